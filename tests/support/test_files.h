@@ -1,0 +1,58 @@
+// Test data made by the tests themselves: temporary folders, raw bytes and
+// BMP files of every depth, written the way a Windows program would.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh folder under the temporary folder, removed with its files when the
+// object goes away. Path() ends with "\".
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+bool WriteFileBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Little-endian appenders for laying files out by hand.
+void PutU8(Bytes& out, uint32_t value);
+void PutU16(Bytes& out, uint32_t value);
+void PutU32(Bytes& out, uint32_t value);
+void PutBytes(Bytes& out, const void* data, size_t size);
+void PutText(Bytes& out, const std::string& text);
+
+// Colour of a test picture's pixel; the default pattern gives every pixel of
+// a small picture a distinct colour.
+struct Rgb {
+    uint8_t r, g, b;
+    bool operator==(const Rgb& other) const { return r == other.r && g == other.g && b == other.b; }
+};
+using PixelPattern = std::function<Rgb(int x, int y)>;
+Rgb DistinctPixel(int x, int y);
+
+// A BMP file of the given depth (1, 4, 8, 16, 24 or 32 bits). Below 16 bits
+// the colour table is a grey ramp and pixel (x, y) takes index
+// (x + y * width) modulo the table size. topDown writes a negative height.
+Bytes MakeBmp(int width, int height, int bits, bool topDown = false,
+              const PixelPattern& pattern = DistinctPixel);
+bool WriteBmp(const std::string& path, int width, int height, int bits = 24, bool topDown = false,
+              const PixelPattern& pattern = DistinctPixel);
+
+// 16-bit pixels are 5-5-5; this is what a pixel becomes after the round trip.
+Rgb Quantise555(Rgb colour);
