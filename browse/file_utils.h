@@ -1,0 +1,32 @@
+// Path and folder primitives shared by every subsystem. Paths are ANSI
+// (Shift-JIS) byte strings of at most MAX_PATH bytes; every search for "\"
+// or "." is multibyte-aware, so a double-byte character whose second byte is
+// 0x5C is never taken for a separator.
+#pragma once
+
+#include <windows.h>
+
+// Appends "\" unless the path already ends in a separator ("" becomes "\").
+void AddDirSeparator(char* path);
+
+// Full path with every component spelled as the file system stores it (long
+// names, stored case); outNamePart, when given, points at the last component
+// inside out. 1 on success, 0 on failure.
+int GetLongFullPath(const char* path, char* out, char** outNamePart);
+
+// Called for each entry of EnumFiles; answering 1 counts the entry.
+typedef int (*EnumFileProc)(const char* directory, const WIN32_FIND_DATAA& findRecord, DWORD attributes,
+                            LONG_PTR context);
+// Walks the entries matching pattern (not "." or ".."); returns how many
+// counted (all of them without a callback).
+int EnumFiles(const char* pattern, EnumFileProc callback, LONG_PTR context);
+
+// The program's path as it was started (from the process command line).
+void ProgramPath(char* out);
+// The program's folder with a trailing separator.
+void ProgramFolder(char* out);
+// The absolute folder of path, with a trailing separator.
+void FolderOf(char* out, const char* path);
+// The text after the last "." when no separator follows it; else the end of
+// path (an empty extension).
+const char* ExtensionOf(const char* path);
