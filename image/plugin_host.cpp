@@ -1,19 +1,153 @@
-// Placeholder host with an empty plug-in table: every operation answers as
-// it does when no plug-in is installed.
+// Finding, binding and releasing the import-filter plug-ins. The table is
+// filled once at start-up and read by the picture calls in plugin_calls.cpp.
 #include "image/plugin_host.h"
 
-int LoadPluginsFromCommonFiles() { return 0; }
-int LoadPluginsFromProgramFolder() { return 0; }
-int LoadPlugins(const char*) { return 0; }
-void UnloadPlugins() {}
-int PluginLoadPicture(const char*, ProgressProc, long, HLOCAL*, HLOCAL*) {
-    LastLoadError = kLoadNotThisFormat;
-    return 0;
+#include <cstring>
+
+#include "browse/file_utils.h"
+#include "browse/scoped_handles.h"
+
+namespace {
+
+PluginTable Table = {nullptr, 0, 0};
+// The table block stays locked from LoadPlugins to UnloadPlugins, so the
+// entries can be read without locking around every call.
+PluginEntry* TableEntries = nullptr;
+
+constexpr char kPluginVersion[] = "00IN";
+constexpr char kCommonFilesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+constexpr char kSharedPluginFolder[] = "\\kelsoft\\plugin\\";
+
+void ClearEntry(PluginEntry* entry) { *entry = PluginEntry{}; }
+
+template <typename Proc>
+Proc Resolve(HMODULE module, const char* name) {
+    return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
-int PluginLoadPreview(const char*, ProgressProc, long, HLOCAL*, HLOCAL*) {
-    LastLoadError = kLoadNotThisFormat;
-    return 0;
+
+// Called by EnumFiles for each "*.spi" entry: binds it into the next free
+// entry and counts it only when it bound, so a refused library's entry is
+// reused by the next one.
+int BindFoundPlugin(const char* directory, const WIN32_FIND_DATAA& found, DWORD attributes, LONG_PTR) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    // A plug-in copied into the folder between the counting walk and this
+    // one finds no room; it is skipped rather than written past the table.
+    if (Table.count >= Table.capacity) return 0;
+    char path[MAX_PATH];
+    size_t directoryLength = std::strlen(directory);
+    size_t nameLength = std::strlen(found.cFileName);
+    if (directoryLength + nameLength >= sizeof(path)) return 0;
+    std::memcpy(path, directory, directoryLength);
+    std::memcpy(path + directoryLength, found.cFileName, nameLength + 1);
+    if (!BindPlugin(&TableEntries[Table.count], path)) return 0;
+    ++Table.count;
+    return 1;
 }
-int PluginReadInfo(const char*, PictureInfo*) { return 0; }
-int PluginSupportsFile(const char*) { return 0; }
-int PluginMatchesExtension(const char*) { return 0; }
+
+}  // namespace
+
+int __stdcall DefaultProgress(int, int, long) { return 0; }
+
+int BindPlugin(PluginEntry* entry, const char* path) {
+    ClearEntry(entry);
+    // A damaged library or one that lacks a DLL it needs must not stop the
+    // start with a system error box: plug-in failures are silent.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    LoadedModule module(LoadLibraryA(path));
+    SetErrorMode(previousMode);
+    if (!module.get()) return 0;
+
+    auto getPluginInfo = Resolve<GetPluginInfoProc>(module.get(), "GetPluginInfo");
+    if (!getPluginInfo) return 0;
+    char version[257] = {};
+    getPluginInfo(0, version, 256);
+    if (std::strcmp(version, kPluginVersion) != 0) return 0;
+
+    PluginEntry bound{};
+    bound.GetPluginInfo = getPluginInfo;
+    bound.IsSupported = Resolve<IsSupportedProc>(module.get(), "IsSupported");
+    bound.GetPictureInfo = Resolve<GetPictureInfoProc>(module.get(), "GetPictureInfo");
+    bound.GetPicture = Resolve<GetPictureProc>(module.get(), "GetPicture");
+    bound.GetPreview = Resolve<GetPictureProc>(module.get(), "GetPreview");
+    if (!bound.IsSupported || !bound.GetPictureInfo || !bound.GetPicture || !bound.GetPreview) return 0;
+    bound.module = module.release();
+    *entry = bound;
+    return 1;
+}
+
+int LoadPlugins(const char* folder) {
+    UnloadPlugins();
+    char pattern[MAX_PATH];
+    size_t folderLength = std::strlen(folder);
+    if (folderLength + sizeof("*.spi") > sizeof(pattern)) return 0;
+    std::memcpy(pattern, folder, folderLength);
+    std::memcpy(pattern + folderLength, "*.spi", sizeof("*.spi"));
+
+    int found = EnumFiles(pattern, nullptr, 0);
+    if (found <= 0) return 0;
+    HLOCAL block = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(PluginEntry) * static_cast<size_t>(found));
+    if (!block) return 0;
+    TableEntries = static_cast<PluginEntry*>(LocalLock(block));
+    if (!TableEntries) {
+        LocalFree(block);
+        return 0;
+    }
+    Table = PluginTable{block, found, 0};
+    Table.count = EnumFiles(pattern, BindFoundPlugin, 0);
+    return Table.count != 0 ? 1 : 0;
+}
+
+void UnloadPlugins() {
+    for (int i = 0; i < Table.count; ++i) {
+        if (TableEntries[i].module) FreeLibrary(TableEntries[i].module);
+    }
+    if (Table.block) {
+        LocalUnlock(Table.block);
+        LocalFree(Table.block);
+    }
+    Table = PluginTable{nullptr, 0, 0};
+    TableEntries = nullptr;
+}
+
+int LoadPluginsFromCommonFiles() {
+    // Reading the value needs nothing more than read access; asking for more
+    // is refused to every user who is not an administrator, and the shared
+    // folder would never be searched.
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCommonFilesKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return 0;
+    char folder[MAX_PATH + 1] = {};
+    DWORD type = 0;
+    DWORD size = MAX_PATH;
+    if (RegQueryValueExA(key.get(), "CommonFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) !=
+        ERROR_SUCCESS)
+        return 0;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return 0;
+    folder[size < MAX_PATH ? size : MAX_PATH] = '\0';  // the value need not be terminated
+    size_t length = std::strlen(folder);
+    if (length + sizeof(kSharedPluginFolder) > MAX_PATH) return 0;
+    std::memcpy(folder + length, kSharedPluginFolder, sizeof(kSharedPluginFolder));
+    return LoadPlugins(folder);
+}
+
+int LoadPluginsFromProgramFolder() {
+    // The module's own file name, not the command line: an unquoted command
+    // line carries the arguments too, and cutting it at its last "\" would
+    // load libraries from the folder of the picture being opened.
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    if (length == 0 || length >= sizeof(path)) return 0;
+    char* lastSeparator = nullptr;
+    for (char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '\\') lastSeparator = p;
+    }
+    if (!lastSeparator) return 0;
+    lastSeparator[1] = '\0';
+    return LoadPlugins(path);
+}
+
+int PluginCount() { return Table.count; }
+
+const PluginEntry* PluginAt(int index) {
+    if (index < 0 || index >= Table.count) return nullptr;
+    return &TableEntries[index];
+}

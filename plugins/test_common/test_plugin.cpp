@@ -1,0 +1,294 @@
+// An import filter for the tiny picture format, built in several variants
+// for the host's tests. Each variant is a real library with the interface's
+// undecorated __stdcall entry points; compile definitions choose how it
+// misbehaves:
+//   PLUGIN_VERSION      text of information number 0 (default "00IN")
+//   PLUGIN_PATTERNS     text of information number 2 (default "*.tpc")
+//   UPPER_CASE_PATTERNS information number 2 is "*.TPC;*.PIC"
+//   PLUGIN_MARK         written into biXPelsPerMeter of every picture, so a
+//                       test can tell which library decoded it
+//   PREVIEW_FAILS       GetPreview hands back a block and answers 2
+//   ACCEPT_ALL_THEN_FAIL accepts every file, then fails every call
+//   BAD_BLOCKS          accepts every file and answers 0 with a pixel block
+//                       too small for the header it hands back
+//   PALETTE_SHORT_TABLE 8-bit pictures whose colour table stops at
+//                       biClrUsed entries, in GlobalAlloc blocks
+// Beside the interface it exports TestCallCount, TestLastCallThread and
+// TestResetCalls, so that tests can see which calls ran and on which thread.
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "plugins/test_common/tiny_picture.h"
+
+#ifndef PLUGIN_VERSION
+#define PLUGIN_VERSION "00IN"
+#endif
+#ifdef UPPER_CASE_PATTERNS
+#define PLUGIN_PATTERNS "*.TPC;*.PIC"
+#endif
+#ifndef PLUGIN_PATTERNS
+#define PLUGIN_PATTERNS "*.tpc"
+#endif
+#ifndef PLUGIN_MARK
+#define PLUGIN_MARK 1
+#endif
+
+typedef int(__stdcall* ProgressCallback)(int done, int total, long userData);
+
+namespace {
+
+enum Call { kIsSupported, kGetPictureInfo, kGetPicture, kGetPreview, kCallKinds };
+volatile LONG callCounts[kCallKinds];
+volatile DWORD lastCallThread;
+
+enum Answer { kOk = 0, kNotImplemented = -1, kStopped = 1, kUnknownFormat = 2, kBroken = 3, kNoMemory = 4,
+              kReadError = 6 };
+
+void Record(Call call) {
+    InterlockedIncrement(&callCounts[call]);
+    lastCallThread = GetCurrentThreadId();
+}
+
+int CopyText(const char* text, LPSTR buffer, int length) {
+    if (length <= 0) return 0;
+    int n = static_cast<int>(std::strlen(text));
+    if (n >= length) n = length - 1;
+    std::memcpy(buffer, text, static_cast<size_t>(n));
+    buffer[n] = '\0';
+    return n;
+}
+
+// The file's bytes from offset on (input type 0), or the caller's memory
+// (input type 1).
+bool ReadInput(LPCSTR source, long offset, unsigned int flags, std::vector<uint8_t>* bytes) {
+    if ((flags & 7) == 1) {
+        bytes->assign(reinterpret_cast<const uint8_t*>(source), reinterpret_cast<const uint8_t*>(source) + offset);
+        return true;
+    }
+    HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD size = GetFileSize(file, nullptr);
+    bool ok = size != INVALID_FILE_SIZE && static_cast<DWORD>(offset) <= size &&
+              SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    if (ok) {
+        bytes->resize(size - static_cast<DWORD>(offset));
+        DWORD read = 0;
+        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+                                read == bytes->size());
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+HLOCAL AllocBlock(size_t size) {
+#ifdef PALETTE_SHORT_TABLE
+    return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+#else
+    return LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
+#endif
+}
+
+// Decodes bytes into a DIB, every step-th pixel of every step-th row, bottom
+// row first, reporting progress. Answers as GetPicture does.
+int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* pixels, ProgressCallback progress,
+           long userData) {
+    tiny_picture::Head head;
+    if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
+    int width = (head.width + step - 1) / step;
+    int height = (head.height + step - 1) / step;
+    if (progress(0, height, userData)) return kStopped;
+
+#ifdef PALETTE_SHORT_TABLE
+    // Colours of the picture in order of first appearance, at most 256.
+    std::vector<RGBQUAD> colours;
+    std::vector<uint8_t> indices(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* rgb = &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
+            size_t i = 0;
+            while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
+            if (i == colours.size()) {
+                if (colours.size() == 256) return kBroken;
+                colours.push_back(colour);
+            }
+            indices[size_t(y) * width + x] = uint8_t(i);
+        }
+    }
+    const int bits = 8;
+    size_t tableBytes = colours.size() * sizeof(RGBQUAD);
+#else
+    const int bits = 24;
+    size_t tableBytes = 0;
+#endif
+    size_t stride = (size_t(width) * bits + 31) / 32 * 4;
+    *header = AllocBlock(sizeof(BITMAPINFOHEADER) + tableBytes);
+#ifdef BAD_BLOCKS
+    *pixels = AllocBlock(stride);  // one row where the header promises all of them
+#else
+    *pixels = AllocBlock(stride * height);
+#endif
+    if (!*header || !*pixels) return kNoMemory;
+    auto* info = static_cast<BITMAPINFOHEADER*>(GlobalLock(*header));
+    auto* out = static_cast<uint8_t*>(GlobalLock(*pixels));
+    info->biSize = sizeof(BITMAPINFOHEADER);
+    info->biWidth = width;
+    info->biHeight = height;  // bottom row first
+    info->biPlanes = 1;
+    info->biBitCount = bits;
+    info->biCompression = BI_RGB;
+    info->biSizeImage = DWORD(stride * height);
+    info->biXPelsPerMeter = PLUGIN_MARK;
+#ifdef PALETTE_SHORT_TABLE
+    info->biClrUsed = DWORD(colours.size());
+    std::memcpy(info + 1, colours.data(), tableBytes);
+#endif
+    int answer = kOk;
+#ifdef BAD_BLOCKS
+    (void)out;
+#else
+    int every = height / 8 > 0 ? height / 8 : 1;
+    for (int y = 0; y < height && answer == kOk; ++y) {
+        uint8_t* row = out + stride * size_t(height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+#ifdef PALETTE_SHORT_TABLE
+            row[x] = indices[size_t(y) * width + x];
+#else
+            const uint8_t* rgb = &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            row[x * 3] = rgb[2];
+            row[x * 3 + 1] = rgb[1];
+            row[x * 3 + 2] = rgb[0];
+#endif
+        }
+        if ((y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
+    }
+#endif
+    GlobalUnlock(*header);
+    GlobalUnlock(*pixels);
+    return answer;
+}
+
+int Picture(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+            ProgressCallback progress, long userData, int step) {
+    std::vector<uint8_t> bytes;
+    if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
+    int answer = Decode(bytes, step, header, pixels, progress, userData);
+    if (answer != kOk) {
+        // A real plug-in may hand back blocks even when it fails; the host
+        // must release them. Only the answer 0 hands them over for good.
+#if !defined(PREVIEW_FAILS) && !defined(ACCEPT_ALL_THEN_FAIL)
+        if (*header) GlobalFree(*header);
+        if (*pixels) GlobalFree(*pixels);
+        *header = nullptr;
+        *pixels = nullptr;
+#endif
+    }
+    return answer;
+}
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
+    switch (infoNumber) {
+    case 0: return CopyText(PLUGIN_VERSION, buffer, length);
+    case 1: return CopyText("Piltrin test filter", buffer, length);
+    case 2: return CopyText(PLUGIN_PATTERNS, buffer, length);
+    case 3: return CopyText("Tiny pictures", buffer, length);
+    default: return 0;
+    }
+}
+
+int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
+    Record(kIsSupported);
+#if defined(ACCEPT_ALL_THEN_FAIL) || defined(BAD_BLOCKS)
+    (void)file;
+    return 1;
+#else
+    uint8_t head[16] = {};
+    DWORD read = 0;
+    if (HIWORD(file) != 0) {
+        // The caller passed the file's first 2 KB instead of a handle.
+        std::memcpy(head, reinterpret_cast<const void*>(file), sizeof(head));
+        read = sizeof(head);
+    } else if (!ReadFile(reinterpret_cast<HANDLE>(file), head, sizeof(head), &read, nullptr)) {
+        return 0;
+    }
+    return tiny_picture::HasMagic(head, read) ? 1 : 0;
+#endif
+}
+
+int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, void* infoRecord) {
+    Record(kGetPictureInfo);
+#ifdef ACCEPT_ALL_THEN_FAIL
+    (void)source, (void)offset, (void)flags, (void)infoRecord;
+    return kNotImplemented;
+#else
+    std::vector<uint8_t> bytes;
+    if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
+    tiny_picture::Head head;
+    if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
+    // The interface's record, packed to single bytes.
+#pragma pack(push, 1)
+    struct {
+        long left, top, width, height;
+        WORD xDensity, yDensity;
+        short colorDepth;
+        HLOCAL text;
+    } info = {};
+#pragma pack(pop)
+    static_assert(sizeof(info) == 26, "packed picture information");
+    info.width = head.width;
+    info.height = head.height;
+    info.xDensity = PLUGIN_MARK;
+    info.colorDepth = 24;
+    if (!head.comment.empty()) {
+        info.text = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, head.comment.size() + 1);
+        if (info.text) {
+            std::memcpy(LocalLock(info.text), head.comment.data(), head.comment.size());
+            LocalUnlock(info.text);
+        }
+    }
+    std::memcpy(infoRecord, &info, sizeof(info));
+    return kOk;
+#endif
+}
+
+int __stdcall GetPicture(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         ProgressCallback progress, long userData) {
+    Record(kGetPicture);
+    *header = nullptr;
+    *pixels = nullptr;
+    int answer = Picture(source, offset, flags, header, pixels, progress, userData, 1);
+#ifdef ACCEPT_ALL_THEN_FAIL
+    return answer == kOk ? kUnknownFormat : answer;
+#else
+    return answer;
+#endif
+}
+
+int __stdcall GetPreview(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         ProgressCallback progress, long userData) {
+    Record(kGetPreview);
+    *header = nullptr;
+    *pixels = nullptr;
+    int answer = Picture(source, offset, flags, header, pixels, progress, userData, 2);
+#if defined(PREVIEW_FAILS) || defined(ACCEPT_ALL_THEN_FAIL)
+    return answer == kOk ? kUnknownFormat : answer;
+#else
+    return answer;
+#endif
+}
+
+// 0 IsSupported, 1 GetPictureInfo, 2 GetPicture, 3 GetPreview.
+int __stdcall TestCallCount(int call) { return call >= 0 && call < kCallKinds ? int(callCounts[call]) : -1; }
+DWORD __stdcall TestLastCallThread() { return lastCallThread; }
+void __stdcall TestResetCalls() {
+    for (auto& count : callCounts) count = 0;
+    lastCallThread = 0;
+}
+
+}  // extern "C"

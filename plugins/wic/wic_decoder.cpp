@@ -1,0 +1,322 @@
+#include "plugins/wic/wic_decoder.h"
+
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The largest pixel block handed back: a 32-bit process cannot hold much
+// more, and a hostile header must not make it try.
+constexpr uint64_t kMaxPixelBytes = 1024ull * 1024 * 1024;
+
+// Owns one COM interface pointer.
+template <typename T>
+class Com {
+public:
+    Com() = default;
+    ~Com() {
+        if (p_) p_->Release();
+    }
+    Com(const Com&) = delete;
+    Com& operator=(const Com&) = delete;
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    T** out() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+        return &p_;
+    }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+// COM for the calling thread for the length of one call. The host may call
+// from its user-interface thread (COM perhaps set up already, in either
+// model) or from a fresh worker thread (no COM at all).
+class ComScope {
+public:
+    ComScope() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    // RPC_E_CHANGED_MODE: the thread already has an apartment, usable as is.
+    bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT result_;
+};
+
+bool IsReadFormat(const GUID& container) {
+    return container == GUID_ContainerFormatPng || container == GUID_ContainerFormatGif ||
+           container == GUID_ContainerFormatTiff || container == GUID_ContainerFormatIco;
+}
+
+// Everything needed to decode one picture; members are declared in the
+// order they must be released in reverse.
+struct Session {
+    Com<IWICImagingFactory> factory;
+    Com<IWICStream> stream;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    std::vector<uint8_t> fileBytes;  // a file read at an offset, kept for the stream
+};
+
+std::wstring Widen(const char* text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
+int OpenDecoder(const WicInput& input, Session* session) {
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(session->factory.out()))))
+        return kWicInternalError;
+    HRESULT result;
+    if (input.memory) {
+        if (input.size > 0xFFFFFFFFu) return kWicNoMemory;
+        if (FAILED(session->factory->CreateStream(session->stream.out())) ||
+            FAILED(session->stream->InitializeFromMemory(const_cast<BYTE*>(input.memory),
+                                                         static_cast<DWORD>(input.size))))
+            return kWicInternalError;
+        result = session->factory->CreateDecoderFromStream(session->stream.get(), nullptr,
+                                                           WICDecodeMetadataCacheOnDemand, session->decoder.out());
+    } else {
+        std::wstring path = Widen(input.path);
+        if (path.empty()) return kWicReadError;
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return kWicReadError;
+        result = session->factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                             WICDecodeMetadataCacheOnDemand, session->decoder.out());
+    }
+    if (FAILED(result)) return kWicUnknownFormat;
+    GUID container;
+    if (FAILED(session->decoder->GetContainerFormat(&container)) || !IsReadFormat(container))
+        return kWicUnknownFormat;
+    return kWicOk;
+}
+
+// The frame to show: the first page or frame, except that of an icon's
+// images the largest is the picture and, for a preview, the smallest that
+// still fills the preview.
+int SelectFrame(Session* session, bool preview) {
+    UINT count = 0;
+    if (FAILED(session->decoder->GetFrameCount(&count)) || count == 0) return kWicBroken;
+    GUID container;
+    session->decoder->GetContainerFormat(&container);
+    UINT chosen = 0;
+    if (container == GUID_ContainerFormatIco && count > 1) {
+        uint64_t chosenArea = 0;
+        bool chosenFills = false;
+        for (UINT i = 0; i < count; ++i) {
+            Com<IWICBitmapFrameDecode> frame;
+            UINT width = 0, height = 0;
+            if (FAILED(session->decoder->GetFrame(i, frame.out())) || FAILED(frame->GetSize(&width, &height)))
+                continue;
+            uint64_t area = uint64_t(width) * height;
+            bool fills = preview && (width >= UINT(kWicPreviewSide) || height >= UINT(kWicPreviewSide));
+            bool better = chosenArea == 0 || (fills && !chosenFills) ||
+                          (fills == chosenFills && (fills ? area < chosenArea : area > chosenArea));
+            if (better) {
+                chosen = i;
+                chosenArea = area;
+                chosenFills = fills;
+            }
+        }
+    }
+    return SUCCEEDED(session->decoder->GetFrame(chosen, session->frame.out())) ? kWicOk : kWicBroken;
+}
+
+// Whether the frame carries transparency: an alpha channel in its pixel
+// format, or a palette with a see-through entry.
+bool HasAlpha(Session* session) {
+    WICPixelFormatGUID format;
+    if (FAILED(session->frame->GetPixelFormat(&format))) return false;
+    static const GUID* const kAlphaFormats[] = {
+        &GUID_WICPixelFormat16bppBGRA5551, &GUID_WICPixelFormat32bppBGRA,    &GUID_WICPixelFormat32bppPBGRA,
+        &GUID_WICPixelFormat32bppRGBA,     &GUID_WICPixelFormat32bppPRGBA,   &GUID_WICPixelFormat64bppRGBA,
+        &GUID_WICPixelFormat64bppPRGBA,    &GUID_WICPixelFormat64bppRGBAHalf, &GUID_WICPixelFormat64bppRGBAFixedPoint,
+        &GUID_WICPixelFormat128bppRGBAFloat, &GUID_WICPixelFormat128bppPRGBAFloat,
+    };
+    for (const GUID* alpha : kAlphaFormats) {
+        if (format == *alpha) return true;
+    }
+    static const GUID* const kIndexedFormats[] = {&GUID_WICPixelFormat1bppIndexed, &GUID_WICPixelFormat2bppIndexed,
+                                                  &GUID_WICPixelFormat4bppIndexed, &GUID_WICPixelFormat8bppIndexed};
+    for (const GUID* indexed : kIndexedFormats) {
+        if (format != *indexed) continue;
+        Com<IWICPalette> palette;
+        BOOL alpha = FALSE;
+        if (SUCCEEDED(session->factory->CreatePalette(palette.out())) &&
+            SUCCEEDED(session->frame->CopyPalette(palette.get())) && SUCCEEDED(palette->HasAlpha(&alpha)))
+            return alpha != FALSE;
+        return false;
+    }
+    return false;
+}
+
+int BitsPerPixel(Session* session) {
+    WICPixelFormatGUID format;
+    Com<IWICComponentInfo> info;
+    Com<IWICPixelFormatInfo> formatInfo;
+    UINT bits = 0;
+    if (FAILED(session->frame->GetPixelFormat(&format)) ||
+        FAILED(session->factory->CreateComponentInfo(format, info.out())) ||
+        FAILED(info->QueryInterface(IID_IWICPixelFormatInfo, reinterpret_cast<void**>(formatInfo.out()))) ||
+        FAILED(formatInfo->GetBitsPerPixel(&bits)))
+        return 0;
+    return static_cast<int>(bits);
+}
+
+// Unlocks and frees the blocks of a failed decode.
+void Discard(HLOCAL* header, HLOCAL* pixels) {
+    if (*header) LocalFree(*header);
+    if (*pixels) LocalFree(*pixels);
+    *header = nullptr;
+    *pixels = nullptr;
+}
+
+// Copies source into a fresh top-row-first picture, in bands so that the
+// caller's progress callback is asked about twenty times.
+int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, HLOCAL* header, HLOCAL* pixels,
+                 WicProgress progress, long userData) {
+    UINT width = 0, height = 0;
+    if (FAILED(source->GetSize(&width, &height)) || width == 0 || height == 0 || width > 0x7FFFFFFF ||
+        height > 0x7FFFFFFF)
+        return kWicBroken;
+    uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
+    uint64_t total = stride * height;
+    if (total > kMaxPixelBytes) return kWicNoMemory;
+
+    *header = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
+    *pixels = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, static_cast<SIZE_T>(total));
+    if (!*header || !*pixels) {
+        Discard(header, pixels);
+        return kWicNoMemory;
+    }
+    auto* info = static_cast<BITMAPINFOHEADER*>(LocalLock(*header));
+    info->biSize = sizeof(BITMAPINFOHEADER);
+    info->biWidth = static_cast<LONG>(width);
+    info->biHeight = -static_cast<LONG>(height);  // top row first, as WIC delivers the rows
+    info->biPlanes = 1;
+    info->biBitCount = static_cast<WORD>(bits);
+    info->biCompression = BI_RGB;
+    info->biSizeImage = static_cast<DWORD>(total);
+    info->biXPelsPerMeter = MulDiv(facts.dpiX, 10000, 254);
+    info->biYPelsPerMeter = MulDiv(facts.dpiY, 10000, 254);
+    LocalUnlock(*header);
+
+    auto* out = static_cast<uint8_t*>(LocalLock(*pixels));
+    int answer = progress(0, static_cast<int>(height), userData) ? kWicStopped : kWicOk;
+    UINT band = height / 20 > 0 ? height / 20 : 1;
+    for (UINT top = 0; top < height && answer == kWicOk; top += band) {
+        UINT rows = height - top < band ? height - top : band;
+        WICRect rect = {0, static_cast<INT>(top), static_cast<INT>(width), static_cast<INT>(rows)};
+        if (FAILED(source->CopyPixels(&rect, static_cast<UINT>(stride), static_cast<UINT>(stride * rows),
+                                      out + stride * top)))
+            answer = kWicBroken;
+        else if (progress(static_cast<int>(top + rows), static_cast<int>(height), userData))
+            answer = kWicStopped;
+    }
+    LocalUnlock(*pixels);
+    if (answer != kWicOk) Discard(header, pixels);
+    return answer;
+}
+
+void ReadFactsOfFrame(Session* session, WicFacts* facts) {
+    UINT width = 0, height = 0;
+    session->frame->GetSize(&width, &height);
+    facts->width = static_cast<int>(width);
+    facts->height = static_cast<int>(height);
+    facts->bitsPerPixel = BitsPerPixel(session);
+    double dpiX = 0, dpiY = 0;
+    if (SUCCEEDED(session->frame->GetResolution(&dpiX, &dpiY))) {
+        facts->dpiX = dpiX > 0 && dpiX < 65535 ? static_cast<int>(dpiX + 0.5) : 0;
+        facts->dpiY = dpiY > 0 && dpiY < 65535 ? static_cast<int>(dpiY + 0.5) : 0;
+    }
+}
+
+}  // namespace
+
+bool HasWicSignature(const uint8_t* head, size_t size) {
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (size >= 8 && std::memcmp(head, kPng, 8) == 0) return true;
+    if (size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) return true;
+    if (size >= 4 && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0)) return true;
+    // An icon's signature is weak (0, 1 and a count), so its first directory
+    // entry must be plausible too: reserved byte 0, at most one plane, a
+    // known depth, and image data after the directory.
+    if (size >= 22 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0) {
+        unsigned count = head[4] | head[5] << 8;
+        const uint8_t* entry = head + 6;
+        unsigned planes = entry[4] | entry[5] << 8;
+        unsigned bits = entry[6] | entry[7] << 8;
+        uint32_t bytes = entry[8] | entry[9] << 8 | entry[10] << 16 | uint32_t(entry[11]) << 24;
+        uint32_t offset = entry[12] | entry[13] << 8 | entry[14] << 16 | uint32_t(entry[15]) << 24;
+        bool knownBits = bits == 0 || bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+        return count > 0 && entry[3] == 0 && planes <= 1 && knownBits && bytes > 0 && offset >= 6 + 16 * count;
+    }
+    return false;
+}
+
+int WicReadFacts(const WicInput& input, WicFacts* facts) {
+    ComScope com;
+    if (!com.usable()) return kWicInternalError;
+    Session session;
+    int answer = OpenDecoder(input, &session);
+    if (answer == kWicOk) answer = SelectFrame(&session, false);
+    if (answer == kWicOk) ReadFactsOfFrame(&session, facts);
+    return answer;
+}
+
+int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixels, WicProgress progress,
+              long userData) {
+    *header = nullptr;
+    *pixels = nullptr;
+    ComScope com;
+    if (!com.usable()) return kWicInternalError;
+    Session session;
+    int answer = OpenDecoder(input, &session);
+    if (answer == kWicOk) answer = SelectFrame(&session, preview);
+    if (answer != kWicOk) return answer;
+    WicFacts facts;
+    ReadFactsOfFrame(&session, &facts);
+    if (facts.width <= 0 || facts.height <= 0) return kWicBroken;
+
+    // Colours premultiplied by alpha are the picture composited onto black,
+    // which is what a display that ignores the fourth byte shows; the alpha
+    // stays there for whoever wants it. Scaling premultiplied pixels also
+    // keeps the colours of see-through pixels from bleeding into the rest.
+    bool alpha = HasAlpha(&session);
+    const GUID& target = alpha ? GUID_WICPixelFormat32bppPBGRA : GUID_WICPixelFormat24bppBGR;
+    Com<IWICFormatConverter> converter;
+    if (FAILED(session.factory->CreateFormatConverter(converter.out())) ||
+        FAILED(converter->Initialize(session.frame.get(), target, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
+        return kWicBroken;
+    IWICBitmapSource* source = converter.get();
+
+    Com<IWICBitmapScaler> scaler;
+    int longer = facts.width > facts.height ? facts.width : facts.height;
+    if (preview && longer > kWicPreviewSide) {
+        UINT width = static_cast<UINT>(MulDiv(facts.width, kWicPreviewSide, longer));
+        UINT height = static_cast<UINT>(MulDiv(facts.height, kWicPreviewSide, longer));
+        if (width == 0) width = 1;
+        if (height == 0) height = 1;
+        if (FAILED(session.factory->CreateBitmapScaler(scaler.out())) ||
+            FAILED(scaler->Initialize(source, width, height, WICBitmapInterpolationModeFant)))
+            return kWicBroken;
+        source = scaler.get();
+    }
+    return CopyToBlocks(source, alpha ? 32 : 24, facts, header, pixels, progress, userData);
+}

@@ -1,0 +1,54 @@
+// Decoding PNG, GIF, TIFF and ICO pictures through the Windows Imaging
+// Component into the two movable blocks of a device-independent picture.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+typedef int(__stdcall* WicProgress)(int done, int total, long userData);
+
+// The answers of the import-filter interface.
+enum WicAnswer {
+    kWicOk = 0,
+    kWicStopped = 1,        // the progress callback asked to stop
+    kWicUnknownFormat = 2,  // no PNG, GIF, TIFF or ICO picture
+    kWicBroken = 3,
+    kWicNoMemory = 4,
+    kWicReadError = 6,
+    kWicInternalError = 8,
+};
+
+// Where the picture comes from: a file from its first byte, or a block of
+// the caller's memory.
+struct WicInput {
+    const char* path = nullptr;
+    const uint8_t* memory = nullptr;
+    size_t size = 0;
+};
+
+// The longer side a preview is reduced to; the viewer's largest preview
+// box is 300 pixels.
+constexpr int kWicPreviewSide = 300;
+
+// Whether the first bytes of a file (at least 22 of them for an icon) are
+// those of a PNG, GIF, TIFF or ICO file.
+bool HasWicSignature(const uint8_t* head, size_t size);
+
+struct WicFacts {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;  // of the picture as stored
+    int dpiX = 0;
+    int dpiY = 0;
+};
+int WicReadFacts(const WicInput& input, WicFacts* facts);
+
+// A top-row-first picture: 24 bits, or 32 bits (blue, green, red, alpha;
+// colours premultiplied by alpha, that is composited onto black) when the
+// picture has transparency. A preview is reduced so that its longer side is
+// kWicPreviewSide. The blocks are the caller's when the answer is kWicOk;
+// otherwise nothing is left allocated.
+int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixels, WicProgress progress,
+              long userData);

@@ -1,0 +1,155 @@
+// The import filter that ships with the viewer: PNG, GIF, TIFF and ICO
+// pictures through the Windows Imaging Component, which every Windows since
+// XP SP3 carries. The entry points are the interface's, exported under their
+// undecorated names by wic_plugin.def.
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "plugins/wic/wic_decoder.h"
+
+namespace {
+
+enum InputKind { kFromFile = 0, kFromMemory = 1 };
+
+int CopyText(const char* text, LPSTR buffer, int length) {
+    if (!buffer || length <= 0) return 0;
+    int n = static_cast<int>(std::strlen(text));
+    if (n >= length) n = length - 1;
+    std::memcpy(buffer, text, static_cast<size_t>(n));
+    buffer[n] = '\0';
+    return n;
+}
+
+// Reads the rest of a file from offset; false when it cannot be read.
+bool ReadFileFrom(const char* path, long offset, std::vector<uint8_t>* bytes) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD size = GetFileSize(file, nullptr);
+    bool ok = size != INVALID_FILE_SIZE && offset >= 0 && static_cast<DWORD>(offset) <= size &&
+              SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    if (ok) {
+        bytes->resize(size - static_cast<DWORD>(offset));
+        DWORD read = 0;
+        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+                                read == bytes->size());
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+// Turns the interface's (source, offset or length, flags) into a decoder
+// input. A file read from an offset is read into bytes first.
+int MakeInput(LPCSTR source, long offsetOrLength, unsigned int flags, std::vector<uint8_t>* bytes,
+              WicInput* input) {
+    if (!source) return kWicReadError;
+    switch (flags & 7) {
+    case kFromFile:
+        if (offsetOrLength == 0) {
+            input->path = source;
+            return kWicOk;
+        }
+        if (!ReadFileFrom(source, offsetOrLength, bytes)) return kWicReadError;
+        input->memory = bytes->data();
+        input->size = bytes->size();
+        return kWicOk;
+    case kFromMemory:
+        if (offsetOrLength <= 0) return kWicReadError;
+        input->memory = reinterpret_cast<const uint8_t*>(source);
+        input->size = static_cast<size_t>(offsetOrLength);
+        return kWicOk;
+    default:
+        return kWicUnknownFormat;
+    }
+}
+
+int __stdcall NoProgress(int, int, long) { return 0; }
+
+int Decode(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels, WicProgress progress,
+           long userData, bool preview) {
+    if (!header || !pixels) return kWicInternalError;
+    *header = nullptr;
+    *pixels = nullptr;
+    std::vector<uint8_t> bytes;
+    WicInput input;
+    int answer = MakeInput(source, offset, flags, &bytes, &input);
+    if (answer != kWicOk) return answer;
+    return WicDecode(input, preview, header, pixels, progress ? progress : NoProgress, userData);
+}
+
+#pragma pack(push, 1)
+// The interface's picture record, packed to single bytes.
+struct PictureRecord {
+    long left;
+    long top;
+    long width;
+    long height;
+    WORD xDensity;
+    WORD yDensity;
+    short colorDepth;
+    HLOCAL text;
+};
+#pragma pack(pop)
+static_assert(sizeof(PictureRecord) == 26, "the interface's picture record is packed");
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
+    switch (infoNumber) {
+    case 0: return CopyText("00IN", buffer, length);
+    case 1: return CopyText("Piltrin WIC filter 1.0 (PNG, GIF, TIFF, ICO)", buffer, length);
+    case 2: return CopyText("*.png;*.gif;*.tif;*.tiff;*.ico", buffer, length);
+    case 3: return CopyText("PNG, GIF, TIFF and icon pictures", buffer, length);
+    default: return 0;
+    }
+}
+
+// file is the handle of the file open for reading or, when its high word is
+// not 0, a pointer to the file's first 2 KB.
+int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
+    uint8_t head[32] = {};
+    DWORD read = 0;
+    if (HIWORD(file) != 0) {
+        std::memcpy(head, reinterpret_cast<const void*>(file), sizeof(head));
+        read = sizeof(head);
+    } else {
+        HANDLE handle = reinterpret_cast<HANDLE>(file);
+        if (SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+            !ReadFile(handle, head, sizeof(head), &read, nullptr))
+            return 0;
+    }
+    return HasWicSignature(head, read) ? 1 : 0;
+}
+
+int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, void* record) {
+    if (!record) return kWicInternalError;
+    std::vector<uint8_t> bytes;
+    WicInput input;
+    int answer = MakeInput(source, offset, flags, &bytes, &input);
+    WicFacts facts;
+    if (answer == kWicOk) answer = WicReadFacts(input, &facts);
+    if (answer != kWicOk) return answer;
+    PictureRecord info = {};
+    info.width = facts.width;
+    info.height = facts.height;
+    info.xDensity = static_cast<WORD>(facts.dpiX);
+    info.yDensity = static_cast<WORD>(facts.dpiY);
+    info.colorDepth = static_cast<short>(facts.bitsPerPixel);
+    std::memcpy(record, &info, sizeof(info));
+    return kWicOk;
+}
+
+int __stdcall GetPicture(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         WicProgress progress, long userData) {
+    return Decode(source, offset, flags, header, pixels, progress, userData, false);
+}
+
+int __stdcall GetPreview(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         WicProgress progress, long userData) {
+    return Decode(source, offset, flags, header, pixels, progress, userData, true);
+}
+
+}  // extern "C"
