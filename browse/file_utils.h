@@ -30,3 +30,15 @@ void FolderOf(char* out, const char* path);
 // The text after the last "." when no separator follows it; else the end of
 // path (an empty extension).
 const char* ExtensionOf(const char* path);
+
+// Multibyte-aware searches: the first / last "\" of text (a double-byte
+// character is stepped over as a whole), or null when there is none.
+const char* FindFirstSeparator(const char* text);
+const char* FindLastSeparator(const char* text);
+char* FindLastSeparator(char* text);
+// Where the file-name part of path begins: just after its last separator, or
+// path itself when it has none.
+const char* FileNamePart(const char* path);
+// GetFullPathNameA into a MAX_PATH buffer; the length of the result, or 0
+// when the path cannot be expanded within MAX_PATH bytes.
+DWORD ExpandPath(const char* path, char* out);

@@ -1,0 +1,92 @@
+// Buffered access to an open album file. Records are a few bytes each, so
+// reading and writing them one system call at a time would dominate a load or
+// save; these classes batch them. Neither owns the file handle.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+// A file handle that closes itself.
+class ScopedFile {
+public:
+    explicit ScopedFile(HANDLE handle) : handle_(handle) {}
+    ~ScopedFile() { Close(); }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+    // True when the handle was closed cleanly (or was never open).
+    bool Close() {
+        if (handle_ == INVALID_HANDLE_VALUE) return true;
+        BOOL closed = CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed != FALSE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Opens an existing file for reading, without sharing.
+inline HANDLE OpenForReading(const char* path) {
+    return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Reads from the current file position to the end of the file as it was when
+// the reader was made. Every read or skip is checked against the bytes left,
+// so a size taken from the file can be bounded before anything is allocated.
+class RecordReader {
+public:
+    explicit RecordReader(HANDLE file);
+    RecordReader(const RecordReader&) = delete;
+    RecordReader& operator=(const RecordReader&) = delete;
+
+    // False (and the position moved to the end) when fewer than size bytes
+    // are left.
+    bool Read(void* out, uint32_t size);
+    bool ReadU32(uint32_t& value) { return Read(&value, sizeof value); }
+    // Moves forward; false (at the end) when fewer than size bytes are left.
+    bool Skip(uint32_t size);
+    // Moves to an absolute position; reads up to size bytes from there into
+    // out without moving the position; the number of bytes read.
+    uint32_t PeekAt(uint64_t position, void* out, uint32_t size);
+
+    uint64_t Remaining() const { return end_ - position_; }
+    uint64_t Position() const { return position_; }
+
+private:
+    bool Fill();
+
+    HANDLE file_;
+    uint64_t position_ = 0;
+    uint64_t end_ = 0;
+    std::vector<uint8_t> buffer_;
+    uint64_t bufferStart_ = 0;
+    uint32_t bufferLength_ = 0;
+};
+
+// Collects what is written and hands it to the file in large pieces. Once a
+// write has failed every later one fails too, so one check after Flush tells
+// whether every byte reached the file. limit (for tests) makes the writer
+// behave like a disk that is full after that many bytes.
+class RecordWriter {
+public:
+    explicit RecordWriter(HANDLE file, uint64_t limit = UINT64_MAX);
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
+
+    bool Write(const void* data, uint32_t size);
+    bool WriteU32(uint32_t value) { return Write(&value, sizeof value); }
+    // Writes out what is buffered; true when every byte so far was written.
+    bool Flush();
+    bool Failed() const { return failed_; }
+
+private:
+    HANDLE file_;
+    uint64_t limit_;
+    uint64_t written_ = 0;
+    std::vector<uint8_t> buffer_;
+    bool failed_ = false;
+};

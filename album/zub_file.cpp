@@ -1,0 +1,226 @@
+// The .zub file: magic, header marker and size, header records, one marker,
+// size and record list per page, and the end marker twice. Page paths are
+// written relative to the album's folder when they share its drive root.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "album/zub_document.h"
+#include "album/gfi_file.h"
+#include "browse/file_utils.h"
+
+namespace {
+// The folder of path (with its trailing separator) into a MAX_PATH buffer.
+void FolderPart(const char* path, char* folder) {
+    size_t length = static_cast<size_t>(FileNamePart(path) - path);
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+}
+
+// Deletes the half-written file beside the album without disturbing the
+// error that made the save fail.
+void DiscardTemporary(const char* temporary) {
+    DWORD error = GetLastError();
+    DeleteFileA(temporary);
+    SetLastError(error);
+}
+}  // namespace
+
+int ZubDocument::WriteZub(RecordWriter& file) {
+    uint32_t error = 0;
+    void* header = header_.Block();
+    file.Write(kZubMagic, kZubMagicSize);
+    file.WriteU32(kZubHeaderMarker);
+    file.WriteU32(header_.StoredSizeAll(header));
+    header_.WriteRecord(file, header, error);
+    if (error || file.Failed()) return 0;
+    for (int index = 0; index < PageCount(); ++index) {
+        void* page = pages_.Get(index);
+        file.WriteU32(index == 0 ? kZubFirstPageMarker : kZubPageMarker);
+        file.WriteU32(pageTemplate_.StoredSizeAll(page));
+        pageTemplate_.WriteRecord(file, page, error);
+    }
+    file.WriteU32(kZubEndMarker);
+    file.WriteU32(kZubEndMarker);
+    return error == 0 && !file.Failed() ? 1 : 0;
+}
+
+int ZubDocument::SaveFile(const char* path) {
+    if (path) SetFilePath(path);
+    UpdatePageBase();
+    std::string target = GetFilePath();
+    if (target.empty()) return 0;
+    // The new album is written beside the old one and replaces it only when
+    // every byte reached the disk: a failed save never costs the old file.
+    char folder[MAX_PATH], temporary[MAX_PATH];
+    FolderPart(target.c_str(), folder);
+    if (!GetTempFileNameA(folder, "zub", 0, temporary)) return 0;
+    ScopedFile file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        DiscardTemporary(temporary);
+        return 0;
+    }
+    RecordWriter writer(file.Get());
+    bool written = WriteZub(writer) == 1;
+    written = writer.Flush() && written;
+    written = file.Close() && written;
+    if (!written || !MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DiscardTemporary(temporary);
+        return 0;
+    }
+    modified_ = 0;
+    return 1;
+}
+
+int ZubDocument::LoadFile(const char* path) {
+    ClearAll();
+    SetFilePath(path);
+    UpdatePageBase();
+    ScopedFile file(OpenForReading(path));
+    if (!file.Valid()) return 0;
+    int result = ReadZub(file.Get());
+    modified_ = 0;
+    return result;
+}
+
+int ZubDocument::ReadZub(HANDLE handle) {
+    RecordReader file(handle);
+    char magic[kZubMagicSize];
+    uint32_t marker = 0, headerSize = 0;
+    if (!file.Read(magic, kZubMagicSize) || std::memcmp(magic, kZubMagic, kZubMagicSize) != 0) return 0;
+    if (!file.ReadU32(marker) || marker != kZubHeaderMarker || !file.ReadU32(headerSize)) return 0;
+    if (headerSize > file.Remaining()) return 0;
+
+    void* header = header_.Block();
+    std::string opened = GetFilePath();
+    int openedNameOffset = filePathNameOffset_->GetInt(header, nullptr);
+    uint32_t error = 0;
+    void* page = nullptr;
+    for (;;) {
+        uint32_t word = 0;
+        if (!file.ReadU32(word)) return 0;
+        if (word == kZubFirstPageMarker) {
+            uint32_t pageSize = 0;
+            if (!file.ReadU32(pageSize)) return 0;
+            page = PageBlock(NewPage());
+            if (!page) return 0;
+            break;
+        }
+        if (word == kZubEndMarker) break;
+        header_.ReadRecord(file, header, word, error);
+        if (error) break;
+    }
+    // The path the album had when it was written becomes SavedPath; the album
+    // itself is the file just opened.
+    savedPath_->SetString(header, GetFilePath());
+    savedPathNameOffset_->SetInt(header, filePathNameOffset_->GetInt(header, nullptr));
+    filePath_->SetString(header, opened.c_str());
+    filePathNameOffset_->SetInt(header, openedNameOffset);
+    if (error) return 0;
+
+    for (;;) {
+        uint32_t word = 0;
+        if (!file.ReadU32(word)) return 0;
+        if (word == kZubPageMarker) {
+            uint32_t pageSize = 0;
+            if (!file.ReadU32(pageSize)) return 0;
+            page = PageBlock(NewPage());
+            if (!page) return 0;
+            continue;
+        }
+        if (word == kZubEndMarker) return 1;
+        if (!page) return 0;  // a page record before any page marker has no page to go to
+        pageTemplate_.ReadRecord(file, page, word, error);
+        if (error) return 0;
+    }
+}
+
+int PeekZubFile(const char* path, char* coverPathOut, char* titleOut, int titleSize, int* orientationOut) {
+    bool wantTitle = titleOut && titleSize > 0;
+    if (wantTitle) titleOut[0] = '\0';
+    char folder[MAX_PATH + 1];
+    if (ExpandPath(path, folder) == 0) return 0;
+    folder[FileNamePart(folder) - folder] = '\0';
+    AddDirSeparator(folder);
+
+    ScopedFile handle(OpenForReading(path));
+    if (!handle.Valid()) return 0;
+    RecordReader file(handle.Get());
+    char magic[kZubMagicSize];
+    if (!file.Read(magic, kZubMagicSize)) return 0;
+    if (std::memcmp(magic, kZubMagic, kZubMagicSize) != 0) {
+        handle.Close();
+        if (!coverPathOut) return 1;
+        if (wantTitle) titleOut[0] = '\0';
+        return PeekGfiFile(path, coverPathOut);
+    }
+    uint32_t marker = 0, headerSize = 0;
+    if (!file.ReadU32(marker) || marker != kZubHeaderMarker || !file.ReadU32(headerSize)) return 0;
+
+    bool wantPath = coverPathOut != nullptr;
+    bool wantOrientation = orientationOut != nullptr;
+    uint32_t cover = 0, pageSize = 0;
+    bool hasPages = false;
+    for (;;) {
+        uint32_t word = 0, size = 0;
+        if (!file.ReadU32(word)) return 0;
+        if (word == kZubFirstPageMarker || word == kZubEndMarker) {
+            if (word == kZubFirstPageMarker && !file.ReadU32(pageSize)) pageSize = 0;
+            if (!wantPath && !wantOrientation) return 1;
+            hasPages = word == kZubFirstPageMarker;
+            break;
+        }
+        if (!file.ReadU32(size)) return 0;
+        if (word == 1) {
+            if (!file.ReadU32(cover)) return 0;
+        } else if (word == 2) {
+            if (size > file.Remaining()) return 0;
+            std::vector<char> text(size + 1, '\0');
+            if (!file.Read(text.data(), size)) return 0;
+            if (wantTitle) {
+                size_t take = std::min<size_t>(size, static_cast<size_t>(titleSize - 1));
+                std::memcpy(titleOut, text.data(), take);
+                titleOut[take] = '\0';
+            }
+        } else if (!file.Skip(size)) {
+            return 0;
+        }
+    }
+
+    for (uint32_t page = 0; hasPages;) {
+        if (!wantPath && !wantOrientation) return 1;
+        uint32_t word = 0, size = 0;
+        if (!file.ReadU32(word)) break;
+        if (word == kZubPageMarker) {
+            if (!file.ReadU32(pageSize) || ++page > cover) break;
+            continue;
+        }
+        if (word == kZubEndMarker) break;
+        if (page != cover && pageSize != 0) {
+            if (!file.Skip(pageSize - 4)) break;
+            continue;
+        }
+        if (!file.ReadU32(size)) break;
+        if (page == cover && word == kKeywordPagePath && wantPath) {
+            uint32_t flag = 0;
+            char text[MAX_PATH + 1] = {};
+            if (size - 4 > MAX_PATH || !file.ReadU32(flag) || !file.Read(text, size - 4)) break;
+            char joined[MAX_PATH * 2 + 2];
+            std::snprintf(joined, sizeof joined, "%s%s", flag == 0 ? folder : "", text);
+            if (std::strlen(joined) >= MAX_PATH || ExpandPath(joined, coverPathOut) == 0) break;
+            wantPath = false;
+        } else if (page == cover && word == kKeywordPageOrientation && wantOrientation) {
+            uint32_t value = 0;
+            if (size != 4 || !file.ReadU32(value)) break;
+            *orientationOut = static_cast<int>(value);
+            wantOrientation = false;
+        } else if (!file.Skip(size)) {
+            break;
+        }
+    }
+    if (wantPath) return 0;
+    if (wantOrientation) *orientationOut = 0;
+    return 1;
+}

@@ -1,0 +1,365 @@
+#include "album/zub_param.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "album/album_memory.h"
+#include "album/relative_path.h"
+#include "browse/file_utils.h"
+
+namespace {
+uint32_t RecordWord(const uint8_t* record, int index) {
+    uint32_t value;
+    std::memcpy(&value, record + index * 4, 4);
+    return value;
+}
+
+bool AppendWords(HGLOBAL& handle, uint32_t& size, uint32_t a, uint32_t b, uint32_t c) {
+    const uint32_t words[3] = {a, b, c};
+    return AppendMemBytes(handle, size, words, sizeof words);
+}
+
+bool WriteWords(RecordWriter& file, uint32_t a, uint32_t b, uint32_t c) {
+    const uint32_t words[3] = {a, b, c};
+    return file.Write(words, sizeof words);
+}
+
+// A memory record of text: keyword word, body size, then prefix words and
+// the text with its terminator, zero-padded to a multiple of 4.
+bool AppendTextRecord(HGLOBAL& handle, uint32_t& size, uint32_t keywordWord, const char* text, bool withFlag) {
+    uint32_t length = static_cast<uint32_t>(std::strlen(text));
+    uint32_t padded = (length + 1 + 3) & ~3u;
+    std::vector<uint8_t> record(8 + (withFlag ? 4 : 0) + padded, 0);
+    uint32_t body = padded + (withFlag ? 4 : 0);
+    std::memcpy(record.data(), &keywordWord, 4);
+    std::memcpy(record.data() + 4, &body, 4);
+    uint8_t* textAt = record.data() + 8;
+    if (withFlag) {
+        const uint32_t absolute = 1;
+        std::memcpy(textAt, &absolute, 4);
+        textAt += 4;
+    }
+    std::memcpy(textAt, text, length);
+    return AppendMemBytes(handle, size, record.data(), static_cast<uint32_t>(record.size()));
+}
+}  // namespace
+
+bool AppendMemBytes(HGLOBAL& handle, uint32_t& size, const void* data, uint32_t length) {
+    HGLOBAL grown = handle ? ReallocMovableBlock(handle, size + length) : AllocMovableBlock(size + length);
+    if (!grown) return false;
+    handle = grown;
+    auto bytes = static_cast<uint8_t*>(GlobalLock(handle));
+    if (!bytes) return false;
+    std::memcpy(bytes + size, data, length);
+    GlobalUnlock(handle);
+    size += length;
+    return true;
+}
+
+// The base param: every operation is unsupported.
+int ZubParam::Reserved(void*) { return 0; }
+int ZubParam::Release(void*) { return 0; }
+uint32_t ZubParam::GetHandle(void*, uint32_t*) { return 0; }
+const char* ZubParam::GetString(void*, char*) { return nullptr; }
+int ZubParam::GetInt(void*, int*) { return 0; }
+int ZubParam::SetHandle(void*, uint32_t) { return 0; }
+int ZubParam::SetString(void*, const char*) { return 0; }
+int ZubParam::SetInt(void*, int) { return 0; }
+int ZubParam::LoadMem(const uint8_t*, void*) { return 0; }
+int ZubParam::SaveMem(HGLOBAL&, uint32_t&, void*) { return 0; }
+int ZubParam::ReadRecord(RecordReader&, void*) { return 0; }
+int ZubParam::WriteRecord(RecordWriter&, void*) { return 0; }
+int ZubParam::Init(void*) { return 0; }
+uint32_t ZubParam::StoredSize(void*) { return 0; }
+
+// IntParam
+int IntParam::Release(void*) { return 1; }
+int IntParam::GetInt(void* block, int* out) {
+    int value = static_cast<int>(Word(block));
+    if (out) *out = value;
+    return value;
+}
+int IntParam::SetInt(void* block, int value) {
+    Word(block) = static_cast<uint32_t>(value);
+    return 1;
+}
+int IntParam::LoadMem(const uint8_t* record, void* block) {
+    if ((RecordWord(record, 0) & kKeywordMask) != Keyword() || RecordWord(record, 1) != 4) return 0;
+    Word(block) = RecordWord(record, 2);
+    return 1;
+}
+int IntParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
+    if (Keyword() == 0) return 1;
+    return AppendWords(handle, size, keywordWord, 4, Word(block)) ? 1 : 0;
+}
+int IntParam::ReadRecord(RecordReader& file, void* block) {
+    uint32_t size = 0, value = 0;
+    if (!file.ReadU32(size) || size != 4 || !file.ReadU32(value)) return 0;
+    Word(block) = value;
+    return 1;
+}
+int IntParam::WriteRecord(RecordWriter& file, void* block) {
+    if (Keyword() == 0) return 1;
+    return WriteWords(file, keywordWord, 4, Word(block)) ? 1 : 0;
+}
+int IntParam::Init(void* block) {
+    Word(block) = 0;
+    return 1;
+}
+uint32_t IntParam::StoredSize(void*) { return Keyword() == 0 ? 0 : 12; }
+
+// HandleParam
+int HandleParam::Release(void*) { return 1; }
+uint32_t HandleParam::GetHandle(void* block, uint32_t* out) {
+    if (out) *out = Word(block);
+    return Word(block);
+}
+int HandleParam::SetHandle(void* block, uint32_t value) {
+    Word(block) = value;
+    return 1;
+}
+int HandleParam::LoadMem(const uint8_t* record, void* block) {
+    if ((RecordWord(record, 0) & kKeywordMask) != Keyword() || RecordWord(record, 1) != 4) return 0;
+    Word(block) = RecordWord(record, 2);
+    return 1;
+}
+int HandleParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
+    if (Keyword() == 0) return 1;
+    return AppendWords(handle, size, keywordWord, 4, Word(block)) ? 1 : 0;
+}
+int HandleParam::ReadRecord(RecordReader& file, void* block) {
+    uint32_t size = 0, value = 0;
+    if (!file.ReadU32(size) || size != 4 || !file.ReadU32(value)) return 0;
+    Word(block) = value;
+    return 1;
+}
+int HandleParam::WriteRecord(RecordWriter& file, void* block) {
+    if (Keyword() == 0) return 1;
+    return WriteWords(file, keywordWord, 4, Word(block)) ? 1 : 0;
+}
+int HandleParam::Init(void* block) {
+    Word(block) = 0;
+    return 1;
+}
+uint32_t HandleParam::StoredSize(void*) { return Keyword() == 0 ? 0 : 12; }
+
+// DibHandleParam: the picture blocks come from the thumbnail builder, not
+// from the album's allocator, so they are freed directly.
+int DibHandleParam::Release(void* block) {
+    uint32_t header = Word(block);
+    if (header != 0 && header != 1) {
+        uint32_t bits = bits_ ? bits_->GetHandle(block, nullptr) : 0;
+        for (uint32_t address : {header, bits}) {
+            if (!address) continue;
+            HGLOBAL handle = GlobalHandle(reinterpret_cast<void*>(address));
+            if (!handle) continue;
+            GlobalUnlock(handle);
+            GlobalFree(handle);
+        }
+    }
+    Word(block) = 0;
+    if (bits_) bits_->SetHandle(block, 0);
+    return 1;
+}
+
+// StringParam
+bool StringParam::Replace(void* block, const char* text, size_t length) {
+    char* copy = NewHeapString(text, length);
+    if (!copy) return false;
+    FreeHeapString(reinterpret_cast<char*>(Word(block)));
+    Word(block) = reinterpret_cast<uint32_t>(copy);
+    return true;
+}
+int StringParam::Release(void* block) { return Replace(block, "", 0) ? 1 : 0; }
+const char* StringParam::GetString(void* block, char* out) {
+    auto text = reinterpret_cast<const char*>(Word(block));
+    if (out && text) std::strcpy(out, text);
+    return text;
+}
+int StringParam::SetString(void* block, const char* text) {
+    return Replace(block, text, std::strlen(text)) ? 1 : 0;
+}
+int StringParam::LoadMem(const uint8_t* record, void* block) {
+    if ((RecordWord(record, 0) & kKeywordMask) != Keyword()) return 0;
+    auto text = reinterpret_cast<const char*>(record + 8);
+    return Replace(block, text, strnlen(text, RecordWord(record, 1))) ? 1 : 0;
+}
+int StringParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
+    if (Keyword() == 0) return 1;
+    return AppendTextRecord(handle, size, keywordWord, reinterpret_cast<const char*>(Word(block)), false) ? 1 : 0;
+}
+int StringParam::ReadRecord(RecordReader& file, void* block) {
+    uint32_t size = 0;
+    if (!file.ReadU32(size) || size > file.Remaining()) return 0;
+    std::vector<char> text(size + 1, '\0');
+    if (!file.Read(text.data(), size)) return 0;
+    // A record without a terminator still ends at the record's end.
+    return Replace(block, text.data(), strnlen(text.data(), size)) ? 1 : 0;
+}
+int StringParam::WriteRecord(RecordWriter& file, void* block) {
+    auto text = reinterpret_cast<const char*>(Word(block));
+    if (Keyword() == 0 || !text || !text[0]) return 1;
+    uint32_t length = static_cast<uint32_t>(std::strlen(text));
+    const uint32_t head[2] = {keywordWord, length + 1};
+    return file.Write(head, sizeof head) && file.Write(text, length + 1) ? 1 : 0;
+}
+int StringParam::Init(void* block) {
+    Word(block) = 0;
+    return Replace(block, "", 0) ? 1 : 0;
+}
+uint32_t StringParam::StoredSize(void* block) {
+    auto text = reinterpret_cast<const char*>(Word(block));
+    if (Keyword() == 0 || !text || !text[0]) return 0;
+    return static_cast<uint32_t>(std::strlen(text)) + 1 + 8;
+}
+
+// PathParam
+int PathParam::SetPath(void* block, const char* path) {
+    char full[MAX_PATH];
+    DWORD length = ExpandPath(path, full);
+    if (length == 0) return 0;
+    if (!Replace(block, full, length)) return 0;
+    if (nameOffset_) nameOffset_->SetInt(block, static_cast<int>(FileNamePart(full) - full));
+    return 1;
+}
+
+void PathParam::SetBaseDirectory(const char* base) {
+    size_t length = strnlen(base, MAX_PATH - 1);
+    std::memcpy(base_, base, length);
+    base_[length] = '\0';
+}
+
+int PathParam::StoreRecordText(void* block, uint32_t flag, const char* text, size_t length) {
+    if (length >= MAX_PATH) return 0;
+    if (flag != 0 && length == 0) {
+        // An empty absolute path (an album that had no file yet) stays empty.
+        if (!Replace(block, "", 0)) return 0;
+        if (nameOffset_) nameOffset_->SetInt(block, 0);
+        return 1;
+    }
+    char joined[MAX_PATH];
+    size_t used = 0;
+    if (flag == 0) {
+        used = std::strlen(base_);
+        if (used + length >= MAX_PATH) return 0;  // cannot be expanded within MAX_PATH
+        std::memcpy(joined, base_, used);
+    }
+    std::memcpy(joined + used, text, length);
+    joined[used + length] = '\0';
+    return SetPath(block, joined);
+}
+
+int PathParam::LoadMem(const uint8_t* record, void* block) {
+    if ((RecordWord(record, 0) & kKeywordMask) != Keyword()) return 0;
+    uint32_t size = RecordWord(record, 1);
+    if (size < 4) return 0;
+    auto text = reinterpret_cast<const char*>(record + 12);
+    size_t length = strnlen(text, size - 4);
+    if (length + 1 > MAX_PATH) return 0;
+    return StoreRecordText(block, RecordWord(record, 2), text, length);
+}
+
+int PathParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
+    if (Keyword() == 0) return 1;
+    // Memory copies always carry absolute paths.
+    return AppendTextRecord(handle, size, keywordWord, reinterpret_cast<const char*>(Word(block)), true) ? 1 : 0;
+}
+
+int PathParam::ReadRecord(RecordReader& file, void* block) {
+    uint32_t size = 0, flag = 0;
+    if (!file.ReadU32(size) || size - 4 > MAX_PATH) return 0;  // unsigned: sizes below 4 fail too
+    if (!file.ReadU32(flag)) return 0;
+    char text[MAX_PATH + 1] = {};
+    if (!file.Read(text, size - 4)) return 0;
+    return StoreRecordText(block, flag, text, strnlen(text, size - 4));
+}
+
+std::string PathParam::StoredText(void* block, uint32_t& flag) const {
+    auto path = reinterpret_cast<const char*>(Word(block));
+    flag = 1;
+    if (!path) return std::string();
+    int common = CommonPrefixCount(path, base_);
+    if (common >= 1) {
+        std::string relative = RelativeText(path, base_, common);
+        // A relative text that could not be expanded again within MAX_PATH
+        // bytes would make the album unreadable: such a path stays absolute.
+        if (std::strlen(base_) + relative.size() < MAX_PATH) {
+            flag = 0;
+            return relative;
+        }
+    }
+    return std::string(path);
+}
+
+int PathParam::WriteRecord(RecordWriter& file, void* block) {
+    if (Keyword() == 0) return 1;
+    uint32_t flag = 1;
+    std::string text = StoredText(block, flag);
+    uint32_t length = static_cast<uint32_t>(text.size());
+    const uint32_t head[3] = {keywordWord, length + 1 + 4, flag};
+    return file.Write(head, sizeof head) && file.Write(text.c_str(), length + 1) ? 1 : 0;
+}
+
+uint32_t PathParam::StoredSize(void* block) {
+    if (Keyword() == 0 || Word(block) == 0) return 0;
+    uint32_t flag = 1;
+    return static_cast<uint32_t>(StoredText(block, flag).size()) + 1 + 12;
+}
+
+// BlockParam
+uint8_t* BlockParam::Grow(void* block, uint32_t extra) {
+    uint32_t used = static_cast<uint32_t>(size_->GetInt(block, nullptr));
+    if (used + extra < used) return nullptr;
+    auto grown = static_cast<uint8_t*>(ReallocAlbumBlock(reinterpret_cast<void*>(Word(block)), used + extra));
+    if (!grown) return nullptr;
+    Word(block) = reinterpret_cast<uint32_t>(grown);
+    return grown + used;
+}
+
+int BlockParam::Release(void* block) {
+    FreeAlbumBlock(reinterpret_cast<void*>(Word(block)));
+    Word(block) = 0;
+    size_->SetInt(block, 0);
+    return 1;
+}
+
+int BlockParam::LoadMem(const uint8_t* record, void* block) {
+    uint32_t length = RecordWord(record, 1) + 8;
+    uint8_t* at = Grow(block, length);
+    if (!at) return 0;
+    std::memcpy(at, record, length);
+    size_->SetInt(block, size_->GetInt(block, nullptr) + static_cast<int>(length));
+    return 1;
+}
+
+int BlockParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
+    uint32_t used = static_cast<uint32_t>(size_->GetInt(block, nullptr));
+    if (used == 0) return 1;
+    return AppendMemBytes(handle, size, reinterpret_cast<const void*>(Word(block)), used) ? 1 : 0;
+}
+
+int BlockParam::ReadRecord(RecordReader& file, void* block) {
+    uint32_t length = 0;
+    if (!file.ReadU32(length) || length > file.Remaining()) return 0;
+    uint8_t* at = Grow(block, length + 8);
+    if (!at) return 0;
+    std::memcpy(at, &pendingKeywordWord, 4);
+    std::memcpy(at + 4, &length, 4);
+    if (!file.Read(at + 8, length)) return 0;
+    size_->SetInt(block, size_->GetInt(block, nullptr) + static_cast<int>(length + 8));
+    return 1;
+}
+
+int BlockParam::WriteRecord(RecordWriter& file, void* block) {
+    uint32_t used = static_cast<uint32_t>(size_->GetInt(block, nullptr));
+    if (used == 0) return 1;
+    return file.Write(reinterpret_cast<const void*>(Word(block)), used) ? 1 : 0;
+}
+
+int BlockParam::Init(void* block) {
+    Word(block) = 0;
+    return 1;
+}
+
+uint32_t BlockParam::StoredSize(void* block) { return static_cast<uint32_t>(size_->GetInt(block, nullptr)); }
