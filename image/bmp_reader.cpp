@@ -1,0 +1,200 @@
+#include "image/bmp_reader.h"
+
+#include <cstring>
+#include <vector>
+
+#include "image/dib_image.h"
+
+namespace {
+
+// Owns a file handle for the length of one read or write.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+HANDLE OpenForReading(const char* path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Reads up to size bytes at offset; answers how many arrived.
+DWORD ReadAt(HANDLE file, uint64_t offset, void* buffer, DWORD size) {
+    LARGE_INTEGER position;
+    position.QuadPart = LONGLONG(offset);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return 0;
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, size, &got, nullptr)) return 0;
+    return got;
+}
+
+#pragma pack(push, 2)
+struct BmpFileHeader {
+    WORD type;
+    DWORD size;
+    WORD reserved1;
+    WORD reserved2;
+    DWORD offBits;
+};
+#pragma pack(pop)
+static_assert(sizeof(BmpFileHeader) == 14, "BMP file header is 14 bytes");
+
+constexpr WORD kBmpMagic = 0x4D42;  // "BM"
+constexpr DWORD kInfoHeaderSize = 40;
+// The largest info header in use (version 5); anything claiming more is not
+// a BMP file.
+constexpr DWORD kLargestInfoHeader = 124;
+// How many promised pixel bytes a truncated file may lack.
+constexpr uint64_t kMaxMissingPixelBytes = 32ull * 1024 * 1024;
+
+bool Fail(int code) {
+    LastLoadError = code;
+    return false;
+}
+
+}  // namespace
+
+int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
+    FileHandle file(OpenForReading(path));
+    if (!file.IsOpen()) return Fail(kLoadCannotOpen);
+    LARGE_INTEGER fileSize;
+    if (!GetFileSizeEx(file.Get(), &fileSize)) return Fail(kLoadNoSize);
+
+    BmpFileHeader head{};
+    BITMAPINFOHEADER info{};
+    if (ReadAt(file.Get(), 0, &head, sizeof head) != sizeof head) return Fail(kLoadNotThisFormat);
+    if (ReadAt(file.Get(), sizeof head, &info, sizeof info) != sizeof info) return Fail(kLoadNotThisFormat);
+    if (head.type != kBmpMagic) return Fail(kLoadNotThisFormat);
+    // Longer headers (versions 4 and 5) begin with the same 40 bytes; the
+    // colour table and masks follow the whole header, wherever it ends.
+    if (info.biSize < kInfoHeaderSize || info.biSize > kLargestInfoHeader) return Fail(kLoadNotThisFormat);
+    const uint64_t tableStart = sizeof head + uint64_t(info.biSize);
+    if (head.offBits < tableStart || head.offBits > uint64_t(fileSize.QuadPart)) return Fail(kLoadNotThisFormat);
+    if (info.biPlanes != 1 || info.biWidth <= 0 || info.biHeight == 0) return Fail(kLoadNotThisFormat);
+    switch (info.biBitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        return Fail(kLoadNotThisFormat);
+    }
+    // Run-length and embedded JPEG/PNG data would reach the graphics layer
+    // with a block sized for plain rows, which it would read past.
+    const bool bitFields = info.biCompression == BI_BITFIELDS;
+    if (info.biCompression != BI_RGB && !(bitFields && (info.biBitCount == 16 || info.biBitCount == 32)))
+        return Fail(kLoadNotThisFormat);
+    const uint64_t pixelBytes = DibPixelBytes(info);
+    if (pixelBytes > kMaxDibPixelBytes) return Fail(kLoadOutOfMemory);
+    // A file cut short still loads, its missing rows zero; but a header
+    // that promises far more than the file holds is not believed, so that a
+    // few hostile bytes cannot make the reader reserve hundreds of megabytes.
+    const uint64_t present = uint64_t(fileSize.QuadPart) - head.offBits;
+    if (pixelBytes > present + kMaxMissingPixelBytes) return Fail(kLoadNotThisFormat);
+
+    // The block keeps only the 40-byte form that the rest of the program
+    // understands. A colour count beyond the table (or any count at 16 bits
+    // and more) would make the graphics layer read past the header block.
+    info.biSize = kInfoHeaderSize;
+    if (info.biBitCount >= 16 || info.biClrUsed > DWORD(DibColorTableEntries(info))) info.biClrUsed = 0;
+    if (info.biClrImportant > info.biClrUsed) info.biClrImportant = 0;
+
+    const size_t headerBytes = DibHeaderBytes(info);
+    DibBlock headerBlock(AllocDibBlock(headerBytes));
+    if (!headerBlock.Get()) return Fail(kLoadOutOfMemory);
+    {
+        auto* out = static_cast<BYTE*>(LocalLock(headerBlock.Get()));
+        if (!out) return Fail(kLoadOutOfMemory);
+        std::memcpy(out, &info, sizeof info);
+        // The full table (or the masks) as the file holds it after the
+        // header, whatever biClrUsed says; what the file lacks stays zero.
+        ReadAt(file.Get(), tableStart, out + sizeof info, DWORD(headerBytes - sizeof info));
+        LocalUnlock(headerBlock.Get());
+    }
+
+    DibBlock pixelBlock(AllocDibBlock(size_t(pixelBytes)));
+    if (!pixelBlock.Get()) return Fail(kLoadOutOfMemory);
+    auto* pixels = static_cast<BYTE*>(LocalLock(pixelBlock.Get()));
+    if (!pixels) return Fail(kLoadOutOfMemory);
+    // A file shorter than its rows promise leaves the rest zero.
+    ReadAt(file.Get(), head.offBits, pixels, DWORD(pixelBytes));
+    LocalUnlock(pixelBlock.Get());
+
+    *headerOut = headerBlock.Release();
+    *pixelsOut = pixelBlock.Release();
+    return 1;
+}
+
+int ReadBmpInfo(const char* path, PictureInfo* info) {
+    FileHandle file(OpenForReading(path));
+    if (!file.IsOpen()) return 0;
+    BmpFileHeader head{};
+    BITMAPINFOHEADER bmi{};
+    if (ReadAt(file.Get(), 0, &head, sizeof head) != sizeof head) return 0;
+    if (ReadAt(file.Get(), sizeof head, &bmi, sizeof bmi) != sizeof bmi) return 0;
+    if (bmi.biPlanes != 1) return 0;
+    info->left = 0;
+    info->top = 0;
+    info->width = bmi.biWidth;
+    info->height = bmi.biHeight;
+    info->xDensity = WORD(bmi.biXPelsPerMeter);
+    info->yDensity = WORD(bmi.biYPelsPerMeter);
+    info->colorDepth = short(bmi.biBitCount);
+    info->textHandle = nullptr;
+    return 1;
+}
+
+void FlipRowsInPlace(BYTE* pixels, size_t stride, int rows) {
+    std::vector<BYTE> spare(stride);
+    for (int i = 0; i < rows / 2; ++i) {
+        BYTE* upper = pixels + size_t(i) * stride;
+        BYTE* lower = pixels + size_t(rows - 1 - i) * stride;
+        std::memcpy(spare.data(), upper, stride);
+        std::memcpy(upper, lower, stride);
+        std::memcpy(lower, spare.data(), stride);
+    }
+}
+
+int WriteDibAsBmp(const char* path, BITMAPINFOHEADER* header, BYTE* pixels) {
+    const size_t stride = size_t(DibStride(header->biBitCount, header->biWidth));
+    const int rows = DibRows(*header);
+    const size_t pixelBytes = stride * size_t(rows);
+    // The colour table, or the channel masks of a bit-field picture.
+    const DWORD tableBytes = DWORD(DibHeaderBytes(*header) - sizeof(BITMAPINFOHEADER));
+
+    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return 0;
+
+    // Always stored bottom row first, the order every reader accepts.
+    if (header->biHeight < 0) {
+        FlipRowsInPlace(pixels, stride, rows);
+        header->biHeight = rows;
+    }
+    BmpFileHeader head{};
+    head.type = kBmpMagic;
+    head.offBits = sizeof head + kInfoHeaderSize + tableBytes;
+    head.size = DWORD(head.offBits + pixelBytes);
+
+    auto write = [&](const void* data, size_t size) {
+        DWORD written = 0;
+        return WriteFile(file.Get(), data, DWORD(size), &written, nullptr) && written == size;
+    };
+    // The block's header may carry masks after it; the file header written
+    // here describes a 40-byte header with the table right behind it.
+    BITMAPINFOHEADER info = *header;
+    info.biSize = kInfoHeaderSize;
+    return write(&head, sizeof head) && write(&info, sizeof info) &&
+           write(reinterpret_cast<BYTE*>(header) + sizeof info, tableBytes) && write(pixels, pixelBytes);
+}

@@ -1,0 +1,130 @@
+#include "image/dib_image.h"
+
+#include <utility>
+
+namespace {
+// Counted with interlocked calls: plug-in preview workers may hand blocks
+// across threads.
+volatile LONG liveBlocks = 0;
+}  // namespace
+
+uint64_t DibStride(int bitCount, int width) {
+    uint64_t w = width < 0 ? uint64_t(-int64_t(width)) : uint64_t(width);
+    return (uint64_t(bitCount) * w + 31) / 32 * 4;
+}
+
+int DibRows(const BITMAPINFOHEADER& header) {
+    int64_t h = header.biHeight;
+    h = h < 0 ? -h : h;
+    return h > 0x7FFFFFFF ? 0x7FFFFFFF : int(h);
+}
+
+uint64_t DibPixelBytes(const BITMAPINFOHEADER& header) {
+    int64_t h = header.biHeight;
+    if (h < 0) h = -h;
+    return DibStride(header.biBitCount, header.biWidth) * uint64_t(h);
+}
+
+int DibColorTableEntries(const BITMAPINFOHEADER& header) {
+    return header.biBitCount < 16 ? 1 << header.biBitCount : 0;
+}
+
+size_t DibHeaderBytes(const BITMAPINFOHEADER& header) {
+    size_t bytes = sizeof(BITMAPINFOHEADER) + size_t(DibColorTableEntries(header)) * 4;
+    if (header.biCompression == BI_BITFIELDS) bytes += 3 * sizeof(DWORD);
+    return bytes;
+}
+
+bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
+    switch (header.biBitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        return false;
+    }
+    if (header.biPlanes != 1 || header.biWidth <= 0 || header.biHeight == 0) return false;
+    if (header.biCompression == BI_BITFIELDS) {
+        if (header.biBitCount != 16 && header.biBitCount != 32) return false;
+    } else if (header.biCompression != BI_RGB) {
+        return false;
+    }
+    return DibPixelBytes(header) <= kMaxDibPixelBytes;
+}
+
+HLOCAL AllocDibBlock(size_t bytes) {
+    // LocalAlloc refuses 0 bytes on some systems; a 0-byte pixel block is
+    // never useful anyway, but keep the call total.
+    HLOCAL block = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, bytes ? bytes : 1);
+    if (block) InterlockedIncrement(&liveBlocks);
+    return block;
+}
+
+void FreeDibBlock(HLOCAL block) {
+    if (!block) return;
+    while (LocalFlags(block) & LMEM_LOCKCOUNT) {
+        if (!LocalUnlock(block)) break;
+    }
+    LocalFree(block);
+    InterlockedDecrement(&liveBlocks);
+}
+
+void* AllocLockedBlock(size_t bytes) {
+    HLOCAL block = AllocDibBlock(bytes);
+    if (!block) return nullptr;
+    void* locked = LocalLock(block);
+    if (!locked) FreeDibBlock(block);
+    return locked;
+}
+
+void FreeLockedBlock(const void* locked) {
+    if (!locked) return;
+    FreeDibBlock(LocalHandle(locked));
+}
+
+long LiveDibBlocks() { return liveBlocks; }
+
+LockedDib::LockedDib(HLOCAL headerBlock, HLOCAL pixelBlock) {
+    header = headerBlock ? static_cast<BITMAPINFOHEADER*>(LocalLock(headerBlock)) : nullptr;
+    pixels = pixelBlock ? static_cast<BYTE*>(LocalLock(pixelBlock)) : nullptr;
+    if (!header || !pixels) {
+        FreeDibBlock(headerBlock);
+        FreeDibBlock(pixelBlock);
+        header = nullptr;
+        pixels = nullptr;
+    }
+}
+
+LockedDib::LockedDib(LockedDib&& other) noexcept
+    : header(std::exchange(other.header, nullptr)), pixels(std::exchange(other.pixels, nullptr)) {}
+
+LockedDib& LockedDib::operator=(LockedDib&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        header = std::exchange(other.header, nullptr);
+        pixels = std::exchange(other.pixels, nullptr);
+    }
+    return *this;
+}
+
+void LockedDib::Reset() {
+    FreeLockedBlock(header);
+    FreeLockedBlock(pixels);
+    header = nullptr;
+    pixels = nullptr;
+}
+
+void LockedDib::Release(HLOCAL* headerBlock, HLOCAL* pixelBlock) {
+    HLOCAL h = header ? LocalHandle(header) : nullptr;
+    HLOCAL p = pixels ? LocalHandle(pixels) : nullptr;
+    if (h) LocalUnlock(h);
+    if (p) LocalUnlock(p);
+    *headerBlock = h;
+    *pixelBlock = p;
+    header = nullptr;
+    pixels = nullptr;
+}

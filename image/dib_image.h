@@ -1,0 +1,90 @@
+// The blocks a DibImage lives in: movable, zero-initialised blocks of the
+// process heap, and the layout arithmetic every reader and transform shares.
+//
+// Pictures cross module boundaries as a pair of handles (header, pixels);
+// code that works on the pixels holds the pair locked. LockedDib owns such a
+// locked pair and frees both blocks when it goes away, so that a caller can
+// hand its two pointers to the transforms, which may replace either block.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// Largest pixel block the pipeline allocates. A 32-bit process has 2 GB of
+// address space in all; a picture claiming more than this cannot be held,
+// and refusing it up front keeps hostile headers from reserving the heap.
+constexpr uint64_t kMaxDibPixelBytes = 1024ull * 1024 * 1024;
+
+// Bytes of one pixel row: bits per pixel times width, padded to 4 bytes.
+// Computed in 64 bits so that hostile widths cannot wrap.
+uint64_t DibStride(int bitCount, int width);
+// stride x |height|, in 64 bits.
+uint64_t DibPixelBytes(const BITMAPINFOHEADER& header);
+// Colour-table entries that follow the 40-byte header: 2^bits below 16 bits.
+int DibColorTableEntries(const BITMAPINFOHEADER& header);
+// Bytes of the header block: 40, the colour table, and the three channel
+// masks of a bit-field picture (which GDI reads right after the header).
+size_t DibHeaderBytes(const BITMAPINFOHEADER& header);
+// |biHeight| without overflow for INT_MIN.
+int DibRows(const BITMAPINFOHEADER& header);
+// Whether the header describes a picture the pipeline can hold: one plane,
+// depth 1/4/8/16/24/32, positive width, non-zero height, uncompressed or
+// bit fields, pixel block within kMaxDibPixelBytes.
+bool IsUsableDibHeader(const BITMAPINFOHEADER& header);
+
+// A movable zero-initialised block; null when it cannot be had.
+HLOCAL AllocDibBlock(size_t bytes);
+// Unlocks (when locked) and frees a block of AllocDibBlock; null is allowed.
+void FreeDibBlock(HLOCAL block);
+// AllocDibBlock, locked: the locked pointer, or null.
+void* AllocLockedBlock(size_t bytes);
+// Frees a block given by its locked pointer (back to handle, unlock, free).
+void FreeLockedBlock(const void* locked);
+// Blocks allocated by the pipeline and not yet freed through it. Tests read
+// it around a run of hostile inputs to prove that no failure path leaks.
+long LiveDibBlocks();
+
+// Owns one movable block (unlocked) until released.
+class DibBlock {
+public:
+    explicit DibBlock(HLOCAL block = nullptr) : block_(block) {}
+    ~DibBlock() { FreeDibBlock(block_); }
+    DibBlock(const DibBlock&) = delete;
+    DibBlock& operator=(const DibBlock&) = delete;
+    HLOCAL Get() const { return block_; }
+    HLOCAL Release() {
+        HLOCAL block = block_;
+        block_ = nullptr;
+        return block;
+    }
+
+private:
+    HLOCAL block_;
+};
+
+// A DibImage held as two locked pointers. The transforms take `header` and
+// `pixels` by reference and may replace them; whatever the pair points at
+// when the LockedDib goes away is freed, unless Release handed it on.
+class LockedDib {
+public:
+    LockedDib() = default;
+    // Takes ownership of both handles and locks them; on a lock failure both
+    // are freed and the pair stays empty.
+    LockedDib(HLOCAL headerBlock, HLOCAL pixelBlock);
+    ~LockedDib() { Reset(); }
+    LockedDib(const LockedDib&) = delete;
+    LockedDib& operator=(const LockedDib&) = delete;
+    LockedDib(LockedDib&& other) noexcept;
+    LockedDib& operator=(LockedDib&& other) noexcept;
+
+    explicit operator bool() const { return header && pixels; }
+    // Frees both blocks.
+    void Reset();
+    // Unlocks both blocks and hands their handles to the caller.
+    void Release(HLOCAL* headerBlock, HLOCAL* pixelBlock);
+
+    BITMAPINFOHEADER* header = nullptr;
+    BYTE* pixels = nullptr;
+};

@@ -1,0 +1,135 @@
+// The reader dispatch: the extension chooses JPEG or pmp first, then every
+// plug-in is asked, and the own BMP reader comes last, for "bmp" only.
+#include "image/picture_loader.h"
+
+#include "image/bmp_reader.h"
+#include "image/dib_image.h"
+#include "image/jpeg_decoder.h"
+#include "image/picture_name.h"
+#include "image/plugin_host.h"
+
+int LastLoadError = kLoadOk;
+
+namespace {
+
+enum class LoadKind { Full, Preview, PreviewBitmap };
+
+// 0 when the file opens and has a size, else the code to record.
+int CheckFileReadable(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kLoadCannotOpen;
+    LARGE_INTEGER size;
+    const BOOL sized = GetFileSizeEx(file, &size);
+    CloseHandle(file);
+    return sized ? kLoadOk : kLoadNoSize;
+}
+
+int Dispatch(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels, LoadKind kind,
+             int targetSize) {
+    *header = nullptr;
+    *pixels = nullptr;
+    LastLoadError = kLoadOk;
+    if (const int code = CheckFileReadable(path)) {
+        LastLoadError = code;
+        return 0;
+    }
+    const char* extension = LoaderExtensionOf(path);
+    if (!extension) {
+        LastLoadError = kLoadNoExtension;
+        return 0;
+    }
+    const bool preview = kind != LoadKind::Full;
+    if (targetSize < 1) targetSize = 1;
+
+    if (SameExtension(extension, "jpg") || SameExtension(extension, "jpeg")) {
+        if (preview ? LoadJpegScaled(path, progress, userData, 0, targetSize, header, pixels)
+                    : LoadJpeg(path, progress, userData, 1, 0, header, pixels))
+            return 1;
+    }
+    if (SameExtension(extension, "pmp")) {
+        if (preview ? LoadPmpScaled(path, progress, userData, targetSize, header, pixels)
+                    : LoadPmp(path, progress, userData, header, pixels))
+            return 1;
+    }
+    // A stopped decode ends the load; the preview bitmap of the file box
+    // also gives up on a JPEG that failed, rather than offer it elsewhere.
+    if (kind == LoadKind::PreviewBitmap ? LastLoadError != kLoadOk : LastLoadError == kLoadStopped) return 0;
+
+    if (preview ? PluginLoadPreview(path, progress, userData, header, pixels)
+                : PluginLoadPicture(path, progress, userData, header, pixels))
+        return 1;
+    if (SameExtension(extension, "bmp")) return ReadBmpFile(path, header, pixels);
+    *header = nullptr;
+    *pixels = nullptr;
+    if (LastLoadError == kLoadOk) LastLoadError = kLoadNotThisFormat;
+    return 0;
+}
+
+}  // namespace
+
+int LoadPicture(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels) {
+    return Dispatch(path, progress, userData, header, pixels, LoadKind::Full, 0);
+}
+
+int LoadPreview(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels,
+                int targetSize) {
+    return Dispatch(path, progress, userData, header, pixels, LoadKind::Preview, targetSize);
+}
+
+HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, long userData) {
+    HLOCAL header, pixels;
+    if (!Dispatch(path, progress, userData, &header, &pixels, LoadKind::Full, 0)) return nullptr;
+    return MakePictureBitmap(window, header, pixels);
+}
+
+HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, long userData, int targetSize) {
+    HLOCAL header, pixels;
+    if (!Dispatch(path, progress, userData, &header, &pixels, LoadKind::PreviewBitmap, targetSize)) return nullptr;
+    return MakePictureBitmap(window, header, pixels);
+}
+
+int ReadPictureInfo(const char* path, PictureInfo* info) {
+    if (CheckFileReadable(path) != kLoadOk) return 0;
+    info->textHandle = nullptr;
+    const char* extension = LoaderExtensionOf(path);
+    if (!extension) return 0;
+    if (SameExtension(extension, "jpg") || SameExtension(extension, "jpeg")) {
+        if (ReadJpegInfo(path, 1, info, 0)) return 1;
+    }
+    if (SameExtension(extension, "pmp")) {
+        uint32_t offset;
+        if (ReadPmpOffset(path, &offset) && ReadJpegInfo(path, 1, info, offset)) return 1;
+    }
+    if (PluginReadInfo(path, info)) return 1;
+    if (SameExtension(extension, "bmp")) return ReadBmpInfo(path, info);
+    return 0;
+}
+
+int FreePictureInfo(PictureInfo* info) {
+    if (info->textHandle) {
+        LocalFree(info->textHandle);
+        info->textHandle = nullptr;
+    }
+    return 1;
+}
+
+int IsPictureFile(const char* path) {
+    if (CheckFileReadable(path) != kLoadOk) return 0;
+    if (PluginSupportsFile(path)) return 1;
+    return IsOwnPictureExtension(LoaderExtensionOf(path)) ? 1 : 0;
+}
+
+int IsPictureName(const char* path) {
+    const char* extension = NameExtensionOf(path);
+    if (PluginMatchesExtension(extension)) return 1;
+    return IsOwnPictureExtension(extension) ? 1 : 0;
+}
+
+int SavePictureAsBmp(const char* source, const char* destination) {
+    HLOCAL header, pixels;
+    if (!LoadPicture(source, nullptr, 0, &header, &pixels)) return 0;
+    LockedDib dib(header, pixels);
+    if (!dib) return 0;
+    return WriteDibAsBmp(destination, dib.header, dib.pixels);
+}
