@@ -1,0 +1,292 @@
+#include "image/jpeg_decoder.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "image/dib_image.h"
+
+namespace {
+
+// The progress target of the decode in progress: one per process, set by
+// LoadJpeg / LoadJpegScaled before each decode.
+ProgressProc progressTarget = nullptr;
+long progressUserData = 0;
+
+// libjpeg keeps its virtual arrays (whole-picture coefficient buffers of
+// progressive streams) under this bound; a hostile header asking for more
+// ends in a fatal error instead of exhausting the process.
+constexpr long kDecoderMemoryLimit = 512L * 1024 * 1024;
+
+struct ErrorManager {
+    jpeg_error_mgr library;
+    void (*libraryEmit)(j_common_ptr, int);
+    jmp_buf returnPoint;
+};
+
+// libjpeg's fatal-error hook: the library prints its message through its
+// own output routine, then control returns to the read or decode call in
+// progress, which releases the decoder and the file.
+void JpegErrorExit(j_common_ptr decoder) {
+    auto* errors = reinterpret_cast<ErrorManager*>(decoder->err);
+    (*decoder->err->output_message)(decoder);
+    longjmp(errors->returnPoint, 1);
+}
+
+// A stream that ends early is a damaged picture: without this the library
+// would invent grey rows for the rest, and a tiny file claiming a huge size
+// would keep the decoder busy for as long as that size takes.
+void JpegEmitMessage(j_common_ptr decoder, int level) {
+    auto* errors = reinterpret_cast<ErrorManager*>(decoder->err);
+    if (level < 0 && decoder->err->msg_code == JWRN_JPEG_EOF) JpegErrorExit(decoder);
+    errors->libraryEmit(decoder, level);
+}
+
+void SetUpErrors(jpeg_decompress_struct& decoder, ErrorManager& errors) {
+    decoder.err = jpeg_std_error(&errors.library);
+    errors.library.error_exit = JpegErrorExit;
+    errors.libraryEmit = errors.library.emit_message;
+    errors.library.emit_message = JpegEmitMessage;
+}
+
+FILE* OpenStream(const char* path, uint32_t offset, bool* seekFailed) {
+    *seekFailed = false;
+    FILE* file = std::fopen(path, "rb");
+    if (file && _fseeki64(file, int64_t(offset), SEEK_SET) != 0) {
+        std::fclose(file);
+        *seekFailed = true;
+        return nullptr;
+    }
+    return file;
+}
+
+bool IsGreyOrColour(const jpeg_decompress_struct& decoder) {
+    return decoder.out_color_space == JCS_GRAYSCALE || decoder.out_color_space == JCS_RGB;
+}
+
+// Everything between setjmp and a possible longjmp lives in plain C
+// records: no destructor may be skipped by the jump.
+int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationBytes) {
+    jpeg_decompress_struct decoder;
+    ErrorManager errors;
+    volatile int stopAnswer = 0;
+    SetUpErrors(decoder, errors);
+    if (setjmp(errors.returnPoint)) {
+        jpeg_destroy_decompress(&decoder);
+        return stopAnswer > 0 ? kJpegStopped : kJpegFailed;
+    }
+    jpeg_create_decompress(&decoder);
+    decoder.mem->max_memory_to_use = kDecoderMemoryLimit;
+    jpeg_stdio_src(&decoder, file);
+    jpeg_read_header(&decoder, TRUE);
+    if (!IsGreyOrColour(decoder)) {
+        jpeg_destroy_decompress(&decoder);
+        return kJpegFailed;
+    }
+    // Colour rows arrive in blue-green-red order, as the picture stores them.
+    if (decoder.out_color_space == JCS_RGB) decoder.out_color_space = JCS_EXT_BGR;
+    decoder.scale_num = 1;
+    decoder.scale_denom = denominator;
+    jpeg_calc_output_dimensions(&decoder);
+    const size_t rowBytes = size_t(decoder.output_width) * size_t(decoder.output_components);
+    const size_t stride = (rowBytes + 3) / 4 * 4;
+    const size_t height = decoder.output_height;
+    // The file may have changed since its size was read: never write past
+    // the block that was sized for it.
+    if (height != 0 && stride > destinationBytes / height) {
+        jpeg_destroy_decompress(&decoder);
+        return kJpegFailed;
+    }
+    jpeg_start_decompress(&decoder);
+    const int total = int(height);
+    const int quantum = total / 20;
+    // Rows go straight into the picture: no row buffer, no copy.
+    for (int row = 0; row < total; ++row) {
+        JSAMPROW target = destination + size_t(row) * stride;
+        if (jpeg_read_scanlines(&decoder, &target, 1) != 1) {
+            // Only a suspending source answers 0; stdio never suspends.
+            jpeg_destroy_decompress(&decoder);
+            return kJpegFailed;
+        }
+        if (quantum != 0 && row % quantum == 0) {
+            if (const int answer = JpegProgressHook(row, total)) {
+                stopAnswer = answer;
+                // Abandoning the decode releases everything the library holds.
+                jpeg_destroy_decompress(&decoder);
+                return answer > 0 ? kJpegStopped : kJpegFailed;
+            }
+        }
+    }
+    JpegProgressHook(total, total);
+    jpeg_finish_decompress(&decoder);
+    jpeg_destroy_decompress(&decoder);
+    return kJpegDone;
+}
+
+int ReadHead(FILE* file, int denominator, PictureInfo* info) {
+    jpeg_decompress_struct decoder;
+    ErrorManager errors;
+    SetUpErrors(decoder, errors);
+    if (setjmp(errors.returnPoint)) {
+        jpeg_destroy_decompress(&decoder);
+        return 0;
+    }
+    jpeg_create_decompress(&decoder);
+    jpeg_stdio_src(&decoder, file);
+    jpeg_read_header(&decoder, TRUE);
+    decoder.scale_num = 1;
+    decoder.scale_denom = denominator;
+    jpeg_calc_output_dimensions(&decoder);
+    info->left = 0;
+    info->top = 0;
+    info->width = long(decoder.output_width);
+    info->height = long(decoder.output_height);
+    info->colorDepth = short(8 * decoder.output_components);
+    info->xDensity = 0;
+    info->yDensity = 0;
+    const int accepted = IsGreyOrColour(decoder) ? 1 : 0;
+    jpeg_destroy_decompress(&decoder);
+    return accepted;
+}
+
+bool FileOpens(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+int Fail(int code) {
+    LastLoadError = code;
+    return 0;
+}
+
+// Steps shared by the full and the reduced load: blocks sized from the
+// stream's head, the decode, the header and grey table.
+int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const PictureInfo& info,
+                     HLOCAL* headerOut, HLOCAL* pixelsOut) {
+    const int bits = info.colorDepth == 8 ? 8 : 24;
+    BITMAPINFOHEADER fields{};
+    fields.biSize = sizeof fields;
+    fields.biWidth = info.width;
+    fields.biHeight = -info.height;
+    fields.biPlanes = 1;
+    fields.biBitCount = WORD(bits);
+    // Checked before anything is allocated: a 65500 x 65500 colour head
+    // asks for 12 GB.
+    const uint64_t pixelBytes = DibPixelBytes(fields);
+    if (info.width <= 0 || info.height <= 0 || pixelBytes > kMaxDibPixelBytes) return Fail(kLoadOutOfMemory);
+
+    DibBlock headerBlock(AllocDibBlock(DibHeaderBytes(fields)));
+    DibBlock pixelBlock(AllocDibBlock(size_t(pixelBytes)));
+    if (!headerBlock.Get() || !pixelBlock.Get()) return Fail(kLoadOutOfMemory);
+    auto* pixels = static_cast<BYTE*>(LocalLock(pixelBlock.Get()));
+    if (!pixels) return Fail(kLoadOutOfMemory);
+    bool seekFailed;
+    FILE* file = OpenStream(path, offset, &seekFailed);
+    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes)) : (seekFailed ? kJpegFailed : kJpegCannotOpen);
+    if (file) std::fclose(file);
+    LocalUnlock(pixelBlock.Get());
+    if (result != kJpegDone) return Fail(result == kJpegStopped ? kLoadStopped : kLoadFailed);
+
+    auto* header = static_cast<BYTE*>(LocalLock(headerBlock.Get()));
+    if (!header) return Fail(kLoadOutOfMemory);
+    std::memcpy(header, &fields, sizeof fields);
+    if (bits == 8) {
+        auto* table = reinterpret_cast<RGBQUAD*>(header + sizeof fields);
+        for (int i = 0; i < 256; ++i) table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+    }
+    LocalUnlock(headerBlock.Get());
+    *headerOut = headerBlock.Release();
+    *pixelsOut = pixelBlock.Release();
+    return 1;
+}
+
+}  // namespace
+
+int JpegProgressHook(int rowsDone, int totalRows) {
+    return progressTarget ? progressTarget(rowsDone, totalRows, progressUserData) : 0;
+}
+
+int ReadJpegInfo(const char* path, int denominator, PictureInfo* info, uint32_t offset) {
+    bool seekFailed;
+    FILE* file = OpenStream(path, offset, &seekFailed);
+    if (!file) {
+        if (!seekFailed) std::fprintf(stderr, "can't open %s\n", path);
+        return 0;
+    }
+    const int accepted = ReadHead(file, denominator, info);
+    std::fclose(file);
+    return accepted;
+}
+
+int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes, uint32_t offset) {
+    bool seekFailed;
+    FILE* file = OpenStream(path, offset, &seekFailed);
+    if (!file) return seekFailed ? kJpegFailed : kJpegCannotOpen;
+    const int result = Decode(file, denominator, destination, destinationBytes);
+    std::fclose(file);
+    return result;
+}
+
+int JpegScaleFor(int width, int height, int targetSize) {
+    if (targetSize < 1) targetSize = 1;
+    const int longer = width > height ? width : height;
+    const int q = longer > 0 ? (longer - 1) / targetSize : 0;
+    if (q >= 4) return 8;
+    if (q >= 2) return 4;
+    if (q == 1) return 2;
+    return 1;
+}
+
+int LoadJpeg(const char* path, ProgressProc progress, long userData, int denominator, uint32_t offset,
+             HLOCAL* header, HLOCAL* pixels) {
+    progressTarget = progress;
+    progressUserData = userData;
+    if (!FileOpens(path)) return Fail(kLoadCannotOpen);
+    PictureInfo info{};
+    if (!ReadJpegInfo(path, denominator, &info, offset)) return Fail(kLoadNotThisFormat);
+    return DecodeIntoNewDib(path, denominator, offset, info, header, pixels);
+}
+
+int LoadJpegScaled(const char* path, ProgressProc progress, long userData, uint32_t offset, int targetSize,
+                   HLOCAL* header, HLOCAL* pixels) {
+    progressTarget = progress;
+    progressUserData = userData;
+    if (!FileOpens(path)) return Fail(kLoadCannotOpen);
+    PictureInfo info{};
+    if (!ReadJpegInfo(path, 1, &info, offset)) return Fail(kLoadNotThisFormat);
+    const int denominator = JpegScaleFor(info.width, info.height, targetSize);
+    if (denominator != 1 && !ReadJpegInfo(path, denominator, &info, offset)) return Fail(kLoadNotThisFormat);
+    return DecodeIntoNewDib(path, denominator, offset, info, header, pixels);
+}
+
+int ReadPmpOffset(const char* path, uint32_t* offset) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Fail(kLoadCannotOpen);
+    BYTE head[21];
+    DWORD got = 0;
+    const BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
+    CloseHandle(file);
+    if (!read || got != sizeof head || head[0] != 0x10) return Fail(kLoadNotThisFormat);
+    *offset = uint32_t(head[8]) << 24 | uint32_t(head[9]) << 16 | uint32_t(head[10]) << 8 | uint32_t(head[11]);
+    return 1;
+}
+
+int LoadPmp(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels) {
+    uint32_t offset;
+    if (!ReadPmpOffset(path, &offset)) return 0;
+    return LoadJpeg(path, progress, userData, 1, offset, header, pixels);
+}
+
+int LoadPmpScaled(const char* path, ProgressProc progress, long userData, int targetSize, HLOCAL* header,
+                  HLOCAL* pixels) {
+    uint32_t offset;
+    if (!ReadPmpOffset(path, &offset)) return 0;
+    return LoadJpegScaled(path, progress, userData, offset, targetSize, header, pixels);
+}

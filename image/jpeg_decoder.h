@@ -1,0 +1,52 @@
+// JPEG pictures through libjpeg, also inside the "pmp" container (a 21-byte
+// head whose bytes 8-11 give the offset of a JPEG stream, most significant
+// byte first). Output: 8-bit grey with a grey table, or 24-bit rows in
+// blue-green-red order, top row first (negative height).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "image/picture_types.h"
+
+// Answers of DecodeJpeg.
+enum JpegDecodeResult : int {
+    kJpegDone = 0,
+    kJpegStopped = 1,
+    kJpegCannotOpen = 2,
+    kJpegFailed = 3,
+};
+
+// Reads the stream's head at offset and fills info with the output size at
+// scale 1/denominator (1, 2, 4 or 8) and the depth. 1 for grey and colour
+// streams; 0 otherwise (CMYK and YCCK are refused, info filled all the same).
+int ReadJpegInfo(const char* path, int denominator, PictureInfo* info, uint32_t offset);
+// Decodes into destination, rows of ((width x components + 3) / 4) x 4
+// bytes, top row first. destinationBytes bounds what is written.
+int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes, uint32_t offset);
+// Full decode at scale 1/denominator into a new DibImage; 0 with
+// LastLoadError 1 (stopped), 2 (not a usable JPEG), 3 (cannot open),
+// 4 (cannot be held) or 255 (damaged stream). Nothing stays allocated on
+// failure.
+int LoadJpeg(const char* path, ProgressProc progress, long userData, int denominator, uint32_t offset,
+             HLOCAL* header, HLOCAL* pixels);
+// Decodes at the largest reduction that keeps the longer side near
+// targetSize (see JpegScaleFor).
+int LoadJpegScaled(const char* path, ProgressProc progress, long userData, uint32_t offset, int targetSize,
+                   HLOCAL* header, HLOCAL* pixels);
+int LoadPmp(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels);
+int LoadPmpScaled(const char* path, ProgressProc progress, long userData, int targetSize, HLOCAL* header,
+                  HLOCAL* pixels);
+// The JPEG stream's offset inside a pmp file: 1 and offset, or 0 with
+// LastLoadError 3 (cannot open) or 2 (not a pmp file).
+int ReadPmpOffset(const char* path, uint32_t* offset);
+
+// The scale denominator for a picture of width x height asked for at
+// target size T: q = (max(width, height) - 1) / T; 8 when q >= 4, 4 for
+// q = 2 or 3, 2 for q = 1, else 1.
+int JpegScaleFor(int width, int height, int targetSize);
+
+// Reports decode progress to the progress target registered by the last
+// LoadJpeg / LoadJpegScaled: its answer, or 0 when none is registered.
+int JpegProgressHook(int rowsDone, int totalRows);
