@@ -1,0 +1,11 @@
+// Piltrin's entry point: a thin shell over the subsystem libraries.
+#include <windows.h>
+
+#include "app/command_line.h"
+#include "app/viewer_app.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState) {
+    // WinMain's own argument loses bytes of Japanese names; the process
+    // command line keeps them.
+    return RunViewer(instance, ArgumentText(GetCommandLineA()), showState);
+}

@@ -1,0 +1,202 @@
+#include "app/picture_display.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/display_layout.h"
+#include "app/shell_paths.h"
+#include "app/viewer_state.h"
+#include "browse/scoped_handles.h"
+#include "image/dib_image.h"
+#include "image/picture_loader.h"
+#include "image/transforms.h"
+
+namespace {
+constexpr DWORD kStyleWithTitle = 0x00CE0000;  // caption, system menu, sizing frame, minimise box
+constexpr DWORD kStyleBare = 0x00040000;       // sizing frame only
+
+// Size and last-write time of the shown file, for the information box.
+void RecordPictureFacts(ViewerState& v, int colorDepth) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(v.CurrentPath, GetFileExInfoStandard, &data)) {
+        const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        const ULONGLONG kib = size / 1024;
+        v.PictureFileKiB = kib == 0 ? 1 : static_cast<DWORD>(kib > 0xFFFFFFFFull ? 0xFFFFFFFFull : kib);
+        v.PictureWriteTime = data.ftLastWriteTime;
+    }
+    v.PictureColorDepth = colorDepth;
+}
+
+// Turns the loaded DibImage into the shown bitmap, in the current
+// orientation. Frees both blocks.
+bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth) {
+    ViewerState& v = Viewer();
+    LockedDib dib(header, pixels);
+    if (!dib.header || !dib.pixels) return false;
+    // The depth the information box shows is the picture's own, before a
+    // turn converts it to 24 bits.
+    *colorDepth = dib.header->biBitCount;
+    WindowDC dc(window);
+    if (v.CurrentOrientation != 0 && !ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation)) {
+        return false;
+    }
+    const int width = std::abs(dib.header->biWidth);
+    const int height = DibRows(*dib.header);
+    DropShownBitmap(window);
+    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, width, height));
+    if (!bitmap.get()) return false;
+    if (!SetDIBits(dc, bitmap, 0, height, dib.pixels, reinterpret_cast<BITMAPINFO*>(dib.header), DIB_RGB_COLORS)) {
+        return false;
+    }
+    v.ShownBitmap = bitmap.release();
+    return true;
+}
+
+void LayOutWindow(HWND window) {
+    ViewerState& v = Viewer();
+    RECT frame{100, 100, 100 + v.PictureSize.cx, 100 + v.PictureSize.cy};
+    AdjustWindowRect(&frame, v.TitleBarOn ? kStyleWithTitle : kStyleBare, FALSE);
+    if (!v.Settings.KeepWindowSize) {
+        int width = frame.right - frame.left;
+        int height = frame.bottom - frame.top;
+        v.OverflowX = width > v.ScreenSize.cx;
+        if (v.OverflowX) width = v.ScreenSize.cx;
+        v.OverflowY = height > v.ScreenSize.cy;
+        if (v.OverflowY) height = v.ScreenSize.cy;
+        MoveWindow(window, v.WindowOrigin.x, v.WindowOrigin.y, width, height, TRUE);
+    } else if (v.Settings.FitToWindow) {
+        v.OverflowX = v.OverflowY = 0;
+    } else {
+        v.OverflowX = v.PictureSize.cx > v.ClientSize.cx;
+        v.OverflowY = v.PictureSize.cy > v.ClientSize.cy;
+    }
+}
+
+void FillBlack(HDC dc, int left, int top, int right, int bottom) {
+    if (right <= left || bottom <= top) return;
+    RECT band{left, top, right, bottom};
+    FillRect(dc, &band, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
+// Draws a spinning frame: black bands beside it wipe out the wider frame
+// drawn before, then the picture is stretched (mirrored when width < 0).
+void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect& drawn) {
+    const SideBands bands = SpinSideBands(drawn);
+    FillBlack(dc, 0, drawn.y, bands.left, drawn.y + drawn.height);
+    FillBlack(dc, bands.right, drawn.y, client.cx, drawn.y + drawn.height);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, picture.cx, picture.cy, SRCCOPY);
+}
+}  // namespace
+
+void DropShownBitmap(HWND window) {
+    ViewerState& v = Viewer();
+    if (v.ShownBitmap) DeletePictureBitmap(window, v.ShownBitmap);
+    v.ShownBitmap = nullptr;
+}
+
+void ShowPicture(HWND window) {
+    ViewerState& v = Viewer();
+    SetCursor(v.WaitCursor);
+    HLOCAL header = nullptr, pixels = nullptr;
+    int colorDepth = 0;
+    if (!LoadPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
+        !MakeShownBitmap(window, header, pixels, &colorDepth)) {
+        DropShownBitmap(window);
+    }
+    if (v.ShownBitmap) {
+        RecordPictureFacts(v, colorDepth);
+        BITMAP facts;
+        GetObjectA(v.ShownBitmap, sizeof facts, &facts);
+        v.PictureSize = SIZE{facts.bmWidth, facts.bmHeight};
+    }
+    LayOutWindow(window);
+    v.ScrollX = v.ScrollY = 0;
+    RECT rect;
+    GetWindowRect(window, &rect);
+    v.WindowOrigin = POINT{rect.left, rect.top};
+    GetClientRect(window, &rect);
+    v.ClientSize = SIZE{rect.right, rect.bottom};
+    InvalidateRect(window, nullptr, TRUE);
+    if (const char* name = TitleFileName(v.CurrentPath)) SetWindowTextA(window, name);
+    v.SwitchCounter = 0;
+    SetCursor(v.ArrowCursor);
+    if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_PAINT, 0, 0);
+}
+
+int PaintPicture(HWND, HDC dc) {
+    ViewerState& v = Viewer();
+    if (!v.ShownBitmap) return 1;
+    MemoryDC source(dc);
+    SelectedObject selected(source, v.ShownBitmap);
+    BITMAP facts;
+    GetObjectA(v.ShownBitmap, sizeof facts, &facts);
+    const SIZE picture{facts.bmWidth, facts.bmHeight};
+    const SIZE client = v.ClientSize;
+    const bool animate = v.Settings.Animate != 0;
+
+    if (v.Settings.FitToWindow) {
+        const DrawRect drawn = FitDrawRect(picture, client, animate, v.AnimPhase);
+        if (animate) {
+            DrawSpinFrame(dc, source, picture, client, drawn);
+        } else {
+            SetStretchBltMode(dc, HALFTONE);
+            SetBrushOrgEx(dc, 0, 0, nullptr);
+            StretchBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, picture.cx, picture.cy,
+                       SRCCOPY);
+        }
+        return 1;
+    }
+
+    const POINT origin = TrueSizeOrigin(picture, client);
+    if (picture.cx < client.cx) v.ScrollX = 0;
+    if (picture.cy < client.cy) v.ScrollY = 0;
+    if (!v.OverflowX && !v.OverflowY && animate) {
+        DrawSpinFrame(dc, source, picture, client,
+                      TrueSizeSpinRect(picture, client, v.AnimPhase, v.Settings.RotationParam));
+        return 1;
+    }
+    BitBlt(dc, origin.x, origin.y, client.cx, client.cy, source, v.ScrollX, v.ScrollY, SRCCOPY);
+    return 1;
+}
+
+int ScrollPicture(HWND window, int dx, int dy) {
+    ViewerState& v = Viewer();
+    if (v.OverflowY && dy != 0) {
+        const int moved = ClampScroll(v.ScrollY, dy, v.PictureSize.cy, v.ClientSize.cy);
+        dy = moved - v.ScrollY;
+        v.ScrollY = moved;
+    } else {
+        dy = 0;
+    }
+    if (v.OverflowX && dx != 0) {
+        const int moved = ClampScroll(v.ScrollX, dx, v.PictureSize.cx, v.ClientSize.cx);
+        dx = moved - v.ScrollX;
+        v.ScrollX = moved;
+    } else {
+        dx = 0;
+    }
+    // Move what is already on screen and draw only the strip uncovered.
+    WindowDC dc(window);
+    RECT client{0, 0, v.ClientSize.cx, v.ClientSize.cy};
+    GdiObject<HRGN> uncovered(CreateRectRgn(0, 0, 0, 0));
+    ScrollDC(dc, -dx, -dy, &client, &client, uncovered, nullptr);
+    SelectClipRgn(dc, uncovered);
+    PaintPicture(window, dc);
+    SelectClipRgn(dc, nullptr);
+    return 0;
+}
+
+void RefreshOverflow(HWND window) {
+    ViewerState& v = Viewer();
+    RECT rect;
+    GetClientRect(window, &rect);
+    v.ClientSize = SIZE{rect.right, rect.bottom};
+    if (!v.Settings.FitToWindow && v.ShownBitmap) {
+        v.OverflowX = v.PictureSize.cx > v.ClientSize.cx;
+        v.OverflowY = v.PictureSize.cy > v.ClientSize.cy;
+    } else {
+        v.OverflowX = v.OverflowY = 0;
+    }
+}

@@ -1,0 +1,23 @@
+// The picture surface of the viewer window: loading the current picture into
+// the shown bitmap, drawing it fitted or at true size, and scrolling it.
+#pragma once
+
+#include <windows.h>
+
+// Loads CurrentPath turned by CurrentOrientation, makes it the shown bitmap,
+// lays the window out, titles it and repaints.
+void ShowPicture(HWND window);
+
+// Draws the shown bitmap by the display mode into dc. Always 1.
+int PaintPicture(HWND window, HDC dc);
+
+// Moves the true-size view by (dx, dy) as far as the picture allows and
+// repaints only what came into view. 0.
+int ScrollPicture(HWND window, int dx, int dy);
+
+// ClientSize from the window; the overflow flags from the picture and the
+// client (both 0 in fit display or without a picture).
+void RefreshOverflow(HWND window);
+
+// Deletes the shown bitmap, if any.
+void DropShownBitmap(HWND window);

@@ -1,0 +1,193 @@
+#include "app/viewer_window.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "album/zub_album.h"
+#include "app/album_commands.h"
+#include "app/file_drops.h"
+#include "app/navigation.h"
+#include "app/picture_display.h"
+#include "app/popup_menu.h"
+#include "app/tick.h"
+#include "app/viewer_state.h"
+#include "app/window_commands.h"
+#include "browse/file_utils.h"
+#include "browse/scoped_handles.h"
+#include "image/plugin_host.h"
+#include "resources/resource_ids.h"
+
+const char kViewerTitle[] = "Piltrin V1.81";
+
+namespace {
+constexpr DWORD kViewerStyle = 0x00CE0000;  // caption, system menu, sizing frame, minimise box
+constexpr UINT_PTR kTickTimer = 1;
+constexpr UINT kTickPeriod = 100;
+
+LRESULT OnCreate(HWND window) {
+    ViewerState& v = Viewer();
+    InitCommonControls();
+    if (!LoadPluginsFromCommonFiles()) LoadPluginsFromProgramFolder();
+    v.WaitCursor = LoadCursorA(nullptr, IDC_WAIT);
+    v.ArrowCursor = LoadCursorA(nullptr, IDC_ARROW);
+    v.NoDropCursor = LoadCursorA(v.Instance, MAKEINTRESOURCEA(PILTRIN_CURSOR_DROP_NO));
+    v.DropCursor = LoadCursorA(v.Instance, MAKEINTRESOURCEA(PILTRIN_CURSOR_DROP_OK));
+    GetCurrentDirectoryA(MAX_PATH, v.CurrentFolder);
+    AddDirSeparator(v.CurrentFolder);
+    v.ScreenSize = SIZE{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    v.FolderList = FolderList{};
+    v.OverflowX = v.OverflowY = 0;
+    v.Album = std::make_unique<ZubAlbum>();
+    v.Album->ThumbSizeParam = 90;
+    UpdateMenu(0);
+    SetTimer(window, kTickTimer, kTickPeriod, TickTimerProc);
+    return 0;
+}
+
+LRESULT OnDestroy(HWND window) {
+    ViewerState& v = Viewer();
+    DropShownBitmap(window);
+    // Unsaved album changes are dropped without a question.
+    v.Album.reset();
+    if (v.FolderList.block) FolderListFree(&v.FolderList);
+    if (v.FileBOXWindow && v.FileBOXPreviewBitmap) {
+        DeleteObject(v.FileBOXPreviewBitmap);
+        v.FileBOXPreviewBitmap = nullptr;
+    }
+    UnloadPlugins();
+    KillTimer(window, kTickTimer);
+    DestroyPopupMenu();
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT OnSize(HWND window) {
+    RefreshOverflow(window);
+    InvalidateRect(window, nullptr, TRUE);
+    return 0;
+}
+
+LRESULT OnMove(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    Viewer().WindowOrigin = POINT{rect.left, rect.top};
+    return 0;
+}
+
+LRESULT OnPaint(HWND window) {
+    PaintDC dc(window);
+    PaintPicture(window, dc);
+    return 1;
+}
+
+LRESULT OnLeftButtonDown(HWND window) {
+    ViewerState& v = Viewer();
+    GetCursorPos(&v.DragPosition);
+    SetCapture(window);
+    v.LeftDragging = 1;
+    v.TickActive = 0;
+    return 0;
+}
+
+LRESULT OnLeftButtonUp() {
+    ViewerState& v = Viewer();
+    if (v.LeftDragging) ReleaseCapture();
+    v.LeftDragging = 0;
+    v.TickActive = 1;
+    return 0;
+}
+
+LRESULT OnMouseMove(HWND window) {
+    ViewerState& v = Viewer();
+    if (v.LeftDragging) {
+        // The picture follows the mouse.
+        if (v.OverflowX || v.OverflowY) {
+            POINT now;
+            GetCursorPos(&now);
+            ScrollPicture(window, v.DragPosition.x - now.x, v.DragPosition.y - now.y);
+            v.DragPosition = now;
+        }
+        return 0;
+    }
+    if (v.RightDragging) ShowDropTargetCursor(window);
+    return 0;
+}
+
+// Returns true when the command was handled here; the rest go on to the
+// default window procedure.
+bool OnCommand(HWND window, int command) {
+    ViewerState& v = Viewer();
+    switch (command) {
+    case kCommandTick: OnTick(window); return false;
+    case kCommandTitleBar: ToggleTitleBar(window); return true;
+    case kCommandRestore: RestoreWindow(window); return true;
+    case kCommandMaximise: MaximiseWindow(window); return true;
+    case kCommandTopmost:
+    case kCommandNotTopmost:
+    case kCommandBottom: SetStackingPosition(window, command); return true;
+    case kCommandAddShown: AddShownPicture(window); return true;
+    case kCommandSaveAs: SaveAlbumAs(window); return true;
+    case kCommandZubDisplay:
+    case kCommandNormalDisplay: SetDisplayMode(window, command); return true;
+    case kCommandClearAlbum: ClearAlbum(window); return true;
+    case kCommandSave: SaveAlbum(window); return true;
+    case kCommandFitOrTrueSize: ToggleFitToWindow(window); return true;
+    case kCommandAbout: ShowAboutBox(window); return true;
+    case kCommandExit: DestroyWindow(window); return true;
+    // The dialogs, the copy/move command, the wallpaper, help and the
+    // options are offered in the menu; they do nothing yet.
+    case kCommandInfoBox:
+    case kCommandZubBox:
+    case kCommandCopyMove:
+    case kCommandWallpaperCentre:
+    case kCommandWallpaperTile:
+    case kCommandHelp:
+    case kCommandFileBox:
+    case kCommandOptions: (void)v; return true;
+    }
+    return false;
+}
+}  // namespace
+
+LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: OnCreate(window); break;
+    case WM_DESTROY: OnDestroy(window); break;
+    case WM_SIZE: return OnSize(window);
+    case WM_MOVE: return OnMove(window);
+    case WM_PAINT: return OnPaint(window);
+    case WM_LBUTTONDOWN: return OnLeftButtonDown(window);
+    case WM_LBUTTONUP: return OnLeftButtonUp();
+    case WM_MOUSEMOVE: return OnMouseMove(window);
+    case WM_LBUTTONDBLCLK: return OnDoubleClick(window, lParam);
+    case WM_RBUTTONDOWN: return OnRightButtonDown(window);
+    case WM_RBUTTONUP: return OnRightButtonUp(window);
+    case WM_KEYDOWN: OnKeyDown(window, wParam); break;
+    case WM_DROPFILES: return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+    case WM_COMMAND:
+        if (OnCommand(window, LOWORD(wParam))) return 0;
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+ATOM RegisterViewerClass(HINSTANCE instance) {
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = ViewerWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(PILTRIN_ICON_PROGRAM));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kViewerTitle;
+    return RegisterClassA(&windowClass);
+}
+
+HWND CreateViewerWindow(HINSTANCE instance) {
+    Viewer().Instance = instance;
+    HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kViewerTitle, kViewerTitle, kViewerStyle, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 320, 216, nullptr, nullptr, instance, nullptr);
+    Viewer().MainWindow = window;
+    return window;
+}

@@ -1,0 +1,112 @@
+#include "tests/app/viewer_fixture.h"
+
+#include <cstring>
+
+#include "app/viewer_state.h"
+#include "app/viewer_window.h"
+#include "app/picture_display.h"
+#include "browse/user_prompt.h"
+
+ClientPixels::ClientPixels(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    width_ = client.right;
+    height_ = client.bottom;
+    bgra_.assign(static_cast<size_t>(width_) * height_ * 4, 0);
+    HDC windowDC = GetDC(window);
+    HDC memory = CreateCompatibleDC(windowDC);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, width_, height_, windowDC, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::memcpy(bgra_.data(), bits, bgra_.size());
+    SelectObject(memory, old);
+    DeleteObject(section);
+    DeleteDC(memory);
+    ReleaseDC(window, windowDC);
+}
+
+Rgb ClientPixels::At(int x, int y) const {
+    const uint8_t* p = &bgra_[(static_cast<size_t>(y) * width_ + x) * 4];
+    return Rgb{p[2], p[1], p[0]};
+}
+
+void ViewerWindowTest::SetUp() {
+    ResetViewerState();
+    PromptAnswerer answerer;
+    answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
+        messages_.push_back(RecordedMessage{text ? text : "", caption ? caption : "", type});
+        return messageAnswer_;
+    };
+    answerer.dialog = [](LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR { return IDOK; };
+    answerer.saveFileName = [](OPENFILENAMEA*) -> BOOL { return FALSE; };
+    SetPromptAnswerer(answerer);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    RegisterViewerClass(instance);
+    window_ = CreateViewerWindow(instance);
+    ASSERT_NE(window_, nullptr);
+    SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+    Pump();
+}
+
+void ViewerWindowTest::TearDown() {
+    if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    Pump();
+    // Leave no quit message behind for the next test's loop.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    SetPromptAnswerer(PromptAnswerer{});
+    ResetViewerState();
+}
+
+void ViewerWindowTest::SetClientSize(int width, int height) {
+    RECT frame{0, 0, width, height};
+    AdjustWindowRect(&frame, static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE)), FALSE);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    RECT client;
+    GetClientRect(window_, &client);
+    ASSERT_EQ(client.right, width);
+    ASSERT_EQ(client.bottom, height);
+}
+
+void ViewerWindowTest::Show(const std::string& path, int orientation) {
+    ViewerState& v = Viewer();
+    lstrcpynA(v.CurrentPath, path.c_str(), MAX_PATH);
+    v.CurrentOrientation = orientation;
+    ShowPicture(window_);
+    Repaint();
+}
+
+void ViewerWindowTest::Pump() {
+    MSG message;
+    for (int round = 0; round < 3; ++round) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(10);
+    }
+}
+
+void ViewerWindowTest::Command(int command) {
+    SendMessageA(window_, WM_COMMAND, static_cast<WPARAM>(command), 0);
+    Pump();
+}
+
+void ViewerWindowTest::Repaint() {
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    Pump();
+}

@@ -1,0 +1,57 @@
+// A real ViewerWindow in this process, on the test display, with every
+// modal prompt answered by the test.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_files.h"
+
+// The pixels of a window's client area, captured from its device context.
+class ClientPixels {
+public:
+    explicit ClientPixels(HWND window);
+    Rgb At(int x, int y) const;
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool IsBlack(int x, int y) const {
+        Rgb c = At(x, y);
+        return c.r == 0 && c.g == 0 && c.b == 0;
+    }
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<uint8_t> bgra_;
+};
+
+struct RecordedMessage {
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+class ViewerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Sets the client area to exactly width x height.
+    void SetClientSize(int width, int height);
+    // Shows path the way a dropped picture is shown.
+    void Show(const std::string& path, int orientation = 0);
+    // Runs the window's queued messages (paints, posted commands).
+    void Pump();
+    void Command(int command);
+    // Paints now, synchronously.
+    void Repaint();
+
+    HWND window_ = nullptr;
+    TempDir dir_;
+    std::vector<RecordedMessage> messages_;
+    int messageAnswer_ = IDOK;
+};
