@@ -61,10 +61,11 @@ def inside_round_rect(x, y, size, margin, radius):
     return (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2
 
 
-def landscape(u, v):
-    """A small landscape in unit coordinates: sky, sun, two hills."""
+def landscape(u, v, aspect=1.0):
+    """A small landscape in unit coordinates: sky, sun, two hills; aspect is
+    the picture's width over its height, so that the sun stays round."""
     sky = (int(40 + 80 * v), int(110 + 90 * v), 230)
-    if (u - 0.70) ** 2 + (v - 0.30) ** 2 < 0.018:
+    if ((u - 0.70) * aspect) ** 2 + (v - 0.30) ** 2 < 0.018:
         return (255, 214, 64)
     if v > 0.62 + 0.12 * math.sin(u * 5.0):
         return (40, int(150 - 60 * v), 70)
@@ -148,7 +149,7 @@ def startup_picture(path, width=400, height=260):
     for y in range(height - 1, -1, -1):
         row = bytearray()
         for x in range(width):
-            r, g, b = landscape(x / width, y / height)
+            r, g, b = landscape(x / width, y / height, width / height)
             # a frame of pages across the lower part: the album
             for i in range(5):
                 left = 40 + i * 66
