@@ -178,6 +178,13 @@ int BitsPerPixel(Session* session) {
     return static_cast<int>(bits);
 }
 
+// A converter from source to format in converter; false when refused.
+bool Convert(Session* session, IWICBitmapSource* source, const GUID& format, Com<IWICFormatConverter>* converter) {
+    return SUCCEEDED(session->factory->CreateFormatConverter(converter->out())) &&
+           SUCCEEDED((*converter)->Initialize(source, format, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                              WICBitmapPaletteTypeCustom));
+}
+
 // Unlocks and frees the blocks of a failed decode.
 void Discard(HLOCAL* header, HLOCAL* pixels) {
     if (*header) LocalFree(*header);
@@ -298,13 +305,22 @@ int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixel
     // stays there for whoever wants it. Scaling premultiplied pixels also
     // keeps the colours of see-through pixels from bleeding into the rest.
     bool alpha = HasAlpha(&session);
-    const GUID& target = alpha ? GUID_WICPixelFormat32bppPBGRA : GUID_WICPixelFormat24bppBGR;
-    Com<IWICFormatConverter> converter;
-    if (FAILED(session.factory->CreateFormatConverter(converter.out())) ||
-        FAILED(converter->Initialize(session.frame.get(), target, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom)))
-        return kWicBroken;
-    IWICBitmapSource* source = converter.get();
+    WICPixelFormatGUID format;
+    if (FAILED(session.frame->GetPixelFormat(&format))) return kWicBroken;
+    IWICBitmapSource* source = session.frame.get();
+    Com<IWICFormatConverter> toBgra;
+    Com<IWICFormatConverter> toTarget;
+    if (alpha) {
+        if (!Convert(&session, source, GUID_WICPixelFormat32bppPBGRA, &toTarget)) return kWicBroken;
+        source = toTarget.get();
+    } else if (format != GUID_WICPixelFormat24bppBGR) {
+        // Some converters (Wine's among them) turn indexed and grey pixels
+        // into 32-bit ones only; that step is exact, and so is the next.
+        if (!Convert(&session, source, GUID_WICPixelFormat32bppBGRA, &toBgra) ||
+            !Convert(&session, toBgra.get(), GUID_WICPixelFormat24bppBGR, &toTarget))
+            return kWicBroken;
+        source = toTarget.get();
+    }
 
     Com<IWICBitmapScaler> scaler;
     int longer = facts.width > facts.height ? facts.width : facts.height;
