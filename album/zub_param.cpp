@@ -163,11 +163,22 @@ int DibHandleParam::Release(void* block) {
     return 1;
 }
 
-// StringParam
+// StringParam. Every empty string is one shared constant, so that a
+// released string holds no memory: a page or header block can be freed after
+// its Release without leaking the empty value Release leaves behind.
+namespace {
+const char kEmptyText[1] = "";
+
+void FreeText(uint32_t word) {
+    auto text = reinterpret_cast<char*>(word);
+    if (text != kEmptyText) FreeHeapString(text);
+}
+}  // namespace
+
 bool StringParam::Replace(void* block, const char* text, size_t length) {
-    char* copy = NewHeapString(text, length);
+    const char* copy = length == 0 ? kEmptyText : NewHeapString(text, length);
     if (!copy) return false;
-    FreeHeapString(reinterpret_cast<char*>(Word(block)));
+    FreeText(Word(block));
     Word(block) = reinterpret_cast<uint32_t>(copy);
     return true;
 }

@@ -1,0 +1,227 @@
+#include "browse/file_utils.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_files.h"
+
+namespace {
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+std::string LongFullPath(const std::string& path) {
+    char out[MAX_PATH] = "?";
+    return GetLongFullPath(path.c_str(), out, nullptr) ? out : std::string("(failed)");
+}
+}  // namespace
+
+TEST(AddDirSeparator, AppendsOnlyWhenTheLastCharacterIsNoSeparator) {
+    char path[MAX_PATH] = "C:\\pics";
+    AddDirSeparator(path);
+    EXPECT_STREQ("C:\\pics\\", path);
+    AddDirSeparator(path);
+    EXPECT_STREQ("C:\\pics\\", path);
+    char empty[MAX_PATH] = "";
+    AddDirSeparator(empty);
+    EXPECT_STREQ("\\", empty);
+}
+
+TEST(AddDirSeparator, ADoubleByteCharacterEndingIn5CIsNoSeparator) {
+    char path[MAX_PATH] = "C:\\表";  // 表 is 0x95 0x5C
+    ASSERT_EQ(5u, strlen(path));
+    ASSERT_EQ('\\', path[4]);
+    AddDirSeparator(path);
+    EXPECT_STREQ("C:\\表\\", path);
+    char soft[MAX_PATH] = "C:\\ソフト\\能";
+    AddDirSeparator(soft);
+    EXPECT_STREQ("C:\\ソフト\\能\\", soft);
+}
+
+TEST(PathSearches, StepOverDoubleByteCharacters) {
+    const char* path = "C:\\表\\x";
+    EXPECT_EQ(path + 5, FindLastSeparator(path));  // the separator after 表, not its trail byte
+    EXPECT_STREQ("x", FileNamePart(path));
+    EXPECT_STREQ("表", FileNamePart("D:\\表"));
+    EXPECT_EQ(nullptr, FindLastSeparator("表"));
+    EXPECT_EQ(path + 2, FindFirstSeparator(path));
+}
+
+TEST(ExtensionOf, TakesTheTextAfterTheLastDotOfTheFileName) {
+    EXPECT_STREQ("JPG", ExtensionOf("C:\\p\\a.b.JPG"));
+    EXPECT_STREQ("", ExtensionOf("C:\\dir.d\\name"));
+    EXPECT_STREQ("", ExtensionOf("noext"));
+    // The trail byte of 表 after the dot is no separator.
+    EXPECT_STREQ("表", ExtensionOf("C:\\a.表"));
+    const char* path = "C:\\x\\";
+    EXPECT_EQ(path + strlen(path), ExtensionOf(path));
+}
+
+TEST(FolderOf, GivesTheAbsoluteFolderWithItsSeparator) {
+    char out[MAX_PATH];
+    FolderOf(out, "C:\\x\\y\\pic.jpg");
+    EXPECT_STREQ("C:\\x\\y\\", out);
+    FolderOf(out, "C:\\表\\pic.jpg");
+    EXPECT_STREQ("C:\\表\\", out);
+    TempDir dir;
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(dir.Path().c_str());
+    FolderOf(out, "pic.jpg");
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(Lower(dir.Path()), Lower(out));
+}
+
+TEST(ProgramPath, IsTheStartedProgramWithoutItsArguments) {
+    char path[MAX_PATH], folder[MAX_PATH];
+    ProgramPath(path);
+    ProgramFolder(folder);
+    std::string lowered = Lower(path);
+    ASSERT_GE(lowered.size(), 15u);
+    EXPECT_EQ("test_browse.exe", lowered.substr(lowered.size() - 15));
+    ASSERT_GT(strlen(folder), 0u);
+    EXPECT_EQ('\\', folder[strlen(folder) - 1]);
+    char module[MAX_PATH];
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    char expected[MAX_PATH];
+    FolderOf(expected, module);
+    EXPECT_EQ(Lower(expected), Lower(folder));
+}
+
+class LongFullPathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The temporary folder as the file system spells it.
+        root_ = LongFullPath(dir_.Path() + "x");
+        ASSERT_NE("(failed)", LongFullPath(dir_.Path().substr(0, dir_.Path().size() - 1)));
+        root_ = LongFullPath(dir_.Path().substr(0, dir_.Path().size() - 1)) + "\\";
+        ASSERT_TRUE(CreateDirectoryA((dir_.Path() + "Program Files").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA((dir_.Path() + "Program Files\\表Mixed").c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(dir_.Path() + "Program Files\\表Mixed\\Foo.Jpg", Bytes{1}));
+    }
+    TempDir dir_;
+    std::string root_;
+};
+
+TEST_F(LongFullPathTest, SpellsEveryComponentAsStored) {
+    std::string stored = root_ + "Program Files\\表Mixed\\Foo.Jpg";
+    EXPECT_EQ(stored, LongFullPath(stored));
+    // Differently cased components come back in their stored spelling; the
+    // drive prefix keeps the case it was given in.
+    std::string lowered = Lower(stored);
+    std::string expected = lowered.substr(0, 2) + stored.substr(2);
+    EXPECT_EQ(expected, LongFullPath(lowered));
+    EXPECT_EQ(Upper(stored).substr(0, 2) + stored.substr(2), LongFullPath(Upper(stored)));
+}
+
+TEST_F(LongFullPathTest, ShortNamesBecomeLongNames) {
+    std::string stored = root_ + "Program Files\\表Mixed\\Foo.Jpg";
+    char shortPath[MAX_PATH] = "";
+    if (!GetShortPathNameA(stored.c_str(), shortPath, MAX_PATH) || stored == shortPath) {
+        GTEST_SKIP() << "no short names on this file system";
+    }
+    EXPECT_EQ(stored, LongFullPath(shortPath));
+}
+
+TEST_F(LongFullPathTest, NamePartPointsAtTheLastComponent) {
+    char out[MAX_PATH];
+    char* name = nullptr;
+    ASSERT_EQ(1, GetLongFullPath((dir_.Path() + "program files\\表mixed\\foo.jpg").c_str(), out, &name));
+    EXPECT_STREQ("Foo.Jpg", name);
+    ASSERT_EQ(1, GetLongFullPath((dir_.Path() + "program files\\表mixed\\*.jpg").c_str(), out, &name));
+    EXPECT_STREQ("Foo.Jpg", name);
+}
+
+TEST_F(LongFullPathTest, FailsForMissingComponentsAndDriveRoots) {
+    char out[MAX_PATH];
+    EXPECT_EQ(0, GetLongFullPath((dir_.Path() + "Program Files\\nothing\\Foo.Jpg").c_str(), out, nullptr));
+    EXPECT_EQ(0, GetLongFullPath((dir_.Path() + "Program Files\\missing.jpg").c_str(), out, nullptr));
+    EXPECT_EQ(0, GetLongFullPath("C:\\", out, nullptr));
+}
+
+namespace {
+struct Seen {
+    std::vector<std::string> names;
+    std::vector<std::string> directories;
+    std::vector<DWORD> attributes;
+};
+
+int Record(const char* directory, const WIN32_FIND_DATAA& found, DWORD attributes, LONG_PTR context) {
+    auto seen = reinterpret_cast<Seen*>(context);
+    seen->names.push_back(found.cFileName);
+    seen->directories.push_back(directory);
+    seen->attributes.push_back(attributes);
+    std::string name = found.cFileName;
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".jpg") return 1;
+    return 2;  // anything but 1 does not count
+}
+
+int CountNested(const char* directory, const WIN32_FIND_DATAA& found, DWORD attributes, LONG_PTR) {
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    // Entered again from inside a walk, for another directory.
+    return EnumFiles((std::string(directory) + found.cFileName + "\\*.*").c_str(), nullptr, 0) == 2 ? 1 : 0;
+}
+}  // namespace
+
+class EnumFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileBytes(dir_.File("a.jpg"), Bytes{1}));
+        ASSERT_TRUE(WriteFileBytes(dir_.File("b.jpg"), Bytes{1}));
+        ASSERT_TRUE(WriteFileBytes(dir_.File("c.txt"), Bytes{1}));
+        ASSERT_TRUE(CreateDirectoryA(dir_.File("sub").c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(dir_.File("sub\\1.jpg"), Bytes{1}));
+        ASSERT_TRUE(WriteFileBytes(dir_.File("sub\\2.jpg"), Bytes{1}));
+    }
+    TempDir dir_;
+};
+
+TEST_F(EnumFilesTest, WithoutCallbackCountsFilesAndFoldersButNotDotEntries) {
+    EXPECT_EQ(4, EnumFiles((dir_.Path() + "*.*").c_str(), nullptr, 0));
+    EXPECT_EQ(4, EnumFiles((dir_.Path() + "*").c_str(), nullptr, 0));
+    EXPECT_EQ(2, EnumFiles((dir_.Path() + "*.jpg").c_str(), nullptr, 0));
+}
+
+TEST_F(EnumFilesTest, CountsOnlyEntriesTheCallbackAnswersOneFor) {
+    Seen seen;
+    EXPECT_EQ(2, EnumFiles((dir_.Path() + "*.*").c_str(), Record, reinterpret_cast<LONG_PTR>(&seen)));
+    ASSERT_EQ(4u, seen.names.size());
+    for (size_t i = 0; i < seen.names.size(); ++i) {
+        EXPECT_EQ(Lower(dir_.Path()), Lower(seen.directories[i]));
+        bool isFolder = seen.names[i] == "sub";
+        EXPECT_EQ(isFolder, (seen.attributes[i] & FILE_ATTRIBUTE_DIRECTORY) != 0) << seen.names[i];
+    }
+}
+
+TEST_F(EnumFilesTest, ABareWildcardWalksTheCurrentDirectory) {
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(dir_.File("sub").c_str()));
+    Seen seen;
+    int counted = EnumFiles("*.jpg", Record, reinterpret_cast<LONG_PTR>(&seen));
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(2, counted);
+    ASSERT_EQ(2u, seen.directories.size());
+    EXPECT_EQ(Lower(dir_.File("sub\\")), Lower(seen.directories[0]));
+}
+
+TEST_F(EnumFilesTest, NoMatchOrMissingFolderCountsNothing) {
+    EXPECT_EQ(0, EnumFiles((dir_.Path() + "*.xyz").c_str(), nullptr, 0));
+    EXPECT_EQ(0, EnumFiles((dir_.Path() + "missing\\*.*").c_str(), nullptr, 0));
+}
+
+TEST_F(EnumFilesTest, CallbacksMayWalkAnotherFolder) {
+    EXPECT_EQ(1, EnumFiles((dir_.Path() + "*.*").c_str(), CountNested, 0));
+}
