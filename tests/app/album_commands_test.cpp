@@ -1,0 +1,237 @@
+// The album commands of the menu, the display modes and album files, with
+// every prompt answered by the test.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "album/zub_album.h"
+#include "app/album_commands.h"
+#include "app/command_line.h"
+#include "app/viewer_state.h"
+#include "app/window_commands.h"
+#include "browse/user_prompt.h"
+#include "resources/resource_ids.h"
+#include "tests/app/viewer_fixture.h"
+
+namespace {
+INT_PTR CALLBACK SilentDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+struct SaveRequest {
+    std::string proposal;
+    std::string filter;
+    DWORD flags = 0;
+    std::string defaultExtension;
+    int calls = 0;
+};
+
+// Answers the save dialog with chosen (or cancels when empty) and records
+// what the dialog was asked to show.
+void AnswerSaveDialog(SaveRequest* request, const std::string& chosen, std::vector<RecordedMessage>* messages) {
+    PromptAnswerer answerer;
+    answerer.message = [messages](HWND, const char* text, const char* caption, UINT type) {
+        messages->push_back(RecordedMessage{text, caption, type});
+        return IDOK;
+    };
+    answerer.saveFileName = [request, chosen](OPENFILENAMEA* dialog) -> BOOL {
+        ++request->calls;
+        request->proposal = dialog->lpstrFile;
+        const char* f = dialog->lpstrFilter;
+        for (; *f; f += std::strlen(f) + 1) request->filter += std::string(f) + "|";
+        request->flags = dialog->Flags;
+        request->defaultExtension = dialog->lpstrDefExt ? dialog->lpstrDefExt : "";
+        if (chosen.empty()) return FALSE;
+        lstrcpynA(dialog->lpstrFile, chosen.c_str(), dialog->nMaxFile);
+        return TRUE;
+    };
+    SetPromptAnswerer(answerer);
+}
+}  // namespace
+
+TEST_F(ViewerWindowTest, AlbumCommandsOnAnEmptyAlbumSayItIsEmpty) {
+    for (int command : {kCommandSaveAs, kCommandSave}) {
+        messages_.clear();
+        Command(command);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].text, "ズブの内容が空です。");
+        EXPECT_EQ(messages_[0].caption, "Error");
+        EXPECT_EQ(messages_[0].type, static_cast<UINT>(MB_OK));
+    }
+}
+
+TEST_F(ViewerWindowTest, SaveAsProposesTmpInTheCoverFolderAndSaves) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    v.Album->AddPage(dir_.File("a.bmp").c_str());
+    v.AlbumUnsaved = 1;
+    SaveRequest request;
+    AnswerSaveDialog(&request, dir_.File("trip.zub"), &messages_);
+    Command(kCommandSaveAs);
+    EXPECT_EQ(request.calls, 1);
+    EXPECT_EQ(request.proposal, dir_.File("Tmp"));
+    EXPECT_EQ(request.filter, " BOOK Files {*.zub}|*.zub|All Files {*.*}|*.*|");
+    EXPECT_EQ(request.flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT));
+    EXPECT_EQ(request.defaultExtension, "zub");
+    EXPECT_TRUE(FileExists(dir_.File("trip.zub")));
+    EXPECT_EQ(v.AlbumUnsaved, 0);
+
+    // Now the album has a path: save-as proposes it, save uses it silently.
+    v.AlbumUnsaved = 1;
+    SaveRequest again;
+    AnswerSaveDialog(&again, "", &messages_);
+    Command(kCommandSaveAs);
+    EXPECT_EQ(again.proposal, dir_.File("trip.zub"));
+    EXPECT_EQ(v.AlbumUnsaved, 1);  // cancelled
+    Command(kCommandSave);
+    EXPECT_EQ(again.calls, 1);
+    EXPECT_EQ(v.AlbumUnsaved, 0);
+}
+
+TEST_F(ViewerWindowTest, SaveOfANewAlbumAsksForANameProposingTmp) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    v.Album->AddPage(dir_.File("a.bmp").c_str());
+    v.AlbumUnsaved = 1;
+    SaveRequest request;
+    AnswerSaveDialog(&request, dir_.File("new.zub"), &messages_);
+    Command(kCommandSave);
+    EXPECT_EQ(request.calls, 1);
+    EXPECT_EQ(request.proposal, "Tmp");
+    EXPECT_TRUE(FileExists(dir_.File("new.zub")));
+    EXPECT_EQ(v.AlbumUnsaved, 0);
+}
+
+TEST_F(ViewerWindowTest, FailedSaveKeepsTheAlbumUnsaved) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    v.Album->AddPage(dir_.File("a.bmp").c_str());
+    v.AlbumUnsaved = 1;
+    SaveRequest request;
+    AnswerSaveDialog(&request, dir_.File("no such folder\\x.zub"), &messages_);
+    Command(kCommandSave);
+    EXPECT_EQ(v.AlbumUnsaved, 1);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(ViewerWindowTest, ClearAsksFirstAndForgetsTheAlbum) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    v.Album->AddPage(dir_.File("a.bmp").c_str());
+    v.CurrentZubIndex = 0;
+    v.AlbumUnsaved = 1;
+    messageAnswer_ = IDCANCEL;
+    Command(kCommandClearAlbum);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "ズブの内容をクリアします。");
+    EXPECT_EQ(messages_[0].caption, "ClearZub");
+    EXPECT_EQ(messages_[0].type, static_cast<UINT>(MB_OKCANCEL));
+    EXPECT_EQ(v.Album->PageCount(), 1);
+
+    messageAnswer_ = IDOK;
+    Command(kCommandClearAlbum);
+    EXPECT_EQ(v.Album->PageCount(), 0);
+    EXPECT_EQ(v.AlbumUnsaved, 0);
+    EXPECT_EQ(v.ZubBOXPage, 1);
+}
+
+TEST_F(ViewerWindowTest, OpeningAnAlbumShowsItsCoverPageInItsOrientation) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 40, 20);
+    WriteBmp(dir_.File("b.bmp"), 30, 10);
+    {
+        ZubAlbum album;
+        album.AddPage(dir_.File("a.bmp").c_str());
+        album.AddPage(dir_.File("b.bmp").c_str());
+        album.SetPageOrientation(1, 1);
+        album.SetCoverIndex(1);
+        ASSERT_TRUE(album.SaveFile(dir_.File("two.zub").c_str()));
+    }
+    ASSERT_EQ(OpenZubFile(window_, dir_.File("two.zub").c_str()), 1);
+    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_EQ(v.CurrentZubIndex, 1u);
+    EXPECT_EQ(v.CurrentPath, dir_.File("b.bmp"));
+    EXPECT_EQ(v.CurrentFolder, dir_.Path());
+    // Turned a quarter: 30 x 10 becomes 10 x 30.
+    EXPECT_EQ(v.PictureSize.cx, 10);
+    EXPECT_EQ(v.PictureSize.cy, 30);
+}
+
+TEST_F(ViewerWindowTest, AnAlbumThatCannotBeReadIsReported) {
+    WriteFileBytes(dir_.File("bad.zub"), Bytes{'n', 'o', 'p', 'e'});
+    EXPECT_EQ(OpenZubFile(window_, dir_.File("bad.zub").c_str()), 0);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "ファイル読み込み時にエラーが発生しました。");
+    EXPECT_EQ(messages_[0].caption, "Error");
+    EXPECT_EQ(Viewer().DisplayMode, kNormalDisplay);
+}
+
+TEST_F(ViewerWindowTest, CommandLinePicturesBecomePagesOnce) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    WriteBmp(dir_.File("b.bmp"), 16, 16);
+    HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") + " " +
+                                   dir_.File("missing.bmp"));
+    EXPECT_EQ(v.Album->PageCount(), 2);
+    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
+    EXPECT_EQ(v.CurrentFolder, dir_.Path());
+}
+
+TEST_F(ViewerWindowTest, QuotedCommandLineWithASpaceIsSplitAndFindsNothing) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    const std::string text = UnquotedArgument("\"C:\\My Pictures\\a.jpg\" ignored");
+    EXPECT_EQ(text, "C:\\My Pictures\\a.jpg");
+    HandleCommandLine(window_, "\"C:\\My Pictures\\a.jpg\"");
+    EXPECT_EQ(v.Album->PageCount(), 0);
+    EXPECT_EQ(v.ShownBitmap, nullptr);
+}
+
+TEST_F(ViewerWindowTest, CommandLineAlbumPathKeepsItsSpacesAndIgnoresCase) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    {
+        ZubAlbum album;
+        album.AddPage(dir_.File("a.bmp").c_str());
+        ASSERT_TRUE(album.SaveFile(dir_.File("Summer Trip.ZUB").c_str()));
+    }
+    HandleCommandLine(window_, dir_.File("Summer Trip.ZUB"));
+    EXPECT_EQ(v.Album->PageCount(), 1);
+    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_NE(v.ShownBitmap, nullptr);
+}
+
+TEST(CommandLine, ArgumentTextSkipsTheProgramNameQuotedOrNot) {
+    EXPECT_EQ(ArgumentText("\"C:\\Program Files\\piltrin.exe\" a.bmp b.bmp"), "a.bmp b.bmp");
+    EXPECT_EQ(ArgumentText("piltrin.exe   \"x y.zub\""), "\"x y.zub\"");
+    EXPECT_EQ(ArgumentText("piltrin.exe"), "");
+    EXPECT_EQ(UnquotedArgument("\"unterminated"), "unterminated");
+    EXPECT_EQ(UnquotedArgument("a.bmp b.bmp"), "a.bmp b.bmp");
+}
+
+TEST_F(ViewerWindowTest, AboutBoxShowsTheVersion) {
+    SetPromptAnswerer(PromptAnswerer{});
+    // The real template, created modeless here so that the test can read it.
+    HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT), window_,
+                                    SilentDialogProc, 0);
+    ASSERT_NE(about, nullptr);
+    char text[64] = "";
+    GetDlgItemTextA(about, PILTRIN_ABOUT_VERSION_TEXT, text, sizeof text);
+    EXPECT_STREQ(text, "Piltrin V1.81");
+    EXPECT_NE(GetDlgItem(about, IDOK), nullptr);
+    DestroyWindow(about);
+
+    // The command runs it modally and pauses the tick meanwhile.
+    int tickActiveDuring = -1;
+    LPCSTR shownTemplate = nullptr;
+    PromptAnswerer answerer;
+    answerer.dialog = [&](LPCSTR name, HWND, DLGPROC, LPARAM) -> INT_PTR {
+        tickActiveDuring = Viewer().TickActive;
+        shownTemplate = name;
+        return IDOK;
+    };
+    SetPromptAnswerer(answerer);
+    Command(kCommandAbout);
+    EXPECT_EQ(tickActiveDuring, 0);
+    EXPECT_EQ(shownTemplate, MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT));
+    EXPECT_EQ(Viewer().TickActive, 1);
+}

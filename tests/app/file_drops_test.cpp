@@ -1,0 +1,150 @@
+// Files dropped onto the viewer, built as the shell builds its drops, and
+// the drop block the viewer gives to other windows.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "album/zub_album.h"
+#include "app/file_drops.h"
+#include "app/viewer_state.h"
+#include "tests/app/viewer_fixture.h"
+
+namespace {
+// A DROPFILES block as the shell hands it over; the receiver finishes it.
+HDROP MakeDrop(const std::vector<std::string>& names) {
+    std::vector<char> list;
+    for (const std::string& name : names) {
+        list.insert(list.end(), name.begin(), name.end());
+        list.push_back('\0');
+    }
+    list.push_back('\0');
+    const std::vector<uint8_t> bytes = MakeDropFilesBlock(list.data(), list.size(), POINT{5, 5});
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    return static_cast<HDROP>(block);
+}
+
+// A window of this process that keeps the bytes of the drops it receives.
+std::vector<std::vector<uint8_t>> g_receivedDrops;
+LRESULT CALLBACK DropReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DROPFILES) {
+        HGLOBAL block = reinterpret_cast<HGLOBAL>(wParam);
+        const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+        g_receivedDrops.emplace_back(bytes, bytes + GlobalSize(block));
+        GlobalUnlock(block);
+        DragFinish(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND MakeDropReceiver(DWORD exStyle, HWND parent = nullptr) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DropReceiverProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "PiltrinTestDropReceiver";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(exStyle, "PiltrinTestDropReceiver", "", parent ? WS_CHILD : WS_POPUP, 0, 0, 50, 50,
+                           parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+}  // namespace
+
+class FileDropTest : public ViewerWindowTest {
+protected:
+    void Drop(const std::vector<std::string>& names) {
+        SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(names)), 0);
+        Pump();
+    }
+    std::vector<std::string> ThreePictures() {
+        std::vector<std::string> names;
+        for (const char* name : {"one.bmp", "two.bmp", "three.bmp"}) {
+            WriteBmp(dir_.File(name), 24, 24);
+            names.push_back(dir_.File(name));
+        }
+        return names;
+    }
+};
+
+TEST_F(FileDropTest, DroppedPicturesWithoutAddingShowTheFirstInNormalDisplay) {
+    ViewerState& v = Viewer();
+    v.DisplayMode = kZubDisplay;
+    Drop(ThreePictures());
+    EXPECT_EQ(v.CurrentPath, dir_.File("one.bmp"));
+    EXPECT_EQ(v.CurrentFolder, dir_.Path());
+    EXPECT_NE(v.ShownBitmap, nullptr);
+    EXPECT_EQ(v.DisplayMode, kNormalDisplay);
+    EXPECT_EQ(v.Album->PageCount(), 0);
+}
+
+TEST_F(FileDropTest, DroppedPicturesWithAddingJoinTheAlbumOnce) {
+    ViewerState& v = Viewer();
+    v.Settings.AutoAddDropped = 1;
+    const std::vector<std::string> names = ThreePictures();
+    v.Album->AddPage(names[1].c_str());
+    Drop(names);
+    EXPECT_EQ(v.Album->PageCount(), 3);
+    EXPECT_EQ(v.CurrentZubIndex, 1u);  // one.bmp came after two.bmp
+    EXPECT_EQ(v.AlbumUnsaved, 1);
+    EXPECT_EQ(v.DisplayMode, kNormalDisplay);  // left as it was
+    EXPECT_EQ(v.CurrentPath, names[0]);
+}
+
+TEST_F(FileDropTest, DroppedAlbumOpensAndTextFileIsIgnored) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    {
+        ZubAlbum album;
+        album.AddPage(dir_.File("a.bmp").c_str());
+        ASSERT_TRUE(album.SaveFile(dir_.File("album.zub").c_str()));
+    }
+    WriteFileBytes(dir_.File("notes.txt"), Bytes{'h', 'i'});
+    Drop({dir_.File("notes.txt")});
+    EXPECT_EQ(v.ShownBitmap, nullptr);
+    EXPECT_EQ(v.Album->PageCount(), 0);
+    EXPECT_TRUE(messages_.empty());
+
+    Drop({dir_.File("album.zub")});
+    EXPECT_EQ(v.Album->PageCount(), 1);
+    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
+}
+
+TEST_F(FileDropTest, ShownPictureGoesOutAsAShellDropBlock) {
+    g_receivedDrops.clear();
+    HWND receiver = MakeDropReceiver(WS_EX_ACCEPTFILES);
+    ASSERT_NE(receiver, nullptr);
+    EXPECT_EQ(SendFileDrop(receiver, "C:\\a.jpg", 7, 9), 1);
+    ASSERT_EQ(g_receivedDrops.size(), 1u);
+    const std::vector<uint8_t>& block = g_receivedDrops[0];
+    ASSERT_EQ(block.size(), 30u);
+    Bytes expected;
+    PutU32(expected, 20);
+    PutU32(expected, 7);
+    PutU32(expected, 9);
+    PutU32(expected, 0);
+    PutU32(expected, 0);
+    PutText(expected, "C:\\a.jpg");
+    PutU8(expected, 0);
+    PutU8(expected, 0);
+    EXPECT_EQ(Bytes(block.begin(), block.end()), expected);
+
+    // A prepared list of two names, as the album box sends it.
+    const char list[] = "C:\\a.jpg\0D:\\b.png\0";
+    SendFilesDrop(receiver, list, sizeof list, 1, 2);
+    ASSERT_EQ(g_receivedDrops.size(), 2u);
+    EXPECT_EQ(g_receivedDrops[1].size(), sizeof list + 22);
+    EXPECT_EQ(std::memcmp(g_receivedDrops[1].data() + 20, list, sizeof list), 0);
+    DestroyWindow(receiver);
+}
+
+TEST_F(FileDropTest, DropTargetClimbsToTheWindowThatAcceptsFiles) {
+    HWND top = MakeDropReceiver(0);
+    HWND middle = MakeDropReceiver(WS_EX_ACCEPTFILES, top);
+    HWND leaf = MakeDropReceiver(0, middle);
+    EXPECT_EQ(DropTargetAt(leaf, false, false), middle);
+    EXPECT_EQ(DropTargetAt(leaf, true, false), leaf);   // shift: the control itself
+    EXPECT_EQ(DropTargetAt(leaf, false, true), top);    // ctrl: the top-level window
+    EXPECT_EQ(DropTargetAt(middle, false, false), middle);
+    DestroyWindow(top);
+}

@@ -1,0 +1,132 @@
+// The 100 ms tick driven by hand: the slideshow through the album and a
+// folder list, the bounce and the spin.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "album/zub_album.h"
+#include "app/album_commands.h"
+#include "app/viewer_state.h"
+#include "app/window_commands.h"
+#include "image/folder_list.h"
+#include "tests/app/viewer_fixture.h"
+
+class TickTest : public ViewerWindowTest {
+protected:
+    void SetUp() override {
+        ViewerWindowTest::SetUp();
+        // The test gives the ticks itself.
+        KillTimer(window_, 1);
+        Pump();
+    }
+    void Tick() {
+        PostMessageA(window_, WM_COMMAND, kCommandTick, 0);
+        Pump();
+    }
+};
+
+TEST_F(TickTest, SlideshowWrapsFromTheLastPageToTheFirst) {
+    ViewerState& v = Viewer();
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = dir_.File("p" + std::to_string(i) + ".bmp");
+        WriteBmp(name, 10 + i, 10);
+        v.Album->AddPage(name.c_str());
+    }
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 2;
+    v.CurrentZubIndex = 4;
+    SetDisplayMode(window_, kZubDisplay);
+    Tick();
+    Tick();
+    EXPECT_EQ(v.CurrentZubIndex, 4u);
+    Tick();
+    EXPECT_EQ(v.CurrentZubIndex, 0u);
+    EXPECT_EQ(v.CurrentPath, dir_.File("p0.bmp"));
+}
+
+TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
+    ViewerState& v = Viewer();
+    HWND names = CreateWindowExA(0, "LISTBOX", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+        WriteBmp(dir_.File(name), 20, 20);
+        SendMessageA(names, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    }
+    FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), names);
+    DestroyWindow(names);
+    Show(dir_.File("a.bmp"));
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 10;
+    std::vector<std::string> shown;
+    for (int tick = 1; tick <= 33; ++tick) {
+        Tick();
+        if (tick % 11 == 0) shown.push_back(v.CurrentPath);
+        if (tick == 10) EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{dir_.File("b.bmp"), dir_.File("c.bmp"), dir_.File("a.bmp")}));
+}
+
+TEST_F(TickTest, SlideshowStopsWhilePausedAndCatchesUpAfter) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 10, 10);
+    WriteBmp(dir_.File("b.bmp"), 10, 10);
+    v.Album->AddPage(dir_.File("a.bmp").c_str());
+    v.Album->AddPage(dir_.File("b.bmp").c_str());
+    SetDisplayMode(window_, kZubDisplay);
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 1;
+    SendMessageA(window_, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    Tick();
+    Tick();
+    Tick();
+    EXPECT_EQ(v.CurrentZubIndex, 0u);
+    SendMessageA(window_, WM_LBUTTONUP, 0, 0);
+    Tick();
+    EXPECT_EQ(v.CurrentZubIndex, 1u);
+}
+
+TEST_F(TickTest, BounceTurnsAtTheEdgesOfAWidePicture) {
+    ViewerState& v = Viewer();
+    SetClientSize(400, 300);
+    WriteBmp(dir_.File("wide.bmp"), 500, 200);
+    Command(kCommandFitOrTrueSize);
+    Show(dir_.File("wide.bmp"));
+    ASSERT_EQ(v.OverflowX, 1);
+    v.Settings.Animate = 1;
+    Tick();
+    EXPECT_EQ(v.Settings.MoveStepX, -5);
+    EXPECT_EQ(v.ScrollX, 0);
+    Tick();
+    EXPECT_EQ(v.Settings.MoveStepX, 5);
+    EXPECT_EQ(v.ScrollX, 5);
+    for (int i = 0; i < 19; ++i) Tick();
+    EXPECT_EQ(v.ScrollX, 100);
+    Tick();
+    EXPECT_EQ(v.Settings.MoveStepX, -5);
+    EXPECT_EQ(v.ScrollX, 95);
+    EXPECT_EQ(v.ScrollY, 0);
+}
+
+TEST_F(TickTest, SpinDrawsThePictureMirroredForHalfATurn) {
+    ViewerState& v = Viewer();
+    SetClientSize(400, 200);
+    // Left half red, right half blue.
+    WriteBmp(dir_.File("halves.bmp"), 400, 200, 24, false,
+             [](int x, int) { return x < 200 ? Rgb{220, 0, 0} : Rgb{0, 0, 220}; });
+    Show(dir_.File("halves.bmp"));
+    v.Settings.Animate = 1;
+    v.AnimPhase = 39;
+    Tick();  // phase 40: sin(4.0) is about -0.757
+    const int width = static_cast<int>(std::sin(4.0) * 400);
+    ASSERT_LT(width, 0);
+    const int left = (400 - width) / 2 + width;  // left edge of the mirrored drawing
+    ClientPixels pixels(window_);
+    // Mirrored: blue now on the left, red on the right; black bands beside.
+    EXPECT_TRUE(pixels.IsBlack(left - 3, 100));
+    const Rgb leftSide = pixels.At(left + 10, 100);
+    const Rgb rightSide = pixels.At(left - width - 10, 100);
+    EXPECT_GT(leftSide.b, 150);
+    EXPECT_LT(leftSide.r, 60);
+    EXPECT_GT(rightSide.r, 150);
+    EXPECT_LT(rightSide.b, 60);
+    EXPECT_TRUE(pixels.IsBlack(399, 100));
+}
