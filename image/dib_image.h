@@ -13,9 +13,10 @@
 #include <cstdint>
 
 // Largest pixel block the pipeline allocates. A 32-bit process has 2 GB of
-// address space in all; a picture claiming more than this cannot be held,
-// and refusing it up front keeps hostile headers from reserving the heap.
-constexpr uint64_t kMaxDibPixelBytes = 1024ull * 1024 * 1024;
+// address space in all, and showing a picture needs its device bitmap as
+// well; a picture claiming more than this cannot be held, and refusing it up
+// front keeps hostile headers from reserving the heap.
+constexpr uint64_t kMaxDibPixelBytes = 512ull * 1024 * 1024;
 
 // Bytes of one pixel row: bits per pixel times width, padded to 4 bytes.
 // Computed in 64 bits so that hostile widths cannot wrap.

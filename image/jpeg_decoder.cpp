@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <io.h>
+
 #include <jerror.h>
 #include <jpeglib.h>
 
@@ -36,12 +38,14 @@ void JpegErrorExit(j_common_ptr decoder) {
     longjmp(errors->returnPoint, 1);
 }
 
-// A stream that ends early is a damaged picture: without this the library
-// would invent grey rows for the rest, and a tiny file claiming a huge size
-// would keep the decoder busy for as long as that size takes.
+// A stream whose coded data ends early (end of file, or a marker where
+// pixels should be) is a damaged picture: without this the library would
+// invent flat rows for the rest, and a tiny file claiming a huge size would
+// keep the decoder busy for as long as that size takes.
 void JpegEmitMessage(j_common_ptr decoder, int level) {
     auto* errors = reinterpret_cast<ErrorManager*>(decoder->err);
-    if (level < 0 && decoder->err->msg_code == JWRN_JPEG_EOF) JpegErrorExit(decoder);
+    const int code = decoder->err->msg_code;
+    if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) JpegErrorExit(decoder);
     errors->libraryEmit(decoder, level);
 }
 
@@ -67,6 +71,18 @@ bool IsGreyOrColour(const jpeg_decompress_struct& decoder) {
     return decoder.out_color_space == JCS_GRAYSCALE || decoder.out_color_space == JCS_RGB;
 }
 
+// Huffman coding spends at least one bit on every 8 x 8 block of a scan;
+// allowing eight times less (arithmetic coding of flat areas) still bounds
+// what a stream can claim. A few hostile bytes claiming millions of blocks
+// would otherwise make the library clear whole-picture coefficient buffers
+// before it finds out that the data is missing.
+constexpr int64_t kMaxBlocksPerStreamByte = 64;
+
+bool StreamCanHold(const jpeg_decompress_struct& decoder, int64_t streamBytes) {
+    const int64_t blocks = (int64_t(decoder.image_width) + 7) / 8 * ((int64_t(decoder.image_height) + 7) / 8);
+    return blocks <= kMaxBlocksPerStreamByte * streamBytes;
+}
+
 // Everything between setjmp and a possible longjmp lives in plain C
 // records: no destructor may be skipped by the jump.
 int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationBytes) {
@@ -78,11 +94,12 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
         jpeg_destroy_decompress(&decoder);
         return stopAnswer > 0 ? kJpegStopped : kJpegFailed;
     }
+    const int64_t streamBytes = _filelengthi64(_fileno(file)) - _ftelli64(file);
     jpeg_create_decompress(&decoder);
     decoder.mem->max_memory_to_use = kDecoderMemoryLimit;
     jpeg_stdio_src(&decoder, file);
     jpeg_read_header(&decoder, TRUE);
-    if (!IsGreyOrColour(decoder)) {
+    if (!IsGreyOrColour(decoder) || !StreamCanHold(decoder, streamBytes)) {
         jpeg_destroy_decompress(&decoder);
         return kJpegFailed;
     }

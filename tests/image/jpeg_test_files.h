@@ -1,0 +1,19 @@
+// JPEG streams made by the tests with the same library that decodes them.
+#pragma once
+
+#include "tests/support/test_files.h"
+
+enum class JpegKind { Grey, Colour, Cmyk };
+
+struct JpegOptions {
+    JpegKind kind = JpegKind::Colour;
+    int quality = 95;
+    bool progressive = false;
+    // Full-resolution chroma, so that flat colours survive nearly exactly.
+    bool fullChroma = true;
+};
+
+Bytes MakeJpeg(int width, int height, const PixelPattern& pattern, const JpegOptions& options = {});
+// A pmp file: 21-byte head (first byte 16, offset big-endian at 8..11),
+// filler up to offset, then the stream.
+Bytes MakePmp(const Bytes& jpeg, uint32_t offset, uint8_t firstByte = 0x10);
