@@ -1,0 +1,96 @@
+// The cost of drawing: one fitted paint of a 6000 x 4000 picture into an
+// 800 x 600 client against a plain BitBlt of the client size, and one tick
+// of the spin and of the bounce as a share of the 100 ms tick period.
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "app/picture_display.h"
+#include "app/viewer_state.h"
+#include "app/viewer_window.h"
+#include "app/window_commands.h"
+#include "bench/bench_timer.h"
+
+namespace {
+// A device bitmap of the given size with a gradient, as ShowPicture makes.
+HBITMAP MakePictureBitmapOfSize(HWND window, int width, int height) {
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = 1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    HDC dc = GetDC(window);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            row[x * 3] = static_cast<uint8_t>(x);
+            row[x * 3 + 1] = static_cast<uint8_t>(y);
+            row[x * 3 + 2] = static_cast<uint8_t>(x ^ y);
+        }
+        SetDIBits(dc, bitmap, height - 1 - y, 1, row.data(), &info, DIB_RGB_COLORS);
+    }
+    ReleaseDC(window, dc);
+    return bitmap;
+}
+
+void SetClientSize(HWND window, int width, int height) {
+    RECT frame{0, 0, width, height};
+    AdjustWindowRect(&frame, static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)), FALSE);
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOZORDER);
+}
+
+void Tick(HWND window) { SendMessageA(window, WM_COMMAND, kCommandTick, 0); }
+}  // namespace
+
+int main() {
+    ResetViewerState();
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    RegisterViewerClass(instance);
+    HWND window = CreateViewerWindow(instance);
+    ShowWindow(window, SW_SHOWNORMAL);
+    KillTimer(window, 1);
+    SetClientSize(window, 800, 600);
+    ViewerState& v = Viewer();
+    RefreshOverflow(window);
+
+    v.ShownBitmap = MakePictureBitmapOfSize(window, 6000, 4000);
+    v.PictureSize = SIZE{6000, 4000};
+
+    // Reference: a plain copy of the client size from a memory bitmap.
+    HDC dc = GetDC(window);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP clientSized = CreateCompatibleBitmap(dc, 800, 600);
+    HGDIOBJ old = SelectObject(memory, clientSized);
+    const double blit = MillisecondsPerCall(5, 20, [&] {
+        BitBlt(dc, 0, 0, 800, 600, memory, 0, 0, SRCCOPY);
+        GdiFlush();
+    });
+    SelectObject(memory, old);
+    DeleteObject(clientSized);
+    DeleteDC(memory);
+
+    const double paint = MillisecondsPerCall(3, 3, [&] {
+        PaintPicture(window, dc);
+        GdiFlush();
+    });
+    ReleaseDC(window, dc);
+    PrintRatio("PaintPicture, fit, 6000x4000 into 800x600", paint, "BitBlt 800x600", blit);
+
+    // The spin in fit display: every tick stretches the whole picture.
+    v.Settings.Animate = 1;
+    const double spin = MillisecondsPerCall(3, 3, [&] { Tick(window); });
+    std::printf("%-46s %9.3f ms   share of the 100 ms tick: %5.1f %%\n", "tick with the spin, fit display", spin,
+                spin);
+
+    // The bounce in true size: a scroll of the pixels and one strip.
+    SendMessageA(window, WM_COMMAND, kCommandFitOrTrueSize, 0);
+    v.ScrollX = v.ScrollY = 0;
+    const double bounce = MillisecondsPerCall(3, 20, [&] { Tick(window); });
+    std::printf("%-46s %9.3f ms   share of the 100 ms tick: %5.1f %%\n", "tick with the bounce, true size", bounce,
+                bounce);
+    DestroyWindow(window);
+    return 0;
+}
