@@ -148,3 +148,43 @@ TEST_F(FileDropTest, DropTargetClimbsToTheWindowThatAcceptsFiles) {
     EXPECT_EQ(DropTargetAt(middle, false, false), middle);
     DestroyWindow(top);
 }
+
+TEST_F(FileDropTest, RightDragShowsWhereAReleaseGoesAndDropsThePicture) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("shown.bmp"), 16, 16);
+    Show(dir_.File("shown.bmp"));
+    g_receivedDrops.clear();
+    HWND taker = MakeDropReceiver(WS_EX_ACCEPTFILES);
+    HWND refuser = MakeDropReceiver(0);
+    SetWindowPos(taker, HWND_TOP, 600, 400, 60, 60, SWP_SHOWWINDOW);
+    SetWindowPos(refuser, HWND_TOP, 700, 400, 60, 60, SWP_SHOWWINDOW);
+    Pump();
+
+    POINT inViewer{20, 20};
+    ClientToScreen(window_, &inViewer);
+    SetCursorPos(inViewer.x, inViewer.y);
+    SendMessageA(window_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+    EXPECT_EQ(v.RightDragging, 1);
+    SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
+    EXPECT_EQ(GetCursor(), v.ArrowCursor);
+
+    SetCursorPos(730, 430);
+    SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
+    EXPECT_EQ(GetCursor(), v.NoDropCursor);
+    ASSERT_NE(v.NoDropCursor, nullptr);
+
+    SetCursorPos(630, 430);
+    SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
+    EXPECT_EQ(GetCursor(), v.DropCursor);
+    ASSERT_NE(v.DropCursor, nullptr);
+
+    SendMessageA(window_, WM_RBUTTONUP, 0, 0);
+    EXPECT_EQ(v.RightDragging, 0);
+    ASSERT_EQ(g_receivedDrops.size(), 1u);
+    const std::vector<uint8_t>& block = g_receivedDrops[0];
+    EXPECT_EQ(block[4], 30);  // drop point in the target's client coordinates
+    EXPECT_EQ(block[8], 30);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data() + 20)), dir_.File("shown.bmp"));
+    DestroyWindow(taker);
+    DestroyWindow(refuser);
+}
