@@ -156,6 +156,10 @@ int ApplyOrientation(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels, int orien
     if (orientation < 1 || orientation >= kOrientationCount) return 1;
     // The rotations work on 16 and 24 bits only.
     if (!ConvertDibTo24(dc, header, pixels)) return 0;
+    return OrientDib(header, pixels, orientation);
+}
+
+int OrientDib(BITMAPINFOHEADER*& header, BYTE*& pixels, int orientation) {
     switch (orientation) {
     case 1:
         return RotateRight90(header, pixels);

@@ -46,8 +46,14 @@ int RotateRight270Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc 
 
 // Turns the picture into orientation code 0..7, converting it to 24 bits
 // first unless the code is 0 (other codes change nothing). 1 on success; 0
-// leaves the picture as it was. dc may be null (the screen's is used).
+// when it could not (the picture then looks as it did, possibly converted
+// to 24 bits). dc may be null.
 int ApplyOrientation(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels, int orientation);
+
+// Runs the primitives of orientation code 0..7 without converting first:
+// for pictures of 16 or 24 bits, such as thumbnails. 1, or 0 when a
+// primitive could not run (picture as it was).
+int OrientDib(BITMAPINFOHEADER*& header, BYTE*& pixels, int orientation);
 
 // Two new locked blocks holding a copy of the picture (header with its
 // colour table, and the pixels); 1, or 0 with nothing allocated.
