@@ -72,6 +72,16 @@ void LayOutWindow(HWND window) {
     }
 }
 
+// Moves one scroll position by delta inside the picture; the step actually
+// taken (0 in a direction without overflow).
+int MoveScroll(int overflow, int& scroll, int delta, int pictureLength, int clientLength) {
+    if (!overflow || delta == 0) return 0;
+    const int moved = ClampScroll(scroll, delta, pictureLength, clientLength);
+    delta = moved - scroll;
+    scroll = moved;
+    return delta;
+}
+
 void FillBlack(HDC dc, int left, int top, int right, int bottom) {
     if (right <= left || bottom <= top) return;
     RECT band{left, top, right, bottom};
@@ -163,20 +173,8 @@ int PaintPicture(HWND, HDC dc) {
 
 int ScrollPicture(HWND window, int dx, int dy) {
     ViewerState& v = Viewer();
-    if (v.OverflowY && dy != 0) {
-        const int moved = ClampScroll(v.ScrollY, dy, v.PictureSize.cy, v.ClientSize.cy);
-        dy = moved - v.ScrollY;
-        v.ScrollY = moved;
-    } else {
-        dy = 0;
-    }
-    if (v.OverflowX && dx != 0) {
-        const int moved = ClampScroll(v.ScrollX, dx, v.PictureSize.cx, v.ClientSize.cx);
-        dx = moved - v.ScrollX;
-        v.ScrollX = moved;
-    } else {
-        dx = 0;
-    }
+    dy = MoveScroll(v.OverflowY, v.ScrollY, dy, v.PictureSize.cy, v.ClientSize.cy);
+    dx = MoveScroll(v.OverflowX, v.ScrollX, dx, v.PictureSize.cx, v.ClientSize.cx);
     // Move what is already on screen and draw only the strip uncovered.
     WindowDC dc(window);
     RECT client{0, 0, v.ClientSize.cx, v.ClientSize.cy};
