@@ -20,10 +20,11 @@ MemArray::~MemArray() {
 
 int MemArray::Add(uint32_t size) {
     if (count_ >= capacity_) {
-        auto grown = static_cast<void**>(ReallocAlbumBlock(slots_, (count_ + kSlotStep) * sizeof(void*)));
+        uint32_t capacity = count_ + (count_ < 100 ? kSlotStep : count_ / 2);
+        auto grown = static_cast<void**>(ReallocAlbumBlock(slots_, capacity * sizeof(void*)));
         if (!grown) return -1;
         slots_ = grown;
-        capacity_ = count_ + kSlotStep;
+        capacity_ = capacity;
     }
     void* element = AllocAlbumBlock(size);
     if (!element) return -1;

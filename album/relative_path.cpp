@@ -1,9 +1,11 @@
 #include "album/relative_path.h"
 
-#include <windows.h>
+#include <cstring>
+
+#include "browse/file_utils.h"
 
 namespace {
-bool IsLeadByte(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
+bool IsLeadByte(char c) { return IsPathLeadByte(c); }
 }  // namespace
 
 int CountSeparators(const char* text) {
@@ -44,4 +46,30 @@ std::string RelativeText(const char* path, const char* base, int common) {
     }
     text += rest;
     return text;
+}
+
+size_t RelativeForm::TextLength() const { return static_cast<size_t>(ups) * 3 + std::strlen(rest); }
+
+RelativeForm RelativeFormOf(const char* path, const char* base) {
+    RelativeForm form;
+    form.rest = path;
+    int separators = 0;
+    bool equal = true;
+    size_t i = 0;
+    for (; base[i]; ++i) {
+        bool lead = IsLeadByte(base[i]) && base[i + 1];
+        if (equal && (path[i] != base[i] || (lead && path[i + 1] != base[i + 1]))) equal = false;
+        if (lead) {
+            ++i;
+        } else if (base[i] == '\\') {
+            ++separators;
+            if (equal) {
+                ++form.common;
+                form.rest = path + i + 1;
+            }
+        }
+    }
+    form.baseLength = i;
+    form.ups = separators - form.common;
+    return form;
 }

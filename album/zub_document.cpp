@@ -1,5 +1,6 @@
 #include "album/zub_document.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -20,14 +21,16 @@ P* RegisterWithCompanion(ParamStream& stream, uint32_t keywordWord, IntParam*& c
     return param;
 }
 
-bool SameTextIgnoringAsciiCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = *a, y = *b;
+// Byte-wise comparison with ASCII letters folded, of at most limit bytes.
+bool SameTextIgnoringAsciiCase(const char* a, const char* b, size_t limit = SIZE_MAX) {
+    for (size_t i = 0; i < limit; ++i) {
+        char x = a[i], y = b[i];
         if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
         if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
         if (x != y) return false;
         if (!x) return true;
     }
+    return true;
 }
 
 // A memory record carrier that frees itself.
@@ -179,9 +182,19 @@ void ZubDocument::SetCoverIndex(int index) {
 int ZubDocument::FindPage(const char* path) const {
     char full[MAX_PATH];
     if (ExpandPath(path, full) == 0) return -1;
+    // Case folding keeps every byte in its place, so equal paths have equal
+    // folder lengths, and the file names (where pages of one folder differ)
+    // are compared first: the shell calls this before every page it adds.
+    int nameOffset = static_cast<int>(FileNamePart(full) - full);
+    const char* name = full + nameOffset;
     for (int index = 0; index < PageCount(); ++index) {
-        const char* page = pagePath_->GetString(pages_.Get(index), nullptr);
-        if (page && SameTextIgnoringAsciiCase(page, full)) return index;
+        void* block = pages_.Get(index);
+        if (pagePathNameOffset_->GetInt(block, nullptr) != nameOffset) continue;
+        const char* page = pagePath_->GetString(block, nullptr);
+        if (page && SameTextIgnoringAsciiCase(page + nameOffset, name) &&
+            SameTextIgnoringAsciiCase(page, full, static_cast<size_t>(nameOffset))) {
+            return index;
+        }
     }
     return -1;
 }

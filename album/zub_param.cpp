@@ -286,36 +286,52 @@ int PathParam::ReadRecord(RecordReader& file, void* block) {
     return StoreRecordText(block, flag, text, strnlen(text, size - 4));
 }
 
+namespace {
+// Whether a path goes to a file relative to base: when the two share at least
+// their drive root, and the relative text can be expanded again within
+// MAX_PATH bytes (a deep base and a short path could otherwise make an album
+// that cannot be read back).
+bool WrittenRelative(const RelativeForm& form) {
+    return form.common >= 1 && form.baseLength + form.TextLength() < MAX_PATH;
+}
+}  // namespace
+
 std::string PathParam::StoredText(void* block, uint32_t& flag) const {
     auto path = reinterpret_cast<const char*>(Word(block));
     flag = 1;
     if (!path) return std::string();
-    int common = CommonPrefixCount(path, base_);
-    if (common >= 1) {
-        std::string relative = RelativeText(path, base_, common);
-        // A relative text that could not be expanded again within MAX_PATH
-        // bytes would make the album unreadable: such a path stays absolute.
-        if (std::strlen(base_) + relative.size() < MAX_PATH) {
-            flag = 0;
-            return relative;
-        }
-    }
-    return std::string(path);
+    RelativeForm form = RelativeFormOf(path, base_);
+    if (!WrittenRelative(form)) return std::string(path);
+    flag = 0;
+    std::string text;
+    for (int up = 0; up < form.ups; ++up) text += "..\\";
+    return text + form.rest;
 }
 
 int PathParam::WriteRecord(RecordWriter& file, void* block) {
     if (Keyword() == 0) return 1;
-    uint32_t flag = 1;
-    std::string text = StoredText(block, flag);
-    uint32_t length = static_cast<uint32_t>(text.size());
-    const uint32_t head[3] = {keywordWord, length + 1 + 4, flag};
-    return file.Write(head, sizeof head) && file.Write(text.c_str(), length + 1) ? 1 : 0;
+    auto path = reinterpret_cast<const char*>(Word(block));
+    if (!path) path = kEmptyText;
+    RelativeForm form = RelativeFormOf(path, base_);
+    bool relative = WrittenRelative(form);
+    uint32_t length = static_cast<uint32_t>(relative ? form.TextLength() : std::strlen(path));
+    const uint32_t head[3] = {keywordWord, length + 1 + 4, relative ? 0u : 1u};
+    bool written = file.Write(head, sizeof head);
+    if (relative) {
+        for (int up = 0; up < form.ups; ++up) written = file.Write("..\\", 3) && written;
+        written = file.Write(form.rest, static_cast<uint32_t>(std::strlen(form.rest)) + 1) && written;
+    } else {
+        written = file.Write(path, length + 1) && written;
+    }
+    return written ? 1 : 0;
 }
 
 uint32_t PathParam::StoredSize(void* block) {
-    if (Keyword() == 0 || Word(block) == 0) return 0;
-    uint32_t flag = 1;
-    return static_cast<uint32_t>(StoredText(block, flag).size()) + 1 + 12;
+    auto path = reinterpret_cast<const char*>(Word(block));
+    if (Keyword() == 0 || !path) return 0;
+    RelativeForm form = RelativeFormOf(path, base_);
+    size_t length = WrittenRelative(form) ? form.TextLength() : std::strlen(path);
+    return static_cast<uint32_t>(length) + 1 + 12;
 }
 
 // BlockParam

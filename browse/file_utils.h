@@ -31,6 +31,8 @@ void FolderOf(char* out, const char* path);
 // path (an empty extension).
 const char* ExtensionOf(const char* path);
 
+// True for a lead byte of a double-byte character in the ANSI code page.
+bool IsPathLeadByte(char c);
 // Multibyte-aware searches: the first / last "\" of text (a double-byte
 // character is stepped over as a whole), or null when there is none.
 const char* FindFirstSeparator(const char* text);
@@ -39,6 +41,10 @@ char* FindLastSeparator(char* text);
 // Where the file-name part of path begins: just after its last separator, or
 // path itself when it has none.
 const char* FileNamePart(const char* path);
+// True when path is a full path that GetFullPathNameA would return unchanged:
+// a drive prefix, then non-empty components without "." or "..", trailing dots
+// or blanks, device names or characters the system treats specially.
+bool IsPlainFullPath(const char* path);
 // GetFullPathNameA into a MAX_PATH buffer; the length of the result, or 0
 // when the path cannot be expanded within MAX_PATH bytes.
 DWORD ExpandPath(const char* path, char* out);

@@ -225,3 +225,49 @@ TEST_F(EnumFilesTest, NoMatchOrMissingFolderCountsNothing) {
 TEST_F(EnumFilesTest, CallbacksMayWalkAnotherFolder) {
     EXPECT_EQ(1, EnumFiles((dir_.Path() + "*.*").c_str(), CountNested, 0));
 }
+
+TEST(ExpandPath, GivesWhatGetFullPathNameGives) {
+    const char* const paths[] = {
+        "C:\\pics\\a.jpg",       "c:\\Pics\\A.JPG",        "C:\\pics\\..\\a.jpg",   "C:\\pics\\.\\a.jpg",
+        "C:\\pics\\\\a.jpg",     "C:/pics/a.jpg",          "C:\\pics\\a.jpg.",      "C:\\pics\\a.jpg ",
+        "C:\\pics\\CON",         "C:\\pics\\nul.txt",      "C:\\pics\\COM1.jpg",    "C:\\pics\\lpt9",
+        "C:\\pics\\Console.jpg", "C:\\表\\ソフト\\能.jpg", "C:\\表\\..\\x.jpg",     "C:\\pics\\",
+        "C:\\",                  "C:",                     "pics\\a.jpg",           "\\pics\\a.jpg",
+        "C:pics\\a.jpg",         "C:\\a\\b.\\c",           "C:\\a\\ b\\c",          "C:\\con\\x.jpg",
+        "C:\\pics\\a?.jpg",      "C:\\pics\\a:stream",     "Z:\\x\\y z\\w.jpg",     "C:\\AUX.",
+    };
+    for (const char* path : paths) {
+        char expected[MAX_PATH] = "", got[MAX_PATH] = "?";
+        DWORD length = GetFullPathNameA(path, MAX_PATH, expected, nullptr);
+        if (length == 0 || length >= MAX_PATH) expected[0] = '\0';
+        EXPECT_EQ(strlen(expected), ExpandPath(path, got)) << path;
+        EXPECT_STREQ(expected, got) << path;
+    }
+    std::string deep = "C:\\" + std::string(300, 'a');
+    char out[MAX_PATH];
+    EXPECT_EQ(0u, ExpandPath(deep.c_str(), out));
+    EXPECT_FALSE(IsPlainFullPath(deep.c_str()));
+    EXPECT_TRUE(IsPlainFullPath("C:\\表\\ソフト\\能.jpg"));
+    EXPECT_FALSE(IsPlainFullPath("C:\\pics\\..\\a.jpg"));
+}
+
+TEST(ExpandPath, AgreesWithTheSystemOnRandomPaths) {
+    static const char* const pieces[] = {"\\", "\\", ".", "..", " ", "a", "Con", "nul", "COM3", "表", "ソ",
+                                         "/",  "x.jpg", ":", "LPT1", "aux.", "b ", "\\\\"};
+    uint32_t state = 12345;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        std::string path = "C:\\";
+        int count = 1 + static_cast<int>(next() % 10);
+        for (int p = 0; p < count; ++p) path += pieces[next() % (sizeof pieces / sizeof pieces[0])];
+        char expected[MAX_PATH] = "", got[MAX_PATH] = "?";
+        DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, expected, nullptr);
+        if (length == 0 || length >= MAX_PATH) expected[0] = '\0';
+        ASSERT_STREQ(expected, (ExpandPath(path.c_str(), got), got)) << path;
+    }
+}
