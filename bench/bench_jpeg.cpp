@@ -55,7 +55,7 @@ void BareDecode(const char* path, bool keepPicture) {
     jpeg_start_decompress(&decoder);
     const size_t rowBytes = size_t(decoder.output_width) * decoder.output_components;
     JSAMPARRAY row = (*decoder.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&decoder), JPOOL_IMAGE,
-                                                   JDIMENSION(rowBytes), 1);
+                                                  JDIMENSION(rowBytes), 1);
     // Not value-initialised: the pages are first touched by the decode.
     std::unique_ptr<JSAMPLE[]> picture(keepPicture ? new JSAMPLE[rowBytes * decoder.output_height] : nullptr);
     while (decoder.output_scanline < decoder.output_height) {
@@ -103,7 +103,8 @@ Rgb Photo(int x, int y) {
     // Smooth shading with texture, roughly what a camera picture costs.
     const double shade = 128 + 100 * std::sin(x * 0.003) * std::cos(y * 0.004);
     const int texture = ((x * 7919) ^ (y * 104729)) & 31;
-    return Rgb{uint8_t(shade + texture - 16), uint8_t(255 - shade + texture / 2), uint8_t((x / 8 + y / 8) & 0xFF)};
+    return Rgb{uint8_t(shade + texture - 16), uint8_t(255 - shade + texture / 2),
+               uint8_t((x / 8 + y / 8) & 0xFF)};
 }
 
 }  // namespace
@@ -124,16 +125,15 @@ int main() {
     double bareRow = 1e30, bareWhole = 1e30, full = 1e30, scaled = 1e30;
     for (int i = 0; i < runs; ++i) {
         bareRow = std::fmin(bareRow, Best(1, [&] { BareDecode(path.c_str(), false); }));
-        bareWhole = std::fmin(bareWhole, Best(1, [&] {
-                                  BareDecode(path.c_str(), true);
-                              }));
+        bareWhole = std::fmin(bareWhole, Best(1, [&] { BareDecode(path.c_str(), true); }));
         full = std::fmin(full, Best(1, [&] {
                              HLOCAL h, p;
                              if (LoadPicture(path.c_str(), nullptr, 0, &h, &p)) LockedDib(h, p).Reset();
                          }));
         scaled = std::fmin(scaled, Best(1, [&] {
                                HLOCAL h, p;
-                               if (LoadJpegScaled(path.c_str(), nullptr, 0, 0, 180, &h, &p)) LockedDib(h, p).Reset();
+                               if (LoadJpegScaled(path.c_str(), nullptr, 0, 0, 180, &h, &p))
+                                   LockedDib(h, p).Reset();
                            }));
     }
 
@@ -163,15 +163,16 @@ int main() {
     std::printf("24-megapixel JPEG (6000 x 4000, 4:2:0, quality 90), best of %d runs\n", runs);
     std::printf("bare libjpeg loop, one row buffer        %7.1f ms\n", bareRow * 1000);
     std::printf("bare libjpeg loop into a fresh picture   %7.1f ms\n", bareWhole * 1000);
-    std::printf("LoadPicture (full decode)                %7.1f ms  ratio %.3f to the fresh-picture loop, %.3f to "
-                "the one-row loop (goal <= 1.05)\n",
-                full * 1000, full / bareWhole, full / bareRow);
+    std::printf(
+        "LoadPicture (full decode)                %7.1f ms  ratio %.3f to the fresh-picture loop, %.3f to "
+        "the one-row loop (goal <= 1.05)\n",
+        full * 1000, full / bareWhole, full / bareRow);
     std::printf("LoadJpegScaled T=180 (%d x %d)        %7.1f ms  ratio %.3f to the full decode\n", sw, sh,
                 scaled * 1000, scaled / full);
-    std::printf("StretchDib %d x %d to %d x %d          %7.2f ms  ratio %.4f to the full decode\n", sw, sh, tw, th,
-                (stretch - copySmall) * 1000, (stretch - copySmall) / full);
-    std::printf("RotateRight90 of the full picture        %7.1f ms  ratio %.2f to CopyDib of it\n", rotate * 1000,
-                rotate / copyBig);
+    std::printf("StretchDib %d x %d to %d x %d          %7.2f ms  ratio %.4f to the full decode\n", sw, sh,
+                tw, th, (stretch - copySmall) * 1000, (stretch - copySmall) / full);
+    std::printf("RotateRight90 of the full picture        %7.1f ms  ratio %.2f to CopyDib of it\n",
+                rotate * 1000, rotate / copyBig);
     DeleteFileA(path.c_str());
     return 0;
 }

@@ -24,7 +24,8 @@ private:
 };
 
 HANDLE OpenForReading(const char* path) {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 // Reads up to size bytes at offset; answers how many arrived.
@@ -78,18 +79,19 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     // colour table and masks follow the whole header, wherever it ends.
     if (info.biSize < kInfoHeaderSize || info.biSize > kLargestInfoHeader) return Fail(kLoadNotThisFormat);
     const uint64_t tableStart = sizeof head + uint64_t(info.biSize);
-    if (head.offBits < tableStart || head.offBits > uint64_t(fileSize.QuadPart)) return Fail(kLoadNotThisFormat);
+    if (head.offBits < tableStart || head.offBits > uint64_t(fileSize.QuadPart))
+        return Fail(kLoadNotThisFormat);
     if (info.biPlanes != 1 || info.biWidth <= 0 || info.biHeight == 0) return Fail(kLoadNotThisFormat);
     switch (info.biBitCount) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
-        return Fail(kLoadNotThisFormat);
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return Fail(kLoadNotThisFormat);
     }
     // Run-length and embedded JPEG/PNG data would reach the graphics layer
     // with a block sized for plain rows, which it would read past.
@@ -174,7 +176,8 @@ int WriteDibAsBmp(const char* path, BITMAPINFOHEADER* header, BYTE* pixels) {
     // The colour table, or the channel masks of a bit-field picture.
     const DWORD tableBytes = DWORD(DibHeaderBytes(*header) - sizeof(BITMAPINFOHEADER));
 
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return 0;
 
     // Always stored bottom row first, the order every reader accepts.

@@ -37,15 +37,15 @@ size_t DibHeaderBytes(const BITMAPINFOHEADER& header) {
 
 bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
     switch (header.biBitCount) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
-        return false;
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return false;
     }
     if (header.biPlanes != 1 || header.biWidth <= 0 || header.biHeight == 0) return false;
     if (header.biCompression == BI_BITFIELDS) {
@@ -86,7 +86,9 @@ void FreeLockedBlock(const void* locked) {
     FreeDibBlock(LocalHandle(locked));
 }
 
-long LiveDibBlocks() { return liveBlocks; }
+long LiveDibBlocks() {
+    return liveBlocks;
+}
 
 LockedDib::LockedDib(HLOCAL headerBlock, HLOCAL pixelBlock) {
     header = headerBlock ? static_cast<BITMAPINFOHEADER*>(LocalLock(headerBlock)) : nullptr;

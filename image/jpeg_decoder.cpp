@@ -170,8 +170,8 @@ int ReadHead(FILE* file, int denominator, PictureInfo* info) {
 }
 
 bool FileOpens(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
@@ -205,7 +205,8 @@ int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const P
     if (!pixels) return Fail(kLoadOutOfMemory);
     bool seekFailed;
     FILE* file = OpenStream(path, offset, &seekFailed);
-    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes)) : (seekFailed ? kJpegFailed : kJpegCannotOpen);
+    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes))
+                      : (seekFailed ? kJpegFailed : kJpegCannotOpen);
     if (file) std::fclose(file);
     LocalUnlock(pixelBlock.Get());
     if (result != kJpegDone) return Fail(result == kJpegStopped ? kLoadStopped : kLoadFailed);
@@ -241,7 +242,8 @@ int ReadJpegInfo(const char* path, int denominator, PictureInfo* info, uint32_t 
     return accepted;
 }
 
-int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes, uint32_t offset) {
+int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
+               uint32_t offset) {
     bool seekFailed;
     FILE* file = OpenStream(path, offset, &seekFailed);
     if (!file) return seekFailed ? kJpegFailed : kJpegCannotOpen;
@@ -283,15 +285,16 @@ int LoadJpegScaled(const char* path, ProgressProc progress, long userData, uint3
 }
 
 int ReadPmpOffset(const char* path, uint32_t* offset) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Fail(kLoadCannotOpen);
     BYTE head[21];
     DWORD got = 0;
     const BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
     CloseHandle(file);
     if (!read || got != sizeof head || head[0] != 0x10) return Fail(kLoadNotThisFormat);
-    *offset = uint32_t(head[8]) << 24 | uint32_t(head[9]) << 16 | uint32_t(head[10]) << 8 | uint32_t(head[11]);
+    *offset =
+        uint32_t(head[8]) << 24 | uint32_t(head[9]) << 16 | uint32_t(head[10]) << 8 | uint32_t(head[11]);
     return 1;
 }
 

@@ -24,7 +24,8 @@ enum JpegDecodeResult : int {
 int ReadJpegInfo(const char* path, int denominator, PictureInfo* info, uint32_t offset);
 // Decodes into destination, rows of ((width x components + 3) / 4) x 4
 // bytes, top row first. destinationBytes bounds what is written.
-int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes, uint32_t offset);
+int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
+               uint32_t offset);
 // Full decode at scale 1/denominator into a new DibImage; 0 with
 // LastLoadError 1 (stopped), 2 (not a usable JPEG), 3 (cannot open),
 // 4 (cannot be held) or 255 (damaged stream). Nothing stays allocated on

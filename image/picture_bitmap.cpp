@@ -26,8 +26,8 @@ HBITMAP MakePictureBitmap(HWND window, HLOCAL headerBlock, HLOCAL pixelBlock) {
     if (!BlocksMatchHeader(headerBlock, *dib.header, pixelBlock)) return nullptr;
     HDC dc = GetDC(window);
     if (!dc) return nullptr;
-    HBITMAP bitmap = CreateDIBitmap(dc, dib.header, CBM_INIT, dib.pixels, reinterpret_cast<BITMAPINFO*>(dib.header),
-                                    DIB_RGB_COLORS);
+    HBITMAP bitmap = CreateDIBitmap(dc, dib.header, CBM_INIT, dib.pixels,
+                                    reinterpret_cast<BITMAPINFO*>(dib.header), DIB_RGB_COLORS);
     if (bitmap) SetBitmapDimensionEx(bitmap, dib.header->biWidth, DibRows(*dib.header), nullptr);
     ReleaseDC(window, dc);
     return bitmap;
@@ -38,4 +38,6 @@ int DeletePictureBitmap(HWND, HBITMAP bitmap) {
     return 1;
 }
 
-const BITMAPINFOHEADER& LastBitmapHeader() { return lastBitmapHeader; }
+const BITMAPINFOHEADER& LastBitmapHeader() {
+    return lastBitmapHeader;
+}

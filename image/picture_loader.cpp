@@ -16,8 +16,8 @@ enum class LoadKind { Full, Preview, PreviewBitmap };
 
 // 0 when the file opens and has a size, else the code to record.
 int CheckFileReadable(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kLoadCannotOpen;
     LARGE_INTEGER size;
     const BOOL sized = GetFileSizeEx(file, &size);
@@ -25,8 +25,8 @@ int CheckFileReadable(const char* path) {
     return sized ? kLoadOk : kLoadNoSize;
 }
 
-int Dispatch(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels, LoadKind kind,
-             int targetSize) {
+int Dispatch(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels,
+             LoadKind kind, int targetSize) {
     *header = nullptr;
     *pixels = nullptr;
     LastLoadError = kLoadOk;
@@ -83,9 +83,11 @@ HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, 
     return MakePictureBitmap(window, header, pixels);
 }
 
-HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, long userData, int targetSize) {
+HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, long userData,
+                          int targetSize) {
     HLOCAL header, pixels;
-    if (!Dispatch(path, progress, userData, &header, &pixels, LoadKind::PreviewBitmap, targetSize)) return nullptr;
+    if (!Dispatch(path, progress, userData, &header, &pixels, LoadKind::PreviewBitmap, targetSize))
+        return nullptr;
     return MakePictureBitmap(window, header, pixels);
 }
 

@@ -40,6 +40,6 @@ bool SameExtension(const char* extension, const char* wanted) {
 }
 
 bool IsOwnPictureExtension(const char* extension) {
-    return SameExtension(extension, "jpg") || SameExtension(extension, "jpeg") || SameExtension(extension, "pmp") ||
-           SameExtension(extension, "bmp");
+    return SameExtension(extension, "jpg") || SameExtension(extension, "jpeg") ||
+           SameExtension(extension, "pmp") || SameExtension(extension, "bmp");
 }

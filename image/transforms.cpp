@@ -127,7 +127,8 @@ int MirrorHorizontal(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc prog
         if (WantsStop(progress, row, rows, userData)) {
             // Mirroring is its own inverse: undoing the rows done leaves the
             // picture as it was.
-            for (int done = 0; done < row; ++done) MirrorRow(pixels + size_t(done) * stride, width, bytesPerPixel);
+            for (int done = 0; done < row; ++done)
+                MirrorRow(pixels + size_t(done) * stride, width, bytesPerPixel);
             return 0;
         }
         MirrorRow(pixels + size_t(row) * stride, width, bytesPerPixel);
@@ -161,26 +162,27 @@ int ApplyOrientation(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels, int orien
 
 int OrientDib(BITMAPINFOHEADER*& header, BYTE*& pixels, int orientation) {
     switch (orientation) {
-    case 1:
-        return RotateRight90(header, pixels);
-    case 2:
-        // Mirror first: should it fail, nothing has changed yet.
-        return MirrorHorizontal(header, pixels) && FlipVertical(header);
-    case 3:
-        return RotateRight270(header, pixels);
-    case 4:
-        return RotateRight90Mirror(header, pixels);
-    case 5:
-        return MirrorHorizontal(header, pixels);
-    case 6:
-        return RotateRight270Mirror(header, pixels);
-    case 7:
-        return FlipVertical(header);
+        case 1:
+            return RotateRight90(header, pixels);
+        case 2:
+            // Mirror first: should it fail, nothing has changed yet.
+            return MirrorHorizontal(header, pixels) && FlipVertical(header);
+        case 3:
+            return RotateRight270(header, pixels);
+        case 4:
+            return RotateRight90Mirror(header, pixels);
+        case 5:
+            return MirrorHorizontal(header, pixels);
+        case 6:
+            return RotateRight270Mirror(header, pixels);
+        case 7:
+            return FlipVertical(header);
     }
     return 1;
 }
 
-int CopyDib(BITMAPINFOHEADER*& outHeader, BYTE*& outPixels, const BITMAPINFOHEADER* header, const BYTE* pixels) {
+int CopyDib(BITMAPINFOHEADER*& outHeader, BYTE*& outPixels, const BITMAPINFOHEADER* header,
+            const BYTE* pixels) {
     if (!IsUsableDibHeader(*header)) return 0;
     // The colour table comes along: without it an 8-bit copy would send the
     // graphics layer reading past its header block.
@@ -221,14 +223,15 @@ int ConvertDibTo24(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels) {
     auto* newPixels = static_cast<BYTE*>(AllocLockedBlock(size_t(pixelBytes)));
     HDC memoryDc = CreateCompatibleDC(dc);
     void* sectionBits = nullptr;
-    HBITMAP section = memoryDc ? CreateDIBSection(memoryDc, reinterpret_cast<BITMAPINFO*>(&fields), DIB_RGB_COLORS,
-                                                  &sectionBits, nullptr, 0)
+    HBITMAP section = memoryDc ? CreateDIBSection(memoryDc, reinterpret_cast<BITMAPINFO*>(&fields),
+                                                  DIB_RGB_COLORS, &sectionBits, nullptr, 0)
                                : nullptr;
     // The graphics layer converts every depth, colour table and bit-field
     // layout the same way it would draw them.
-    const bool converted = newHeader && newPixels && section && sectionBits &&
-                           SetDIBits(memoryDc, section, 0, UINT(fields.biHeight), pixels,
-                                     reinterpret_cast<BITMAPINFO*>(header), DIB_RGB_COLORS) == fields.biHeight;
+    const bool converted =
+        newHeader && newPixels && section && sectionBits &&
+        SetDIBits(memoryDc, section, 0, UINT(fields.biHeight), pixels, reinterpret_cast<BITMAPINFO*>(header),
+                  DIB_RGB_COLORS) == fields.biHeight;
     if (converted) {
         GdiFlush();
         std::memcpy(newPixels, sectionBits, size_t(pixelBytes));

@@ -32,11 +32,14 @@ bool OrientationSwapsSides(int orientation);
 // Negates biHeight: the picture turns upside down, no pixel moves. 1.
 int FlipVertical(BITMAPINFOHEADER* header);
 // Mirrors every row left to right in place; 8, 16, 24 and 32 bits (else 0).
-int MirrorHorizontal(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr, long userData = 0);
+int MirrorHorizontal(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
+                     long userData = 0);
 // Turns clockwise by 90 / 270 degrees into a new bottom-up pixel block;
 // 16 and 24 bits only (else 0).
-int RotateRight90(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr, long userData = 0);
-int RotateRight270(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr, long userData = 0);
+int RotateRight90(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
+                  long userData = 0);
+int RotateRight270(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
+                   long userData = 0);
 // The two diagonal mirrors: RotateRight270 then FlipVertical (the transpose),
 // RotateRight90 then FlipVertical.
 int RotateRight90Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
@@ -57,7 +60,8 @@ int OrientDib(BITMAPINFOHEADER*& header, BYTE*& pixels, int orientation);
 
 // Two new locked blocks holding a copy of the picture (header with its
 // colour table, and the pixels); 1, or 0 with nothing allocated.
-int CopyDib(BITMAPINFOHEADER*& outHeader, BYTE*& outPixels, const BITMAPINFOHEADER* header, const BYTE* pixels);
+int CopyDib(BITMAPINFOHEADER*& outHeader, BYTE*& outPixels, const BITMAPINFOHEADER* header,
+            const BYTE* pixels);
 
 // Makes the picture 24 bits per pixel, bottom row first (a 24-bit picture
 // is left untouched, whatever its row order). 1, or 0 when it cannot.

@@ -48,7 +48,8 @@ TEST_P(BmpDepths, EveryPixelArrivesInItsPlace) {
     EXPECT_EQ(LocalSize(LocalHandle(dib.pixels)), DibStride(bits, width) * height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            ASSERT_EQ(PixelAt(dib.header, dib.pixels, x, y), ExpectedPixel(x, y, width, bits)) << x << "," << y;
+            ASSERT_EQ(PixelAt(dib.header, dib.pixels, x, y), ExpectedPixel(x, y, width, bits))
+                << x << "," << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllDepths, BmpDepths,
@@ -88,7 +89,7 @@ TEST(BmpReader, EightBitFileWithSixteenColoursUsedStillReadsTheWholeTable) {
     EXPECT_EQ(table[5], 0x00010203u * 5);
     EXPECT_EQ(table[16], 0x03020100u);  // the pixel bytes, read as entries
     EXPECT_EQ(table[17], 0x0C0D0E0Fu);
-    EXPECT_EQ(table[18], 0u);           // past the end of the file: zero
+    EXPECT_EQ(table[18], 0u);  // past the end of the file: zero
     EXPECT_EQ(std::memcmp(dib.pixels, rows, 8), 0);
 }
 
@@ -128,7 +129,8 @@ TEST(BmpReader, HostileHeadersFailWithTheirCodes) {
         {"300 MB promised by 80 bytes", [](Bytes& b) { SetU32(b, 18, 10000), SetU32(b, 22, 30000); },
          kLoadNotThisFormat},
         {"65536 x 65536", [](Bytes& b) { SetU32(b, 18, 65536), SetU32(b, 22, 65536); }, kLoadOutOfMemory},
-        {"stride wraps 32 bits", [](Bytes& b) { SetU32(b, 18, 0x7FFFFFFF), SetU32(b, 22, 3); }, kLoadOutOfMemory},
+        {"stride wraps 32 bits", [](Bytes& b) { SetU32(b, 18, 0x7FFFFFFF), SetU32(b, 22, 3); },
+         kLoadOutOfMemory},
     };
     TempDir dir;
     const long blocksBefore = LiveDibBlocks();
@@ -209,7 +211,7 @@ TEST(BmpReader, SavingATopDownPictureWritesItBottomUp) {
     ASSERT_EQ(written.size(), expected.size());
     // The writer leaves biSizeImage as the source had it and writes no
     // densities of its own; compare the fields it owns and every pixel.
-    EXPECT_EQ(std::memcmp(written.data(), expected.data(), 14), 0);       // file header
+    EXPECT_EQ(std::memcmp(written.data(), expected.data(), 14), 0);            // file header
     EXPECT_EQ(std::memcmp(written.data() + 14, expected.data() + 14, 12), 0);  // size, width, height
     EXPECT_EQ(std::memcmp(written.data() + 54, expected.data() + 54, expected.size() - 54), 0);
 }
@@ -241,8 +243,8 @@ TEST(BmpReader, FlipRowsInPlaceReversesTheRowOrder) {
 TEST(BmpReader, MutatedFilesNeverCrashOrLeak) {
     TempDir dir;
     const std::string path = dir.File("fuzz.bmp");
-    const Bytes seeds[] = {MakeBmp(5, 3, 1), MakeBmp(6, 4, 4, true), MakeBmp(7, 2, 8), MakeBmp(3, 3, 16),
-                           MakeBmp(4, 5, 24, true), MakeBmp(3, 2, 32)};
+    const Bytes seeds[] = {MakeBmp(5, 3, 1),  MakeBmp(6, 4, 4, true),  MakeBmp(7, 2, 8),
+                           MakeBmp(3, 3, 16), MakeBmp(4, 5, 24, true), MakeBmp(3, 2, 32)};
     std::mt19937 random(20261206);
     const long blocksBefore = LiveDibBlocks();
     const DWORD gdiBefore = GdiObjectCount();
@@ -253,10 +255,18 @@ TEST(BmpReader, MutatedFilesNeverCrashOrLeak) {
         for (int e = 0; e < edits; ++e) {
             const size_t at = random() % (random() % 2 ? 60 : file.size());
             switch (random() % 4) {
-            case 0: file[at] ^= uint8_t(1u << (random() % 8)); break;
-            case 1: file[at] = uint8_t(random()); break;
-            case 2: file[at] = random() % 2 ? 0xFF : 0x00; break;
-            case 3: file.resize(random() % file.size() + 1); break;
+                case 0:
+                    file[at] ^= uint8_t(1u << (random() % 8));
+                    break;
+                case 1:
+                    file[at] = uint8_t(random());
+                    break;
+                case 2:
+                    file[at] = random() % 2 ? 0xFF : 0x00;
+                    break;
+                case 3:
+                    file.resize(random() % file.size() + 1);
+                    break;
             }
         }
         ASSERT_TRUE(WriteFileBytes(path, file));

@@ -68,8 +68,8 @@ TEST(StretchDib, MatchesTheExactAreaAverage) {
     const struct {
         int W, H, w, h;
         bool topDown;
-    } cases[] = {{181, 127, 90, 63, true},  {181, 127, 23, 40, false}, {64, 48, 64, 48, false},
-                 {200, 150, 90, 67, true},  {7, 5, 19, 13, false},     {90, 90, 89, 91, true}};
+    } cases[] = {{181, 127, 90, 63, true}, {181, 127, 23, 40, false}, {64, 48, 64, 48, false},
+                 {200, 150, 90, 67, true}, {7, 5, 19, 13, false},     {90, 90, 89, 91, true}};
     for (const auto& c : cases) {
         const LockedDib source = MakeDib(c.W, c.H, 24, c.topDown, Detailed);
         LockedDib dib = MakeDib(c.W, c.H, 24, c.topDown, Detailed);

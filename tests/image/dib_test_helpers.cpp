@@ -8,29 +8,30 @@ Rgb PixelAt(const BITMAPINFOHEADER* header, const BYTE* pixels, int x, int y) {
     const int rows = DibRows(*header);
     const int stored = header->biHeight < 0 ? y : rows - 1 - y;
     const BYTE* row = pixels + size_t(DibStride(header->biBitCount, header->biWidth)) * stored;
-    const auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
+    const auto* table =
+        reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
     switch (header->biBitCount) {
-    case 1: {
-        const RGBQUAD q = table[(row[x / 8] >> (7 - x % 8)) & 1];
-        return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
-    }
-    case 4: {
-        const RGBQUAD q = table[(row[x / 2] >> (x % 2 ? 0 : 4)) & 15];
-        return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
-    }
-    case 8: {
-        const RGBQUAD q = table[row[x]];
-        return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
-    }
-    case 16: {
-        const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
-        auto expand = [](unsigned c) { return uint8_t(c << 3 | c >> 2); };
-        return Rgb{expand(v >> 10 & 31), expand(v >> 5 & 31), expand(v & 31)};
-    }
-    case 24:
-        return Rgb{row[3 * x + 2], row[3 * x + 1], row[3 * x]};
-    case 32:
-        return Rgb{row[4 * x + 2], row[4 * x + 1], row[4 * x]};
+        case 1: {
+            const RGBQUAD q = table[(row[x / 8] >> (7 - x % 8)) & 1];
+            return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
+        }
+        case 4: {
+            const RGBQUAD q = table[(row[x / 2] >> (x % 2 ? 0 : 4)) & 15];
+            return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
+        }
+        case 8: {
+            const RGBQUAD q = table[row[x]];
+            return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
+        }
+        case 16: {
+            const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
+            auto expand = [](unsigned c) { return uint8_t(c << 3 | c >> 2); };
+            return Rgb{expand(v >> 10 & 31), expand(v >> 5 & 31), expand(v & 31)};
+        }
+        case 24:
+            return Rgb{row[3 * x + 2], row[3 * x + 1], row[3 * x]};
+        case 32:
+            return Rgb{row[4 * x + 2], row[4 * x + 1], row[4 * x]};
     }
     return Rgb{0, 0, 0};
 }
@@ -76,4 +77,6 @@ LockedDib LoadDib(const std::string& path) {
     return LockedDib(header, pixels);
 }
 
-DWORD GdiObjectCount() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+DWORD GdiObjectCount() {
+    return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+}

@@ -23,7 +23,8 @@ Rgb BlockColour(int x, int y) {
 }
 
 bool Near(Rgb a, Rgb b, int tolerance = 6) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
 }
 
 // Silences the library's message output for tests that feed it damage on
@@ -135,18 +136,21 @@ TEST_F(JpegDecoder, ScaleChoiceForATargetSize) {
     EXPECT_EQ(JpegScaleFor(1600, 1200, 300), 8);
     EXPECT_EQ(JpegScaleFor(1600, 1200, 180), 8);
     EXPECT_EQ(JpegScaleFor(640, 480, 300), 4);
-    EXPECT_EQ(JpegScaleFor(601, 100, 300), 4);   // q = 2
-    EXPECT_EQ(JpegScaleFor(600, 100, 300), 2);   // q = 1
+    EXPECT_EQ(JpegScaleFor(601, 100, 300), 4);  // q = 2
+    EXPECT_EQ(JpegScaleFor(600, 100, 300), 2);  // q = 1
     EXPECT_EQ(JpegScaleFor(301, 301, 300), 2);
-    EXPECT_EQ(JpegScaleFor(300, 300, 300), 1);   // longer side at most T
-    EXPECT_EQ(JpegScaleFor(1201, 10, 300), 8);   // q = 4
-    EXPECT_EQ(JpegScaleFor(1200, 10, 300), 4);   // q = 3
+    EXPECT_EQ(JpegScaleFor(300, 300, 300), 1);  // longer side at most T
+    EXPECT_EQ(JpegScaleFor(1201, 10, 300), 8);  // q = 4
+    EXPECT_EQ(JpegScaleFor(1200, 10, 300), 4);  // q = 3
 }
 
 TEST_F(JpegDecoder, ScaledLoadsDecodeAtTheChosenReduction) {
-    const std::string big = Write("big.jpg", MakeJpeg(1600, 1200, BlockColour, JpegOptions{JpegKind::Colour, 75}));
-    const std::string vga = Write("vga.jpg", MakeJpeg(640, 480, BlockColour, JpegOptions{JpegKind::Colour, 75}));
-    const std::string small = Write("small.jpg", MakeJpeg(300, 200, BlockColour, JpegOptions{JpegKind::Colour, 75}));
+    const std::string big =
+        Write("big.jpg", MakeJpeg(1600, 1200, BlockColour, JpegOptions{JpegKind::Colour, 75}));
+    const std::string vga =
+        Write("vga.jpg", MakeJpeg(640, 480, BlockColour, JpegOptions{JpegKind::Colour, 75}));
+    const std::string small =
+        Write("small.jpg", MakeJpeg(300, 200, BlockColour, JpegOptions{JpegKind::Colour, 75}));
     struct Case {
         std::string path;
         int target, width, height;
@@ -199,8 +203,8 @@ TEST_F(JpegDecoder, ACallbackThatStopsLeavesNothingAllocated) {
         if (answer > 0) {
             EXPECT_EQ(LastLoadError, kLoadStopped);
         }
-        EXPECT_EQ(LoadJpeg(path.c_str(), RecordProgress, reinterpret_cast<long>(&(log = ProgressLog{{}, 2, answer})),
-                           1, 0, &h, &p),
+        EXPECT_EQ(LoadJpeg(path.c_str(), RecordProgress,
+                           reinterpret_cast<long>(&(log = ProgressLog{{}, 2, answer})), 1, 0, &h, &p),
                   0);
         EXPECT_EQ(LastLoadError, answer > 0 ? kLoadStopped : kLoadFailed);
     }
@@ -271,7 +275,8 @@ TEST_F(JpegDecoder, DamagedStreamsFailWithTheirCodes) {
     const long blocks = LiveDibBlocks();
     EXPECT_EQ(LoadJpeg(Write("cut.jpg", truncated).c_str(), nullptr, 0, 1, 0, &h, &p), 0);
     EXPECT_EQ(LastLoadError, kLoadFailed);
-    EXPECT_EQ(LoadJpeg(Write("text.jpg", Bytes{'h', 'e', 'l', 'l', 'o'}).c_str(), nullptr, 0, 1, 0, &h, &p), 0);
+    EXPECT_EQ(LoadJpeg(Write("text.jpg", Bytes{'h', 'e', 'l', 'l', 'o'}).c_str(), nullptr, 0, 1, 0, &h, &p),
+              0);
     EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
     EXPECT_EQ(LoadJpeg(dir_.File("missing.jpg").c_str(), nullptr, 0, 1, 0, &h, &p), 0);
     EXPECT_EQ(LastLoadError, kLoadCannotOpen);
@@ -298,8 +303,10 @@ TEST_F(JpegDecoder, SizesNoProcessCanHoldFailBeforeAllocating) {
     const long blocks = LiveDibBlocks();
     HLOCAL h, p;
     const DWORD start = GetTickCount();
-    for (const auto& size : {std::make_pair(65500, 65500), std::make_pair(65500, 3000), std::make_pair(20000, 20000)}) {
-        const std::string path = Write("huge.jpg", WithSize(MakeJpeg(16, 16, BlockColour), size.first, size.second));
+    for (const auto& size :
+         {std::make_pair(65500, 65500), std::make_pair(65500, 3000), std::make_pair(20000, 20000)}) {
+        const std::string path =
+            Write("huge.jpg", WithSize(MakeJpeg(16, 16, BlockColour), size.first, size.second));
         EXPECT_EQ(LoadJpeg(path.c_str(), nullptr, 0, 1, 0, &h, &p), 0);
         EXPECT_EQ(LastLoadError, kLoadOutOfMemory);
     }
@@ -321,7 +328,8 @@ TEST_F(JpegDecoder, MutatedStreamsNeverCrashOrLeak) {
     progressive.progressive = true;
     subsampled.fullChroma = false;
     const Bytes seeds[] = {MakeJpeg(24, 16, BlockColour), MakeJpeg(17, 9, BlockColour, grey),
-                           MakeJpeg(20, 20, BlockColour, progressive), MakeJpeg(40, 8, BlockColour, subsampled)};
+                           MakeJpeg(20, 20, BlockColour, progressive),
+                           MakeJpeg(40, 8, BlockColour, subsampled)};
     const std::string jpegPath = dir_.File("fuzz.jpg");
     const std::string pmpPath = dir_.File("fuzz.pmp");
     std::mt19937 random(6122026);
@@ -334,11 +342,21 @@ TEST_F(JpegDecoder, MutatedStreamsNeverCrashOrLeak) {
         for (int e = 0; e < edits; ++e) {
             const size_t at = random() % file.size();
             switch (random() % 5) {
-            case 0: file[at] ^= uint8_t(1u << (random() % 8)); break;
-            case 1: file[at] = uint8_t(random()); break;
-            case 2: file[at] = 0xFF; break;
-            case 3: file.resize(at + 1); break;
-            case 4: file.insert(file.begin() + at, uint8_t(random())); break;
+                case 0:
+                    file[at] ^= uint8_t(1u << (random() % 8));
+                    break;
+                case 1:
+                    file[at] = uint8_t(random());
+                    break;
+                case 2:
+                    file[at] = 0xFF;
+                    break;
+                case 3:
+                    file.resize(at + 1);
+                    break;
+                case 4:
+                    file.insert(file.begin() + at, uint8_t(random()));
+                    break;
             }
         }
         const bool asPmp = round % 5 == 4;
@@ -346,7 +364,8 @@ TEST_F(JpegDecoder, MutatedStreamsNeverCrashOrLeak) {
         ASSERT_TRUE(WriteFileBytes(path, asPmp ? MakePmp(file, 21 + random() % 40) : file));
         HLOCAL h, p;
         const bool preview = round % 3 == 0;
-        if (preview ? LoadPreview(path.c_str(), nullptr, 0, &h, &p, 5) : LoadPicture(path.c_str(), nullptr, 0, &h, &p)) {
+        if (preview ? LoadPreview(path.c_str(), nullptr, 0, &h, &p, 5)
+                    : LoadPicture(path.c_str(), nullptr, 0, &h, &p)) {
             ++decoded;
             if (round % 7 == 0) {
                 DeletePictureBitmap(nullptr, MakePictureBitmap(GetDesktopWindow(), h, p));
@@ -362,6 +381,23 @@ TEST_F(JpegDecoder, MutatedStreamsNeverCrashOrLeak) {
     EXPECT_EQ(GdiObjectCount(), gdi);
     EXPECT_TRUE(DeleteFileA(jpegPath.c_str()));
     EXPECT_TRUE(DeleteFileA(pmpPath.c_str()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JpegDecodeBounds, NeverWritesPastTheBlockItWasGiven) {
+    // The file may change between reading its head and decoding it.
+    TempDir dir;
+    const std::string path = dir.File("grown.jpg");
+    ASSERT_TRUE(WriteFileBytes(path, MakeJpeg(16, 16, [](int, int) { return Rgb{1, 2, 3}; })));
+    std::vector<BYTE> block(16 * 48 + 8, 0xEE);
+    EXPECT_EQ(DecodeJpeg(path.c_str(), 1, block.data(), 16 * 48 - 1, 0), kJpegFailed);
+    EXPECT_EQ(block[0], 0xEE);
+    EXPECT_EQ(DecodeJpeg(path.c_str(), 1, block.data(), 16 * 48, 0), kJpegDone);
+    EXPECT_EQ(block[16 * 48], 0xEE);
+    EXPECT_EQ(DecodeJpeg(dir.File("none.jpg").c_str(), 1, block.data(), block.size(), 0), kJpegCannotOpen);
 }
 
 }  // namespace

@@ -16,23 +16,24 @@ Bytes MakeJpeg(int width, int height, const PixelPattern& pattern, const JpegOpt
     encoder.image_height = height;
     int components = 3;
     switch (options.kind) {
-    case JpegKind::Grey:
-        components = 1;
-        encoder.in_color_space = JCS_GRAYSCALE;
-        break;
-    case JpegKind::Colour:
-        encoder.in_color_space = JCS_RGB;
-        break;
-    case JpegKind::Cmyk:
-        components = 4;
-        encoder.in_color_space = JCS_CMYK;
-        break;
+        case JpegKind::Grey:
+            components = 1;
+            encoder.in_color_space = JCS_GRAYSCALE;
+            break;
+        case JpegKind::Colour:
+            encoder.in_color_space = JCS_RGB;
+            break;
+        case JpegKind::Cmyk:
+            components = 4;
+            encoder.in_color_space = JCS_CMYK;
+            break;
     }
     encoder.input_components = components;
     jpeg_set_defaults(&encoder);
     jpeg_set_quality(&encoder, options.quality, TRUE);
     if (options.fullChroma && options.kind == JpegKind::Colour)
-        for (int c = 0; c < 3; ++c) encoder.comp_info[c].h_samp_factor = encoder.comp_info[c].v_samp_factor = 1;
+        for (int c = 0; c < 3; ++c)
+            encoder.comp_info[c].h_samp_factor = encoder.comp_info[c].v_samp_factor = 1;
     if (options.progressive) jpeg_simple_progression(&encoder);
     jpeg_start_compress(&encoder, TRUE);
     std::vector<unsigned char> row(size_t(width) * components);

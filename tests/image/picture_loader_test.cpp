@@ -7,7 +7,9 @@
 
 namespace {
 
-Rgb Grey(int, int) { return Rgb{128, 128, 128}; }
+Rgb Grey(int, int) {
+    return Rgb{128, 128, 128};
+}
 
 class PictureLoader : public ::testing::Test {
 protected:
@@ -43,6 +45,17 @@ TEST_F(PictureLoader, DispatchCodes) {
 
     ASSERT_TRUE(WriteBmp(dir_.File("fine.bmp"), 4, 4));
     EXPECT_EQ(Load(dir_.File("fine.bmp")), 1);
+}
+
+TEST_F(PictureLoader, PreviewsOfBmpFilesAreFullSize) {
+    ASSERT_TRUE(WriteBmp(dir_.File("wide.bmp"), 40, 10));
+    HLOCAL h, p;
+    ASSERT_EQ(LoadPreview(dir_.File("wide.bmp").c_str(), nullptr, 0, &h, &p, 5), 1);
+    LockedDib dib(h, p);
+    EXPECT_EQ(dib.header->biWidth, 40);
+    HBITMAP bitmap = LoadPreviewBitmap(GetDesktopWindow(), dir_.File("wide.bmp").c_str(), nullptr, 0, 5);
+    ASSERT_NE(bitmap, nullptr);
+    DeletePictureBitmap(nullptr, bitmap);
 }
 
 TEST_F(PictureLoader, ExtensionsIgnoreCase) {
@@ -157,7 +170,9 @@ TEST_F(PictureLoader, ATopDownPictureShowsUpright) {
 }
 
 TEST_F(PictureLoader, APreviewBitmapDoesNotOfferAFailedJpegToTheOtherReaders) {
-    Bytes damaged = MakeJpeg(32, 32, [](int x, int y) { return Rgb{uint8_t(x * 7), uint8_t(y * 5), uint8_t(x * y)}; });
+    Bytes damaged = MakeJpeg(32, 32, [](int x, int y) {
+        return Rgb{uint8_t(x * 7), uint8_t(y * 5), uint8_t(x * y)};
+    });
     damaged.resize(damaged.size() - 40);  // inside the coded data
     ASSERT_TRUE(WriteFileBytes(dir_.File("x.jpg"), damaged));
     FILE* quiet = freopen("NUL", "w", stderr);

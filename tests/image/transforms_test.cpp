@@ -11,13 +11,20 @@ namespace {
 // Where result pixel (x, y) comes from in a W x H source, for each code.
 std::pair<int, int> SourceOf(int code, int x, int y, int W, int H) {
     switch (code) {
-    case 1: return {y, H - 1 - x};
-    case 2: return {W - 1 - x, H - 1 - y};
-    case 3: return {W - 1 - y, x};
-    case 4: return {y, x};
-    case 5: return {W - 1 - x, y};
-    case 6: return {W - 1 - y, H - 1 - x};
-    case 7: return {x, H - 1 - y};
+        case 1:
+            return {y, H - 1 - x};
+        case 2:
+            return {W - 1 - x, H - 1 - y};
+        case 3:
+            return {W - 1 - y, x};
+        case 4:
+            return {y, x};
+        case 5:
+            return {W - 1 - x, y};
+        case 6:
+            return {W - 1 - y, H - 1 - x};
+        case 7:
+            return {x, H - 1 - y};
     }
     return {x, y};
 }
@@ -133,8 +140,10 @@ TEST(Transforms, FourTurnsAndTwoMirrorsAreIdentities) {
         for (const bool topDown : {false, true}) {
             const LockedDib original = MakeDib(5, 3, bits, topDown);
             using Primitive = int (*)(BITMAPINFOHEADER*&, BYTE*&, ProgressProc, long);
-            const std::pair<Primitive, int> rounds[] = {{RotateRight90, 4}, {RotateRight270, 4},
-                                                        {RotateRight90Mirror, 2}, {RotateRight270Mirror, 2},
+            const std::pair<Primitive, int> rounds[] = {{RotateRight90, 4},
+                                                        {RotateRight270, 4},
+                                                        {RotateRight90Mirror, 2},
+                                                        {RotateRight270Mirror, 2},
                                                         {MirrorHorizontal, 2}};
             for (const auto& [primitive, times] : rounds) {
                 LockedDib dib = MakeDib(5, 3, bits, topDown);
