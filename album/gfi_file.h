@@ -2,10 +2,19 @@
 // title picture, read (never written) as an album.
 #pragma once
 
+#include <string>
+
 class ZubDocument;
 
-// Turns a GFI file into the album's content; 1 when it was a usable GFI file.
+// Turns a GFI file into the album's content; 1 when it was a usable GFI file
+// (the album then names the GFI file as its path and is unmodified). On 0 the
+// album is untouched when the file was no GFI file at all, else left empty.
 int ImportGfi(ZubDocument& album, const char* path);
 // The full path of the GFI file's title picture into coverPathOut (MAX_PATH
 // bytes); 1 when found.
 int PeekGfiFile(const char* path, char* coverPathOut);
+
+// The identification line a GFI file begins with.
+constexpr char kGfiIdentification[] = "--- GFI File Ver1.0 ---";
+// The longest line text the format admits; longer lines are cut to it.
+constexpr size_t kGfiLineLimit = 255;

@@ -53,6 +53,8 @@ public:
     // out without moving the position; the number of bytes read.
     uint32_t PeekAt(uint64_t position, void* out, uint32_t size);
 
+    // Moves to an absolute position (at most the end).
+    void SeekTo(uint64_t position) { position_ = position < end_ ? position : end_; }
     uint64_t Remaining() const { return end_ - position_; }
     uint64_t Position() const { return position_; }
 

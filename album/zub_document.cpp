@@ -92,6 +92,12 @@ int ZubDocument::NewPage() {
     return index;
 }
 
+int ZubDocument::AddBlankPage() {
+    int index = NewPage();
+    if (index >= 0) modified_ = 1;
+    return index;
+}
+
 int ZubDocument::AddPage(const char* path) {
     int index = NewPage();
     if (index < 0) return -1;

@@ -71,6 +71,9 @@ public:
     // ignored), or -1.
     int FindPage(const char* path) const;
     int PageCount() const { return static_cast<int>(pages_.Count()); }
+    // Appends a page with every field at its default and no path (readers
+    // fill it in); its index, or -1. Marks the album modified.
+    int AddBlankPage();
     // Makes this album a copy of source's header (apart from its file path)
     // and pages; fields this album lacks go to its catch-alls. 1, or 0.
     int CopyFrom(ZubDocument& source);

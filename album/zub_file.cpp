@@ -75,6 +75,8 @@ int ZubDocument::SaveFile(const char* path) {
 }
 
 int ZubDocument::LoadFile(const char* path) {
+    // Anything an album opens may also be a GFI info file.
+    if (ImportGfi(*this, path)) return 1;
     ClearAll();
     SetFilePath(path);
     UpdatePageBase();
