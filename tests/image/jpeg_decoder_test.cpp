@@ -8,8 +8,10 @@
 #include <random>
 #include <vector>
 
+#include "image/bmp_reader.h"
 #include "image/jpeg_decoder.h"
 #include "image/picture_loader.h"
+#include "image/transforms.h"
 #include "tests/image/dib_test_helpers.h"
 #include "tests/image/jpeg_test_files.h"
 
@@ -398,6 +400,33 @@ TEST(JpegDecodeBounds, NeverWritesPastTheBlockItWasGiven) {
     EXPECT_EQ(DecodeJpeg(path.c_str(), 1, block.data(), 16 * 48, 0), kJpegDone);
     EXPECT_EQ(block[16 * 48], 0xEE);
     EXPECT_EQ(DecodeJpeg(dir.File("none.jpg").c_str(), 1, block.data(), block.size(), 0), kJpegCannotOpen);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JpegOrientation, ATopDownJpegTurnsLikeTheSamePictureStoredBottomUp) {
+    TempDir dir;
+    const std::string path = dir.File("turn.jpg");
+    ASSERT_TRUE(WriteFileBytes(path, MakeJpeg(24, 16, BlockColour)));
+    LockedDib topDown = LoadDib(path);
+    ASSERT_TRUE(topDown);
+    ASSERT_LT(topDown.header->biHeight, 0);
+    LockedDib bottomUp;
+    ASSERT_EQ(CopyDib(bottomUp.header, bottomUp.pixels, topDown.header, topDown.pixels), 1);
+    FlipRowsInPlace(bottomUp.pixels, size_t(DibStride(24, 24)), 16);
+    bottomUp.header->biHeight = 16;
+    for (LockedDib* dib : {&topDown, &bottomUp})
+        ASSERT_EQ(ApplyOrientation(nullptr, dib->header, dib->pixels, 1), 1);
+    EXPECT_GT(topDown.header->biHeight, 0);
+    ASSERT_EQ(topDown.header->biWidth, 16);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(PixelAt(topDown.header, topDown.pixels, x, y),
+                      PixelAt(bottomUp.header, bottomUp.pixels, x, y));
+    // The top-left pixel of the turned picture is the source's bottom-left.
+    EXPECT_TRUE(Near(PixelAt(topDown.header, topDown.pixels, 0, 0), BlockColour(0, 15)));
 }
 
 }  // namespace
