@@ -9,12 +9,16 @@ BITMAPINFOHEADER lastBitmapHeader{};
 // reads the table and the rows without knowing the block sizes, and a
 // plug-in may hand over anything.
 bool BlocksMatchHeader(HLOCAL headerBlock, const BITMAPINFOHEADER& header, HLOCAL pixelBlock) {
-    if (header.biSize != sizeof(BITMAPINFOHEADER) || !IsUsableDibHeader(header)) return false;
+    // Plug-ins may hand over the longer header versions (up to 124 bytes),
+    // which carry their masks inside; the table follows the header.
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biSize > 124 || !IsUsableDibHeader(header))
+        return false;
     // The graphics layer reads biClrUsed entries when the count is given,
     // the full table otherwise.
     const uint64_t entries = header.biClrUsed ? header.biClrUsed : DibColorTableEntries(header);
-    const uint64_t masks = header.biCompression == BI_BITFIELDS ? 3 * sizeof(DWORD) : 0;
-    const uint64_t headerBytes = sizeof(BITMAPINFOHEADER) + masks + 4 * entries;
+    const bool separateMasks =
+        header.biCompression == BI_BITFIELDS && header.biSize == sizeof(BITMAPINFOHEADER);
+    const uint64_t headerBytes = header.biSize + (separateMasks ? 3 * sizeof(DWORD) : 0) + 4 * entries;
     return LocalSize(headerBlock) >= headerBytes && LocalSize(pixelBlock) >= DibPixelBytes(header);
 }
 }  // namespace

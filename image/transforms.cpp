@@ -184,12 +184,13 @@ int OrientDib(BITMAPINFOHEADER*& header, BYTE*& pixels, int orientation) {
 int CopyDib(BITMAPINFOHEADER*& outHeader, BYTE*& outPixels, const BITMAPINFOHEADER* header,
             const BYTE* pixels) {
     if (!IsUsableDibHeader(*header)) return 0;
-    // The colour table comes along: without it an 8-bit copy would send the
-    // graphics layer reading past its header block.
-    const size_t headerBytes = DibHeaderBytes(*header);
+    // The whole header block comes along, colour table included: without it
+    // an 8-bit copy would send the graphics layer reading past its header
+    // block, and a longer header version keeps its table behind its own end.
+    size_t headerBytes = DibHeaderBytes(*header);
     HLOCAL sourceBlock = LocalHandle(header);
-    size_t available = sourceBlock ? LocalSize(sourceBlock) : headerBytes;
-    if (available > headerBytes) available = headerBytes;
+    const size_t available = sourceBlock ? LocalSize(sourceBlock) : headerBytes;
+    if (available > headerBytes) headerBytes = available;
     auto* newHeader = static_cast<BITMAPINFOHEADER*>(AllocLockedBlock(headerBytes));
     if (!newHeader) return 0;
     const size_t pixelBytes = size_t(DibPixelBytes(*header));

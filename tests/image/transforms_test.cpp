@@ -224,3 +224,36 @@ INSTANTIATE_TEST_SUITE_P(AllDepths, Conversions,
                          ::testing::Combine(::testing::Values(1, 4, 8, 16, 24, 32), ::testing::Bool()));
 
 }  // namespace
+
+namespace {
+
+TEST(Transforms, LongerHeaderVersionsKeepTheirTableThroughACopy) {
+    // A plug-in may hand over a 108-byte header with the table behind it.
+    BITMAPINFOHEADER fields{};
+    fields.biSize = 108;
+    fields.biWidth = 2;
+    fields.biHeight = 1;
+    fields.biPlanes = 1;
+    fields.biBitCount = 8;
+    LockedDib dib;
+    dib.header = static_cast<BITMAPINFOHEADER*>(AllocLockedBlock(108 + 1024));
+    dib.pixels = static_cast<BYTE*>(AllocLockedBlock(4));
+    *dib.header = fields;
+    auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<BYTE*>(dib.header) + 108);
+    table[1] = RGBQUAD{10, 20, 30, 0};
+    dib.pixels[0] = 1;
+    LockedDib copy;
+    ASSERT_EQ(CopyDib(copy.header, copy.pixels, dib.header, dib.pixels), 1);
+    EXPECT_EQ(LocalSize(LocalHandle(copy.header)), 108u + 1024u);
+    EXPECT_EQ(PixelAt(copy.header, copy.pixels, 0, 0), (Rgb{30, 20, 10}));
+    ASSERT_EQ(ConvertDibTo24(nullptr, copy.header, copy.pixels), 1);
+    EXPECT_EQ(copy.header->biSize, 40u);
+    EXPECT_EQ(PixelAt(copy.header, copy.pixels, 0, 0), (Rgb{30, 20, 10}));
+    HLOCAL h, p;
+    dib.Release(&h, &p);
+    HBITMAP bitmap = MakePictureBitmap(GetDesktopWindow(), h, p);
+    EXPECT_NE(bitmap, nullptr);
+    DeletePictureBitmap(nullptr, bitmap);
+}
+
+}  // namespace
