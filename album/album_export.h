@@ -4,9 +4,9 @@
 class ZubDocument;
 
 // Results of ExportAlbum.
-constexpr int kExportDone = 0;      // every page's file was placed
-constexpr int kExportEmpty = 2;     // the album has no pages; nothing was done
-constexpr int kExportFailed = 3;    // a file could not be placed; GetLastError says why
+constexpr int kExportDone = 0;    // every page's file was placed
+constexpr int kExportEmpty = 2;   // the album has no pages; nothing was done
+constexpr int kExportFailed = 3;  // a file could not be placed; GetLastError says why
 
 // Copies (move 0) or moves (move 1) every page's picture into the folder
 // that destination names (a folder path ending in "\", or a path inside the

@@ -67,7 +67,9 @@ char* NewHeapString(const char* text, size_t length) {
     return copy;
 }
 
-char* NewHeapString(const char* text) { return NewHeapString(text, std::strlen(text)); }
+char* NewHeapString(const char* text) {
+    return NewHeapString(text, std::strlen(text));
+}
 
 void FreeHeapString(char* text) {
     if (!text) return;
@@ -75,4 +77,6 @@ void FreeHeapString(char* text) {
     --liveAllocations;
 }
 
-long LiveAlbumAllocations() { return liveAllocations; }
+long LiveAlbumAllocations() {
+    return liveAllocations;
+}

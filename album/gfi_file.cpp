@@ -81,9 +81,12 @@ bool GfiFolder(const char* path, char* folder) {
 bool PicturePath(const GfiLines& line, const char* folder, char* out) {
     std::string value = line.TextValue();
     std::string path;
-    if (line.At(4) == 'F') path = value;
-    else if (line.At(4) == 'N') path = std::string(folder) + value;
-    else return false;
+    if (line.At(4) == 'F')
+        path = value;
+    else if (line.At(4) == 'N')
+        path = std::string(folder) + value;
+    else
+        return false;
     return path.size() < MAX_PATH && ExpandPath(path.c_str(), out) != 0;
 }
 

@@ -49,4 +49,6 @@ int MemArray::Swap(uint32_t a, uint32_t b) {
     return 1;
 }
 
-void* MemArray::Get(uint32_t index) const { return index < count_ ? slots_[index] : nullptr; }
+void* MemArray::Get(uint32_t index) const {
+    return index < count_ ? slots_[index] : nullptr;
+}

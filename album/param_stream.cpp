@@ -15,13 +15,13 @@ constexpr char kLoadMemCaption[] = "LoadMem Error Contetns";
 constexpr char kSaveCaption[] = "Save Error Contetns";
 
 // Shows the first failure of an operation; later ones only keep going.
-void ReportRecordError(uint32_t& error, const char* text, uint32_t paramNo, uint32_t keyword, bool hexadecimal,
-                       const char* caption) {
+void ReportRecordError(uint32_t& error, const char* text, uint32_t paramNo, uint32_t keyword,
+                       bool hexadecimal, const char* caption) {
     if (error) return;
     error = 1;
     char message[256];
-    std::snprintf(message, sizeof message, hexadecimal ? "%s%u  Keyword:%x" : "%s%u  Keyword:%u", text, paramNo,
-                  keyword);
+    std::snprintf(message, sizeof message, hexadecimal ? "%s%u  Keyword:%x" : "%s%u  Keyword:%u", text,
+                  paramNo, keyword);
     ShowMessage(nullptr, message, caption, MB_OK);
 }
 
@@ -100,7 +100,8 @@ int ParamStream::LoadMem(const uint8_t* records, void* block, uint32_t& error) {
         for (size_t i = 0; i < params_.size(); ++i) {
             if (!params_[i]->IsCatchAll()) continue;
             if (!params_[i]->LoadMem(record, block)) {
-                ReportRecordError(error, kLoadMemText, static_cast<uint32_t>(i), keywordWord, false, kSaveCaption);
+                ReportRecordError(error, kLoadMemText, static_cast<uint32_t>(i), keywordWord, false,
+                                  kSaveCaption);
             }
         }
     }
@@ -125,7 +126,8 @@ int ParamStream::ReadRecord(RecordReader& file, void* block, uint32_t keywordWor
     for (size_t i = 0; i < params_.size(); ++i) {
         if (!params_[i]->IsCatchAll()) continue;
         kept = true;
-        if (auto* catchAll = dynamic_cast<BlockParam*>(params_[i].get())) catchAll->pendingKeywordWord = keywordWord;
+        if (auto* catchAll = dynamic_cast<BlockParam*>(params_[i].get()))
+            catchAll->pendingKeywordWord = keywordWord;
         if (!params_[i]->ReadRecord(file, block)) {
             ReportRecordError(error, kReadText, static_cast<uint32_t>(i), keyword, false, kSaveCaption);
         }

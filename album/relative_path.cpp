@@ -5,14 +5,18 @@
 #include "browse/file_utils.h"
 
 namespace {
-bool IsLeadByte(char c) { return IsPathLeadByte(c); }
+bool IsLeadByte(char c) {
+    return IsPathLeadByte(c);
+}
 }  // namespace
 
 int CountSeparators(const char* text) {
     int count = 0;
     for (const char* p = text; *p; ++p) {
-        if (IsLeadByte(*p) && p[1]) ++p;
-        else if (*p == '\\') ++count;
+        if (IsLeadByte(*p) && p[1])
+            ++p;
+        else if (*p == '\\')
+            ++count;
     }
     return count;
 }
@@ -48,7 +52,9 @@ std::string RelativeText(const char* path, const char* base, int common) {
     return text;
 }
 
-size_t RelativeForm::TextLength() const { return static_cast<size_t>(ups) * 3 + std::strlen(rest); }
+size_t RelativeForm::TextLength() const {
+    return static_cast<size_t>(ups) * 3 + std::strlen(rest);
+}
 
 RelativeForm RelativeFormOf(const char* path, const char* base) {
     RelativeForm form;

@@ -75,7 +75,9 @@ int ZubAlbum::HasThumbnail(int index) const {
     return block && ThumbHeader->GetHandle(block, nullptr) != 0 ? 1 : 0;
 }
 
-int ZubAlbum::GetSelectionMark(int index) const { return IntField(SelectionMark, index, -1); }
+int ZubAlbum::GetSelectionMark(int index) const {
+    return IntField(SelectionMark, index, -1);
+}
 
 int ZubAlbum::SetSelectionMark(int index, int value) {
     void* block = PageBlock(index);
@@ -84,6 +86,12 @@ int ZubAlbum::SetSelectionMark(int index, int value) {
     return 1;
 }
 
-int ZubAlbum::GetPictureWidth(int index) const { return IntField(PictureWidth, index, -1); }
-int ZubAlbum::GetPictureHeight(int index) const { return IntField(PictureHeight, index, -1); }
-int ZubAlbum::GetPictureBitCount(int index) const { return IntField(PictureBitCount, index, -1); }
+int ZubAlbum::GetPictureWidth(int index) const {
+    return IntField(PictureWidth, index, -1);
+}
+int ZubAlbum::GetPictureHeight(int index) const {
+    return IntField(PictureHeight, index, -1);
+}
+int ZubAlbum::GetPictureBitCount(int index) const {
+    return IntField(PictureBitCount, index, -1);
+}

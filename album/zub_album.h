@@ -8,7 +8,7 @@
 #include "album/zub_document.h"
 
 // Bits of InfoMask: which picture facts of a page are valid.
-constexpr int kInfoPicture = 1;   // width, height and bit count
+constexpr int kInfoPicture = 1;  // width, height and bit count
 constexpr int kInfoFileSize = 2;
 constexpr int kInfoWriteTime = 4;
 
@@ -31,9 +31,9 @@ public:
     int ReleaseThumbnail(int index);
     // 1 when ThumbHeader is not 0 (1, "no thumbnail can be made", counts).
     int HasThumbnail(int index) const;
-    int GetSelectionMark(int index) const;           // -1 for a bad index
-    int SetSelectionMark(int index, int value);      // 1, or 0
-    int GetPictureWidth(int index) const;            // -1 for a bad index
+    int GetSelectionMark(int index) const;       // -1 for a bad index
+    int SetSelectionMark(int index, int value);  // 1, or 0
+    int GetPictureWidth(int index) const;        // -1 for a bad index
     int GetPictureHeight(int index) const;
     int GetPictureBitCount(int index) const;
 

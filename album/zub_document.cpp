@@ -78,7 +78,9 @@ ZubDocument::~ZubDocument() {
     }
 }
 
-void* ZubDocument::PageBlock(int index) const { return index < 0 ? nullptr : pages_.Get(index); }
+void* ZubDocument::PageBlock(int index) const {
+    return index < 0 ? nullptr : pages_.Get(index);
+}
 
 int ZubDocument::NewPage() {
     int index = pages_.Add(pageTemplate_.TotalSize());
@@ -116,8 +118,10 @@ int ZubDocument::RemovePage(int index) {
     void* block = PageBlock(index);
     if (!block) return 0;
     int cover = CoverIndex();
-    if (index == cover) coverIndex_->SetInt(header_.Block(), 0);
-    else if (index < cover) coverIndex_->SetInt(header_.Block(), cover - 1);
+    if (index == cover)
+        coverIndex_->SetInt(header_.Block(), 0);
+    else if (index < cover)
+        coverIndex_->SetInt(header_.Block(), cover - 1);
     int released = pageTemplate_.ReleaseAll(block);
     int removed = pages_.Remove(index);
     modified_ = 1;
@@ -137,8 +141,10 @@ int ZubDocument::SwapPages(int a, int b) {
     if (a < 0 || b < 0 || !pages_.Swap(a, b)) return 0;
     modified_ = 1;
     int cover = CoverIndex();
-    if (cover == a) coverIndex_->SetInt(header_.Block(), b);
-    else if (cover == b) coverIndex_->SetInt(header_.Block(), a);
+    if (cover == a)
+        coverIndex_->SetInt(header_.Block(), b);
+    else if (cover == b)
+        coverIndex_->SetInt(header_.Block(), a);
     return 1;
 }
 
@@ -178,7 +184,9 @@ const char* ZubDocument::GetTitle() const {
     return title ? title : "";
 }
 
-int ZubDocument::CoverIndex() const { return coverIndex_->GetInt(header_.Block(), nullptr); }
+int ZubDocument::CoverIndex() const {
+    return coverIndex_->GetInt(header_.Block(), nullptr);
+}
 
 void ZubDocument::SetCoverIndex(int index) {
     coverIndex_->SetInt(header_.Block(), index);

@@ -88,7 +88,7 @@ public:
     const char* GetPageComment(int index) const;
     const char* SetPageComment(int index, const char* text);
     const char* SetPageCommentFromWindow(int index, HWND window);
-    int GetPageMark(int index) const;  // 0 for a bad index
+    int GetPageMark(int index) const;       // 0 for a bad index
     int SetPageMark(int index, int value);  // 1, or 0 for a bad index
 
     // The record block of a page, or null for a bad index.

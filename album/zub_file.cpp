@@ -57,7 +57,8 @@ int ZubDocument::SaveFile(const char* path) {
     char folder[MAX_PATH], temporary[MAX_PATH];
     FolderPart(target.c_str(), folder);
     if (!GetTempFileNameA(folder, "zub", 0, temporary)) return 0;
-    ScopedFile file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFile file(
+        CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         DiscardTemporary(temporary);
         return 0;
@@ -66,7 +67,8 @@ int ZubDocument::SaveFile(const char* path) {
     bool written = WriteZub(writer) == 1;
     written = writer.Flush() && written;
     written = file.Close() && written;
-    if (!written || !MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!written ||
+        !MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DiscardTemporary(temporary);
         return 0;
     }

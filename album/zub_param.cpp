@@ -27,7 +27,8 @@ bool WriteWords(RecordWriter& file, uint32_t a, uint32_t b, uint32_t c) {
 
 // A memory record of text: keyword word, body size, then prefix words and
 // the text with its terminator, zero-padded to a multiple of 4.
-bool AppendTextRecord(HGLOBAL& handle, uint32_t& size, uint32_t keywordWord, const char* text, bool withFlag) {
+bool AppendTextRecord(HGLOBAL& handle, uint32_t& size, uint32_t keywordWord, const char* text,
+                      bool withFlag) {
     uint32_t length = static_cast<uint32_t>(std::strlen(text));
     uint32_t padded = (length + 1 + 3) & ~3u;
     std::vector<uint8_t> record(8 + (withFlag ? 4 : 0) + padded, 0);
@@ -58,23 +59,53 @@ bool AppendMemBytes(HGLOBAL& handle, uint32_t& size, const void* data, uint32_t 
 }
 
 // The base param: every operation is unsupported.
-int ZubParam::Reserved(void*) { return 0; }
-int ZubParam::Release(void*) { return 0; }
-uint32_t ZubParam::GetHandle(void*, uint32_t*) { return 0; }
-const char* ZubParam::GetString(void*, char*) { return nullptr; }
-int ZubParam::GetInt(void*, int*) { return 0; }
-int ZubParam::SetHandle(void*, uint32_t) { return 0; }
-int ZubParam::SetString(void*, const char*) { return 0; }
-int ZubParam::SetInt(void*, int) { return 0; }
-int ZubParam::LoadMem(const uint8_t*, void*) { return 0; }
-int ZubParam::SaveMem(HGLOBAL&, uint32_t&, void*) { return 0; }
-int ZubParam::ReadRecord(RecordReader&, void*) { return 0; }
-int ZubParam::WriteRecord(RecordWriter&, void*) { return 0; }
-int ZubParam::Init(void*) { return 0; }
-uint32_t ZubParam::StoredSize(void*) { return 0; }
+int ZubParam::Reserved(void*) {
+    return 0;
+}
+int ZubParam::Release(void*) {
+    return 0;
+}
+uint32_t ZubParam::GetHandle(void*, uint32_t*) {
+    return 0;
+}
+const char* ZubParam::GetString(void*, char*) {
+    return nullptr;
+}
+int ZubParam::GetInt(void*, int*) {
+    return 0;
+}
+int ZubParam::SetHandle(void*, uint32_t) {
+    return 0;
+}
+int ZubParam::SetString(void*, const char*) {
+    return 0;
+}
+int ZubParam::SetInt(void*, int) {
+    return 0;
+}
+int ZubParam::LoadMem(const uint8_t*, void*) {
+    return 0;
+}
+int ZubParam::SaveMem(HGLOBAL&, uint32_t&, void*) {
+    return 0;
+}
+int ZubParam::ReadRecord(RecordReader&, void*) {
+    return 0;
+}
+int ZubParam::WriteRecord(RecordWriter&, void*) {
+    return 0;
+}
+int ZubParam::Init(void*) {
+    return 0;
+}
+uint32_t ZubParam::StoredSize(void*) {
+    return 0;
+}
 
 // IntParam
-int IntParam::Release(void*) { return 1; }
+int IntParam::Release(void*) {
+    return 1;
+}
 int IntParam::GetInt(void* block, int* out) {
     int value = static_cast<int>(Word(block));
     if (out) *out = value;
@@ -107,10 +138,14 @@ int IntParam::Init(void* block) {
     Word(block) = 0;
     return 1;
 }
-uint32_t IntParam::StoredSize(void*) { return Keyword() == 0 ? 0 : 12; }
+uint32_t IntParam::StoredSize(void*) {
+    return Keyword() == 0 ? 0 : 12;
+}
 
 // HandleParam
-int HandleParam::Release(void*) { return 1; }
+int HandleParam::Release(void*) {
+    return 1;
+}
 uint32_t HandleParam::GetHandle(void* block, uint32_t* out) {
     if (out) *out = Word(block);
     return Word(block);
@@ -142,7 +177,9 @@ int HandleParam::Init(void* block) {
     Word(block) = 0;
     return 1;
 }
-uint32_t HandleParam::StoredSize(void*) { return Keyword() == 0 ? 0 : 12; }
+uint32_t HandleParam::StoredSize(void*) {
+    return Keyword() == 0 ? 0 : 12;
+}
 
 // DibHandleParam: the picture blocks come from the thumbnail builder, not
 // from the album's allocator, so they are freed directly.
@@ -182,7 +219,9 @@ bool StringParam::Replace(void* block, const char* text, size_t length) {
     Word(block) = reinterpret_cast<uint32_t>(copy);
     return true;
 }
-int StringParam::Release(void* block) { return Replace(block, "", 0) ? 1 : 0; }
+int StringParam::Release(void* block) {
+    return Replace(block, "", 0) ? 1 : 0;
+}
 const char* StringParam::GetString(void* block, char* out) {
     auto text = reinterpret_cast<const char*>(Word(block));
     if (out && text) std::strcpy(out, text);
@@ -198,7 +237,8 @@ int StringParam::LoadMem(const uint8_t* record, void* block) {
 }
 int StringParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
     if (Keyword() == 0) return 1;
-    return AppendTextRecord(handle, size, keywordWord, reinterpret_cast<const char*>(Word(block)), false) ? 1 : 0;
+    return AppendTextRecord(handle, size, keywordWord, reinterpret_cast<const char*>(Word(block)), false) ? 1
+                                                                                                          : 0;
 }
 int StringParam::ReadRecord(RecordReader& file, void* block) {
     uint32_t size = 0;
@@ -274,7 +314,8 @@ int PathParam::LoadMem(const uint8_t* record, void* block) {
 int PathParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
     if (Keyword() == 0) return 1;
     // Memory copies always carry absolute paths.
-    return AppendTextRecord(handle, size, keywordWord, reinterpret_cast<const char*>(Word(block)), true) ? 1 : 0;
+    return AppendTextRecord(handle, size, keywordWord, reinterpret_cast<const char*>(Word(block)), true) ? 1
+                                                                                                         : 0;
 }
 
 int PathParam::ReadRecord(RecordReader& file, void* block) {
@@ -389,4 +430,6 @@ int BlockParam::Init(void* block) {
     return 1;
 }
 
-uint32_t BlockParam::StoredSize(void* block) { return static_cast<uint32_t>(size_->GetInt(block, nullptr)); }
+uint32_t BlockParam::StoredSize(void* block) {
+    return static_cast<uint32_t>(size_->GetInt(block, nullptr));
+}

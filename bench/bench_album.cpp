@@ -41,7 +41,8 @@ void ExpandAll(const std::vector<std::string>& paths) {
 // The floor of a save: write size bytes and expand every page path.
 void BaselineWrite(const std::string& path, size_t size, const std::vector<std::string>& paths) {
     std::vector<char> chunk(64 * 1024, 'x');
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     for (size_t done = 0; done < size;) {
         DWORD take = DWORD(std::min(chunk.size(), size - done)), written = 0;
         WriteFile(file, chunk.data(), take, &written, nullptr);
@@ -54,7 +55,8 @@ void BaselineWrite(const std::string& path, size_t size, const std::vector<std::
 // The floor of a load: read the file and expand every page path.
 void BaselineRead(const std::string& path, const std::vector<std::string>& paths) {
     std::vector<char> chunk(64 * 1024);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD got = 0;
     while (ReadFile(file, chunk.data(), DWORD(chunk.size()), &got, nullptr) && got) {
     }

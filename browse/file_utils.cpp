@@ -26,7 +26,9 @@ struct SpecialByteTable {
     bool special[256] = {};
 };
 
-bool IsLeadByte(char c) { return IsPathLeadByte(c); }
+bool IsLeadByte(char c) {
+    return IsPathLeadByte(c);
+}
 
 // Steps over one character; a lead byte followed by the terminator counts as
 // one byte so that a broken string never runs past its end.
@@ -108,7 +110,9 @@ const char* FileNamePart(const char* path) {
 }
 
 namespace {
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // A component that the system would read as a device (CON, NUL.txt, COM1 ...).
 bool IsDeviceName(const char* start, const char* end) {
@@ -137,7 +141,8 @@ bool IsDeviceName(const char* start, const char* end) {
         for (char& c : prefix) {
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         }
-        if ((std::strcmp(prefix, "COM") == 0 || std::strcmp(prefix, "LPT") == 0) && start[3] >= '0' && start[3] <= '9') {
+        if ((std::strcmp(prefix, "COM") == 0 || std::strcmp(prefix, "LPT") == 0) && start[3] >= '0' &&
+            start[3] <= '9') {
             return true;
         }
     }
@@ -156,7 +161,7 @@ bool IsPlainFullPath(const char* path) {
         if (c == '\\' || c == '\0') {
             if (p == component) {
                 if (c == '\0') break;  // a trailing separator (or the root itself)
-                return false;           // an empty component
+                return false;          // an empty component
             }
             char last = p[-1];
             if (last == '.' || last == ' ') return false;  // also "." and ".."
@@ -295,8 +300,10 @@ const char* ExtensionOf(const char* path) {
     const char* dot = nullptr;
     const char* p = path;
     for (; *p; p = NextChar(p)) {
-        if (*p == '.') dot = p;
-        else if (*p == '\\') dot = nullptr;
+        if (*p == '.')
+            dot = p;
+        else if (*p == '\\')
+            dot = nullptr;
     }
     return dot ? dot + 1 : p;
 }

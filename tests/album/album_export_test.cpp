@@ -11,7 +11,8 @@ namespace {
 class ExportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* sub : {"x", "y", "out", "x.d"}) ASSERT_TRUE(CreateDirectoryA(File(sub).c_str(), nullptr));
+        for (const char* sub : {"x", "y", "out", "x.d"})
+            ASSERT_TRUE(CreateDirectoryA(File(sub).c_str(), nullptr));
     }
     std::string File(const std::string& name) const { return folder_ + name; }
     void Picture(const std::string& name, const std::string& content) {
@@ -128,7 +129,8 @@ TEST_F(ExportTest, AMoveThatCannotRenameCopiesAndStillFollowsTheFile) {
     ZubAlbum album;
     album.AddPage(File("x\\a.jpg").c_str());
     // Held open without delete sharing, the file cannot be renamed, only read.
-    HANDLE held = CreateFileA(File("x\\a.jpg").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held = CreateFileA(File("x\\a.jpg").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     if (MoveFileA(File("x\\a.jpg").c_str(), File("x\\probe.jpg").c_str())) {
         CloseHandle(held);

@@ -56,7 +56,9 @@ inline Bytes PathBody(uint32_t flag, const std::string& text) {
     body.push_back(0);
     return body;
 }
-inline void PutZubMagic(Bytes& out) { PutText(out, std::string("-ZUBFile V1.00-\r")); }
+inline void PutZubMagic(Bytes& out) {
+    PutText(out, std::string("-ZUBFile V1.00-\r"));
+}
 
 // True when needle occurs in haystack.
 inline size_t FindBytes(const Bytes& haystack, const Bytes& needle, size_t from = 0) {

@@ -16,7 +16,8 @@ struct Section {
 };
 
 // A GFI file laid out as the format writes it, CR LF after every line.
-std::string GfiText(const std::string& title, int titleNumber, int count, const std::vector<Section>& sections) {
+std::string GfiText(const std::string& title, int titleNumber, int count,
+                    const std::vector<Section>& sections) {
     std::string text = "--- GFI File Ver1.0 ---\r\n\r\n<Main>\r\nDir = C:\\somewhere\r\n";
     text += "Title =" + title + "\r\n";
     text += "GrpahicTitle = " + std::to_string(titleNumber) + "\r\n";
@@ -46,8 +47,9 @@ protected:
 }  // namespace
 
 TEST_F(GfiTest, TheTitleNumberPicksTheCoverPage) {
-    Write("a.gfi", GfiText("  Trip", 3, 3,
-                           {{1, NamedLines("one.jpg")}, {2, NamedLines("two.jpg")}, {3, NamedLines("three.jpg")}}));
+    Write("a.gfi",
+          GfiText("  Trip", 3, 3,
+                  {{1, NamedLines("one.jpg")}, {2, NamedLines("two.jpg")}, {3, NamedLines("three.jpg")}}));
     ZubAlbum album;
     album.AddPage("C:\\old.jpg");
     ASSERT_EQ(1, ImportGfi(album, File("a.gfi").c_str()));
@@ -64,8 +66,9 @@ TEST_F(GfiTest, TheTitleNumberPicksTheCoverPage) {
 }
 
 TEST_F(GfiTest, TheFullNameWinsInTheImportAndTheRelativeNameInThePeek) {
-    Write("b.gfi", GfiText("T", 1, 1,
-                           {{1, {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg", "Comment = nice", ""}}}));
+    Write("b.gfi",
+          GfiText("T", 1, 1,
+                  {{1, {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg", "Comment = nice", ""}}}));
     ZubAlbum album;
     ASSERT_EQ(1, ImportGfi(album, File("b.gfi").c_str()));
     EXPECT_STREQ("D:\\full\\abs.jpg", album.GetPagePath(0));
@@ -179,7 +182,8 @@ TEST(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
         state ^= state << 5;
         return state;
     };
-    static const char* const inserts[] = {"\r\n", "\n", "\r", "<", "<F", "<M", "=", "-", "Nu", "0", "\0", "F", "C"};
+    static const char* const inserts[] = {"\r\n", "\n", "\r", "<",  "<F", "<M", "=",
+                                          "-",    "Nu", "0",  "\0", "F",  "C"};
     std::string path = folder + "fuzz.gfi";
     long before = LiveAlbumAllocations();
     MessageCatcher messages;
@@ -189,10 +193,18 @@ TEST(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
         for (int m = 0; m < mutations && !text.empty(); ++m) {
             size_t at = next() % text.size();
             switch (next() % 4) {
-            case 0: text[at] = static_cast<char>(next()); break;
-            case 1: text.insert(at, inserts[next() % (sizeof inserts / sizeof inserts[0])]); break;
-            case 2: text.erase(at, 1 + next() % 20); break;
-            default: text.resize(at); break;
+                case 0:
+                    text[at] = static_cast<char>(next());
+                    break;
+                case 1:
+                    text.insert(at, inserts[next() % (sizeof inserts / sizeof inserts[0])]);
+                    break;
+                case 2:
+                    text.erase(at, 1 + next() % 20);
+                    break;
+                default:
+                    text.resize(at);
+                    break;
             }
         }
         ASSERT_TRUE(WriteFileBytes(path, Bytes(text.begin(), text.end())));

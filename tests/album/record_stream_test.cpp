@@ -68,7 +68,8 @@ void ReadOneRecord(ParamStream& stream, void* block, const Bytes& record, uint32
 Bytes WriteBytes(ParamStream& stream, void* block, uint32_t& error) {
     TempDir dir;
     {
-        ScopedFile file(CreateFileA(dir.File("w.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ScopedFile file(
+            CreateFileA(dir.File("w.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         RecordWriter writer(file.Get());
         stream.WriteRecord(writer, block, error);
         writer.Flush();
@@ -253,8 +254,8 @@ TEST(PathParam, TextsWrittenRelativeOrAbsolute) {
         uint32_t flag;
     };
     const Case cases[] = {
-        {"C:\\A\\B\\x.jpg", "x.jpg", 0},      {"C:\\A\\C\\y.jpg", "..\\C\\y.jpg", 0},
-        {"C:\\x.jpg", "..\\..\\x.jpg", 0},   {"D:\\A\\B\\x.jpg", "D:\\A\\B\\x.jpg", 1},
+        {"C:\\A\\B\\x.jpg", "x.jpg", 0},           {"C:\\A\\C\\y.jpg", "..\\C\\y.jpg", 0},
+        {"C:\\x.jpg", "..\\..\\x.jpg", 0},         {"D:\\A\\B\\x.jpg", "D:\\A\\B\\x.jpg", 1},
         {"c:\\A\\B\\x.jpg", "c:\\A\\B\\x.jpg", 1},  // case matters
         {"C:\\A\\表\\z.jpg", "..\\表\\z.jpg", 0},
     };
@@ -413,7 +414,8 @@ TEST(RecordMessages, AFullDiskFailsTheWrite) {
     s.comment->SetString(s.block, std::string(70000, 'c').c_str());
     MessageCatcher messages;
     TempDir dir;
-    ScopedFile file(CreateFileA(dir.File("w.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ScopedFile file(
+        CreateFileA(dir.File("w.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     RecordWriter writer(file.Get(), 1000);
     uint32_t error = 0;
     s.stream.WriteRecord(writer, s.block, error);
@@ -438,7 +440,7 @@ TEST(DibHandleParam, ReleaseFreesBothPictureBlocks) {
     EXPECT_EQ(0u, header->GetHandle(block, nullptr));
     EXPECT_EQ(0u, bitsParam->GetHandle(block, nullptr));
     EXPECT_EQ(0u, GlobalFlags(headerHandle) & 0xFF);  // gone (Wine reports GMEM_INVALID_HANDLE or 0)
-    header->SetHandle(block, 1);  // "no thumbnail can be made"
+    header->SetHandle(block, 1);                      // "no thumbnail can be made"
     EXPECT_EQ(1, header->Release(block));
     EXPECT_EQ(0u, header->GetHandle(block, nullptr));
     FreeAlbumBlock(block);

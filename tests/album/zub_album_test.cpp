@@ -218,3 +218,35 @@ TEST(ZubAlbum, DestructionGivesBackEveryBlock) {
     }
     EXPECT_EQ(before, LiveAlbumAllocations());
 }
+
+TEST(ZubAlbum, FileOnlyRecordsKeptFromAFileStayOutOfMemoryCopies) {
+    TempDir dir;
+    std::string folder = StoredFolder(dir.Path());
+    Bytes file;
+    PutZubMagic(file);
+    PutU32(file, 0xFFFFFFFF);
+    PutU32(file, 0);
+    PutU32(file, 0xFFFF0001);
+    PutU32(file, 0);
+    PutRecord(file, 128, PathBody(0, "p.jpg"));
+    PutRecord(file, 0x800000C8, U32Body(1));  // unknown, file-only
+    PutRecord(file, 0x000000C9, U32Body(2));  // unknown
+    PutRecord(file, 0x80000084, U32Body(7));  // the mark, with bit 31: matched by its low bits
+    PutU32(file, 0xFFFF0000);
+    PutU32(file, 0xFFFF0000);
+    ASSERT_TRUE(WriteFileBytes(folder + "bits.zub", file));
+    ZubAlbum album;
+    ASSERT_EQ(1, album.LoadFile((folder + "bits.zub").c_str()));
+    EXPECT_EQ(7, album.GetPageMark(0));
+    ZubAlbum copy;
+    ASSERT_EQ(1, copy.CopyFrom(album));
+    ASSERT_EQ(1, copy.SaveFile((folder + "copy.zub").c_str()));
+    Bytes saved = ReadFileBytes(folder + "copy.zub");
+    Bytes fileOnly, plain;
+    PutRecord(fileOnly, 0x800000C8, U32Body(1));
+    PutRecord(plain, 0x000000C9, U32Body(2));
+    EXPECT_EQ(std::string::npos, FindBytes(saved, fileOnly));
+    EXPECT_NE(std::string::npos, FindBytes(saved, plain));
+    ASSERT_EQ(1, album.SaveFile(nullptr));  // the album itself keeps both
+    EXPECT_NE(std::string::npos, FindBytes(ReadFileBytes(folder + "bits.zub"), fileOnly));
+}

@@ -113,13 +113,13 @@ TEST_F(ZubFileTest, UnknownRecordsInAnyOrderSurviveALoadSaveRoundTrip) {
     std::string zub = File("hand.zub");
     Bytes header;
     PutRecord(header, 2, TextBody("T"));
-    PutRecord(header, 0x32, Bytes{1, 2, 3});             // unknown header record
-    PutRecord(header, 127, Bytes{9, 9, 9, 9});           // catch-all keyword: skipped
+    PutRecord(header, 0x32, Bytes{1, 2, 3});    // unknown header record
+    PutRecord(header, 127, Bytes{9, 9, 9, 9});  // catch-all keyword: skipped
     PutRecord(header, 1, U32Body(0));
     Bytes page;
     PutRecord(page, 133, U32Body(5));
-    PutRecord(page, 0xC8, TextBody("keep me"));          // unknown page record
-    PutRecord(page, 255, Bytes{7});                      // catch-all keyword: skipped
+    PutRecord(page, 0xC8, TextBody("keep me"));  // unknown page record
+    PutRecord(page, 255, Bytes{7});              // catch-all keyword: skipped
     PutRecord(page, 130, TextBody("c"));
     PutRecord(page, 128, PathBody(0, "x.jpg"));
     Bytes file;
@@ -180,6 +180,19 @@ TEST_F(ZubFileTest, PagePathsAreStoredRelativeWhereTheyCanBe) {
     EXPECT_NE(std::string::npos, FindBytes(saved, other));
 }
 
+TEST_F(ZubFileTest, APathDifferingFromTheAlbumFolderOnlyInCaseIsStoredAbsolute) {
+    std::string folder = Folder();
+    std::string otherCase = folder;
+    otherCase[0] = static_cast<char>(otherCase[0] == 'C' ? 'c' : 'C');  // the drive letter
+    ZubAlbum album;
+    ASSERT_EQ(0, album.AddPage((otherCase + "x.jpg").c_str()));
+    ASSERT_EQ(otherCase + "x.jpg", album.GetPagePath(0));
+    ASSERT_EQ(1, album.SaveFile(File("case.zub").c_str()));
+    Bytes record;
+    PutRecord(record, 128, PathBody(1, otherCase + "x.jpg"));
+    EXPECT_NE(std::string::npos, FindBytes(ReadFileBytes(File("case.zub")), record));
+}
+
 TEST_F(ZubFileTest, AnAlbumMovedWithItsPicturesStaysValid) {
     ASSERT_TRUE(CreateDirectoryA(File("one").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(File("one\\pics").c_str(), nullptr));
@@ -232,7 +245,10 @@ TEST_F(ZubFileTest, MalformedFramesFailTheLoad) {
         const char* name;
         Bytes bytes;
     };
-    Bytes wrongMagic = withFrame([](Bytes& f) { PutU32(f, 0xFFFF0000); PutU32(f, 0xFFFF0000); });
+    Bytes wrongMagic = withFrame([](Bytes& f) {
+        PutU32(f, 0xFFFF0000);
+        PutU32(f, 0xFFFF0000);
+    });
     wrongMagic[3] = 'X';
     Bytes recordBeforePage = withFrame([](Bytes& f) {
         PutU32(f, 0xFFFF0000);
@@ -245,7 +261,10 @@ TEST_F(ZubFileTest, MalformedFramesFailTheLoad) {
     PutU32(hugeHeader, 0x10000000);
     PutU32(hugeHeader, 0xFFFF0000);
     PutU32(hugeHeader, 0xFFFF0000);
-    Bytes wrongMarker = withFrame([](Bytes& f) { PutU32(f, 0xFFFF0000); PutU32(f, 0xFFFF0000); });
+    Bytes wrongMarker = withFrame([](Bytes& f) {
+        PutU32(f, 0xFFFF0000);
+        PutU32(f, 0xFFFF0000);
+    });
     wrongMarker[16] = 0;
     const Case cases[] = {{"wrong magic", wrongMagic},
                           {"record before any page", recordBeforePage},
@@ -273,7 +292,8 @@ TEST_F(ZubFileTest, ASaveNeverDestroysTheFileItReplaces) {
     // Writing stops short (a full disk): the write fails as a whole.
     for (uint64_t limit : {0ull, 20ull, 60ull, static_cast<uint64_t>(before.size() - 1)}) {
         TempDir scratch;
-        ScopedFile file(CreateFileA(scratch.File("x").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ScopedFile file(
+            CreateFileA(scratch.File("x").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         RecordWriter writer(file.Get(), limit);
         MessageCatcher messages;
         int written = album.WriteZub(writer);

@@ -26,39 +26,41 @@ private:
 };
 
 Bytes Mutate(const Bytes& seed, Random& random) {
-    static const uint32_t interesting[] = {0,          1,          3,          4,          8,          127,
-                                           128,        130,        131,        133,        255,        260,
-                                           261,        265,        0x7FFFFFFF, 0x80000003, 0xFFFF0000, 0xFFFF0001,
-                                           0xFFFFFFFF, 0xFFFFFFFC, 0x00010000};
+    static const uint32_t interesting[] = {
+        0,   1,   3,   4,          8,          127,        128,        130,        131,        133,       255,
+        260, 261, 265, 0x7FFFFFFF, 0x80000003, 0xFFFF0000, 0xFFFF0001, 0xFFFFFFFF, 0xFFFFFFFC, 0x00010000};
     Bytes bytes = seed;
     int mutations = 1 + static_cast<int>(random.Below(4));
     for (int m = 0; m < mutations && !bytes.empty(); ++m) {
         uint32_t at = random.Below(static_cast<uint32_t>(bytes.size()));
         switch (random.Below(6)) {
-        case 0:
-            bytes[at] ^= static_cast<uint8_t>(1u << random.Below(8));
-            break;
-        case 1: {
-            at &= ~3u;
-            uint32_t value = interesting[random.Below(sizeof interesting / sizeof interesting[0])];
-            for (int b = 0; b < 4 && at + b < bytes.size(); ++b) bytes[at + b] = static_cast<uint8_t>(value >> (8 * b));
-            break;
-        }
-        case 2:
-            bytes.resize(at);
-            break;
-        case 3: {
-            uint32_t length = random.Below(16);
-            Bytes chunk(bytes.begin() + at, bytes.begin() + std::min<size_t>(bytes.size(), at + length));
-            bytes.insert(bytes.begin() + random.Below(static_cast<uint32_t>(bytes.size())), chunk.begin(), chunk.end());
-            break;
-        }
-        case 4:
-            bytes.erase(bytes.begin() + at, bytes.begin() + std::min<size_t>(bytes.size(), at + 1 + random.Below(12)));
-            break;
-        default:
-            bytes[at] = static_cast<uint8_t>(random.Next());
-            break;
+            case 0:
+                bytes[at] ^= static_cast<uint8_t>(1u << random.Below(8));
+                break;
+            case 1: {
+                at &= ~3u;
+                uint32_t value = interesting[random.Below(sizeof interesting / sizeof interesting[0])];
+                for (int b = 0; b < 4 && at + b < bytes.size(); ++b)
+                    bytes[at + b] = static_cast<uint8_t>(value >> (8 * b));
+                break;
+            }
+            case 2:
+                bytes.resize(at);
+                break;
+            case 3: {
+                uint32_t length = random.Below(16);
+                Bytes chunk(bytes.begin() + at, bytes.begin() + std::min<size_t>(bytes.size(), at + length));
+                bytes.insert(bytes.begin() + random.Below(static_cast<uint32_t>(bytes.size())), chunk.begin(),
+                             chunk.end());
+                break;
+            }
+            case 4:
+                bytes.erase(bytes.begin() + at,
+                            bytes.begin() + std::min<size_t>(bytes.size(), at + 1 + random.Below(12)));
+                break;
+            default:
+                bytes[at] = static_cast<uint8_t>(random.Next());
+                break;
         }
     }
     return bytes;

@@ -228,13 +228,34 @@ TEST_F(EnumFilesTest, CallbacksMayWalkAnotherFolder) {
 
 TEST(ExpandPath, GivesWhatGetFullPathNameGives) {
     const char* const paths[] = {
-        "C:\\pics\\a.jpg",       "c:\\Pics\\A.JPG",        "C:\\pics\\..\\a.jpg",   "C:\\pics\\.\\a.jpg",
-        "C:\\pics\\\\a.jpg",     "C:/pics/a.jpg",          "C:\\pics\\a.jpg.",      "C:\\pics\\a.jpg ",
-        "C:\\pics\\CON",         "C:\\pics\\nul.txt",      "C:\\pics\\COM1.jpg",    "C:\\pics\\lpt9",
-        "C:\\pics\\Console.jpg", "C:\\表\\ソフト\\能.jpg", "C:\\表\\..\\x.jpg",     "C:\\pics\\",
-        "C:\\",                  "C:",                     "pics\\a.jpg",           "\\pics\\a.jpg",
-        "C:pics\\a.jpg",         "C:\\a\\b.\\c",           "C:\\a\\ b\\c",          "C:\\con\\x.jpg",
-        "C:\\pics\\a?.jpg",      "C:\\pics\\a:stream",     "Z:\\x\\y z\\w.jpg",     "C:\\AUX.",
+        "C:\\pics\\a.jpg",
+        "c:\\Pics\\A.JPG",
+        "C:\\pics\\..\\a.jpg",
+        "C:\\pics\\.\\a.jpg",
+        "C:\\pics\\\\a.jpg",
+        "C:/pics/a.jpg",
+        "C:\\pics\\a.jpg.",
+        "C:\\pics\\a.jpg ",
+        "C:\\pics\\CON",
+        "C:\\pics\\nul.txt",
+        "C:\\pics\\COM1.jpg",
+        "C:\\pics\\lpt9",
+        "C:\\pics\\Console.jpg",
+        "C:\\表\\ソフト\\能.jpg",
+        "C:\\表\\..\\x.jpg",
+        "C:\\pics\\",
+        "C:\\",
+        "C:",
+        "pics\\a.jpg",
+        "\\pics\\a.jpg",
+        "C:pics\\a.jpg",
+        "C:\\a\\b.\\c",
+        "C:\\a\\ b\\c",
+        "C:\\con\\x.jpg",
+        "C:\\pics\\a?.jpg",
+        "C:\\pics\\a:stream",
+        "Z:\\x\\y z\\w.jpg",
+        "C:\\AUX.",
     };
     for (const char* path : paths) {
         char expected[MAX_PATH] = "", got[MAX_PATH] = "?";
@@ -252,8 +273,8 @@ TEST(ExpandPath, GivesWhatGetFullPathNameGives) {
 }
 
 TEST(ExpandPath, AgreesWithTheSystemOnRandomPaths) {
-    static const char* const pieces[] = {"\\", "\\", ".", "..", " ", "a", "Con", "nul", "COM3", "表", "ソ",
-                                         "/",  "x.jpg", ":", "LPT1", "aux.", "b ", "\\\\"};
+    static const char* const pieces[] = {"\\", "\\", ".", "..",    " ", "a",    "Con",  "nul", "COM3",
+                                         "表", "ソ", "/", "x.jpg", ":", "LPT1", "aux.", "b ",  "\\\\"};
     uint32_t state = 12345;
     auto next = [&] {
         state ^= state << 13;
