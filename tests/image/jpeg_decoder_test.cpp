@@ -93,6 +93,22 @@ TEST_F(JpegDecoder, ColourPicturesArriveTopDownInBlueGreenRedOrder) {
             ASSERT_TRUE(Near(PixelAt(dib.header, dib.pixels, x, y), BlockColour(x, y))) << x << "," << y;
 }
 
+TEST_F(JpegDecoder, ColourPicturesShowInTheirColours) {
+    const std::string path = Write("shown.jpg", MakeJpeg(40, 24, BlockColour));
+    HBITMAP bitmap = LoadPictureBitmap(GetDesktopWindow(), path.c_str(), nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    for (const auto& [x, y] :
+         {std::make_pair(2, 2), std::make_pair(10, 2), std::make_pair(18, 3), std::make_pair(3, 12)}) {
+        const COLORREF c = GetPixel(dc, x, y);
+        EXPECT_TRUE(Near(Rgb{GetRValue(c), GetGValue(c), GetBValue(c)}, BlockColour(x, y))) << x << "," << y;
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeletePictureBitmap(nullptr, bitmap);
+}
+
 TEST_F(JpegDecoder, GreyPicturesGetEightBitsAndAGreyTable) {
     auto ramp = [](int x, int y) { return Rgb{0, uint8_t(x * 4 + y), 0}; };
     JpegOptions grey;
