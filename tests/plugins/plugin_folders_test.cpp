@@ -91,6 +91,16 @@ TEST_F(PluginFolders, NoSharedFolderValueOrNoPluginsThereLoadsNothing) {
     EXPECT_EQ(PluginCount(), 0);
 }
 
+TEST_F(PluginFolders, ASharedFolderNameTooLongForAPathIsIgnored) {
+    // With "\kelsoft\plugin\" appended it would no longer fit in MAX_PATH.
+    for (size_t length : {250, 300}) {
+        std::string value = "C:\\" + std::string(length, 'a');
+        FakeMachineKey machine(value.c_str());
+        EXPECT_EQ(LoadPluginsFromCommonFiles(), 0) << length;
+    }
+    EXPECT_EQ(LoadPlugins((std::string("C:\\") + std::string(256, 'b') + "\\").c_str()), 0);
+}
+
 TEST_F(PluginFolders, TheProgramFolderHoldsTheWicFilter) {
     ASSERT_EQ(LoadPluginsFromProgramFolder(), 1);
     EXPECT_EQ(PluginCount(), 1);  // the test filters stay in their own folders
