@@ -177,6 +177,23 @@ bool FileOpens(const char* path) {
     return true;
 }
 
+// Registers the caller's callback for the length of one load; cleared
+// afterwards, so that a later decode never calls back into user data that
+// no longer exists.
+class ProgressTargetScope {
+public:
+    ProgressTargetScope(ProgressProc progress, long userData) {
+        progressTarget = progress;
+        progressUserData = userData;
+    }
+    ~ProgressTargetScope() {
+        progressTarget = nullptr;
+        progressUserData = 0;
+    }
+    ProgressTargetScope(const ProgressTargetScope&) = delete;
+    ProgressTargetScope& operator=(const ProgressTargetScope&) = delete;
+};
+
 int Fail(int code) {
     LastLoadError = code;
     return 0;
@@ -264,8 +281,7 @@ int JpegScaleFor(int width, int height, int targetSize) {
 
 int LoadJpeg(const char* path, ProgressProc progress, long userData, int denominator, uint32_t offset,
              HLOCAL* header, HLOCAL* pixels) {
-    progressTarget = progress;
-    progressUserData = userData;
+    const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
     PictureInfo info{};
     if (!ReadJpegInfo(path, denominator, &info, offset)) return Fail(kLoadNotThisFormat);
@@ -274,8 +290,7 @@ int LoadJpeg(const char* path, ProgressProc progress, long userData, int denomin
 
 int LoadJpegScaled(const char* path, ProgressProc progress, long userData, uint32_t offset, int targetSize,
                    HLOCAL* header, HLOCAL* pixels) {
-    progressTarget = progress;
-    progressUserData = userData;
+    const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
     PictureInfo info{};
     if (!ReadJpegInfo(path, 1, &info, offset)) return Fail(kLoadNotThisFormat);
