@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // A file handle that closes itself.
@@ -46,7 +47,16 @@ public:
     // False (and the position moved to the end) when fewer than size bytes
     // are left.
     bool Read(void* out, uint32_t size);
-    bool ReadU32(uint32_t& value) { return Read(&value, sizeof value); }
+    bool ReadU32(uint32_t& value) {
+        // Most words lie inside the buffer: take them without the general path.
+        uint64_t offset = position_ - bufferStart_;
+        if (position_ >= bufferStart_ && offset + 4 <= bufferLength_) {
+            std::memcpy(&value, buffer_.data() + offset, 4);
+            position_ += 4;
+            return true;
+        }
+        return Read(&value, sizeof value);
+    }
     // Moves forward; false (at the end) when fewer than size bytes are left.
     bool Skip(uint32_t size);
     // Moves to an absolute position; reads up to size bytes from there into

@@ -268,10 +268,22 @@ uint32_t StringParam::StoredSize(void* block) {
 // PathParam
 int PathParam::SetPath(void* block, const char* path) {
     char full[MAX_PATH];
-    DWORD length = ExpandPath(path, full);
-    if (length == 0) return 0;
-    if (!Replace(block, full, length)) return 0;
-    if (nameOffset_) nameOffset_->SetInt(block, static_cast<int>(FileNamePart(full) - full));
+    const char* expanded = path;
+    size_t length;
+    int nameOffset;
+    if (IsPlainFullPath(path)) {
+        // Already full and plain ASCII: its own expansion, and its last
+        // separator can be found without stepping over double-byte characters.
+        length = std::strlen(path);
+        nameOffset = static_cast<int>(std::strrchr(path, '\\') + 1 - path);
+    } else {
+        length = ExpandPath(path, full);
+        if (length == 0) return 0;
+        expanded = full;
+        nameOffset = static_cast<int>(FileNamePart(full) - full);
+    }
+    if (!Replace(block, expanded, length)) return 0;
+    if (nameOffset_) nameOffset_->SetInt(block, nameOffset);
     return 1;
 }
 
@@ -279,6 +291,7 @@ void PathParam::SetBaseDirectory(const char* base) {
     size_t length = strnlen(base, MAX_PATH - 1);
     std::memcpy(base_, base, length);
     base_[length] = '\0';
+    baseLength_ = length;
 }
 
 int PathParam::StoreRecordText(void* block, uint32_t flag, const char* text, size_t length) {
@@ -292,7 +305,7 @@ int PathParam::StoreRecordText(void* block, uint32_t flag, const char* text, siz
     char joined[MAX_PATH];
     size_t used = 0;
     if (flag == 0) {
-        used = std::strlen(base_);
+        used = baseLength_;
         if (used + length >= MAX_PATH) return 0;  // cannot be expanded within MAX_PATH
         std::memcpy(joined, base_, used);
     }
@@ -322,8 +335,9 @@ int PathParam::ReadRecord(RecordReader& file, void* block) {
     uint32_t size = 0, flag = 0;
     if (!file.ReadU32(size) || size - 4 > MAX_PATH) return 0;  // unsigned: sizes below 4 fail too
     if (!file.ReadU32(flag)) return 0;
-    char text[MAX_PATH + 1] = {};
+    char text[MAX_PATH + 1];
     if (!file.Read(text, size - 4)) return 0;
+    text[size - 4] = '\0';
     return StoreRecordText(block, flag, text, strnlen(text, size - 4));
 }
 

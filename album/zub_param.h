@@ -155,6 +155,7 @@ private:
 
     IntParam* nameOffset_;
     char base_[MAX_PATH] = "";
+    size_t baseLength_ = 0;
 };
 
 // The catch-all: keeps every record no other param claims, unchanged, in one

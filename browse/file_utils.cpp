@@ -21,6 +21,10 @@ struct LeadByteTable {
 struct SpecialByteTable {
     SpecialByteTable() {
         for (int b = 0; b < 0x20; ++b) special[b] = true;
+        // Double-byte characters pass through the system's code-page
+        // conversion, which rewrites sequences it does not know; paths that
+        // hold them are left to the system.
+        for (int b = 0x80; b < 0x100; ++b) special[b] = true;
         for (char c : std::string("/:*?\"<>|")) special[static_cast<unsigned char>(c)] = true;
     }
     bool special[256] = {};
@@ -152,7 +156,6 @@ bool IsDeviceName(const char* start, const char* end) {
 
 bool IsPlainFullPath(const char* path) {
     if (!IsAsciiLetter(path[0]) || path[1] != ':' || path[2] != '\\') return false;
-    static const LeadByteTable table;
     static const SpecialByteTable specials;
     const char* component = path + 3;
     const char* p = component;
@@ -168,11 +171,6 @@ bool IsPlainFullPath(const char* path) {
             if (IsDeviceName(component, p)) return false;
             if (c == '\0') break;
             component = p + 1;
-            continue;
-        }
-        if (table.lead[static_cast<unsigned char>(c)]) {
-            if (!p[1]) return false;
-            ++p;
             continue;
         }
         if (specials.special[static_cast<unsigned char>(c)]) return false;

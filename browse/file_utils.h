@@ -42,8 +42,9 @@ char* FindLastSeparator(char* text);
 // path itself when it has none.
 const char* FileNamePart(const char* path);
 // True when path is a full path that GetFullPathNameA would return unchanged:
-// a drive prefix, then non-empty components without "." or "..", trailing dots
-// or blanks, device names or characters the system treats specially.
+// a drive prefix, then non-empty components of plain ASCII without "." or
+// "..", trailing dots or blanks, device names or characters the system treats
+// specially.
 bool IsPlainFullPath(const char* path);
 // GetFullPathNameA into a MAX_PATH buffer; the length of the result, or 0
 // when the path cannot be expanded within MAX_PATH bytes.

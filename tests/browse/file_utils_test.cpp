@@ -252,6 +252,9 @@ TEST(ExpandPath, GivesWhatGetFullPathNameGives) {
         "C:\\a\\b.\\c",
         "C:\\a\\ b\\c",
         "C:\\con\\x.jpg",
+        "C:\\\x85\x40.jpg",
+        "C:\\\x81\x20x",
+        "C:\\\x81",
         "C:\\pics\\a?.jpg",
         "C:\\pics\\a:stream",
         "Z:\\x\\y z\\w.jpg",
@@ -268,7 +271,8 @@ TEST(ExpandPath, GivesWhatGetFullPathNameGives) {
     char out[MAX_PATH];
     EXPECT_EQ(0u, ExpandPath(deep.c_str(), out));
     EXPECT_FALSE(IsPlainFullPath(deep.c_str()));
-    EXPECT_TRUE(IsPlainFullPath("C:\\表\\ソフト\\能.jpg"));
+    EXPECT_TRUE(IsPlainFullPath("C:\\pics\\Sub Folder\\a b.jpg"));
+    EXPECT_FALSE(IsPlainFullPath("C:\\表\\ソフト\\能.jpg"));
     EXPECT_FALSE(IsPlainFullPath("C:\\pics\\..\\a.jpg"));
 }
 
