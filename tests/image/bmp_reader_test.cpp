@@ -201,6 +201,35 @@ TEST(BmpReader, BitFieldMasksTravelWithTheHeader) {
     DeletePictureBitmap(nullptr, bitmap);
 }
 
+TEST(BmpReader, LongerHeadersHaveTheirTableReadFromBehindThem) {
+    // A version-4 header is 108 bytes; the table follows it, not byte 54.
+    Bytes file;
+    PutU16(file, 0x4D42);
+    PutU32(file, 14 + 108 + 8 + 4);
+    PutU32(file, 0);
+    PutU32(file, 14 + 108 + 8);
+    PutU32(file, 108);
+    PutU32(file, 2);
+    PutU32(file, 1);
+    PutU16(file, 1);
+    PutU16(file, 1);
+    for (int i = 0; i < 6; ++i) PutU32(file, 0);
+    file.resize(14 + 108, 0x77);  // the rest of the longer header
+    PutU32(file, 0x00102030);     // entry 0
+    PutU32(file, 0x00405060);     // entry 1
+    PutU8(file, 0x40);            // pixels 0 and 1: indexes 0 and 1
+    PutU8(file, 0);
+    PutU8(file, 0);
+    PutU8(file, 0);
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("v4.bmp"), file));
+    LockedDib dib = LoadDib(dir.File("v4.bmp"));
+    ASSERT_TRUE(dib) << LastLoadError;
+    EXPECT_EQ(dib.header->biSize, 40u);  // kept in the form the program reads
+    EXPECT_EQ(PixelAt(dib.header, dib.pixels, 0, 0), (Rgb{0x10, 0x20, 0x30}));
+    EXPECT_EQ(PixelAt(dib.header, dib.pixels, 1, 0), (Rgb{0x40, 0x50, 0x60}));
+}
+
 TEST(BmpReader, SavingATopDownPictureWritesItBottomUp) {
     TempDir dir;
     const int width = 3, height = 4;
