@@ -9,7 +9,7 @@
 #include "app/window_commands.h"
 #include "image/plugin_host.h"
 #include "tests/app/viewer_fixture.h"
-#include "tests/image/jpeg_test_files.h"
+#include "tests/support/jpeg_test_files.h"
 #include "tests/plugins/plugin_fixtures.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "image/picture_loader.h"
 #include "image/transforms.h"
 #include "tests/image/dib_test_helpers.h"
-#include "tests/image/jpeg_test_files.h"
+#include "tests/support/jpeg_test_files.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "image/picture_loader.h"
 #include "image/picture_name.h"
 #include "tests/image/dib_test_helpers.h"
-#include "tests/image/jpeg_test_files.h"
+#include "tests/support/jpeg_test_files.h"
 
 namespace {
 
