@@ -214,6 +214,7 @@ int ZubDocument::FindPage(const char* path) const {
 }
 
 int ZubDocument::CopyFrom(ZubDocument& source) {
+    if (&source == this) return 1;  // clearing first would lose the source
     ClearAll();
     modified_ = 0;
     if (!CopyRecords(source.header_, source.header_.Block(), header_, header_.Block())) return 0;

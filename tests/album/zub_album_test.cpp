@@ -198,6 +198,8 @@ TEST(ZubAlbum, CopyFromReplacesWhatTheTargetHeld) {
     target.SetTitle("old");
     ASSERT_EQ(1, target.CopyFrom(source));
     EXPECT_EQ(2, target.PageCount());
+    ASSERT_EQ(1, target.CopyFrom(target));  // a copy of itself keeps everything
+    EXPECT_EQ(2, target.PageCount());
     EXPECT_STREQ("", target.GetTitle());
     EXPECT_STREQ("C:\\pics\\p1.jpg", target.GetPagePath(1));
 }
