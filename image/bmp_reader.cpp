@@ -3,25 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "browse/scoped_handles.h"
 #include "image/dib_image.h"
 
 namespace {
-
-// Owns a file handle for the length of one read or write.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 HANDLE OpenForReading(const char* path) {
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -66,14 +51,14 @@ bool Fail(int code) {
 
 int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     FileHandle file(OpenForReading(path));
-    if (!file.IsOpen()) return Fail(kLoadCannotOpen);
+    if (!file.valid()) return Fail(kLoadCannotOpen);
     LARGE_INTEGER fileSize;
-    if (!GetFileSizeEx(file.Get(), &fileSize)) return Fail(kLoadNoSize);
+    if (!GetFileSizeEx(file.get(), &fileSize)) return Fail(kLoadNoSize);
 
     BmpFileHeader head{};
     BITMAPINFOHEADER info{};
-    if (ReadAt(file.Get(), 0, &head, sizeof head) != sizeof head) return Fail(kLoadNotThisFormat);
-    if (ReadAt(file.Get(), sizeof head, &info, sizeof info) != sizeof info) return Fail(kLoadNotThisFormat);
+    if (ReadAt(file.get(), 0, &head, sizeof head) != sizeof head) return Fail(kLoadNotThisFormat);
+    if (ReadAt(file.get(), sizeof head, &info, sizeof info) != sizeof info) return Fail(kLoadNotThisFormat);
     if (head.type != kBmpMagic) return Fail(kLoadNotThisFormat);
     // Longer headers (versions 4 and 5) begin with the same 40 bytes; the
     // colour table and masks follow the whole header, wherever it ends.
@@ -122,7 +107,7 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
         std::memcpy(out, &info, sizeof info);
         // The full table (or the masks) as the file holds it after the
         // header, whatever biClrUsed says; what the file lacks stays zero.
-        ReadAt(file.Get(), tableStart, out + sizeof info, DWORD(headerBytes - sizeof info));
+        ReadAt(file.get(), tableStart, out + sizeof info, DWORD(headerBytes - sizeof info));
         LocalUnlock(headerBlock.Get());
     }
 
@@ -131,7 +116,7 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     auto* pixels = static_cast<BYTE*>(LocalLock(pixelBlock.Get()));
     if (!pixels) return Fail(kLoadOutOfMemory);
     // A file shorter than its rows promise leaves the rest zero.
-    ReadAt(file.Get(), head.offBits, pixels, DWORD(pixelBytes));
+    ReadAt(file.get(), head.offBits, pixels, DWORD(pixelBytes));
     LocalUnlock(pixelBlock.Get());
 
     *headerOut = headerBlock.Release();
@@ -141,11 +126,11 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
 
 int ReadBmpInfo(const char* path, PictureInfo* info) {
     FileHandle file(OpenForReading(path));
-    if (!file.IsOpen()) return 0;
+    if (!file.valid()) return 0;
     BmpFileHeader head{};
     BITMAPINFOHEADER bmi{};
-    if (ReadAt(file.Get(), 0, &head, sizeof head) != sizeof head) return 0;
-    if (ReadAt(file.Get(), sizeof head, &bmi, sizeof bmi) != sizeof bmi) return 0;
+    if (ReadAt(file.get(), 0, &head, sizeof head) != sizeof head) return 0;
+    if (ReadAt(file.get(), sizeof head, &bmi, sizeof bmi) != sizeof bmi) return 0;
     if (bmi.biPlanes != 1) return 0;
     info->left = 0;
     info->top = 0;
@@ -178,7 +163,7 @@ int WriteDibAsBmp(const char* path, BITMAPINFOHEADER* header, BYTE* pixels) {
 
     FileHandle file(
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return 0;
+    if (!file.valid()) return 0;
 
     // Always stored bottom row first, the order every reader accepts.
     if (header->biHeight < 0) {
@@ -192,7 +177,7 @@ int WriteDibAsBmp(const char* path, BITMAPINFOHEADER* header, BYTE* pixels) {
 
     auto write = [&](const void* data, size_t size) {
         DWORD written = 0;
-        return WriteFile(file.Get(), data, DWORD(size), &written, nullptr) && written == size;
+        return WriteFile(file.get(), data, DWORD(size), &written, nullptr) && written == size;
     };
     // The block's header may carry masks after it; the file header written
     // here describes a 40-byte header with the table right behind it.
