@@ -43,8 +43,8 @@ Bytes EncodeLargePng() {
     IPropertyBag2* options = nullptr;
     Bytes bytes;
     WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                   reinterpret_cast<void**>(&factory))) &&
+    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))) &&
         SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)) &&
         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
         SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) &&

@@ -66,8 +66,8 @@ struct PluginRequest {
 DWORD WINAPI RunPluginRequest(void* parameter) {
     auto* request = static_cast<PluginRequest*>(parameter);
     request->workerThread = GetCurrentThreadId();
-    request->answer = request->call(request->path, 0, 0, &request->header, &request->pixels, request->progress,
-                                    request->userData);
+    request->answer = request->call(request->path, 0, 0, &request->header, &request->pixels,
+                                    request->progress, request->userData);
     return 1;
 }
 
@@ -85,7 +85,9 @@ bool RunOnWorker(PluginRequest* request) {
     return true;
 }
 
-int FailureCode(int answer) { return answer == kGetPictureStopped ? kLoadStopped : kLoadFailed; }
+int FailureCode(int answer) {
+    return answer == kGetPictureStopped ? kLoadStopped : kLoadFailed;
+}
 
 // ASCII letters compared without case; a double-byte character must match
 // byte for byte, so its second byte is never folded.
@@ -122,7 +124,8 @@ bool PatternsName(const char* patterns, const char* extension) {
 
 }  // namespace
 
-int PluginLoadPicture(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels) {
+int PluginLoadPicture(const char* path, ProgressProc progress, long userData, HLOCAL* header,
+                      HLOCAL* pixels) {
     *header = nullptr;
     *pixels = nullptr;
     ProgressProc callback = progress ? progress : DefaultProgress;
@@ -150,7 +153,8 @@ int PluginLoadPicture(const char* path, ProgressProc progress, long userData, HL
     return 0;
 }
 
-int PluginLoadPreview(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels) {
+int PluginLoadPreview(const char* path, ProgressProc progress, long userData, HLOCAL* header,
+                      HLOCAL* pixels) {
     *header = nullptr;
     *pixels = nullptr;
     for (int i = 0; i < PluginCount(); ++i) {
@@ -159,15 +163,22 @@ int PluginLoadPreview(const char* path, ProgressProc progress, long userData, HL
         if (!file.valid()) continue;
         if (!plugin->IsSupported(path, reinterpret_cast<DWORD_PTR>(file.get()))) continue;
 
-        PluginRequest request{plugin->GetPreview, path, progress ? progress : DefaultProgress,
-                              progress ? userData : 0, nullptr, nullptr, -1, 0};
+        PluginRequest request{plugin->GetPreview,
+                              path,
+                              progress ? progress : DefaultProgress,
+                              progress ? userData : 0,
+                              nullptr,
+                              nullptr,
+                              -1,
+                              0};
         RunOnWorker(&request);
         if (request.answer != 0 || !TakeOverPicture(&request.header, &request.pixels)) {
             // No preview: the full picture serves instead.
             FreeHandedBack(&request.header, &request.pixels);
             request.call = plugin->GetPicture;
             RunOnWorker(&request);
-            if (request.answer == 0 && !TakeOverPicture(&request.header, &request.pixels)) request.answer = -1;
+            if (request.answer == 0 && !TakeOverPicture(&request.header, &request.pixels))
+                request.answer = -1;
         }
         if (request.answer == 0) {
             *header = request.header;

@@ -18,7 +18,9 @@ constexpr char kPluginVersion[] = "00IN";
 constexpr char kCommonFilesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 constexpr char kSharedPluginFolder[] = "\\kelsoft\\plugin\\";
 
-void ClearEntry(PluginEntry* entry) { *entry = PluginEntry{}; }
+void ClearEntry(PluginEntry* entry) {
+    *entry = PluginEntry{};
+}
 
 template <typename Proc>
 Proc Resolve(HMODULE module, const char* name) {
@@ -46,7 +48,9 @@ int BindFoundPlugin(const char* directory, const WIN32_FIND_DATAA& found, DWORD 
 
 }  // namespace
 
-int __stdcall DefaultProgress(int, int, long) { return 0; }
+int __stdcall DefaultProgress(int, int, long) {
+    return 0;
+}
 
 int BindPlugin(PluginEntry* entry, const char* path) {
     ClearEntry(entry);
@@ -85,7 +89,8 @@ int LoadPlugins(const char* folder) {
 
     int found = EnumFiles(pattern, nullptr, 0);
     if (found <= 0) return 0;
-    HLOCAL block = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(PluginEntry) * static_cast<size_t>(found));
+    HLOCAL block =
+        LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(PluginEntry) * static_cast<size_t>(found));
     if (!block) return 0;
     TableEntries = static_cast<PluginEntry*>(LocalLock(block));
     if (!TableEntries) {
@@ -118,8 +123,8 @@ int LoadPluginsFromCommonFiles() {
     char folder[MAX_PATH + 1] = {};
     DWORD type = 0;
     DWORD size = MAX_PATH;
-    if (RegQueryValueExA(key.get(), "CommonFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(key.get(), "CommonFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(folder),
+                         &size) != ERROR_SUCCESS)
         return 0;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return 0;
     folder[size < MAX_PATH ? size : MAX_PATH] = '\0';  // the value need not be terminated
@@ -145,7 +150,9 @@ int LoadPluginsFromProgramFolder() {
     return LoadPlugins(path);
 }
 
-int PluginCount() { return Table.count; }
+int PluginCount() {
+    return Table.count;
+}
 
 const PluginEntry* PluginAt(int index) {
     if (index < 0 || index >= Table.count) return nullptr;

@@ -43,8 +43,15 @@ enum Call { kIsSupported, kGetPictureInfo, kGetPicture, kGetPreview, kCallKinds 
 volatile LONG callCounts[kCallKinds];
 volatile DWORD lastCallThread;
 
-enum Answer { kOk = 0, kNotImplemented = -1, kStopped = 1, kUnknownFormat = 2, kBroken = 3, kNoMemory = 4,
-              kReadError = 6 };
+enum Answer {
+    kOk = 0,
+    kNotImplemented = -1,
+    kStopped = 1,
+    kUnknownFormat = 2,
+    kBroken = 3,
+    kNoMemory = 4,
+    kReadError = 6
+};
 
 void Record(Call call) {
     InterlockedIncrement(&callCounts[call]);
@@ -64,7 +71,8 @@ int CopyText(const char* text, LPSTR buffer, int length) {
 // (input type 1).
 bool ReadInput(LPCSTR source, long offset, unsigned int flags, std::vector<uint8_t>* bytes) {
     if ((flags & 7) == 1) {
-        bytes->assign(reinterpret_cast<const uint8_t*>(source), reinterpret_cast<const uint8_t*>(source) + offset);
+        bytes->assign(reinterpret_cast<const uint8_t*>(source),
+                      reinterpret_cast<const uint8_t*>(source) + offset);
         return true;
     }
     HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -75,8 +83,9 @@ bool ReadInput(LPCSTR source, long offset, unsigned int flags, std::vector<uint8
     if (ok) {
         bytes->resize(size - static_cast<DWORD>(offset));
         DWORD read = 0;
-        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-                                read == bytes->size());
+        ok = bytes->empty() ||
+             (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+              read == bytes->size());
     }
     CloseHandle(file);
     return ok;
@@ -92,8 +101,8 @@ HLOCAL AllocBlock(size_t size) {
 
 // Decodes bytes into a DIB, every step-th pixel of every step-th row, bottom
 // row first, reporting progress. Answers as GetPicture does.
-int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* pixels, ProgressCallback progress,
-           long userData) {
+int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* pixels,
+           ProgressCallback progress, long userData) {
     tiny_picture::Head head;
     if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
     int width = (head.width + step - 1) / step;
@@ -106,7 +115,8 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     std::vector<uint8_t> indices(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const uint8_t* rgb = &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            const uint8_t* rgb =
+                &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
             RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
             size_t i = 0;
             while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
@@ -156,7 +166,8 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
 #ifdef PALETTE_SHORT_TABLE
             row[x] = indices[size_t(y) * width + x];
 #else
-            const uint8_t* rgb = &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            const uint8_t* rgb =
+                &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
             row[x * 3] = rgb[2];
             row[x * 3 + 1] = rgb[1];
             row[x * 3 + 2] = rgb[0];
@@ -194,11 +205,16 @@ extern "C" {
 
 int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
     switch (infoNumber) {
-    case 0: return CopyText(PLUGIN_VERSION, buffer, length);
-    case 1: return CopyText("Piltrin test filter", buffer, length);
-    case 2: return CopyText(PLUGIN_PATTERNS, buffer, length);
-    case 3: return CopyText("Tiny pictures", buffer, length);
-    default: return 0;
+        case 0:
+            return CopyText(PLUGIN_VERSION, buffer, length);
+        case 1:
+            return CopyText("Piltrin test filter", buffer, length);
+        case 2:
+            return CopyText(PLUGIN_PATTERNS, buffer, length);
+        case 3:
+            return CopyText("Tiny pictures", buffer, length);
+        default:
+            return 0;
     }
 }
 
@@ -231,7 +247,7 @@ int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, voi
     if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
     tiny_picture::Head head;
     if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
-    // The interface's record, packed to single bytes.
+        // The interface's record, packed to single bytes.
 #pragma pack(push, 1)
     struct {
         long left, top, width, height;
@@ -284,8 +300,12 @@ int __stdcall GetPreview(LPCSTR source, long offset, unsigned int flags, HLOCAL*
 }
 
 // 0 IsSupported, 1 GetPictureInfo, 2 GetPicture, 3 GetPreview.
-int __stdcall TestCallCount(int call) { return call >= 0 && call < kCallKinds ? int(callCounts[call]) : -1; }
-DWORD __stdcall TestLastCallThread() { return lastCallThread; }
+int __stdcall TestCallCount(int call) {
+    return call >= 0 && call < kCallKinds ? int(callCounts[call]) : -1;
+}
+DWORD __stdcall TestLastCallThread() {
+    return lastCallThread;
+}
 void __stdcall TestResetCalls() {
     for (auto& count : callCounts) count = 0;
     lastCallThread = 0;

@@ -80,8 +80,8 @@ std::wstring Widen(const char* text) {
 }
 
 int OpenDecoder(const WicInput& input, Session* session) {
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(session->factory.out()))))
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(session->factory.out()))))
         return kWicInternalError;
     HRESULT result;
     if (input.memory) {
@@ -90,14 +90,14 @@ int OpenDecoder(const WicInput& input, Session* session) {
             FAILED(session->stream->InitializeFromMemory(const_cast<BYTE*>(input.memory),
                                                          static_cast<DWORD>(input.size))))
             return kWicInternalError;
-        result = session->factory->CreateDecoderFromStream(session->stream.get(), nullptr,
-                                                           WICDecodeMetadataCacheOnDemand, session->decoder.out());
+        result = session->factory->CreateDecoderFromStream(
+            session->stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, session->decoder.out());
     } else {
         std::wstring path = Widen(input.path);
         if (path.empty()) return kWicReadError;
         if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return kWicReadError;
-        result = session->factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                             WICDecodeMetadataCacheOnDemand, session->decoder.out());
+        result = session->factory->CreateDecoderFromFilename(
+            path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, session->decoder.out());
     }
     if (FAILED(result)) return kWicUnknownFormat;
     GUID container;
@@ -143,16 +143,19 @@ bool HasAlpha(Session* session) {
     WICPixelFormatGUID format;
     if (FAILED(session->frame->GetPixelFormat(&format))) return false;
     static const GUID* const kAlphaFormats[] = {
-        &GUID_WICPixelFormat16bppBGRA5551, &GUID_WICPixelFormat32bppBGRA,    &GUID_WICPixelFormat32bppPBGRA,
-        &GUID_WICPixelFormat32bppRGBA,     &GUID_WICPixelFormat32bppPRGBA,   &GUID_WICPixelFormat64bppRGBA,
-        &GUID_WICPixelFormat64bppPRGBA,    &GUID_WICPixelFormat64bppRGBAHalf, &GUID_WICPixelFormat64bppRGBAFixedPoint,
-        &GUID_WICPixelFormat128bppRGBAFloat, &GUID_WICPixelFormat128bppPRGBAFloat,
+        &GUID_WICPixelFormat16bppBGRA5551,       &GUID_WICPixelFormat32bppBGRA,
+        &GUID_WICPixelFormat32bppPBGRA,          &GUID_WICPixelFormat32bppRGBA,
+        &GUID_WICPixelFormat32bppPRGBA,          &GUID_WICPixelFormat64bppRGBA,
+        &GUID_WICPixelFormat64bppPRGBA,          &GUID_WICPixelFormat64bppRGBAHalf,
+        &GUID_WICPixelFormat64bppRGBAFixedPoint, &GUID_WICPixelFormat128bppRGBAFloat,
+        &GUID_WICPixelFormat128bppPRGBAFloat,
     };
     for (const GUID* alpha : kAlphaFormats) {
         if (format == *alpha) return true;
     }
-    static const GUID* const kIndexedFormats[] = {&GUID_WICPixelFormat1bppIndexed, &GUID_WICPixelFormat2bppIndexed,
-                                                  &GUID_WICPixelFormat4bppIndexed, &GUID_WICPixelFormat8bppIndexed};
+    static const GUID* const kIndexedFormats[] = {
+        &GUID_WICPixelFormat1bppIndexed, &GUID_WICPixelFormat2bppIndexed, &GUID_WICPixelFormat4bppIndexed,
+        &GUID_WICPixelFormat8bppIndexed};
     for (const GUID* indexed : kIndexedFormats) {
         if (format != *indexed) continue;
         Com<IWICPalette> palette;
@@ -179,10 +182,12 @@ int BitsPerPixel(Session* session) {
 }
 
 // A converter from source to format in converter; false when refused.
-bool Convert(Session* session, IWICBitmapSource* source, const GUID& format, Com<IWICFormatConverter>* converter) {
+bool Convert(Session* session, IWICBitmapSource* source, const GUID& format,
+             Com<IWICFormatConverter>* converter) {
     return SUCCEEDED(session->factory->CreateFormatConverter(converter->out())) &&
-           SUCCEEDED((*converter)->Initialize(source, format, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                              WICBitmapPaletteTypeCustom));
+           SUCCEEDED((*converter)
+                         ->Initialize(source, format, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                      WICBitmapPaletteTypeCustom));
 }
 
 // Unlocks and frees the blocks of a failed decode.
@@ -258,7 +263,8 @@ void ReadFactsOfFrame(Session* session, WicFacts* facts) {
 bool HasWicSignature(const uint8_t* head, size_t size) {
     static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (size >= 8 && std::memcmp(head, kPng, 8) == 0) return true;
-    if (size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) return true;
+    if (size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0))
+        return true;
     if (size >= 4 && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0)) return true;
     // An icon's signature is weak (0, 1 and a count), so its first directory
     // entry must be plausible too: reserved byte 0, at most one plane, a
@@ -270,8 +276,10 @@ bool HasWicSignature(const uint8_t* head, size_t size) {
         unsigned bits = entry[6] | entry[7] << 8;
         uint32_t bytes = entry[8] | entry[9] << 8 | entry[10] << 16 | uint32_t(entry[11]) << 24;
         uint32_t offset = entry[12] | entry[13] << 8 | entry[14] << 16 | uint32_t(entry[15]) << 24;
-        bool knownBits = bits == 0 || bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-        return count > 0 && entry[3] == 0 && planes <= 1 && knownBits && bytes > 0 && offset >= 6 + 16 * count;
+        bool knownBits =
+            bits == 0 || bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+        return count > 0 && entry[3] == 0 && planes <= 1 && knownBits && bytes > 0 &&
+               offset >= 6 + 16 * count;
     }
     return false;
 }

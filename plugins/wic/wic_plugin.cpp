@@ -32,8 +32,9 @@ bool ReadFileFrom(const char* path, long offset, std::vector<uint8_t>* bytes) {
     if (ok) {
         bytes->resize(size - static_cast<DWORD>(offset));
         DWORD read = 0;
-        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-                                read == bytes->size());
+        ok = bytes->empty() ||
+             (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+              read == bytes->size());
     }
     CloseHandle(file);
     return ok;
@@ -45,29 +46,31 @@ int MakeInput(LPCSTR source, long offsetOrLength, unsigned int flags, std::vecto
               WicInput* input) {
     if (!source) return kWicReadError;
     switch (flags & 7) {
-    case kFromFile:
-        if (offsetOrLength == 0) {
-            input->path = source;
+        case kFromFile:
+            if (offsetOrLength == 0) {
+                input->path = source;
+                return kWicOk;
+            }
+            if (!ReadFileFrom(source, offsetOrLength, bytes)) return kWicReadError;
+            input->memory = bytes->data();
+            input->size = bytes->size();
             return kWicOk;
-        }
-        if (!ReadFileFrom(source, offsetOrLength, bytes)) return kWicReadError;
-        input->memory = bytes->data();
-        input->size = bytes->size();
-        return kWicOk;
-    case kFromMemory:
-        if (offsetOrLength <= 0) return kWicReadError;
-        input->memory = reinterpret_cast<const uint8_t*>(source);
-        input->size = static_cast<size_t>(offsetOrLength);
-        return kWicOk;
-    default:
-        return kWicUnknownFormat;
+        case kFromMemory:
+            if (offsetOrLength <= 0) return kWicReadError;
+            input->memory = reinterpret_cast<const uint8_t*>(source);
+            input->size = static_cast<size_t>(offsetOrLength);
+            return kWicOk;
+        default:
+            return kWicUnknownFormat;
     }
 }
 
-int __stdcall NoProgress(int, int, long) { return 0; }
+int __stdcall NoProgress(int, int, long) {
+    return 0;
+}
 
-int Decode(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels, WicProgress progress,
-           long userData, bool preview) {
+int Decode(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+           WicProgress progress, long userData, bool preview) {
     if (!header || !pixels) return kWicInternalError;
     *header = nullptr;
     *pixels = nullptr;
@@ -99,11 +102,16 @@ extern "C" {
 
 int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
     switch (infoNumber) {
-    case 0: return CopyText("00IN", buffer, length);
-    case 1: return CopyText("Piltrin WIC filter 1.0 (PNG, GIF, TIFF, ICO)", buffer, length);
-    case 2: return CopyText("*.png;*.gif;*.tif;*.tiff;*.ico", buffer, length);
-    case 3: return CopyText("PNG, GIF, TIFF and icon pictures", buffer, length);
-    default: return 0;
+        case 0:
+            return CopyText("00IN", buffer, length);
+        case 1:
+            return CopyText("Piltrin WIC filter 1.0 (PNG, GIF, TIFF, ICO)", buffer, length);
+        case 2:
+            return CopyText("*.png;*.gif;*.tif;*.tiff;*.ico", buffer, length);
+        case 3:
+            return CopyText("PNG, GIF, TIFF and icon pictures", buffer, length);
+        default:
+            return 0;
     }
 }
 

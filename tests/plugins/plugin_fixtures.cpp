@@ -27,9 +27,15 @@ std::string ProgramFolderPath() {
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
-std::string WicPluginPath() { return ProgramFolderPath() + "ifwic.spi"; }
-std::string TestPluginFolder(const std::string& name) { return ProgramFolderPath() + "testplugins\\" + name + "\\"; }
-std::string TestPluginPath(const std::string& name) { return TestPluginFolder(name) + name + ".spi"; }
+std::string WicPluginPath() {
+    return ProgramFolderPath() + "ifwic.spi";
+}
+std::string TestPluginFolder(const std::string& name) {
+    return ProgramFolderPath() + "testplugins\\" + name + "\\";
+}
+std::string TestPluginPath(const std::string& name) {
+    return TestPluginFolder(name) + name + ".spi";
+}
 
 std::vector<std::string> WalkOrder(const std::string& folder) {
     std::vector<std::string> names;
@@ -91,16 +97,16 @@ Rgba DibPixels::At(int x, int y) const {
     int row = header_->biHeight < 0 ? y : Height() - 1 - y;
     const uint8_t* line = pixels_ + stride * size_t(row);
     switch (bits) {
-    case 8: {
-        const RGBQUAD& c = ColourTable()[line[x]];
-        return Rgba{c.rgbRed, c.rgbGreen, c.rgbBlue, 255};
-    }
-    case 24:
-        return Rgba{line[x * 3 + 2], line[x * 3 + 1], line[x * 3], 255};
-    case 32:
-        return Rgba{line[x * 4 + 2], line[x * 4 + 1], line[x * 4], line[x * 4 + 3]};
-    default:
-        return Rgba{-1, -1, -1, -1};
+        case 8: {
+            const RGBQUAD& c = ColourTable()[line[x]];
+            return Rgba{c.rgbRed, c.rgbGreen, c.rgbBlue, 255};
+        }
+        case 24:
+            return Rgba{line[x * 3 + 2], line[x * 3 + 1], line[x * 3], 255};
+        case 32:
+            return Rgba{line[x * 4 + 2], line[x * 4 + 1], line[x * 4], line[x * 4 + 3]};
+        default:
+            return Rgba{-1, -1, -1, -1};
     }
 }
 
@@ -117,8 +123,8 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
     ComPtr<IWICBitmapFrameEncode> frame;
     ComPtr<IPropertyBag2> options;
     ComPtr<IWICPalette> palette;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(&factory.p))) ||
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(&factory.p))) ||
         FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream.p)) ||
         FAILED(factory->CreateEncoder(container, nullptr, &encoder.p)) ||
         FAILED(encoder->Initialize(stream.p, WICBitmapEncoderNoCache)) ||

@@ -22,15 +22,17 @@ class FakeMachineKey {
 public:
     explicit FakeMachineKey(const char* commonFilesDir) {
         wsprintfA(rootName_, "Software\\PiltrinTests\\Machine%lu", GetCurrentProcessId());
-        RegCreateKeyExA(HKEY_CURRENT_USER, rootName_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, nullptr);
+        RegCreateKeyExA(HKEY_CURRENT_USER, rootName_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_,
+                        nullptr);
         HKEY version = nullptr;
         RegCreateKeyExA(root_, kVersionKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &version, nullptr);
         if (commonFilesDir) {
-            RegSetValueExA(version, "CommonFilesDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(commonFilesDir),
-                           DWORD(strlen(commonFilesDir) + 1));
+            RegSetValueExA(version, "CommonFilesDir", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(commonFilesDir), DWORD(strlen(commonFilesDir) + 1));
         }
         PSECURITY_DESCRIPTOR readOnly = nullptr;
-        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr);
+        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly,
+                                                             nullptr);
         RegSetKeySecurity(version, DACL_SECURITY_INFORMATION, readOnly);
         LocalFree(readOnly);
         RegCloseKey(version);
@@ -135,8 +137,8 @@ TEST_F(PluginFolders, ProgramFolderIgnoresTheCommandLinesArguments) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     std::string mutableLine = commandLine;
-    BOOL started = CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                  &process);
+    BOOL started = CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                  &startup, &process);
     SetEnvironmentVariableA("PILTRIN_PLUGIN_FOLDER_REPORT", nullptr);
     ASSERT_TRUE(started);
     WaitForSingleObject(process.hProcess, 60000);

@@ -114,7 +114,7 @@ TEST_F(PluginHost, BindPluginFreesWhatItRefuses) {
 }
 
 TEST_F(PluginHost, NoFilterAnywhereIsSilentAndEveryCallAnswersNo) {
-    EXPECT_EQ(LoadPlugins(filters.Path().c_str()), 0);                    // empty folder
+    EXPECT_EQ(LoadPlugins(filters.Path().c_str()), 0);                  // empty folder
     EXPECT_EQ(LoadPlugins(files.File("no such folder\\").c_str()), 0);  // missing folder
     EXPECT_EQ(PluginCount(), 0);
     std::string path = TinyFile();
@@ -383,8 +383,10 @@ TEST_F(PluginHost, EveryFilterIsAskedFromTheFilesFirstByte) {
 
 TEST_F(PluginHost, PatternsMatchTheExtensionInAnyCase) {
     ASSERT_EQ(LoadPlugins(TestPluginFolder("upperpic").c_str()), 1);  // "*.TPC;*.PIC"
-    for (const char* yes : {"Pic", "pic", "PIC", "tpc", "Tpc"}) EXPECT_EQ(PluginMatchesExtension(yes), 1) << yes;
-    for (const char* no : {"pi", "pict", "", "bmp", "tp", "PIC;"}) EXPECT_EQ(PluginMatchesExtension(no), 0) << no;
+    for (const char* yes : {"Pic", "pic", "PIC", "tpc", "Tpc"})
+        EXPECT_EQ(PluginMatchesExtension(yes), 1) << yes;
+    for (const char* no : {"pi", "pict", "", "bmp", "tp", "PIC;"})
+        EXPECT_EQ(PluginMatchesExtension(no), 0) << no;
 
     ASSERT_EQ(LoadPlugins(ProgramFolderPath().c_str()), 1);  // the WIC filter
     for (const char* yes : {"png", "PNG", "gif", "tif", "TIFF", "ico"})

@@ -17,7 +17,9 @@ protected:
 };
 
 // A JPEG written by WIC's own encoder, or empty when there is none.
-Bytes MakeJpeg() { return EncodeWithWic(GUID_ContainerFormatJpeg, Bgr24Source(16, 8)); }
+Bytes MakeJpeg() {
+    return EncodeWithWic(GUID_ContainerFormatJpeg, Bgr24Source(16, 8));
+}
 
 TEST_F(PluginLoading, WithoutAnyPluginBmpAndJpegStillOpen) {
     EXPECT_EQ(LoadPlugins(filters.Path().c_str()), 0);
@@ -25,14 +27,20 @@ TEST_F(PluginLoading, WithoutAnyPluginBmpAndJpegStillOpen) {
     WriteBmp(bmp, 6, 4);
     HLOCAL header, pixels;
     ASSERT_EQ(LoadPicture(bmp.c_str(), nullptr, 0, &header, &pixels), 1);
-    { DibPixels dib(header, pixels); EXPECT_EQ(dib.Width(), 6); }
+    {
+        DibPixels dib(header, pixels);
+        EXPECT_EQ(dib.Width(), 6);
+    }
 
     Bytes jpeg = MakeJpeg();
     ASSERT_FALSE(jpeg.empty());
     std::string jpg = files.File("picture.jpg");
     WriteFileBytes(jpg, jpeg);
     ASSERT_EQ(LoadPicture(jpg.c_str(), nullptr, 0, &header, &pixels), 1);
-    { DibPixels dib(header, pixels); EXPECT_EQ(dib.Width(), 16); }
+    {
+        DibPixels dib(header, pixels);
+        EXPECT_EQ(dib.Width(), 16);
+    }
 
     std::string png = files.File("picture.png");
     WriteFileBytes(png, EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(7, 5)));
@@ -79,9 +87,15 @@ TEST_F(PluginLoading, ATinyPictureOpensAndPreviewsThroughItsPlugin) {
     EXPECT_EQ(IsPictureFile(path.c_str()), 1);
     HLOCAL header, pixels;
     ASSERT_EQ(LoadPicture(path.c_str(), nullptr, 0, &header, &pixels), 1);
-    { DibPixels dib(header, pixels); EXPECT_EQ(dib.Width(), 6); }
+    {
+        DibPixels dib(header, pixels);
+        EXPECT_EQ(dib.Width(), 6);
+    }
     ASSERT_EQ(LoadPreview(path.c_str(), nullptr, 0, &header, &pixels, 300), 1);
-    { DibPixels dib(header, pixels); EXPECT_EQ(dib.Width(), 3); }
+    {
+        DibPixels dib(header, pixels);
+        EXPECT_EQ(dib.Width(), 3);
+    }
     PictureInfo info{};
     ASSERT_EQ(ReadPictureInfo(path.c_str(), &info), 1);
     EXPECT_EQ(info.width, 6);

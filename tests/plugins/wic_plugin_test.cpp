@@ -35,7 +35,8 @@ protected:
         return call(path.c_str(), 0, 0, header, pixels, DefaultProgress, 0);
     }
     int SupportsFile(const std::string& path) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         int answer = plugin.IsSupported(path.c_str(), reinterpret_cast<DWORD_PTR>(file));
         CloseHandle(file);
         return answer;
@@ -63,8 +64,12 @@ void ExpectDistinctPixels(const DibPixels& dib, int width, int height) {
     }
 }
 
-int Opaque(int, int) { return 255; }
-int Graded(int x, int y) { return (x * 61 + y * 37) % 256; }
+int Opaque(int, int) {
+    return 255;
+}
+int Graded(int x, int y) {
+    return (x * 61 + y * 37) % 256;
+}
 
 TEST_F(WicPlugin, ReportsItsVersionAndPatterns) {
     char buffer[256] = {};
@@ -218,6 +223,44 @@ TEST_F(WicPlugin, AnIconShowsItsLargestImage) {
     EXPECT_EQ(got.b, want.b);
 }
 
+TEST_F(WicPlugin, AnIconsPreviewComesFromItsSmallestImageThatFillsIt) {
+    Bytes red = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(320, 320, Rgb{255, 0, 0}));
+    Bytes green = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(640, 640, Rgb{0, 255, 0}));
+    Bytes blue = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(32, 32, Rgb{0, 0, 255}));
+    std::string path =
+        Write("sizes.ico", MakeIcon({{32, 32, 24, blue}, {640, 640, 24, green}, {320, 320, 24, red}}));
+    HLOCAL header, pixels;
+    ASSERT_EQ(Picture(path, &header, &pixels), 0);
+    {
+        DibPixels dib(header, pixels);
+        EXPECT_EQ(dib.Width(), 640);
+        EXPECT_EQ(dib.At(5, 5).g, 255);
+    }
+    ASSERT_EQ(Picture(path, &header, &pixels, true), 0);
+    DibPixels preview(header, pixels);
+    EXPECT_EQ(preview.Width(), 300);
+    EXPECT_EQ(preview.At(5, 5).r, 255);
+    EXPECT_EQ(preview.At(5, 5).g, 0);
+}
+
+TEST_F(WicPlugin, APaletteWithASeeThroughEntryGives32Bits) {
+    WicSource source = Indexed8Source(7, 5);
+    source.palette[0] &= 0x00FFFFFF;  // pixel (0, 0) is clear
+    Bytes png = EncodeWithWic(GUID_ContainerFormatPng, source);
+    if (png.empty()) GTEST_SKIP() << "this system's PNG encoder does not write a palette with alpha";
+    HLOCAL header, pixels;
+    ASSERT_EQ(Picture(Write("clear.png", png), &header, &pixels), 0);
+    DibPixels dib(header, pixels);
+    ASSERT_EQ(dib.Bits(), 32);
+    EXPECT_EQ(dib.At(0, 0).a, 0);
+    EXPECT_EQ(dib.At(0, 0).r + dib.At(0, 0).g + dib.At(0, 0).b, 0);
+    Rgb want = DistinctPixel(4, 3);
+    EXPECT_EQ(dib.At(4, 3).a, 255);
+    EXPECT_EQ(dib.At(4, 3).r, want.r);
+    EXPECT_EQ(dib.At(4, 3).g, want.g);
+    EXPECT_EQ(dib.At(4, 3).b, want.b);
+}
+
 TEST_F(WicPlugin, AnIconImageInBmpFormatUsesItsMask) {
     // A 32-bit BMP-format icon image: header with doubled height, pixels
     // bottom row first, then the 1-bit mask.
@@ -285,8 +328,8 @@ TEST_F(WicPlugin, ReadsFromAnOffsetAndFromMemory) {
         DibPixels dib(header, pixels);
         ExpectDistinctPixels(dib, 7, 5);
     }
-    ASSERT_EQ(plugin.GetPicture(reinterpret_cast<const char*>(png.data()), long(png.size()), 1, &header, &pixels,
-                                DefaultProgress, 0),
+    ASSERT_EQ(plugin.GetPicture(reinterpret_cast<const char*>(png.data()), long(png.size()), 1, &header,
+                                &pixels, DefaultProgress, 0),
               0);
     DibPixels dib(header, pixels);
     ExpectDistinctPixels(dib, 7, 5);
@@ -322,7 +365,9 @@ TEST_F(WicPlugin, RefusesWhatItDoesNotRead) {
     EXPECT_NE(plugin.GetPictureInfo(files.File("missing.png").c_str(), 0, 0, &info), 0);
 }
 
-int __stdcall StopAtOnce(int, int, long) { return 1; }
+int __stdcall StopAtOnce(int, int, long) {
+    return 1;
+}
 int progressCalls = 0;
 int __stdcall CountProgress(int done, int total, long userData) {
     ++progressCalls;
@@ -361,10 +406,18 @@ TEST_F(WicPlugin, SurvivesThousandsOfDamagedFiles) {
         for (int i = 0; i < changes; ++i) {
             size_t at = random() % bytes.size();
             switch (random() % 4) {
-            case 0: bytes[at] = uint8_t(random()); break;
-            case 1: bytes[at] ^= uint8_t(1u << (random() % 8)); break;
-            case 2: bytes.resize(at + 1); break;
-            default: bytes[at] = (random() & 1) ? 0xFF : 0x00; break;
+                case 0:
+                    bytes[at] = uint8_t(random());
+                    break;
+                case 1:
+                    bytes[at] ^= uint8_t(1u << (random() % 8));
+                    break;
+                case 2:
+                    bytes.resize(at + 1);
+                    break;
+                default:
+                    bytes[at] = (random() & 1) ? 0xFF : 0x00;
+                    break;
             }
         }
         // Asked first as the host asks, with the file's first 2 KB.
@@ -372,8 +425,8 @@ TEST_F(WicPlugin, SurvivesThousandsOfDamagedFiles) {
         std::memcpy(head.data(), bytes.data(), std::min<size_t>(bytes.size(), head.size()));
         if (!plugin.IsSupported("damaged", reinterpret_cast<DWORD_PTR>(head.data()))) continue;
         HLOCAL header = nullptr, pixels = nullptr;
-        int answer = plugin.GetPicture(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()), 1, &header,
-                                       &pixels, DefaultProgress, 0);
+        int answer = plugin.GetPicture(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()), 1,
+                                       &header, &pixels, DefaultProgress, 0);
         if (answer == 0) {
             ++decoded;
             DibPixels dib(header, pixels);
