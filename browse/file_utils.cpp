@@ -267,19 +267,11 @@ int EnumFiles(const char* pattern, EnumFileProc callback, LONG_PTR context) {
 }
 
 void ProgramPath(char* out) {
-    const char* line = GetCommandLineA();
-    size_t length = 0;
-    if (line[0] == '"') {
-        const char* start = line + 1;
-        while (start[length] && start[length] != '"' && length < MAX_PATH - 1) ++length;
-        std::memcpy(out, start, length);
-    } else {
-        // Unquoted, the program path ends at the first blank: the arguments
-        // that follow are no part of it.
-        while (line[length] && line[length] != ' ' && line[length] != '\t' && length < MAX_PATH - 1) ++length;
-        std::memcpy(out, line, length);
-    }
-    out[length] = '\0';
+    // The module's own file name rather than the command line: an unquoted
+    // command line runs on into the arguments, and a program started by a
+    // relative name would otherwise depend on the current folder.
+    const DWORD length = GetModuleFileNameA(nullptr, out, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) out[0] = '\0';
 }
 
 void ProgramFolder(char* out) {

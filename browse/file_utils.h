@@ -21,7 +21,7 @@ typedef int (*EnumFileProc)(const char* directory, const WIN32_FIND_DATAA& findR
 // counted (all of them without a callback).
 int EnumFiles(const char* pattern, EnumFileProc callback, LONG_PTR context);
 
-// The program's path as it was started (from the process command line).
+// The full path of the running program (its module file name).
 void ProgramPath(char* out);
 // The program's folder with a trailing separator.
 void ProgramFolder(char* out);

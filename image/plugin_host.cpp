@@ -135,19 +135,10 @@ int LoadPluginsFromCommonFiles() {
 }
 
 int LoadPluginsFromProgramFolder() {
-    // The module's own file name, not the command line: an unquoted command
-    // line carries the arguments too, and cutting it at its last "\" would
-    // load libraries from the folder of the picture being opened.
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-    if (length == 0 || length >= sizeof(path)) return 0;
-    char* lastSeparator = nullptr;
-    for (char* p = path; *p; p = CharNextA(p)) {
-        if (*p == '\\') lastSeparator = p;
-    }
-    if (!lastSeparator) return 0;
-    lastSeparator[1] = '\0';
-    return LoadPlugins(path);
+    char folder[MAX_PATH] = "";
+    ProgramFolder(folder);
+    if (!folder[0]) return 0;
+    return LoadPlugins(folder);
 }
 
 int PluginCount() {
