@@ -67,17 +67,7 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     if (head.offBits < tableStart || head.offBits > uint64_t(fileSize.QuadPart))
         return Fail(kLoadNotThisFormat);
     if (info.biPlanes != 1 || info.biWidth <= 0 || info.biHeight == 0) return Fail(kLoadNotThisFormat);
-    switch (info.biBitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            return Fail(kLoadNotThisFormat);
-    }
+    if (!IsDibBitCount(info.biBitCount)) return Fail(kLoadNotThisFormat);
     // Run-length and embedded JPEG/PNG data would reach the graphics layer
     // with a block sized for plain rows, which it would read past.
     const bool bitFields = info.biCompression == BI_BITFIELDS;

@@ -35,18 +35,21 @@ size_t DibHeaderBytes(const BITMAPINFOHEADER& header) {
     return bytes;
 }
 
-bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
-    switch (header.biBitCount) {
+bool IsDibBitCount(int bitCount) {
+    switch (bitCount) {
         case 1:
         case 4:
         case 8:
         case 16:
         case 24:
         case 32:
-            break;
-        default:
-            return false;
+            return true;
     }
+    return false;
+}
+
+bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
+    if (!IsDibBitCount(header.biBitCount)) return false;
     if (header.biPlanes != 1 || header.biWidth <= 0 || header.biHeight == 0) return false;
     if (header.biCompression == BI_BITFIELDS) {
         if (header.biBitCount != 16 && header.biBitCount != 32) return false;

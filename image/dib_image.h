@@ -30,6 +30,8 @@ int DibColorTableEntries(const BITMAPINFOHEADER& header);
 size_t DibHeaderBytes(const BITMAPINFOHEADER& header);
 // |biHeight| without overflow for INT_MIN.
 int DibRows(const BITMAPINFOHEADER& header);
+// 1, 4, 8, 16, 24 or 32: the depths a DibImage may have.
+bool IsDibBitCount(int bitCount);
 // Whether the header describes a picture the pipeline can hold: one plane,
 // depth 1/4/8/16/24/32, positive width, non-zero height, uncompressed or
 // bit fields, pixel block within kMaxDibPixelBytes.
