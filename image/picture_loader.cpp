@@ -2,6 +2,7 @@
 // plug-in is asked, and the own BMP reader comes last, for "bmp" only.
 #include "image/picture_loader.h"
 
+#include "browse/file_utils.h"
 #include "image/bmp_reader.h"
 #include "image/dib_image.h"
 #include "image/jpeg_decoder.h"
@@ -123,7 +124,7 @@ int IsPictureFile(const char* path) {
 }
 
 int IsPictureName(const char* path) {
-    const char* extension = NameExtensionOf(path);
+    const char* extension = ExtensionOf(path);
     if (PluginMatchesExtension(extension)) return 1;
     return IsOwnPictureExtension(extension) ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "image/picture_loader.h"
+#include "browse/file_utils.h"
 #include "image/picture_name.h"
 #include "tests/image/dib_test_helpers.h"
 #include "tests/support/jpeg_test_files.h"
@@ -77,7 +78,7 @@ TEST_F(PictureLoader, ADotInAFolderNameMakesTheLoadersExtension) {
     EXPECT_EQ(Load(folder + "\\image"), 0);
     EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
     EXPECT_STREQ(LoaderExtensionOf("C:\\my.pics\\image"), "pics\\image");
-    EXPECT_STREQ(NameExtensionOf("C:\\my.pics\\image"), "");
+    EXPECT_STREQ(ExtensionOf("C:\\my.pics\\image"), "");
     EXPECT_EQ(IsPictureName("C:\\my.pics\\image"), 0);
     ASSERT_TRUE(WriteBmp(folder + "\\image.bmp", 4, 4));
     EXPECT_EQ(Load(folder + "\\image.bmp"), 1);
@@ -85,8 +86,8 @@ TEST_F(PictureLoader, ADotInAFolderNameMakesTheLoadersExtension) {
 
 TEST_F(PictureLoader, ExtensionScansSkipSecondBytesOfDoubleByteCharacters) {
     // "表" is 0x95 0x5C in Shift-JIS: its second byte is no separator.
-    EXPECT_STREQ(NameExtensionOf("C:\\a.jpg\x95\x5C"), "jpg\x95\x5C");
-    EXPECT_STREQ(NameExtensionOf("C:\\x.y\\a.jpg"), "jpg");
+    EXPECT_STREQ(ExtensionOf("C:\\a.jpg\x95\x5C"), "jpg\x95\x5C");
+    EXPECT_STREQ(ExtensionOf("C:\\x.y\\a.jpg"), "jpg");
     EXPECT_EQ(LoaderExtensionOf("C:\\folder\\name"), nullptr);
 }
 
