@@ -48,10 +48,11 @@ const char* ZubAlbum::SetPageNote(int index, const char* text) {
 }
 
 int ZubAlbum::GetPageOrientation(int index) const {
-    int orientation = IntField(PageOrientation, index, -1);
-    // A code from a file outside 0-7 would index past the transform tables.
-    if (orientation != -1 && (orientation < 0 || orientation > 7)) return 0;
-    return orientation;
+    if (!PageBlock(index)) return -1;
+    // A code from a file outside 0-7 (-1 included) would index past the
+    // transform tables: it reads as 0.
+    const int orientation = IntField(PageOrientation, index, 0);
+    return orientation < 0 || orientation > 7 ? 0 : orientation;
 }
 
 int ZubAlbum::SetPageOrientation(int index, int orientation) {

@@ -132,6 +132,10 @@ TEST(ZubAlbum, OrientationsOutsideTheEightCodesReadAsZero) {
     EXPECT_EQ(5, album.GetPageOrientation(0));
     album.SetPageOrientation(0, 99);
     EXPECT_EQ(0, album.GetPageOrientation(0));
+    // -1 from a file is a bad code too, not the answer for a bad index.
+    album.SetPageOrientation(0, -1);
+    EXPECT_EQ(0, album.GetPageOrientation(0));
+    EXPECT_EQ(-1, album.GetPageOrientation(1));
 }
 
 TEST(ZubAlbum, RemovingAPageFreesItsThumbnail) {
