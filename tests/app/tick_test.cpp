@@ -60,7 +60,9 @@ TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
     for (int tick = 1; tick <= 33; ++tick) {
         Tick();
         if (tick % 11 == 0) shown.push_back(v.CurrentPath);
-        if (tick == 10) EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
+        if (tick == 10) {
+            EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
+        }
     }
     EXPECT_EQ(shown, (std::vector<std::string>{dir_.File("b.bmp"), dir_.File("c.bmp"), dir_.File("a.bmp")}));
 }
