@@ -176,3 +176,27 @@ TEST_F(ViewerWindowTest, MenuTextsFollowTheirModes) {
     EXPECT_FALSE(GetMenuState(v.PopupMenu, 7, MF_BYCOMMAND) & MF_CHECKED);
     Command(kCommandNotTopmost);
 }
+
+namespace {
+bool g_menuWasOpen = false;
+// Runs inside the menu's own loop: notes whether the popup is on screen and
+// closes it, so the test goes on.
+void CALLBACK CloseOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    HWND popup = FindWindowA("#32768", nullptr);
+    g_menuWasOpen = popup && IsWindowVisible(popup);
+    EndMenu();
+}
+}  // namespace
+
+TEST_F(ViewerWindowTest, RightButtonReleasedOverTheViewerOpensTheMenu) {
+    g_menuWasOpen = false;
+    POINT inside{40, 40};
+    ClientToScreen(window_, &inside);
+    SetCursorPos(inside.x, inside.y);
+    SendMessageA(window_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(40, 40));
+    SetTimer(nullptr, 0, 200, CloseOpenMenu);
+    SendMessageA(window_, WM_RBUTTONUP, 0, MAKELPARAM(40, 40));
+    EXPECT_TRUE(g_menuWasOpen);
+    EXPECT_EQ(Viewer().RightDragging, 0);
+}
