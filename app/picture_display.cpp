@@ -6,14 +6,13 @@
 #include "app/display_layout.h"
 #include "app/shell_paths.h"
 #include "app/viewer_state.h"
+#include "app/viewer_window.h"
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
 #include "image/picture_loader.h"
 #include "image/transforms.h"
 
 namespace {
-constexpr DWORD kStyleWithTitle = 0x00CE0000;  // caption, system menu, sizing frame, minimise box
-constexpr DWORD kStyleBare = 0x00040000;       // sizing frame only
 
 // Size and last-write time of the shown file, for the information box.
 void RecordPictureFacts(ViewerState& v, int colorDepth) {

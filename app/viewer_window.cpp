@@ -21,7 +21,6 @@
 const char kViewerTitle[] = "Piltrin V1.81";
 
 namespace {
-constexpr DWORD kViewerStyle = 0x00CE0000;  // caption, system menu, sizing frame, minimise box
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickPeriod = 100;
 
@@ -186,7 +185,7 @@ ATOM RegisterViewerClass(HINSTANCE instance) {
 
 HWND CreateViewerWindow(HINSTANCE instance) {
     Viewer().Instance = instance;
-    HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kViewerTitle, kViewerTitle, kViewerStyle, CW_USEDEFAULT,
+    HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kViewerTitle, kViewerTitle, kStyleWithTitle, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 320, 216, nullptr, nullptr, instance, nullptr);
     Viewer().MainWindow = window;
     return window;

@@ -7,6 +7,11 @@
 // Class name and title of the window.
 extern const char kViewerTitle[];
 
+// The two frames of the window; the whole style word is replaced when the
+// title bar is switched.
+constexpr DWORD kStyleWithTitle = 0x00CE0000;  // caption, system menu, sizing frame, minimise box
+constexpr DWORD kStyleBare = 0x00040000;       // sizing frame only
+
 // Registers the window class (result ignored by start-up, as a second
 // registration in the same process is harmless).
 ATOM RegisterViewerClass(HINSTANCE instance);

@@ -3,11 +3,9 @@
 #include "app/picture_display.h"
 #include "app/popup_menu.h"
 #include "app/viewer_state.h"
+#include "app/viewer_window.h"
 
 namespace {
-constexpr DWORD kStyleWithTitle = 0x00CE0000;
-constexpr DWORD kStyleBare = 0x00040000;
-
 void SetTitleBar(HWND window, bool on) {
     SetWindowLongA(window, GWL_STYLE, on ? kStyleWithTitle : kStyleBare);
     Viewer().TitleBarOn = on ? 1 : 0;
