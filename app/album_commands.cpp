@@ -48,13 +48,14 @@ void SaveUnderChosenName(HWND window, char* proposal) {
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG: return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, LOWORD(wParam));
+        case WM_INITDIALOG:
             return TRUE;
-        }
-        break;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                EndDialog(dialog, LOWORD(wParam));
+                return TRUE;
+            }
+            break;
     }
     return FALSE;
 }
@@ -101,7 +102,8 @@ int OpenZubFile(HWND window, const char* path) {
     if (v.ZubBOXWindow) {
         for (int i = 0; i < album.PageCount(); ++i) album.SetSelectionMark(i, 0);
         v.ZubBOXCurrent = album.CoverIndex();
-        if (v.ZubBOXCurrent >= 0 && v.ZubBOXCurrent < album.PageCount()) album.SetSelectionMark(v.ZubBOXCurrent, 2);
+        if (v.ZubBOXCurrent >= 0 && v.ZubBOXCurrent < album.PageCount())
+            album.SetSelectionMark(v.ZubBOXCurrent, 2);
         InvalidateZubBOX();
     }
     SetDisplayMode(window, kZubDisplay);
@@ -110,8 +112,9 @@ int OpenZubFile(HWND window, const char* path) {
 
 void ShowLastError(HWND owner) {
     char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, GetLastError(), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        GetLastError(), 0, reinterpret_cast<char*>(&text), 0, nullptr);
     ShowMessage(owner, text ? text : "", kErrorCaption, MB_OK | MB_ICONINFORMATION);
     if (text) LocalFree(text);
 }

@@ -24,4 +24,6 @@ void ClearAlbum(HWND window);       // command 17
 void ShowAboutBox(HWND window);     // command 40
 
 // The ZubBOX page (1-based, twelve thumbnails a page) that holds index.
-inline int ZubBOXPageOf(int index) { return index / 12 + 1; }
+inline int ZubBOXPageOf(int index) {
+    return index / 12 + 1;
+}

@@ -3,7 +3,9 @@
 #include <cmath>
 
 namespace {
-int SpinWidth(double angle, int width) { return static_cast<int>(std::sin(angle) * width); }
+int SpinWidth(double angle, int width) {
+    return static_cast<int>(std::sin(angle) * width);
+}
 }  // namespace
 
 DrawRect FitDrawRect(SIZE picture, SIZE client, bool spin, int animPhase) {

@@ -8,7 +8,7 @@
 struct DrawRect {
     int x = 0;
     int y = 0;
-    int width = 0;   // negative: drawn mirrored left to right
+    int width = 0;  // negative: drawn mirrored left to right
     int height = 0;
 };
 

@@ -16,7 +16,9 @@
 namespace {
 constexpr size_t kDropFilesHeader = 20;
 
-bool AcceptsFiles(HWND window) { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; }
+bool AcceptsFiles(HWND window) {
+    return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+}
 
 HWND TopLevelOf(HWND window) {
     for (HWND parent = GetParent(window); parent; parent = GetParent(window)) window = parent;

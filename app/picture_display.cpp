@@ -44,7 +44,8 @@ bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth)
     DropShownBitmap(window);
     GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, width, height));
     if (!bitmap.get()) return false;
-    if (!SetDIBits(dc, bitmap, 0, height, dib.pixels, reinterpret_cast<BITMAPINFO*>(dib.header), DIB_RGB_COLORS)) {
+    if (!SetDIBits(dc, bitmap, 0, height, dib.pixels, reinterpret_cast<BITMAPINFO*>(dib.header),
+                   DIB_RGB_COLORS)) {
         return false;
     }
     v.ShownBitmap = bitmap.release();
@@ -95,7 +96,8 @@ void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect
     FillBlack(dc, bands.right, drawn.y, client.cx, drawn.y + drawn.height);
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, picture.cx, picture.cy, SRCCOPY);
+    StretchBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, picture.cx, picture.cy,
+               SRCCOPY);
 }
 }  // namespace
 

@@ -8,10 +8,14 @@ namespace {
 // Texts of the items whose number changes in place.
 const char* CommandText(int command) {
     switch (command) {
-    case kCommandZubDisplay: return "ズブ表示モードへ";
-    case kCommandNormalDisplay: return "通常表示モードへ";
-    case kCommandMaximise: return "最大化";
-    case kCommandRestore: return "元の大きさに戻す";
+        case kCommandZubDisplay:
+            return "ズブ表示モードへ";
+        case kCommandNormalDisplay:
+            return "通常表示モードへ";
+        case kCommandMaximise:
+            return "最大化";
+        case kCommandRestore:
+            return "元の大きさに戻す";
     }
     return "";
 }
@@ -19,7 +23,9 @@ const char* CommandText(int command) {
 void AddItem(HMENU menu, int command, const char* text, UINT flags = MF_STRING) {
     AppendMenuA(menu, flags, static_cast<UINT_PTR>(command), text);
 }
-void AddSeparator(HMENU menu) { AppendMenuA(menu, MF_SEPARATOR, 0, nullptr); }
+void AddSeparator(HMENU menu) {
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+}
 void AddSubmenu(HMENU menu, HMENU submenu, const char* text) {
     AppendMenuA(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(submenu), text);
 }
@@ -67,7 +73,8 @@ HMENU BuildPopupMenu() {
 }
 
 void Enable(int command, bool enabled) {
-    EnableMenuItem(Viewer().PopupMenu, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
+    EnableMenuItem(Viewer().PopupMenu, command,
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
 }
 
 int PageCount() {
@@ -77,7 +84,8 @@ int PageCount() {
 }  // namespace
 
 void ReplaceMenuCommand(int from, int to) {
-    ModifyMenuA(Viewer().PopupMenu, from, MF_BYCOMMAND | MF_STRING, static_cast<UINT_PTR>(to), CommandText(to));
+    ModifyMenuA(Viewer().PopupMenu, from, MF_BYCOMMAND | MF_STRING, static_cast<UINT_PTR>(to),
+                CommandText(to));
 }
 
 void UpdateMenu(int mode) {

@@ -37,8 +37,10 @@ void Animate(HWND window) {
         PaintPicture(window, dc);
         return;
     }
-    const int dx = BounceStep(v.Settings.MoveStepX, v.OverflowX, v.ScrollX, v.PictureSize.cx, v.ClientSize.cx);
-    const int dy = BounceStep(v.Settings.MoveStepY, v.OverflowY, v.ScrollY, v.PictureSize.cy, v.ClientSize.cy);
+    const int dx =
+        BounceStep(v.Settings.MoveStepX, v.OverflowX, v.ScrollX, v.PictureSize.cx, v.ClientSize.cx);
+    const int dy =
+        BounceStep(v.Settings.MoveStepY, v.OverflowY, v.ScrollY, v.PictureSize.cy, v.ClientSize.cy);
     ScrollPicture(window, dx, dy);
 }
 }  // namespace

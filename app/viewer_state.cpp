@@ -12,6 +12,10 @@ std::unique_ptr<ViewerState>& Instance() {
 }
 }  // namespace
 
-ViewerState& Viewer() { return *Instance(); }
+ViewerState& Viewer() {
+    return *Instance();
+}
 
-void ResetViewerState() { Instance() = std::make_unique<ViewerState>(); }
+void ResetViewerState() {
+    Instance() = std::make_unique<ViewerState>();
+}

@@ -24,7 +24,7 @@ struct ViewerSettings {
     int RotationParam = 10;  // divisor of AnimPhase in the true-size spin
     int MoveStepX = 5;       // bounce step per tick; its sign is the direction
     int MoveStepY = 5;
-    int SwitchTicks = 150;   // slideshow interval in ticks of 100 ms
+    int SwitchTicks = 150;  // slideshow interval in ticks of 100 ms
     RECT OptionsDialogRect{0, 0, 0, 0};
 };
 

@@ -118,32 +118,60 @@ LRESULT OnMouseMove(HWND window) {
 bool OnCommand(HWND window, int command) {
     ViewerState& v = Viewer();
     switch (command) {
-    case kCommandTick: OnTick(window); return false;
-    case kCommandTitleBar: ToggleTitleBar(window); return true;
-    case kCommandRestore: RestoreWindow(window); return true;
-    case kCommandMaximise: MaximiseWindow(window); return true;
-    case kCommandTopmost:
-    case kCommandNotTopmost:
-    case kCommandBottom: SetStackingPosition(window, command); return true;
-    case kCommandAddShown: AddShownPicture(window); return true;
-    case kCommandSaveAs: SaveAlbumAs(window); return true;
-    case kCommandZubDisplay:
-    case kCommandNormalDisplay: SetDisplayMode(window, command); return true;
-    case kCommandClearAlbum: ClearAlbum(window); return true;
-    case kCommandSave: SaveAlbum(window); return true;
-    case kCommandFitOrTrueSize: ToggleFitToWindow(window); return true;
-    case kCommandAbout: ShowAboutBox(window); return true;
-    case kCommandExit: DestroyWindow(window); return true;
-    // The dialogs, the copy/move command, the wallpaper, help and the
-    // options are offered in the menu; they do nothing yet.
-    case kCommandInfoBox:
-    case kCommandZubBox:
-    case kCommandCopyMove:
-    case kCommandWallpaperCentre:
-    case kCommandWallpaperTile:
-    case kCommandHelp:
-    case kCommandFileBox:
-    case kCommandOptions: (void)v; return true;
+        case kCommandTick:
+            OnTick(window);
+            return false;
+        case kCommandTitleBar:
+            ToggleTitleBar(window);
+            return true;
+        case kCommandRestore:
+            RestoreWindow(window);
+            return true;
+        case kCommandMaximise:
+            MaximiseWindow(window);
+            return true;
+        case kCommandTopmost:
+        case kCommandNotTopmost:
+        case kCommandBottom:
+            SetStackingPosition(window, command);
+            return true;
+        case kCommandAddShown:
+            AddShownPicture(window);
+            return true;
+        case kCommandSaveAs:
+            SaveAlbumAs(window);
+            return true;
+        case kCommandZubDisplay:
+        case kCommandNormalDisplay:
+            SetDisplayMode(window, command);
+            return true;
+        case kCommandClearAlbum:
+            ClearAlbum(window);
+            return true;
+        case kCommandSave:
+            SaveAlbum(window);
+            return true;
+        case kCommandFitOrTrueSize:
+            ToggleFitToWindow(window);
+            return true;
+        case kCommandAbout:
+            ShowAboutBox(window);
+            return true;
+        case kCommandExit:
+            DestroyWindow(window);
+            return true;
+        // The dialogs, the copy/move command, the wallpaper, help and the
+        // options are offered in the menu; they do nothing yet.
+        case kCommandInfoBox:
+        case kCommandZubBox:
+        case kCommandCopyMove:
+        case kCommandWallpaperCentre:
+        case kCommandWallpaperTile:
+        case kCommandHelp:
+        case kCommandFileBox:
+        case kCommandOptions:
+            (void)v;
+            return true;
     }
     return false;
 }
@@ -151,22 +179,38 @@ bool OnCommand(HWND window, int command) {
 
 LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE: OnCreate(window); break;
-    case WM_DESTROY: OnDestroy(window); break;
-    case WM_SIZE: return OnSize(window);
-    case WM_MOVE: return OnMove(window);
-    case WM_PAINT: return OnPaint(window);
-    case WM_LBUTTONDOWN: return OnLeftButtonDown(window);
-    case WM_LBUTTONUP: return OnLeftButtonUp();
-    case WM_MOUSEMOVE: return OnMouseMove(window);
-    case WM_LBUTTONDBLCLK: return OnDoubleClick(window, lParam);
-    case WM_RBUTTONDOWN: return OnRightButtonDown(window);
-    case WM_RBUTTONUP: return OnRightButtonUp(window);
-    case WM_KEYDOWN: OnKeyDown(window, wParam); break;
-    case WM_DROPFILES: return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
-    case WM_COMMAND:
-        if (OnCommand(window, LOWORD(wParam))) return 0;
-        break;
+        case WM_CREATE:
+            OnCreate(window);
+            break;
+        case WM_DESTROY:
+            OnDestroy(window);
+            break;
+        case WM_SIZE:
+            return OnSize(window);
+        case WM_MOVE:
+            return OnMove(window);
+        case WM_PAINT:
+            return OnPaint(window);
+        case WM_LBUTTONDOWN:
+            return OnLeftButtonDown(window);
+        case WM_LBUTTONUP:
+            return OnLeftButtonUp();
+        case WM_MOUSEMOVE:
+            return OnMouseMove(window);
+        case WM_LBUTTONDBLCLK:
+            return OnDoubleClick(window, lParam);
+        case WM_RBUTTONDOWN:
+            return OnRightButtonDown(window);
+        case WM_RBUTTONUP:
+            return OnRightButtonUp(window);
+        case WM_KEYDOWN:
+            OnKeyDown(window, wParam);
+            break;
+        case WM_DROPFILES:
+            return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+        case WM_COMMAND:
+            if (OnCommand(window, LOWORD(wParam))) return 0;
+            break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -185,8 +229,9 @@ ATOM RegisterViewerClass(HINSTANCE instance) {
 
 HWND CreateViewerWindow(HINSTANCE instance) {
     Viewer().Instance = instance;
-    HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kViewerTitle, kViewerTitle, kStyleWithTitle, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 320, 216, nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExA(WS_EX_ACCEPTFILES, kViewerTitle, kViewerTitle, kStyleWithTitle, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 320, 216, nullptr, nullptr, instance, nullptr);
     Viewer().MainWindow = window;
     return window;
 }

@@ -55,7 +55,9 @@ void RestoreWindow(HWND window) {
 }
 
 void SetStackingPosition(HWND window, int command) {
-    HWND after = command == kCommandTopmost ? HWND_TOPMOST : command == kCommandBottom ? HWND_BOTTOM : HWND_NOTOPMOST;
+    HWND after = command == kCommandTopmost  ? HWND_TOPMOST
+                 : command == kCommandBottom ? HWND_BOTTOM
+                                             : HWND_NOTOPMOST;
     SetWindowPos(window, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     CheckStackingItem(command);
 }

@@ -42,7 +42,9 @@ void SetClientSize(HWND window, int width, int height) {
     SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOZORDER);
 }
 
-void Tick(HWND window) { SendMessageA(window, WM_COMMAND, kCommandTick, 0); }
+void Tick(HWND window) {
+    SendMessageA(window, WM_COMMAND, kCommandTick, 0);
+}
 }  // namespace
 
 int main() {
@@ -82,15 +84,15 @@ int main() {
     // The spin in fit display: every tick stretches the whole picture.
     v.Settings.Animate = 1;
     const double spin = MillisecondsPerCall(3, 3, [&] { Tick(window); });
-    std::printf("%-46s %9.3f ms   share of the 100 ms tick: %5.1f %%\n", "tick with the spin, fit display", spin,
-                spin);
+    std::printf("%-46s %9.3f ms   share of the 100 ms tick: %5.1f %%\n", "tick with the spin, fit display",
+                spin, spin);
 
     // The bounce in true size: a scroll of the pixels and one strip.
     SendMessageA(window, WM_COMMAND, kCommandFitOrTrueSize, 0);
     v.ScrollX = v.ScrollY = 0;
     const double bounce = MillisecondsPerCall(3, 20, [&] { Tick(window); });
-    std::printf("%-46s %9.3f ms   share of the 100 ms tick: %5.1f %%\n", "tick with the bounce, true size", bounce,
-                bounce);
+    std::printf("%-46s %9.3f ms   share of the 100 ms tick: %5.1f %%\n", "tick with the bounce, true size",
+                bounce, bounce);
     DestroyWindow(window);
     return 0;
 }

@@ -19,7 +19,8 @@ inline double MillisecondsPerCall(int rounds, int repeat, const std::function<vo
         QueryPerformanceCounter(&start);
         for (int i = 0; i < repeat; ++i) work();
         QueryPerformanceCounter(&end);
-        const double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart / repeat;
+        const double ms =
+            1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart / repeat;
         best = std::min(best, ms);
     }
     return best;

@@ -159,7 +159,8 @@ private:
 template <typename T = void>
 class LockedBlock {
 public:
-    explicit LockedBlock(HGLOBAL block) : block_(block), data_(block ? static_cast<T*>(GlobalLock(block)) : nullptr) {}
+    explicit LockedBlock(HGLOBAL block)
+        : block_(block), data_(block ? static_cast<T*>(GlobalLock(block)) : nullptr) {}
     ~LockedBlock() {
         if (data_) GlobalUnlock(block_);
     }

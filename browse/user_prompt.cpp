@@ -26,4 +26,6 @@ BOOL AskSaveFileName(OPENFILENAMEA* request) {
     return GetSaveFileNameA(request);
 }
 
-void SetPromptAnswerer(PromptAnswerer answerer) { Answerer() = std::move(answerer); }
+void SetPromptAnswerer(PromptAnswerer answerer) {
+    Answerer() = std::move(answerer);
+}

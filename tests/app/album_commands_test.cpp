@@ -14,7 +14,9 @@
 #include "tests/app/viewer_fixture.h"
 
 namespace {
-INT_PTR CALLBACK SilentDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CALLBACK SilentDialogProc(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
 
 struct SaveRequest {
     std::string proposal;
@@ -26,7 +28,8 @@ struct SaveRequest {
 
 // Answers the save dialog with chosen (or cancels when empty) and records
 // what the dialog was asked to show.
-void AnswerSaveDialog(SaveRequest* request, const std::string& chosen, std::vector<RecordedMessage>* messages) {
+void AnswerSaveDialog(SaveRequest* request, const std::string& chosen,
+                      std::vector<RecordedMessage>* messages) {
     PromptAnswerer answerer;
     answerer.message = [messages](HWND, const char* text, const char* caption, UINT type) {
         messages->push_back(RecordedMessage{text, caption, type});
@@ -168,8 +171,8 @@ TEST_F(ViewerWindowTest, CommandLinePicturesBecomePagesOnce) {
     ViewerState& v = Viewer();
     WriteBmp(dir_.File("a.bmp"), 16, 16);
     WriteBmp(dir_.File("b.bmp"), 16, 16);
-    HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") + " " +
-                                   dir_.File("missing.bmp"));
+    HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") +
+                                   " " + dir_.File("missing.bmp"));
     EXPECT_EQ(v.Album->PageCount(), 2);
     EXPECT_EQ(v.DisplayMode, kZubDisplay);
     EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
@@ -211,8 +214,8 @@ TEST(CommandLine, ArgumentTextSkipsTheProgramNameQuotedOrNot) {
 TEST_F(ViewerWindowTest, AboutBoxShowsTheVersion) {
     SetPromptAnswerer(PromptAnswerer{});
     // The real template, created modeless here so that the test can read it.
-    HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT), window_,
-                                    SilentDialogProc, 0);
+    HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT),
+                                    window_, SilentDialogProc, 0);
     ASSERT_NE(about, nullptr);
     char text[64] = "";
     GetDlgItemTextA(about, PILTRIN_ABOUT_VERSION_TEXT, text, sizeof text);

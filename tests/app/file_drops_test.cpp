@@ -143,8 +143,8 @@ TEST_F(FileDropTest, DropTargetClimbsToTheWindowThatAcceptsFiles) {
     HWND middle = MakeDropReceiver(WS_EX_ACCEPTFILES, top);
     HWND leaf = MakeDropReceiver(0, middle);
     EXPECT_EQ(DropTargetAt(leaf, false, false), middle);
-    EXPECT_EQ(DropTargetAt(leaf, true, false), leaf);   // shift: the control itself
-    EXPECT_EQ(DropTargetAt(leaf, false, true), top);    // ctrl: the top-level window
+    EXPECT_EQ(DropTargetAt(leaf, true, false), leaf);  // shift: the control itself
+    EXPECT_EQ(DropTargetAt(leaf, false, true), top);   // ctrl: the top-level window
     EXPECT_EQ(DropTargetAt(middle, false, false), middle);
     DestroyWindow(top);
 }

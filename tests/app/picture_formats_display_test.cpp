@@ -17,19 +17,28 @@ namespace {
 constexpr int kWidth = 64;
 constexpr int kHeight = 32;
 const Rgb kQuadrants[2][2] = {{{230, 30, 30}, {30, 200, 40}}, {{30, 40, 220}, {240, 220, 30}}};
-Rgb Quadrants(int x, int y) { return kQuadrants[y < kHeight / 2 ? 0 : 1][x < kWidth / 2 ? 0 : 1]; }
+Rgb Quadrants(int x, int y) {
+    return kQuadrants[y < kHeight / 2 ? 0 : 1][x < kWidth / 2 ? 0 : 1];
+}
 
 // Where the pixel (x, y) of an oriented picture comes from in the source.
 POINT SourceOf(int code, int x, int y) {
     const int w = kWidth, h = kHeight;
     switch (code) {
-    case 1: return POINT{y, h - 1 - x};
-    case 2: return POINT{w - 1 - x, h - 1 - y};
-    case 3: return POINT{w - 1 - y, x};
-    case 4: return POINT{y, x};
-    case 5: return POINT{w - 1 - x, y};
-    case 6: return POINT{w - 1 - y, h - 1 - x};
-    case 7: return POINT{x, h - 1 - y};
+        case 1:
+            return POINT{y, h - 1 - x};
+        case 2:
+            return POINT{w - 1 - x, h - 1 - y};
+        case 3:
+            return POINT{w - 1 - y, x};
+        case 4:
+            return POINT{y, x};
+        case 5:
+            return POINT{w - 1 - x, y};
+        case 6:
+            return POINT{w - 1 - y, h - 1 - x};
+        case 7:
+            return POINT{x, h - 1 - y};
     }
     return POINT{x, y};
 }
@@ -66,8 +75,8 @@ TEST_F(ViewerWindowTest, JpegPageIsShownInEachOrientation) {
                 const POINT from = SourceOf(code, x, y);
                 const Rgb shown = pixels.At(left + x, top + y);
                 const Rgb expected = Quadrants(from.x, from.y);
-                EXPECT_TRUE(Near(shown, expected)) << "quadrant " << qx << "," << qy << ": " << int(shown.r) << " "
-                                                   << int(shown.g) << " " << int(shown.b);
+                EXPECT_TRUE(Near(shown, expected)) << "quadrant " << qx << "," << qy << ": " << int(shown.r)
+                                                   << " " << int(shown.g) << " " << int(shown.b);
             }
         }
     }

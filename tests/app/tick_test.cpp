@@ -46,7 +46,8 @@ TEST_F(TickTest, SlideshowWrapsFromTheLastPageToTheFirst) {
 
 TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
     ViewerState& v = Viewer();
-    HWND names = CreateWindowExA(0, "LISTBOX", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND names =
+        CreateWindowExA(0, "LISTBOX", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
         WriteBmp(dir_.File(name), 20, 20);
         SendMessageA(names, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
@@ -112,8 +113,9 @@ TEST_F(TickTest, SpinDrawsThePictureMirroredForHalfATurn) {
     ViewerState& v = Viewer();
     SetClientSize(400, 200);
     // Left half red, right half blue.
-    WriteBmp(dir_.File("halves.bmp"), 400, 200, 24, false,
-             [](int x, int) { return x < 200 ? Rgb{220, 0, 0} : Rgb{0, 0, 220}; });
+    WriteBmp(dir_.File("halves.bmp"), 400, 200, 24, false, [](int x, int) {
+        return x < 200 ? Rgb{220, 0, 0} : Rgb{0, 0, 220};
+    });
     Show(dir_.File("halves.bmp"));
     v.Settings.Animate = 1;
     v.AnimPhase = 39;

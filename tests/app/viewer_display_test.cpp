@@ -12,7 +12,9 @@ namespace {
 Rgb Coordinates(int x, int y) {
     return Rgb{static_cast<uint8_t>(x % 251), static_cast<uint8_t>(y % 241), static_cast<uint8_t>(200)};
 }
-Rgb Solid(int, int) { return Rgb{200, 180, 40}; }
+Rgb Solid(int, int) {
+    return Rgb{200, 180, 40};
+}
 }  // namespace
 
 TEST_F(ViewerWindowTest, FitDisplayGivesTiesToTheHeightAndCutsTheSides) {
@@ -135,7 +137,9 @@ TEST_F(ViewerWindowTest, TitleIsTheFileNameAndAFailedLoadLeavesItBlack) {
 
 TEST_F(ViewerWindowTest, TitleSkipsAShiftJisTrailByteThatLooksLikeASeparator) {
     // "表" is 0x95 0x5C in Shift-JIS: its second byte is no separator.
-    const std::string name = "\x95\x5C" "紙.bmp";
+    const std::string name =
+        "\x95\x5C"
+        "紙.bmp";
     WriteBmp(dir_.File(name), 16, 16);
     Show(dir_.File(name));
     char title[MAX_PATH];

@@ -56,7 +56,8 @@ public:
     ~RunningViewer() {
         if (!started_) return;
         if (window_ && IsWindow(window_)) PostMessageA(window_, WM_COMMAND, 40001, 0);
-        if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 9);
+        if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0)
+            TerminateProcess(process_.hProcess, 9);
         CloseHandle(process_.hThread);
         CloseHandle(process_.hProcess);
     }
@@ -97,8 +98,12 @@ Rgb ScreenPixelAtClientCentre(HWND window) {
     return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
 }
 
-Rgb Orange(int, int) { return Rgb{230, 120, 20}; }
-Rgb Teal(int, int) { return Rgb{20, 160, 150}; }
+Rgb Orange(int, int) {
+    return Rgb{230, 120, 20};
+}
+Rgb Teal(int, int) {
+    return Rgb{20, 160, 150};
+}
 }  // namespace
 
 TEST(ViewerProcess, WithoutArgumentsShowsTheStartupPictureAtItsOwnSize) {

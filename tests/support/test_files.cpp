@@ -38,20 +38,25 @@ void RemoveTree(const std::string& folder) {
 }
 }  // namespace
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir() {
+    RemoveTree(path_);
+}
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    BOOL ok =
+        bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == bytes.size();
 }
 
 Bytes ReadFileBytes(const std::string& path) {
     Bytes bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return bytes;
     DWORD size = GetFileSize(file, nullptr);
     bytes.resize(size);
@@ -62,9 +67,13 @@ Bytes ReadFileBytes(const std::string& path) {
     return bytes;
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
-void PutU8(Bytes& out, uint32_t value) { out.push_back(static_cast<uint8_t>(value)); }
+void PutU8(Bytes& out, uint32_t value) {
+    out.push_back(static_cast<uint8_t>(value));
+}
 void PutU16(Bytes& out, uint32_t value) {
     PutU8(out, value);
     PutU8(out, value >> 8);
@@ -77,7 +86,9 @@ void PutBytes(Bytes& out, const void* data, size_t size) {
     auto bytes = static_cast<const uint8_t*>(data);
     out.insert(out.end(), bytes, bytes + size);
 }
-void PutText(Bytes& out, const std::string& text) { PutBytes(out, text.data(), text.size()); }
+void PutText(Bytes& out, const std::string& text) {
+    PutBytes(out, text.data(), text.size());
+}
 
 Rgb DistinctPixel(int x, int y) {
     return Rgb{static_cast<uint8_t>(40 * x + 10), static_cast<uint8_t>(50 * y + 20),
@@ -144,6 +155,7 @@ Bytes MakeBmp(int width, int height, int bits, bool topDown, const PixelPattern&
     return out;
 }
 
-bool WriteBmp(const std::string& path, int width, int height, int bits, bool topDown, const PixelPattern& pattern) {
+bool WriteBmp(const std::string& path, int width, int height, int bits, bool topDown,
+              const PixelPattern& pattern) {
     return WriteFileBytes(path, MakeBmp(width, height, bits, topDown, pattern));
 }
