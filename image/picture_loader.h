@@ -17,7 +17,8 @@ HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, 
 int LoadPicture(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels);
 // Reduced picture for previews (JPEG and pmp decoded at 1/2..1/8, plug-ins
 // through their preview entry), as a device bitmap, or null.
-HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, long userData, int targetSize);
+HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, long userData,
+                          int targetSize);
 // 1 and a reduced DibImage, or 0.
 int LoadPreview(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels,
                 int targetSize);

@@ -29,8 +29,8 @@ static_assert(sizeof(PictureInfo) == 26, "PictureInfo must keep the plug-in inte
 // it to decide whether to try the next reader.
 enum LoadErrorCode : int {
     kLoadOk = 0,
-    kLoadStopped = 1,       // the progress callback asked to stop
-    kLoadNotThisFormat = 2, // no reader accepted the file
+    kLoadStopped = 1,        // the progress callback asked to stop
+    kLoadNotThisFormat = 2,  // no reader accepted the file
     kLoadCannotOpen = 3,
     kLoadOutOfMemory = 4,
     kLoadNoSize = 5,
