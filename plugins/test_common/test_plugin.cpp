@@ -20,6 +20,7 @@
 #include <cstring>
 #include <vector>
 
+#include "plugins/plugin_input.h"
 #include "plugins/test_common/tiny_picture.h"
 
 #ifndef PLUGIN_VERSION
@@ -75,20 +76,7 @@ bool ReadInput(LPCSTR source, long offset, unsigned int flags, std::vector<uint8
                       reinterpret_cast<const uint8_t*>(source) + offset);
         return true;
     }
-    HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD size = GetFileSize(file, nullptr);
-    bool ok = size != INVALID_FILE_SIZE && static_cast<DWORD>(offset) <= size &&
-              SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
-    if (ok) {
-        bytes->resize(size - static_cast<DWORD>(offset));
-        DWORD read = 0;
-        ok = bytes->empty() ||
-             (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-              read == bytes->size());
-    }
-    CloseHandle(file);
-    return ok;
+    return ReadFileFrom(source, offset, bytes);
 }
 
 HLOCAL AllocBlock(size_t size) {

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "image/picture_types.h"
+#include "plugins/plugin_input.h"
 #include "plugins/wic/wic_decoder.h"
 
 namespace {
@@ -20,24 +22,6 @@ int CopyText(const char* text, LPSTR buffer, int length) {
     std::memcpy(buffer, text, static_cast<size_t>(n));
     buffer[n] = '\0';
     return n;
-}
-
-// Reads the rest of a file from offset; false when it cannot be read.
-bool ReadFileFrom(const char* path, long offset, std::vector<uint8_t>* bytes) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD size = GetFileSize(file, nullptr);
-    bool ok = size != INVALID_FILE_SIZE && offset >= 0 && static_cast<DWORD>(offset) <= size &&
-              SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
-    if (ok) {
-        bytes->resize(size - static_cast<DWORD>(offset));
-        DWORD read = 0;
-        ok = bytes->empty() ||
-             (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-              read == bytes->size());
-    }
-    CloseHandle(file);
-    return ok;
 }
 
 // Turns the interface's (source, offset or length, flags) into a decoder
@@ -81,20 +65,6 @@ int Decode(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCA
     return WicDecode(input, preview, header, pixels, progress ? progress : NoProgress, userData);
 }
 
-#pragma pack(push, 1)
-// The interface's picture record, packed to single bytes.
-struct PictureRecord {
-    long left;
-    long top;
-    long width;
-    long height;
-    WORD xDensity;
-    WORD yDensity;
-    short colorDepth;
-    HLOCAL text;
-};
-#pragma pack(pop)
-static_assert(sizeof(PictureRecord) == 26, "the interface's picture record is packed");
 
 }  // namespace
 
@@ -140,7 +110,7 @@ int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, voi
     WicFacts facts;
     if (answer == kWicOk) answer = WicReadFacts(input, &facts);
     if (answer != kWicOk) return answer;
-    PictureRecord info = {};
+    PictureInfo info = {};
     info.width = facts.width;
     info.height = facts.height;
     info.xDensity = static_cast<WORD>(facts.dpiX);

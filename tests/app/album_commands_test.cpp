@@ -14,6 +14,13 @@
 #include "tests/app/viewer_fixture.h"
 
 namespace {
+// A picture in dir that the album has taken in and not saved yet.
+void AddUnsavedPage(const TempDir& dir, const std::string& name) {
+    WriteBmp(dir.File(name), 16, 16);
+    Viewer().Album->AddPage(dir.File(name).c_str());
+    Viewer().AlbumUnsaved = 1;
+}
+
 INT_PTR CALLBACK SilentDialogProc(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
@@ -63,9 +70,7 @@ TEST_F(ViewerWindowTest, AlbumCommandsOnAnEmptyAlbumSayItIsEmpty) {
 
 TEST_F(ViewerWindowTest, SaveAsProposesTmpInTheCoverFolderAndSaves) {
     ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 16, 16);
-    v.Album->AddPage(dir_.File("a.bmp").c_str());
-    v.AlbumUnsaved = 1;
+    AddUnsavedPage(dir_, "a.bmp");
     SaveRequest request;
     AnswerSaveDialog(&request, dir_.File("trip.zub"), &messages_);
     Command(kCommandSaveAs);
@@ -91,9 +96,7 @@ TEST_F(ViewerWindowTest, SaveAsProposesTmpInTheCoverFolderAndSaves) {
 
 TEST_F(ViewerWindowTest, SaveOfANewAlbumAsksForANameProposingTmp) {
     ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 16, 16);
-    v.Album->AddPage(dir_.File("a.bmp").c_str());
-    v.AlbumUnsaved = 1;
+    AddUnsavedPage(dir_, "a.bmp");
     SaveRequest request;
     AnswerSaveDialog(&request, dir_.File("new.zub"), &messages_);
     Command(kCommandSave);
@@ -105,9 +108,7 @@ TEST_F(ViewerWindowTest, SaveOfANewAlbumAsksForANameProposingTmp) {
 
 TEST_F(ViewerWindowTest, FailedSaveKeepsTheAlbumUnsaved) {
     ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 16, 16);
-    v.Album->AddPage(dir_.File("a.bmp").c_str());
-    v.AlbumUnsaved = 1;
+    AddUnsavedPage(dir_, "a.bmp");
     SaveRequest request;
     AnswerSaveDialog(&request, dir_.File("no such folder\\x.zub"), &messages_);
     Command(kCommandSave);
@@ -117,10 +118,8 @@ TEST_F(ViewerWindowTest, FailedSaveKeepsTheAlbumUnsaved) {
 
 TEST_F(ViewerWindowTest, ClearAsksFirstAndForgetsTheAlbum) {
     ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 16, 16);
-    v.Album->AddPage(dir_.File("a.bmp").c_str());
+    AddUnsavedPage(dir_, "a.bmp");
     v.CurrentZubIndex = 0;
-    v.AlbumUnsaved = 1;
     messageAnswer_ = IDCANCEL;
     Command(kCommandClearAlbum);
     ASSERT_EQ(messages_.size(), 1u);
