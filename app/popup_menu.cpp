@@ -1,6 +1,7 @@
 #include "app/popup_menu.h"
 
 #include "album/zub_album.h"
+#include "app/command_table.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
 
@@ -100,9 +101,14 @@ void UpdateMenu(int mode) {
     ModifyMenuA(v.PopupMenu, kCommandFitOrTrueSize, MF_BYCOMMAND | MF_STRING, kCommandFitOrTrueSize,
                 v.Settings.FitToWindow ? "ＴＲＵＥサイズ表示" : "ウィンドウサイズ表示");
     Enable(kCommandAddShown, v.ShownBitmap && v.Album && v.Album->FindPage(v.CurrentPath) == -1);
-    Enable(kCommandFileBox, v.FileBOXWindow == nullptr);
-    Enable(kCommandZubBox, v.ZubBOXWindow == nullptr);
-    Enable(kCommandInfoBox, v.InfoBOXWindow == nullptr);
+    // A command that no layer has registered is offered greyed.
+    Enable(kCommandFileBox, v.FileBOXWindow == nullptr && CommandHandlerFor(kCommandFileBox));
+    Enable(kCommandZubBox, v.ZubBOXWindow == nullptr && CommandHandlerFor(kCommandZubBox));
+    Enable(kCommandInfoBox, v.InfoBOXWindow == nullptr && CommandHandlerFor(kCommandInfoBox));
+    for (int command : {kCommandCopyMove, kCommandWallpaperCentre, kCommandWallpaperTile, kCommandHelp,
+                        kCommandOptions}) {
+        Enable(command, CommandHandlerFor(command) != nullptr);
+    }
     Enable(kCommandSave, v.AlbumUnsaved != 0);
 }
 

@@ -6,6 +6,7 @@
 
 #include "album/zub_album.h"
 #include "app/album_commands.h"
+#include "app/command_table.h"
 #include "app/file_drops.h"
 #include "app/navigation.h"
 #include "app/picture_display.h"
@@ -116,7 +117,10 @@ LRESULT OnMouseMove(HWND window) {
 // Returns true when the command was handled here; the rest go on to the
 // default window procedure.
 bool OnCommand(HWND window, int command) {
-    ViewerState& v = Viewer();
+    if (CommandHandler handler = CommandHandlerFor(command)) {
+        handler(window);
+        return true;
+    }
     switch (command) {
         case kCommandTick:
             OnTick(window);
@@ -159,18 +163,6 @@ bool OnCommand(HWND window, int command) {
             return true;
         case kCommandExit:
             DestroyWindow(window);
-            return true;
-        // The dialogs, the copy/move command, the wallpaper, help and the
-        // options are offered in the menu; they do nothing yet.
-        case kCommandInfoBox:
-        case kCommandZubBox:
-        case kCommandCopyMove:
-        case kCommandWallpaperCentre:
-        case kCommandWallpaperTile:
-        case kCommandHelp:
-        case kCommandFileBox:
-        case kCommandOptions:
-            (void)v;
             return true;
     }
     return false;

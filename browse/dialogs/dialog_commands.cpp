@@ -1,0 +1,7 @@
+#include "browse/dialogs/dialog_commands.h"
+
+#include "app/command_table.h"
+
+void RegisterDialogCommands() {
+    // Each dialog module adds its own registration here.
+}
