@@ -65,7 +65,7 @@ int ZubParam::Reserved(void*) {
 int ZubParam::Release(void*) {
     return 0;
 }
-uint32_t ZubParam::GetHandle(void*, uint32_t*) {
+BlockWord ZubParam::GetHandle(void*, BlockWord*) {
     return 0;
 }
 const char* ZubParam::GetString(void*, char*) {
@@ -74,7 +74,7 @@ const char* ZubParam::GetString(void*, char*) {
 int ZubParam::GetInt(void*, int*) {
     return 0;
 }
-int ZubParam::SetHandle(void*, uint32_t) {
+int ZubParam::SetHandle(void*, BlockWord) {
     return 0;
 }
 int ZubParam::SetString(void*, const char*) {
@@ -107,7 +107,7 @@ int IntParam::Release(void*) {
     return 1;
 }
 int IntParam::GetInt(void* block, int* out) {
-    int value = static_cast<int>(Word(block));
+    int value = static_cast<int>(static_cast<uint32_t>(Word(block)));
     if (out) *out = value;
     return value;
 }
@@ -122,7 +122,7 @@ int IntParam::LoadMem(const uint8_t* record, void* block) {
 }
 int IntParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
     if (Keyword() == 0) return 1;
-    return AppendWords(handle, size, keywordWord, 4, Word(block)) ? 1 : 0;
+    return AppendWords(handle, size, keywordWord, 4, static_cast<uint32_t>(Word(block))) ? 1 : 0;
 }
 int IntParam::ReadRecord(RecordReader& file, void* block) {
     uint32_t size = 0, value = 0;
@@ -132,7 +132,7 @@ int IntParam::ReadRecord(RecordReader& file, void* block) {
 }
 int IntParam::WriteRecord(RecordWriter& file, void* block) {
     if (Keyword() == 0) return 1;
-    return WriteWords(file, keywordWord, 4, Word(block)) ? 1 : 0;
+    return WriteWords(file, keywordWord, 4, static_cast<uint32_t>(Word(block))) ? 1 : 0;
 }
 int IntParam::Init(void* block) {
     Word(block) = 0;
@@ -146,22 +146,26 @@ uint32_t IntParam::StoredSize(void*) {
 int HandleParam::Release(void*) {
     return 1;
 }
-uint32_t HandleParam::GetHandle(void* block, uint32_t* out) {
+BlockWord HandleParam::GetHandle(void* block, BlockWord* out) {
     if (out) *out = Word(block);
     return Word(block);
 }
-int HandleParam::SetHandle(void* block, uint32_t value) {
+int HandleParam::SetHandle(void* block, BlockWord value) {
     Word(block) = value;
     return 1;
 }
 int HandleParam::LoadMem(const uint8_t* record, void* block) {
-    if ((RecordWord(record, 0) & kKeywordMask) != Keyword() || RecordWord(record, 1) != 4) return 0;
-    Word(block) = RecordWord(record, 2);
+    if ((RecordWord(record, 0) & kKeywordMask) != Keyword() || RecordWord(record, 1) != sizeof(BlockWord)) return 0;
+    std::memcpy(&Word(block), record + 8, sizeof(BlockWord));
     return 1;
 }
 int HandleParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
     if (Keyword() == 0) return 1;
-    return AppendWords(handle, size, keywordWord, 4, Word(block)) ? 1 : 0;
+    const uint32_t head[2] = {keywordWord, static_cast<uint32_t>(sizeof(BlockWord))};
+    const BlockWord value = Word(block);
+    return AppendMemBytes(handle, size, head, sizeof head) && AppendMemBytes(handle, size, &value, sizeof value)
+               ? 1
+               : 0;
 }
 int HandleParam::ReadRecord(RecordReader& file, void* block) {
     uint32_t size = 0, value = 0;
@@ -171,7 +175,7 @@ int HandleParam::ReadRecord(RecordReader& file, void* block) {
 }
 int HandleParam::WriteRecord(RecordWriter& file, void* block) {
     if (Keyword() == 0) return 1;
-    return WriteWords(file, keywordWord, 4, Word(block)) ? 1 : 0;
+    return WriteWords(file, keywordWord, 4, static_cast<uint32_t>(Word(block))) ? 1 : 0;
 }
 int HandleParam::Init(void* block) {
     Word(block) = 0;
@@ -184,10 +188,10 @@ uint32_t HandleParam::StoredSize(void*) {
 // DibHandleParam: the picture blocks come from the thumbnail builder, not
 // from the album's allocator, so they are freed directly.
 int DibHandleParam::Release(void* block) {
-    uint32_t header = Word(block);
+    BlockWord header = Word(block);
     if (header != 0 && header != 1) {
-        uint32_t bits = bits_ ? bits_->GetHandle(block, nullptr) : 0;
-        for (uint32_t address : {header, bits}) {
+        BlockWord bits = bits_ ? bits_->GetHandle(block, nullptr) : 0;
+        for (BlockWord address : {header, bits}) {
             if (!address) continue;
             HGLOBAL handle = GlobalHandle(reinterpret_cast<void*>(address));
             if (!handle) continue;
@@ -206,7 +210,7 @@ int DibHandleParam::Release(void* block) {
 namespace {
 const char kEmptyText[1] = "";
 
-void FreeText(uint32_t word) {
+void FreeText(BlockWord word) {
     auto text = reinterpret_cast<char*>(word);
     if (text != kEmptyText) FreeHeapString(text);
 }
@@ -216,7 +220,7 @@ bool StringParam::Replace(void* block, const char* text, size_t length) {
     const char* copy = length == 0 ? kEmptyText : NewHeapString(text, length);
     if (!copy) return false;
     FreeText(Word(block));
-    Word(block) = reinterpret_cast<uint32_t>(copy);
+    Word(block) = reinterpret_cast<BlockWord>(copy);
     return true;
 }
 int StringParam::Release(void* block) {
@@ -395,7 +399,7 @@ uint8_t* BlockParam::Grow(void* block, uint32_t extra) {
     if (used + extra < used) return nullptr;
     auto grown = static_cast<uint8_t*>(ReallocAlbumBlock(reinterpret_cast<void*>(Word(block)), used + extra));
     if (!grown) return nullptr;
-    Word(block) = reinterpret_cast<uint32_t>(grown);
+    Word(block) = reinterpret_cast<BlockWord>(grown);
     return grown + used;
 }
 

@@ -1,5 +1,5 @@
 // The param family: each param describes one field of a record block (a
-// plain block of 32-bit words, one per field) by its type, its keyword and
+// plain block of pointer-sized words, one per field) by its type, its keyword and
 // its offset, and moves that field to and from memory records and file
 // records. An album's layout is therefore data: a new field is one more
 // param, and records the reader does not know are kept by a BlockParam.
@@ -12,7 +12,12 @@
 
 #include "album/record_file.h"
 
-static_assert(sizeof(void*) == 4, "record blocks hold pointers and handles in 32-bit words");
+// A record block's word holds an integer, a string's address or a handle, so
+// it is pointer-sized: 4 bytes in the 32-bit program, 8 in the 64-bit one.
+// No word reaches a file as it is: integers are written as 32 bits, strings
+// as their text.
+using BlockWord = uintptr_t;
+constexpr int kBlockWordSize = static_cast<int>(sizeof(BlockWord));
 
 // Bits of a keyword word.
 constexpr uint32_t kKeywordMask = 0x00FFFFFF;
@@ -35,10 +40,10 @@ public:
     virtual int Size() const { return 0; }
     virtual int Reserved(void* block);
     virtual int Release(void* block);
-    virtual uint32_t GetHandle(void* block, uint32_t* out);
+    virtual BlockWord GetHandle(void* block, BlockWord* out);
     virtual const char* GetString(void* block, char* out);
     virtual int GetInt(void* block, int* out);
-    virtual int SetHandle(void* block, uint32_t value);
+    virtual int SetHandle(void* block, BlockWord value);
     virtual int SetString(void* block, const char* text);
     virtual int SetInt(void* block, int value);
     // record points at one memory record (keyword word, size, body).
@@ -60,14 +65,14 @@ public:
     uint32_t keywordWord = 0;  // keyword in bits 0-23, file-only flag in bit 31
 
 protected:
-    uint32_t& Word(void* block) const { return static_cast<uint32_t*>(block)[offset / 4]; }
+    BlockWord& Word(void* block) const { return static_cast<BlockWord*>(block)[offset / kBlockWordSize]; }
 };
 
 // A 32-bit integer.
 class IntParam : public ZubParam {
 public:
     int Type() const override { return kIntParam; }
-    int Size() const override { return 4; }
+    int Size() const override { return kBlockWordSize; }
     int Release(void* block) override;
     int GetInt(void* block, int* out) override;
     int SetInt(void* block, int value) override;
@@ -79,14 +84,15 @@ public:
     uint32_t StoredSize(void* block) override;
 };
 
-// A 32-bit handle value, kept as raw bytes like an integer.
+// A handle or address held in memory only: memory records carry it in a
+// pointer-sized body.
 class HandleParam : public ZubParam {
 public:
     int Type() const override { return kHandleParam; }
-    int Size() const override { return 4; }
+    int Size() const override { return kBlockWordSize; }
     int Release(void* block) override;
-    uint32_t GetHandle(void* block, uint32_t* out) override;
-    int SetHandle(void* block, uint32_t value) override;
+    BlockWord GetHandle(void* block, BlockWord* out) override;
+    int SetHandle(void* block, BlockWord value) override;
     int LoadMem(const uint8_t* record, void* block) override;
     int SaveMem(HGLOBAL& handle, uint32_t& size, void* block) override;
     int ReadRecord(RecordReader& file, void* block) override;
@@ -111,7 +117,7 @@ private:
 class StringParam : public ZubParam {
 public:
     int Type() const override { return kStringParam; }
-    int Size() const override { return 4; }
+    int Size() const override { return kBlockWordSize; }
     int Release(void* block) override;
     const char* GetString(void* block, char* out) override;
     int SetString(void* block, const char* text) override;
@@ -164,7 +170,7 @@ class BlockParam : public ZubParam {
 public:
     explicit BlockParam(IntParam* size) : size_(size) {}
     int Type() const override { return kHandleParam; }
-    int Size() const override { return 4; }
+    int Size() const override { return kBlockWordSize; }
     int Release(void* block) override;
     int LoadMem(const uint8_t* record, void* block) override;
     int SaveMem(HGLOBAL& handle, uint32_t& size, void* block) override;

@@ -94,7 +94,7 @@ double Median(std::vector<double> values) {
 int main() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (!LoadPluginsFromProgramFolder() || PluginCount() < 1 || !PluginMatchesExtension("png")) {
-        std::printf("bench_plugin: the WIC filter (ifwic.spi) is not beside the program\n");
+        std::printf("bench_plugin: the WIC filter (ifwic%s) is not beside the program\n", kPluginExtension);
         return 1;
     }
     const PluginEntry* wic = PluginAt(0);

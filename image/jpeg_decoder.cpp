@@ -16,7 +16,7 @@ namespace {
 // The progress target of the decode in progress: one per process, set by
 // LoadJpeg / LoadJpegScaled before each decode.
 ProgressProc progressTarget = nullptr;
-long progressUserData = 0;
+intptr_t progressUserData = 0;
 
 // libjpeg keeps its virtual arrays (whole-picture coefficient buffers of
 // progressive streams) under this bound; a hostile header asking for more
@@ -182,7 +182,7 @@ bool FileOpens(const char* path) {
 // no longer exists.
 class ProgressTargetScope {
 public:
-    ProgressTargetScope(ProgressProc progress, long userData) {
+    ProgressTargetScope(ProgressProc progress, intptr_t userData) {
         progressTarget = progress;
         progressUserData = userData;
     }
@@ -279,7 +279,7 @@ int JpegScaleFor(int width, int height, int targetSize) {
     return 1;
 }
 
-int LoadJpeg(const char* path, ProgressProc progress, long userData, int denominator, uint32_t offset,
+int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int denominator, uint32_t offset,
              HLOCAL* header, HLOCAL* pixels) {
     const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
@@ -288,7 +288,7 @@ int LoadJpeg(const char* path, ProgressProc progress, long userData, int denomin
     return DecodeIntoNewDib(path, denominator, offset, info, header, pixels);
 }
 
-int LoadJpegScaled(const char* path, ProgressProc progress, long userData, uint32_t offset, int targetSize,
+int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset, int targetSize,
                    HLOCAL* header, HLOCAL* pixels) {
     const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
@@ -313,13 +313,13 @@ int ReadPmpOffset(const char* path, uint32_t* offset) {
     return 1;
 }
 
-int LoadPmp(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels) {
+int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels) {
     uint32_t offset;
     if (!ReadPmpOffset(path, &offset)) return 0;
     return LoadJpeg(path, progress, userData, 1, offset, header, pixels);
 }
 
-int LoadPmpScaled(const char* path, ProgressProc progress, long userData, int targetSize, HLOCAL* header,
+int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,
                   HLOCAL* pixels) {
     uint32_t offset;
     if (!ReadPmpOffset(path, &offset)) return 0;

@@ -30,14 +30,14 @@ int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t dest
 // LastLoadError 1 (stopped), 2 (not a usable JPEG), 3 (cannot open),
 // 4 (cannot be held) or 255 (damaged stream). Nothing stays allocated on
 // failure.
-int LoadJpeg(const char* path, ProgressProc progress, long userData, int denominator, uint32_t offset,
+int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int denominator, uint32_t offset,
              HLOCAL* header, HLOCAL* pixels);
 // Decodes at the largest reduction that keeps the longer side near
 // targetSize (see JpegScaleFor).
-int LoadJpegScaled(const char* path, ProgressProc progress, long userData, uint32_t offset, int targetSize,
+int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset, int targetSize,
                    HLOCAL* header, HLOCAL* pixels);
-int LoadPmp(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels);
-int LoadPmpScaled(const char* path, ProgressProc progress, long userData, int targetSize, HLOCAL* header,
+int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
+int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,
                   HLOCAL* pixels);
 // The JPEG stream's offset inside a pmp file: 1 and offset, or 0 with
 // LastLoadError 3 (cannot open) or 2 (not a pmp file).

@@ -26,7 +26,7 @@ int CheckFileReadable(const char* path) {
     return sized ? kLoadOk : kLoadNoSize;
 }
 
-int Dispatch(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels,
+int Dispatch(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
              LoadKind kind, int targetSize) {
     *header = nullptr;
     *pixels = nullptr;
@@ -69,22 +69,22 @@ int Dispatch(const char* path, ProgressProc progress, long userData, HLOCAL* hea
 
 }  // namespace
 
-int LoadPicture(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels) {
+int LoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels) {
     return Dispatch(path, progress, userData, header, pixels, LoadKind::Full, 0);
 }
 
-int LoadPreview(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels,
+int LoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
                 int targetSize) {
     return Dispatch(path, progress, userData, header, pixels, LoadKind::Preview, targetSize);
 }
 
-HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, long userData) {
+HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, intptr_t userData) {
     HLOCAL header, pixels;
     if (!Dispatch(path, progress, userData, &header, &pixels, LoadKind::Full, 0)) return nullptr;
     return MakePictureBitmap(window, header, pixels);
 }
 
-HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, long userData,
+HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, intptr_t userData,
                           int targetSize) {
     HLOCAL header, pixels;
     if (!Dispatch(path, progress, userData, &header, &pixels, LoadKind::PreviewBitmap, targetSize))

@@ -12,15 +12,15 @@
 #include "image/picture_types.h"
 
 // Full-size picture as a device bitmap for window's device context, or null.
-HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, long userData);
+HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, intptr_t userData);
 // 1 and a full-size DibImage, or 0 (nothing allocated; LastLoadError says why).
-int LoadPicture(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels);
+int LoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
 // Reduced picture for previews (JPEG and pmp decoded at 1/2..1/8, plug-ins
 // through their preview entry), as a device bitmap, or null.
-HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, long userData,
+HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, intptr_t userData,
                           int targetSize);
 // 1 and a reduced DibImage, or 0.
-int LoadPreview(const char* path, ProgressProc progress, long userData, HLOCAL* header, HLOCAL* pixels,
+int LoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
                 int targetSize);
 // 1 when some reader recognised the file and filled info.
 int ReadPictureInfo(const char* path, PictureInfo* info);

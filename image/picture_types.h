@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // Progress callback of the plug-in interface: (done, total, user data);
 // answers 0 to go on, anything else to stop.
-typedef int(__stdcall* ProgressProc)(int done, int total, long userData);
+typedef int(__stdcall* ProgressProc)(int done, int total, intptr_t userData);
 
 #pragma pack(push, 1)
 // Packed exactly as plug-ins write it: a padded layout would misread the
@@ -23,7 +25,9 @@ struct PictureInfo {
     HLOCAL textHandle;  // a movable text block a plug-in may attach
 };
 #pragma pack(pop)
-static_assert(sizeof(PictureInfo) == 26, "PictureInfo must keep the plug-in interface's packed layout");
+// 26 bytes in the 32-bit program, 30 in the 64-bit one: the text handle is
+// pointer-sized, while long stays 4 bytes on 64-bit Windows.
+static_assert(sizeof(PictureInfo) == 22 + sizeof(HLOCAL), "PictureInfo must keep the plug-in interface's packed layout");
 
 // Why the last load attempt failed. Each reader sets it; the dispatch reads
 // it to decide whether to try the next reader.

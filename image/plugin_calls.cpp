@@ -56,7 +56,7 @@ struct PluginRequest {
     GetPictureProc call;
     const char* path;
     ProgressProc progress;
-    long userData;
+    intptr_t userData;
     HLOCAL header;
     HLOCAL pixels;
     int answer;
@@ -124,12 +124,12 @@ bool PatternsName(const char* patterns, const char* extension) {
 
 }  // namespace
 
-int PluginLoadPicture(const char* path, ProgressProc progress, long userData, HLOCAL* header,
+int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels) {
     *header = nullptr;
     *pixels = nullptr;
     ProgressProc callback = progress ? progress : DefaultProgress;
-    long data = progress ? userData : 0;
+    intptr_t data = progress ? userData : 0;
     for (int i = 0; i < PluginCount(); ++i) {
         const PluginEntry* plugin = PluginAt(i);
         FileHandle file(OpenForReading(path));
@@ -153,7 +153,7 @@ int PluginLoadPicture(const char* path, ProgressProc progress, long userData, HL
     return 0;
 }
 
-int PluginLoadPreview(const char* path, ProgressProc progress, long userData, HLOCAL* header,
+int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels) {
     *header = nullptr;
     *pixels = nullptr;

@@ -27,7 +27,7 @@ Proc Resolve(HMODULE module, const char* name) {
     return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// Called by EnumFiles for each "*.spi" entry: binds it into the next free
+// Called by EnumFiles for each plug-in file: binds it into the next free
 // entry and counts it only when it bound, so a refused library's entry is
 // reused by the next one.
 int BindFoundPlugin(const char* directory, const WIN32_FIND_DATAA& found, DWORD attributes, LONG_PTR) {
@@ -48,7 +48,7 @@ int BindFoundPlugin(const char* directory, const WIN32_FIND_DATAA& found, DWORD 
 
 }  // namespace
 
-int __stdcall DefaultProgress(int, int, long) {
+int __stdcall DefaultProgress(int, int, intptr_t) {
     return 0;
 }
 
@@ -83,9 +83,9 @@ int LoadPlugins(const char* folder) {
     UnloadPlugins();
     char pattern[MAX_PATH];
     size_t folderLength = std::strlen(folder);
-    if (folderLength + sizeof("*.spi") > sizeof(pattern)) return 0;
+    if (folderLength + sizeof(kPluginPattern) > sizeof(pattern)) return 0;
     std::memcpy(pattern, folder, folderLength);
-    std::memcpy(pattern + folderLength, "*.spi", sizeof("*.spi"));
+    std::memcpy(pattern + folderLength, kPluginPattern, sizeof(kPluginPattern));
 
     int found = EnumFiles(pattern, nullptr, 0);
     if (found <= 0) return 0;

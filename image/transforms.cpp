@@ -20,7 +20,7 @@ std::vector<BYTE*> DisplayRows(const BITMAPINFOHEADER& header, BYTE* pixels) {
     return display;
 }
 
-bool WantsStop(ProgressProc progress, int done, int total, long userData) {
+bool WantsStop(ProgressProc progress, int done, int total, intptr_t userData) {
     return progress && progress(done, total, userData) != 0;
 }
 
@@ -64,7 +64,7 @@ void CopyTransposed(const std::vector<BYTE*>& sourceRows, int sourceWidth, BYTE*
 
 // The turn by 90 degrees either way: result pixel (x, y) is the source
 // pixel (column y or W-1-y, display row H-1-x or x).
-int Rotate(BITMAPINFOHEADER*& header, BYTE*& pixels, bool clockwise, ProgressProc progress, long userData) {
+int Rotate(BITMAPINFOHEADER*& header, BYTE*& pixels, bool clockwise, ProgressProc progress, intptr_t userData) {
     const int bytesPerPixel = header->biBitCount / 8;
     if (header->biBitCount % 8 != 0 || (bytesPerPixel != 2 && bytesPerPixel != 3)) return 0;
     const int width = header->biWidth;
@@ -115,7 +115,7 @@ int FlipVertical(BITMAPINFOHEADER* header) {
     return 1;
 }
 
-int MirrorHorizontal(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, long userData) {
+int MirrorHorizontal(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, intptr_t userData) {
     if (header->biBitCount < 8 || header->biBitCount % 8 != 0 || header->biBitCount > 32) return 0;
     const int bytesPerPixel = header->biBitCount / 8;
     const int width = header->biWidth;
@@ -137,19 +137,19 @@ int MirrorHorizontal(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc prog
     return 1;
 }
 
-int RotateRight90(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, long userData) {
+int RotateRight90(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, intptr_t userData) {
     return Rotate(header, pixels, true, progress, userData);
 }
 
-int RotateRight270(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, long userData) {
+int RotateRight270(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, intptr_t userData) {
     return Rotate(header, pixels, false, progress, userData);
 }
 
-int RotateRight90Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, long userData) {
+int RotateRight90Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, intptr_t userData) {
     return RotateRight270(header, pixels, progress, userData) && FlipVertical(header);
 }
 
-int RotateRight270Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, long userData) {
+int RotateRight270Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress, intptr_t userData) {
     return RotateRight90(header, pixels, progress, userData) && FlipVertical(header);
 }
 

@@ -33,19 +33,19 @@ bool OrientationSwapsSides(int orientation);
 int FlipVertical(BITMAPINFOHEADER* header);
 // Mirrors every row left to right in place; 8, 16, 24 and 32 bits (else 0).
 int MirrorHorizontal(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
-                     long userData = 0);
+                     intptr_t userData = 0);
 // Turns clockwise by 90 / 270 degrees into a new bottom-up pixel block;
 // 16 and 24 bits only (else 0).
 int RotateRight90(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
-                  long userData = 0);
+                  intptr_t userData = 0);
 int RotateRight270(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
-                   long userData = 0);
+                   intptr_t userData = 0);
 // The two diagonal mirrors: RotateRight270 then FlipVertical (the transpose),
 // RotateRight90 then FlipVertical.
 int RotateRight90Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
-                        long userData = 0);
+                        intptr_t userData = 0);
 int RotateRight270Mirror(BITMAPINFOHEADER*& header, BYTE*& pixels, ProgressProc progress = nullptr,
-                         long userData = 0);
+                         intptr_t userData = 0);
 
 // Turns the picture into orientation code 0..7, converting it to 24 bits
 // first unless the code is 0 (other codes change nothing). 1 on success; 0

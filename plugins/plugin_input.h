@@ -8,7 +8,7 @@
 #include <vector>
 
 // The bytes of path from offset to its end; false when they cannot be read.
-inline bool ReadFileFrom(const char* path, long offset, std::vector<uint8_t>* bytes) {
+inline bool ReadFileFrom(const char* path, LONG_PTR offset, std::vector<uint8_t>* bytes) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD size = GetFileSize(file, nullptr);

@@ -10,12 +10,13 @@ function(piltrin_add_test_plugin name)
     if(NOT PLUGIN_DEF)
         set(PLUGIN_DEF ${common}/test_plugin.def)
     endif()
+    piltrin_plugin_def(${PLUGIN_DEF} def)
     set(target spi_${name})
-    add_library(${target} SHARED ${common}/test_plugin.cpp ${PLUGIN_DEF})
+    add_library(${target} SHARED ${common}/test_plugin.cpp ${def})
     target_compile_definitions(${target} PRIVATE ${PLUGIN_UNPARSED_ARGUMENTS})
     target_link_options(${target} PRIVATE -static)
     set_target_properties(${target} PROPERTIES
-        OUTPUT_NAME ${name} PREFIX "" SUFFIX ".spi"
+        OUTPUT_NAME ${name} PREFIX "" SUFFIX ${PILTRIN_PLUGIN_SUFFIX}
         RUNTIME_OUTPUT_DIRECTORY ${PILTRIN_BIN_DIR}/testplugins/${name}
         ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_property(GLOBAL APPEND PROPERTY PILTRIN_TEST_PLUGINS ${target})

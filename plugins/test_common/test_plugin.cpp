@@ -36,7 +36,7 @@
 #define PLUGIN_MARK 1
 #endif
 
-typedef int(__stdcall* ProgressCallback)(int done, int total, long userData);
+typedef int(__stdcall* ProgressCallback)(int done, int total, intptr_t userData);
 
 namespace {
 
@@ -70,7 +70,7 @@ int CopyText(const char* text, LPSTR buffer, int length) {
 
 // The file's bytes from offset on (input type 0), or the caller's memory
 // (input type 1).
-bool ReadInput(LPCSTR source, long offset, unsigned int flags, std::vector<uint8_t>* bytes) {
+bool ReadInput(LPCSTR source, LONG_PTR offset, unsigned int flags, std::vector<uint8_t>* bytes) {
     if ((flags & 7) == 1) {
         bytes->assign(reinterpret_cast<const uint8_t*>(source),
                       reinterpret_cast<const uint8_t*>(source) + offset);
@@ -90,7 +90,7 @@ HLOCAL AllocBlock(size_t size) {
 // Decodes bytes into a DIB, every step-th pixel of every step-th row, bottom
 // row first, reporting progress. Answers as GetPicture does.
 int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* pixels,
-           ProgressCallback progress, long userData) {
+           ProgressCallback progress, intptr_t userData) {
     tiny_picture::Head head;
     if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
     int width = (head.width + step - 1) / step;
@@ -169,8 +169,8 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     return answer;
 }
 
-int Picture(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-            ProgressCallback progress, long userData, int step) {
+int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+            ProgressCallback progress, intptr_t userData, int step) {
     std::vector<uint8_t> bytes;
     if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
     int answer = Decode(bytes, step, header, pixels, progress, userData);
@@ -225,7 +225,7 @@ int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
 #endif
 }
 
-int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, void* infoRecord) {
+int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags, void* infoRecord) {
     Record(kGetPictureInfo);
 #ifdef ACCEPT_ALL_THEN_FAIL
     (void)source, (void)offset, (void)flags, (void)infoRecord;
@@ -244,7 +244,7 @@ int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, voi
         HLOCAL text;
     } info = {};
 #pragma pack(pop)
-    static_assert(sizeof(info) == 26, "packed picture information");
+    static_assert(sizeof(info) == 22 + sizeof(HLOCAL), "packed picture information");
     info.width = head.width;
     info.height = head.height;
     info.xDensity = PLUGIN_MARK;
@@ -261,8 +261,8 @@ int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, voi
 #endif
 }
 
-int __stdcall GetPicture(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-                         ProgressCallback progress, long userData) {
+int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         ProgressCallback progress, intptr_t userData) {
     Record(kGetPicture);
     *header = nullptr;
     *pixels = nullptr;
@@ -274,8 +274,8 @@ int __stdcall GetPicture(LPCSTR source, long offset, unsigned int flags, HLOCAL*
 #endif
 }
 
-int __stdcall GetPreview(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-                         ProgressCallback progress, long userData) {
+int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         ProgressCallback progress, intptr_t userData) {
     Record(kGetPreview);
     *header = nullptr;
     *pixels = nullptr;

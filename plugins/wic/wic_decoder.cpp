@@ -201,7 +201,7 @@ void Discard(HLOCAL* header, HLOCAL* pixels) {
 // Copies source into a fresh top-row-first picture, in bands so that the
 // caller's progress callback is asked about twenty times.
 int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, HLOCAL* header, HLOCAL* pixels,
-                 WicProgress progress, long userData) {
+                 WicProgress progress, intptr_t userData) {
     UINT width = 0, height = 0;
     if (FAILED(source->GetSize(&width, &height)) || width == 0 || height == 0 || width > 0x7FFFFFFF ||
         height > 0x7FFFFFFF)
@@ -295,7 +295,7 @@ int WicReadFacts(const WicInput& input, WicFacts* facts) {
 }
 
 int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixels, WicProgress progress,
-              long userData) {
+              intptr_t userData) {
     *header = nullptr;
     *pixels = nullptr;
     ComScope com;

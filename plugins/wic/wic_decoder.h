@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-typedef int(__stdcall* WicProgress)(int done, int total, long userData);
+typedef int(__stdcall* WicProgress)(int done, int total, intptr_t userData);
 
 // The answers of the import-filter interface.
 enum WicAnswer {
@@ -51,4 +51,4 @@ int WicReadFacts(const WicInput& input, WicFacts* facts);
 // kWicPreviewSide. The blocks are the caller's when the answer is kWicOk;
 // otherwise nothing is left allocated.
 int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixels, WicProgress progress,
-              long userData);
+              intptr_t userData);

@@ -26,7 +26,7 @@ int CopyText(const char* text, LPSTR buffer, int length) {
 
 // Turns the interface's (source, offset or length, flags) into a decoder
 // input. A file read from an offset is read into bytes first.
-int MakeInput(LPCSTR source, long offsetOrLength, unsigned int flags, std::vector<uint8_t>* bytes,
+int MakeInput(LPCSTR source, LONG_PTR offsetOrLength, unsigned int flags, std::vector<uint8_t>* bytes,
               WicInput* input) {
     if (!source) return kWicReadError;
     switch (flags & 7) {
@@ -49,12 +49,12 @@ int MakeInput(LPCSTR source, long offsetOrLength, unsigned int flags, std::vecto
     }
 }
 
-int __stdcall NoProgress(int, int, long) {
+int __stdcall NoProgress(int, int, intptr_t) {
     return 0;
 }
 
-int Decode(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-           WicProgress progress, long userData, bool preview) {
+int Decode(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+           WicProgress progress, intptr_t userData, bool preview) {
     if (!header || !pixels) return kWicInternalError;
     *header = nullptr;
     *pixels = nullptr;
@@ -102,7 +102,7 @@ int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
     return HasWicSignature(head, read) ? 1 : 0;
 }
 
-int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, void* record) {
+int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags, void* record) {
     if (!record) return kWicInternalError;
     std::vector<uint8_t> bytes;
     WicInput input;
@@ -120,13 +120,13 @@ int __stdcall GetPictureInfo(LPCSTR source, long offset, unsigned int flags, voi
     return kWicOk;
 }
 
-int __stdcall GetPicture(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-                         WicProgress progress, long userData) {
+int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         WicProgress progress, intptr_t userData) {
     return Decode(source, offset, flags, header, pixels, progress, userData, false);
 }
 
-int __stdcall GetPreview(LPCSTR source, long offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-                         WicProgress progress, long userData) {
+int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+                         WicProgress progress, intptr_t userData) {
     return Decode(source, offset, flags, header, pixels, progress, userData, true);
 }
 

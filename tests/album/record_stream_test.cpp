@@ -93,12 +93,14 @@ public:
 }  // namespace
 
 TEST(ParamStream, OffsetsFollowRegistrationOrder) {
+    // One pointer-sized word per field, in the build's word size.
     TestStream s;
+    const int w = kBlockWordSize;
     EXPECT_EQ(0, s.path->offset);
-    EXPECT_EQ(4, s.nameOffset->offset);
-    EXPECT_EQ(8, s.comment->offset);
-    EXPECT_EQ(20, s.mark->offset);
-    EXPECT_EQ(24u, s.stream.TotalSize());
+    EXPECT_EQ(w, s.nameOffset->offset);
+    EXPECT_EQ(2 * w, s.comment->offset);
+    EXPECT_EQ(5 * w, s.mark->offset);
+    EXPECT_EQ(6u * w, s.stream.TotalSize());
     EXPECT_STREQ("", s.comment->GetString(s.block, nullptr));
 }
 
@@ -434,8 +436,8 @@ TEST(DibHandleParam, ReleaseFreesBothPictureBlocks) {
     void* block = AllocAlbumBlock(stream.TotalSize());
     HGLOBAL headerHandle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
     HGLOBAL bitsHandle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
-    header->SetHandle(block, reinterpret_cast<uint32_t>(GlobalLock(headerHandle)));
-    bitsParam->SetHandle(block, reinterpret_cast<uint32_t>(GlobalLock(bitsHandle)));
+    header->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(headerHandle)));
+    bitsParam->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(bitsHandle)));
     EXPECT_EQ(1, header->Release(block));
     EXPECT_EQ(0u, header->GetHandle(block, nullptr));
     EXPECT_EQ(0u, bitsParam->GetHandle(block, nullptr));

@@ -144,8 +144,8 @@ TEST(ZubAlbum, RemovingAPageFreesItsThumbnail) {
     HGLOBAL header = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
     HGLOBAL bits = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 100);
     void* block = album.PageBlock(0);
-    album.ThumbHeader->SetHandle(block, reinterpret_cast<uint32_t>(GlobalLock(header)));
-    album.ThumbBits->SetHandle(block, reinterpret_cast<uint32_t>(GlobalLock(bits)));
+    album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(header)));
+    album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(bits)));
     album.InfoMask->SetInt(block, kInfoPicture | kInfoFileSize);
     EXPECT_EQ(1, album.HasThumbnail(0));
     EXPECT_EQ(1, album.ReleaseThumbnail(0));

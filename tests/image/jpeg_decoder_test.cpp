@@ -56,7 +56,7 @@ struct ProgressLog {
     int stopAnswer = 1;
 };
 
-int __stdcall RecordProgress(int done, int total, long userData) {
+int __stdcall RecordProgress(int done, int total, intptr_t userData) {
     auto* log = reinterpret_cast<ProgressLog*>(userData);
     log->calls.emplace_back(done, total);
     return int(log->calls.size()) - 1 == log->stopAt ? log->stopAnswer : 0;
@@ -186,7 +186,7 @@ TEST_F(JpegDecoder, ProgressIsReportedAboutTwentyTimesAndOnceForShortPictures) {
     const std::string tall = Write("tall.jpg", MakeJpeg(16, 107, BlockColour));
     ProgressLog log;
     HLOCAL h, p;
-    ASSERT_EQ(LoadJpeg(tall.c_str(), RecordProgress, reinterpret_cast<long>(&log), 1, 0, &h, &p), 1);
+    ASSERT_EQ(LoadJpeg(tall.c_str(), RecordProgress, reinterpret_cast<intptr_t>(&log), 1, 0, &h, &p), 1);
     LockedDib(h, p).Reset();
     EXPECT_GE(log.calls.size(), 18u);
     EXPECT_LE(log.calls.size(), 23u);  // every fifth row of 107, and the end
@@ -195,7 +195,7 @@ TEST_F(JpegDecoder, ProgressIsReportedAboutTwentyTimesAndOnceForShortPictures) {
 
     const std::string low = Write("low.jpg", MakeJpeg(64, 19, BlockColour));
     ProgressLog once;
-    ASSERT_EQ(LoadJpeg(low.c_str(), RecordProgress, reinterpret_cast<long>(&once), 1, 0, &h, &p), 1);
+    ASSERT_EQ(LoadJpeg(low.c_str(), RecordProgress, reinterpret_cast<intptr_t>(&once), 1, 0, &h, &p), 1);
     LockedDib(h, p).Reset();
     ASSERT_EQ(once.calls.size(), 1u);
     EXPECT_EQ(once.calls[0], std::make_pair(19, 19));
@@ -203,7 +203,7 @@ TEST_F(JpegDecoder, ProgressIsReportedAboutTwentyTimesAndOnceForShortPictures) {
     // none registered: its user data may be gone by the next decode.
     ProgressLog stopper;
     stopper.stopAt = 0;
-    ASSERT_EQ(LoadJpeg(low.c_str(), RecordProgress, reinterpret_cast<long>(&stopper), 1, 0, &h, &p), 1);
+    ASSERT_EQ(LoadJpeg(low.c_str(), RecordProgress, reinterpret_cast<intptr_t>(&stopper), 1, 0, &h, &p), 1);
     LockedDib(h, p).Reset();
     EXPECT_EQ(JpegProgressHook(1, 2), 0);
     EXPECT_EQ(stopper.calls.size(), 1u);
@@ -219,14 +219,14 @@ TEST_F(JpegDecoder, ACallbackThatStopsLeavesNothingAllocated) {
         HLOCAL h = nullptr, p = nullptr;
         // Through the dispatch: a stop by a positive answer ends the load
         // without asking the other readers, so code 1 stays.
-        EXPECT_EQ(LoadPicture(path.c_str(), RecordProgress, reinterpret_cast<long>(&log), &h, &p), 0);
+        EXPECT_EQ(LoadPicture(path.c_str(), RecordProgress, reinterpret_cast<intptr_t>(&log), &h, &p), 0);
         EXPECT_EQ(h, nullptr);
         EXPECT_EQ(log.calls.size(), 4u);
         if (answer > 0) {
             EXPECT_EQ(LastLoadError, kLoadStopped);
         }
         EXPECT_EQ(LoadJpeg(path.c_str(), RecordProgress,
-                           reinterpret_cast<long>(&(log = ProgressLog{{}, 2, answer})), 1, 0, &h, &p),
+                           reinterpret_cast<intptr_t>(&(log = ProgressLog{{}, 2, answer})), 1, 0, &h, &p),
                   0);
         EXPECT_EQ(LastLoadError, answer > 0 ? kLoadStopped : kLoadFailed);
     }

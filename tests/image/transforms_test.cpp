@@ -139,7 +139,7 @@ TEST(Transforms, FourTurnsAndTwoMirrorsAreIdentities) {
     for (const int bits : {16, 24}) {
         for (const bool topDown : {false, true}) {
             const LockedDib original = MakeDib(5, 3, bits, topDown);
-            using Primitive = int (*)(BITMAPINFOHEADER*&, BYTE*&, ProgressProc, long);
+            using Primitive = int (*)(BITMAPINFOHEADER*&, BYTE*&, ProgressProc, intptr_t);
             const std::pair<Primitive, int> rounds[] = {{RotateRight90, 4},
                                                         {RotateRight270, 4},
                                                         {RotateRight90Mirror, 2},
@@ -169,7 +169,7 @@ struct StopAfter {
     int calls = 0;
     int stopAt;
 };
-int __stdcall StopProgress(int, int, long userData) {
+int __stdcall StopProgress(int, int, intptr_t userData) {
     auto* stop = reinterpret_cast<StopAfter*>(userData);
     return stop->calls++ == stop->stopAt ? 1 : 0;
 }
@@ -180,13 +180,13 @@ TEST(Transforms, AStoppedPrimitiveLeavesThePictureAsItWas) {
         const LockedDib original = MakeDib(6, 5, 24, false);
         LockedDib dib = MakeDib(6, 5, 24, false);
         StopAfter stop{0, 3};
-        EXPECT_EQ(MirrorHorizontal(dib.header, dib.pixels, StopProgress, reinterpret_cast<long>(&stop)), 0);
+        EXPECT_EQ(MirrorHorizontal(dib.header, dib.pixels, StopProgress, reinterpret_cast<intptr_t>(&stop)), 0);
         EXPECT_TRUE(SamePixels(dib, original));
         StopAfter later{0, 2};
-        EXPECT_EQ(RotateRight90(dib.header, dib.pixels, StopProgress, reinterpret_cast<long>(&later)), 0);
+        EXPECT_EQ(RotateRight90(dib.header, dib.pixels, StopProgress, reinterpret_cast<intptr_t>(&later)), 0);
         EXPECT_TRUE(SamePixels(dib, original));
         StopAfter never{0, -1};
-        EXPECT_EQ(RotateRight270(dib.header, dib.pixels, StopProgress, reinterpret_cast<long>(&never)), 1);
+        EXPECT_EQ(RotateRight270(dib.header, dib.pixels, StopProgress, reinterpret_cast<intptr_t>(&never)), 1);
         EXPECT_EQ(never.calls, 6 + 2);  // before, once per column, after
     }
     EXPECT_EQ(LiveDibBlocks(), blocks);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "image/plugin_host.h"
 #include "plugins/test_common/tiny_picture.h"
 
 namespace {
@@ -27,20 +28,24 @@ std::string ProgramFolderPath() {
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
+std::string PluginFile(const std::string& stem) {
+    return stem + kPluginExtension;
+}
+
 std::string WicPluginPath() {
-    return ProgramFolderPath() + "ifwic.spi";
+    return ProgramFolderPath() + "ifwic" + kPluginExtension;
 }
 std::string TestPluginFolder(const std::string& name) {
     return ProgramFolderPath() + "testplugins\\" + name + "\\";
 }
 std::string TestPluginPath(const std::string& name) {
-    return TestPluginFolder(name) + name + ".spi";
+    return TestPluginFolder(name) + name + kPluginExtension;
 }
 
 std::vector<std::string> WalkOrder(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "*.spi").c_str(), &found);
+    HANDLE find = FindFirstFileA((folder + kPluginPattern).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         names.push_back(found.cFileName);
@@ -55,7 +60,7 @@ std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vect
     // those names in that order.
     std::vector<std::string> names;
     for (size_t i = 0; i < sources.size(); ++i) {
-        names.push_back(std::string("filter") + char('a' + i) + ".spi");
+        names.push_back(std::string("filter") + char('a' + i) + kPluginExtension);
         WriteFileBytes(folder.File(names.back()), Bytes());
     }
     std::vector<std::string> order = WalkOrder(folder.Path());

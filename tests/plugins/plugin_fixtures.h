@@ -23,7 +23,10 @@ std::string TestPluginFolder(const std::string& name);
 // Copies the plug-in files into folder so that the folder walk meets them in
 // the order given. Returns the names they were given, in that order.
 std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources);
-// The "*.spi" names of folder in the order the folder walk meets them.
+// stem with the extension of this build's plug-ins (".spi" or ".sph").
+std::string PluginFile(const std::string& stem);
+
+// The plug-in names of folder in the order the folder walk meets them.
 std::vector<std::string> WalkOrder(const std::string& folder);
 
 // A tiny-format picture whose pixel (x, y) is DistinctPixel(x, y).

@@ -70,7 +70,7 @@ TEST_F(PluginFolders, TheSharedFolderIsFoundThroughAKeyTheUserMayOnlyRead) {
     std::string plugins = common.Path() + "kelsoft\\plugin\\";
     CreateDirectoryA((common.Path() + "kelsoft").c_str(), nullptr);
     CreateDirectoryA(plugins.c_str(), nullptr);
-    CopyFileA(TestPluginPath("tinypic").c_str(), (plugins + "tinypic.spi").c_str(), FALSE);
+    CopyFileA(TestPluginPath("tinypic").c_str(), (plugins + PluginFile("tinypic")).c_str(), FALSE);
     std::string value = common.Path().substr(0, common.Path().size() - 1);  // stored without the "\"
 
     FakeMachineKey machine(value.c_str());
@@ -124,7 +124,7 @@ TEST_F(PluginFolders, ProgramFolderIgnoresTheCommandLinesArguments) {
     // Cutting an unquoted command line at its last "\" would take the
     // picture's folder, and load whatever libraries lie there.
     TempDir pictures;
-    CopyFileA(TestPluginPath("tinypic").c_str(), pictures.File("planted.spi").c_str(), FALSE);
+    CopyFileA(TestPluginPath("tinypic").c_str(), pictures.File(PluginFile("planted")).c_str(), FALSE);
     std::string report = pictures.File("report.txt");
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, MAX_PATH);

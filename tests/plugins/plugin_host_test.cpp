@@ -44,12 +44,12 @@ struct ProgressLog {
     int calls = 0;
     int lastDone = -1;
     int lastTotal = -1;
-    long userData = 0;
+    intptr_t userData = 0;
     DWORD thread = 0;
     int stopAfter = -1;  // answer "stop" once this many calls were made
 };
 ProgressLog* activeLog = nullptr;
-int __stdcall RecordProgress(int done, int total, long userData) {
+int __stdcall RecordProgress(int done, int total, intptr_t userData) {
     ProgressLog& log = *activeLog;
     ++log.calls;
     log.lastDone = done;
@@ -104,12 +104,12 @@ TEST_F(PluginHost, BindPluginFreesWhatItRefuses) {
     std::memset(&entry, 0xCC, sizeof(entry));
     EXPECT_EQ(BindPlugin(&entry, TestPluginPath("wrongversion").c_str()), 0);
     EXPECT_EQ(entry.module, nullptr);
-    EXPECT_EQ(GetModuleHandleA("wrongversion.spi"), nullptr);
-    EXPECT_EQ(BindPlugin(&entry, files.File("missing.spi").c_str()), 0);
+    EXPECT_EQ(GetModuleHandleA(PluginFile("wrongversion").c_str()), nullptr);
+    EXPECT_EQ(BindPlugin(&entry, files.File(PluginFile("missing")).c_str()), 0);
     EXPECT_EQ(entry.module, nullptr);
 
     ASSERT_EQ(BindPlugin(&entry, TestPluginPath("tinypic").c_str()), 1);
-    EXPECT_EQ(GetModuleHandleA("tinypic.spi"), entry.module);
+    EXPECT_EQ(GetModuleHandleA(PluginFile("tinypic").c_str()), entry.module);
     FreeLibrary(entry.module);
 }
 
@@ -136,26 +136,26 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 7 + 3);
     junk[0] = 'M';
     junk[1] = 'Z';
-    WriteFileBytes(filters.File("damaged.spi"), junk);
-    CreateDirectoryA(filters.File("folder.spi").c_str(), nullptr);
-    CopyFileA(TestPluginPath("wrongversion").c_str(), filters.File("version.spi").c_str(), FALSE);
-    CopyFileA(TestPluginPath("nopreview").c_str(), filters.File("nopreview.spi").c_str(), FALSE);
-    CopyFileA(TestPluginPath("tinypic").c_str(), filters.File("tiny.spi").c_str(), FALSE);
+    WriteFileBytes(filters.File(PluginFile("damaged")), junk);
+    CreateDirectoryA(filters.File(PluginFile("folder")).c_str(), nullptr);
+    CopyFileA(TestPluginPath("wrongversion").c_str(), filters.File(PluginFile("version")).c_str(), FALSE);
+    CopyFileA(TestPluginPath("nopreview").c_str(), filters.File(PluginFile("nopreview")).c_str(), FALSE);
+    CopyFileA(TestPluginPath("tinypic").c_str(), filters.File(PluginFile("tiny")).c_str(), FALSE);
 
     ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
     ASSERT_EQ(PluginCount(), 1);
-    EXPECT_EQ(PluginAt(0)->module, GetModuleHandleA(filters.File("tiny.spi").c_str()));
+    EXPECT_EQ(PluginAt(0)->module, GetModuleHandleA(filters.File(PluginFile("tiny")).c_str()));
 }
 
 TEST_F(PluginHost, LoadingAgainReplacesTheTableAndUnloadingFreesTheLibraries) {
     ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
     ASSERT_EQ(LoadPlugins(TestPluginFolder("upperpic").c_str()), 1);
     EXPECT_EQ(PluginCount(), 1);
-    EXPECT_EQ(GetModuleHandleA("tinypic.spi"), nullptr);
-    EXPECT_NE(GetModuleHandleA("upperpic.spi"), nullptr);
+    EXPECT_EQ(GetModuleHandleA(PluginFile("tinypic").c_str()), nullptr);
+    EXPECT_NE(GetModuleHandleA(PluginFile("upperpic").c_str()), nullptr);
     UnloadPlugins();
     EXPECT_EQ(PluginCount(), 0);
-    EXPECT_EQ(GetModuleHandleA("upperpic.spi"), nullptr);
+    EXPECT_EQ(GetModuleHandleA(PluginFile("upperpic").c_str()), nullptr);
 }
 
 TEST_F(PluginHost, TheFilterMetFirstInTheFolderWalkDecodes) {

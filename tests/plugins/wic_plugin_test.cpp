@@ -365,11 +365,11 @@ TEST_F(WicPlugin, RefusesWhatItDoesNotRead) {
     EXPECT_NE(plugin.GetPictureInfo(files.File("missing.png").c_str(), 0, 0, &info), 0);
 }
 
-int __stdcall StopAtOnce(int, int, long) {
+int __stdcall StopAtOnce(int, int, intptr_t) {
     return 1;
 }
 int progressCalls = 0;
-int __stdcall CountProgress(int done, int total, long userData) {
+int __stdcall CountProgress(int done, int total, intptr_t userData) {
     ++progressCalls;
     EXPECT_LE(done, total);
     EXPECT_EQ(userData, 55);
