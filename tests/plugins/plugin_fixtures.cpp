@@ -32,6 +32,16 @@ std::string PluginFile(const std::string& stem) {
     return stem + kPluginExtension;
 }
 
+std::string OtherFlavourTestPluginPath(const std::string& name) {
+#ifdef _WIN64
+    const char* other = "i686";
+#else
+    const char* other = "x86_64";
+#endif
+    return ProgramFolderPath() + "..\\..\\" + other + "\\bin\\testplugins\\" + name + "\\" + name +
+           kOtherPluginExtension;
+}
+
 std::string WicPluginPath() {
     return ProgramFolderPath() + "ifwic" + kPluginExtension;
 }

@@ -23,6 +23,15 @@ std::string TestPluginFolder(const std::string& name);
 // Copies the plug-in files into folder so that the folder walk meets them in
 // the order given. Returns the names they were given, in that order.
 std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources);
+// The extension of the other flavour's plug-ins, and where the other
+// flavour's build keeps a test plug-in (build/<flavour>/bin beside this one's).
+#ifdef _WIN64
+constexpr char kOtherPluginExtension[] = ".spi";
+#else
+constexpr char kOtherPluginExtension[] = ".sph";
+#endif
+std::string OtherFlavourTestPluginPath(const std::string& name);
+
 // stem with the extension of this build's plug-ins (".spi" or ".sph").
 std::string PluginFile(const std::string& stem);
 

@@ -3,6 +3,7 @@
 // and what the host accepts back from a filter.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "image/plugin_host.h"
@@ -141,10 +142,24 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     CopyFileA(TestPluginPath("wrongversion").c_str(), filters.File(PluginFile("version")).c_str(), FALSE);
     CopyFileA(TestPluginPath("nopreview").c_str(), filters.File(PluginFile("nopreview")).c_str(), FALSE);
     CopyFileA(TestPluginPath("tinypic").c_str(), filters.File(PluginFile("tiny")).c_str(), FALSE);
+    // The other program's kind: under its own extension it is not even
+    // looked at; under this program's extension it fails to load (the wrong
+    // bitness) and is skipped like any damaged file.
+    CopyFileA(TestPluginPath("tinypic").c_str(), filters.File(std::string("tiny") + kOtherPluginExtension).c_str(), FALSE);
+    std::string otherBitness = OtherFlavourTestPluginPath("tinypic");
+    if (FileExists(otherBitness)) {
+        ASSERT_TRUE(CopyFileA(otherBitness.c_str(), filters.File(PluginFile("otherbits")).c_str(), FALSE));
+    } else {
+        std::printf("[   NOTE   ] no build of the other flavour beside this one: the wrong-bitness case is left out\n");
+    }
 
     ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
     ASSERT_EQ(PluginCount(), 1);
     EXPECT_EQ(PluginAt(0)->module, GetModuleHandleA(filters.File(PluginFile("tiny")).c_str()));
+    std::string picture = TinyFile();
+    PictureInfo info{};
+    EXPECT_EQ(PluginReadInfo(picture.c_str(), &info), 1);
+    EXPECT_EQ(info.width, 5);
 }
 
 TEST_F(PluginHost, LoadingAgainReplacesTheTableAndUnloadingFreesTheLibraries) {

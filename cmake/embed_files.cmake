@@ -1,0 +1,28 @@
+# Run as a script (cmake -P): writes OUT, a C++ source that holds each file of
+# FILES (a |-list) as a byte array, found by its file name through
+# EmbeddedFile(). Test data committed as files reaches the test programs this
+# way, so no test depends on where the source tree lies.
+set(body "#include <cstddef>\n#include <cstdint>\n#include <cstring>\n\nnamespace {\n")
+set(table "")
+set(index 0)
+string(REPLACE "|" ";" files "${FILES}")
+foreach(file ${files})
+    get_filename_component(name ${file} NAME)
+    file(READ ${file} hex HEX)
+    string(LENGTH "${hex}" hex_length)
+    math(EXPR size "${hex_length} / 2")
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+    string(APPEND body "const uint8_t kData${index}[] = {${bytes}0};\n")
+    string(APPEND table "    {\"${name}\", kData${index}, ${size}},\n")
+    math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "struct Entry {\n    const char* name;\n    const uint8_t* data;\n    size_t size;\n};\n")
+string(APPEND body "const Entry kEntries[] = {\n${table}};\n}  // namespace\n\n")
+string(APPEND body "// The bytes of the embedded file name, or null; size receives their count.\n")
+string(APPEND body "const uint8_t* EmbeddedFile(const char* name, size_t* size) {\n")
+string(APPEND body "    for (const Entry& entry : kEntries) {\n")
+string(APPEND body "        if (std::strcmp(entry.name, name) == 0) {\n")
+string(APPEND body "            *size = entry.size;\n            return entry.data;\n        }\n    }\n")
+string(APPEND body "    *size = 0;\n    return nullptr;\n}\n")
+file(WRITE ${OUT}.tmp "${body}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
