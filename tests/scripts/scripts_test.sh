@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The set-up scripts on this host: the flavour choice for hosts with and
+# without 32-bit support, and a bootstrap step that fails says so and stops.
+set -u
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+passed=0
+failed=0
+check() {  # check NAME STATUS-WANTED OUTPUT-PATTERN -- command...
+    local name="$1" want="$2" pattern="$3"
+    shift 4
+    local output status
+    output="$("$@" 2>&1)"
+    status=$?
+    if { [ "$want" = 0 ] && [ "$status" = 0 ]; } || { [ "$want" != 0 ] && [ "$status" != 0 ]; }; then
+        if printf '%s\n' "$output" | grep -q -- "$pattern"; then
+            passed=$((passed + 1))
+            return
+        fi
+    fi
+    failed=$((failed + 1))
+    echo "FAILED: $name (status $status)"
+    printf '%s\n' "$output" | tail -n 5
+}
+choice() { bash -c '. "$0/scripts/flavours" && choose_flavours && echo "${piltrin_flavours[*]}: $piltrin_flavour_reason"' "$root"; }
+
+check "a host without 32-bit support tests the 64-bit build only" 0 \
+    "^x86_64: this machine cannot run 32-bit programs: testing the 64-bit build only$" -- \
+    env PILTRIN_HOST_RUNS_32BIT=0 PILTRIN_FLAVOURS= bash -c "$(declare -f choice); root='$root' choice"
+check "a host with 32-bit support tests both" 0 "^i686 x86_64: this machine runs 32-bit and 64-bit programs" -- \
+    env PILTRIN_HOST_RUNS_32BIT=1 PILTRIN_FLAVOURS= bash -c "$(declare -f choice); root='$root' choice"
+check "asking for i686 where it cannot run fails" 1 "cannot run 32-bit programs" -- \
+    env PILTRIN_HOST_RUNS_32BIT=0 PILTRIN_FLAVOURS=i686 bash -c "$(declare -f choice); root='$root' choice"
+check "an unknown flavour fails" 1 "unknown flavour 'arm64'" -- \
+    env PILTRIN_FLAVOURS=arm64 bash -c "$(declare -f choice); root='$root' choice"
+check "the probe agrees with the 32-bit loader" 0 "." -- \
+    bash -c '. "$0/scripts/flavours"; host_runs_32bit; probe=$?; if [ -x /lib/ld-linux.so.2 ]; then /lib/ld-linux.so.2 --help >/dev/null 2>&1; loader=$?; [ $((probe == 0)) = $((loader == 0)) ] || exit 1; fi; echo ok' "$root"
+check "wine-env refuses an unknown flavour" 1 "unknown flavour" -- \
+    bash -c '. "$0/scripts/wine-env" sparc' "$root"
+# A package that does not exist: the install step says what failed and stops.
+check "a failed package install stops the bootstrap with its reason" 1 \
+    "bootstrap: could not install the packages: .*piltrin-no-such-package" -- \
+    env PILTRIN_EXTRA_PACKAGES=piltrin-no-such-package "$root/scripts/bootstrap" x86_64
+
+echo "scripts: $passed passed, $failed failed"
+[ "$failed" = 0 ]
