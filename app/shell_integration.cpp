@@ -92,7 +92,7 @@ private:
 
     // Every key on the way to path that does not exist yet.
     void NoteNewKeys(const std::string& path) {
-        for (size_t end = path.find('\\'); ; end = path.find('\\', end + 1)) {
+        for (size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
             const std::string prefix = path.substr(0, end);
             if (!KeyExists(classes_, prefix)) changes_.push_back(Change{prefix, true, false, ""});
             if (end == std::string::npos) break;
@@ -111,7 +111,8 @@ bool WriteDocType(HKEY classes, const char* extension, const char* typeName, con
     wsprintfA(icon, "%s,%d", programPath ? programPath : "", iconIndex);
     bool ok = changes.SetDefault(extension, type) && changes.SetDefault(type, description) &&
               changes.SetDefault(type + "\\DefaultIcon", icon);
-    if (ok && programPath) ok = changes.SetDefault(type + "\\Shell\\open\\command", std::string(programPath) + " %1");
+    if (ok && programPath)
+        ok = changes.SetDefault(type + "\\Shell\\open\\command", std::string(programPath) + " %1");
     if (!ok) changes.Undo();
     return ok;
 }
@@ -135,12 +136,15 @@ int RegisterDocType(const char* extension, const char* typeName, const char* des
     const bool opened = RegCreateKeyExA(HKEY_CURRENT_USER, kUserClassesKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                         nullptr, classes.out(), nullptr) == ERROR_SUCCESS;
     // An entry the machine provides counts as existing as well.
-    const bool exists = KeyExists(HKEY_CLASSES_ROOT, extension) || (opened && KeyExists(classes.get(), extension));
+    const bool exists =
+        KeyExists(HKEY_CLASSES_ROOT, extension) || (opened && KeyExists(classes.get(), extension));
     if (exists && ask) {
-        const std::string question = std::string(extension) + " に対する設定は既に行われています。再設定しますか？";
+        const std::string question =
+            std::string(extension) + " に対する設定は既に行われています。再設定しますか？";
         if (ShowMessage(nullptr, question.c_str(), "set Icon error", MB_OKCANCEL) != IDOK) return 0;
     }
-    const bool ok = opened && WriteDocType(classes.get(), extension, typeName, description, iconIndex, programPath);
+    const bool ok =
+        opened && WriteDocType(classes.get(), extension, typeName, description, iconIndex, programPath);
     if (ask) {
         if (ok) {
             ShowMessage(nullptr, "設定は無事終了しました。", "SUCCESS", MB_OK);

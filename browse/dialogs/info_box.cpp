@@ -88,7 +88,8 @@ void FillFields(HWND box) {
 // Back to where the box was last closed, size and stacking unchanged.
 void ReturnToLastPlace(HWND box) {
     const RECT& r = InfoBoxRect();
-    if (r.right != 0) SetWindowPos(box, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (r.right != 0)
+        SetWindowPos(box, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR OnInitDialog(HWND box) {
@@ -151,8 +152,8 @@ void OpenInfoBox(HWND window) {
         return;
     }
     v.TickActive = 0;
-    v.InfoBOXWindow = CreateDialogParamA(v.Instance, MAKEINTRESOURCEA(PILTRIN_DIALOG_INFOBOX), window,
-                                         InfoBoxProc, 0);
+    v.InfoBOXWindow =
+        CreateDialogParamA(v.Instance, MAKEINTRESOURCEA(PILTRIN_DIALOG_INFOBOX), window, InfoBoxProc, 0);
     v.TickActive = 1;
 }
 

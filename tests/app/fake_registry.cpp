@@ -8,7 +8,8 @@ FakeUserRegistry::FakeUserRegistry() {
     wsprintfA(userName_, "Software\\PiltrinTests\\User%lu", GetCurrentProcessId());
     wsprintfA(classesName_, "Software\\PiltrinTests\\Classes%lu", GetCurrentProcessId());
     RegCreateKeyExA(HKEY_CURRENT_USER, userName_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user_, nullptr);
-    RegCreateKeyExA(HKEY_CURRENT_USER, classesName_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes_, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, classesName_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes_,
+                    nullptr);
     RegOverridePredefKey(HKEY_CURRENT_USER, user_);
     RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_);
 }

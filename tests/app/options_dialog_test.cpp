@@ -88,15 +88,22 @@ TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
         // 0 seconds cannot be set; text that is no number gives 0; a very
         // long interval becomes the longest the tick counter holds.
         {noInterval, {"10", "5", "5", "0"}, nullptr, 5, 0, 10},
-        {ViewerSettings{}, {"10", "5", "5", "15"},
+        {ViewerSettings{},
+         {"10", "5", "5", "15"},
          [](HWND d) {
              Type(d, PILTRIN_OPTIONS_STEP_X, "abc");
              Type(d, PILTRIN_OPTIONS_SWITCH_SECONDS, "0");
              Type(d, PILTRIN_OPTIONS_ROTATION, "0");
          },
-         0, 150, 0},
-        {ViewerSettings{}, {"10", "5", "5", "15"},
-         [](HWND d) { Type(d, PILTRIN_OPTIONS_SWITCH_SECONDS, "4294967295"); }, 5, INT_MAX, 10},
+         0,
+         150,
+         0},
+        {ViewerSettings{},
+         {"10", "5", "5", "15"},
+         [](HWND d) { Type(d, PILTRIN_OPTIONS_SWITCH_SECONDS, "4294967295"); },
+         5,
+         INT_MAX,
+         10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.numbers[1] + " " + c.numbers[3]);
@@ -114,7 +121,8 @@ TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
 
     // Every check box goes both ways.
     Run(IDOK, [](HWND d) {
-        for (int id : kCheckBoxes) CheckDlgButton(d, id, IsDlgButtonChecked(d, id) ? BST_UNCHECKED : BST_CHECKED);
+        for (int id : kCheckBoxes)
+            CheckDlgButton(d, id, IsDlgButtonChecked(d, id) ? BST_UNCHECKED : BST_CHECKED);
     });
     const ViewerSettings& s = Viewer().Settings;
     EXPECT_EQ((std::vector<int>{s.FitToWindow, s.KeepWindowSize, s.Animate, s.AutoSwitch, s.AutoAddDropped}),

@@ -42,7 +42,9 @@ protected:
         RemoveDirectoryA(wallpaperFile_.c_str());
         ViewerWindowTest::TearDown();
     }
-    int Register() { return RegisterDocType(".zub", "Zub file", "Piltrin group file", kProgram, 3, kProgram, 1); }
+    int Register() {
+        return RegisterDocType(".zub", "Zub file", "Piltrin group file", kProgram, 3, kProgram, 1);
+    }
     std::string Desktop(const char* name) {
         return FakeUserRegistry::Text(HKEY_CURRENT_USER, "Control Panel\\Desktop", name);
     }
@@ -92,14 +94,15 @@ TEST_F(ShellIntegrationTest, RegistrationThatCannotWriteSaysSoAndChangesNothing)
     };
     const Case cases[] = {
         {"", nullptr, "<none>"},
-        {"Zub file", nullptr, "<none>"},              // the first key is taken back
-        {"Zub file", "Other file", "Other file"},     // and an older value restored
+        {"Zub file", nullptr, "<none>"},           // the first key is taken back
+        {"Zub file", "Other file", "Other file"},  // and an older value restored
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.readOnlyKey);
         registry_.reset();
         registry_ = std::make_unique<FakeUserRegistry>();
-        if (c.oldExtensionType) FakeUserRegistry::SetText(HKEY_CURRENT_USER, kClasses + ".zub", c.oldExtensionType);
+        if (c.oldExtensionType)
+            FakeUserRegistry::SetText(HKEY_CURRENT_USER, kClasses + ".zub", c.oldExtensionType);
         FakeUserRegistry::MakeReadOnly(HKEY_CURRENT_USER, kClasses + c.readOnlyKey);
         messages_.clear();
         EXPECT_EQ(Register(), 0);
