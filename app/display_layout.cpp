@@ -53,8 +53,9 @@ SideBands SpinSideBands(const DrawRect& drawn) {
 }
 
 int ClampScroll(int position, int delta, int pictureLength, int clientLength) {
-    int moved = position + delta;
+    // Wide enough for any step the options allow, up to 2^31 - 1 pixels.
+    long long moved = static_cast<long long>(position) + delta;
     if (moved > pictureLength - clientLength) moved = pictureLength - clientLength;
     if (moved < 0) moved = 0;
-    return moved;
+    return static_cast<int>(moved);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/display_layout.h"
+#include "app/info_box_message.h"
 #include "app/shell_paths.h"
 #include "app/viewer_state.h"
 #include "app/viewer_window.h"
@@ -48,6 +49,8 @@ bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth)
                    DIB_RGB_COLORS)) {
         return false;
     }
+    // The dimension carries the pixel size to whoever reads the bitmap.
+    SetBitmapDimensionEx(bitmap, width, height, nullptr);
     v.ShownBitmap = bitmap.release();
     return true;
 }
@@ -133,7 +136,7 @@ void ShowPicture(HWND window) {
     if (const char* name = TitleFileName(v.CurrentPath)) SetWindowTextA(window, name);
     v.SwitchCounter = 0;
     SetCursor(v.ArrowCursor);
-    if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_PAINT, 0, 0);
+    if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_INFOBOXREFRESH, 0, 0);
 }
 
 int PaintPicture(HWND, HDC dc) {

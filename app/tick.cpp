@@ -1,5 +1,7 @@
 #include "app/tick.h"
 
+#include <climits>
+
 #include "album/zub_album.h"
 #include "app/album_commands.h"
 #include "app/picture_display.h"
@@ -50,9 +52,11 @@ void CALLBACK TickTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
 }
 
 int BounceStep(int& moveStep, bool overflow, int scroll, int pictureLength, int clientLength) {
+    // The most negative step turns into the largest positive one.
+    auto turn = [](int step) { return step == INT_MIN ? INT_MAX : -step; };
     if (overflow) {
-        if (scroll == 0) moveStep = -moveStep;
-        if (scroll == pictureLength - clientLength) moveStep = -moveStep;
+        if (scroll == 0) moveStep = turn(moveStep);
+        if (scroll == pictureLength - clientLength) moveStep = turn(moveStep);
     }
     return moveStep;
 }

@@ -11,6 +11,7 @@
 #include "app/navigation.h"
 #include "app/picture_display.h"
 #include "app/popup_menu.h"
+#include "app/shell_commands.h"
 #include "app/tick.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
@@ -40,6 +41,7 @@ LRESULT OnCreate(HWND window) {
     v.OverflowX = v.OverflowY = 0;
     v.Album = std::make_unique<ZubAlbum>();
     v.Album->ThumbSizeParam = 90;
+    RegisterShellCommands();
     UpdateMenu(0);
     SetTimer(window, kTickTimer, kTickPeriod, TickTimerProc);
     return 0;

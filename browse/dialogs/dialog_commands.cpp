@@ -1,7 +1,9 @@
 #include "browse/dialogs/dialog_commands.h"
 
 #include "app/command_table.h"
+#include "browse/dialogs/info_box.h"
 
 void RegisterDialogCommands() {
     // Each dialog module adds its own registration here.
+    RegisterInfoBoxCommands();
 }

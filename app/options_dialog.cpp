@@ -1,0 +1,125 @@
+#include "app/options_dialog.h"
+
+#include <commctrl.h>
+
+#include <climits>
+
+#include "app/picture_display.h"
+#include "app/popup_menu.h"
+#include "app/shell_integration.h"
+#include "app/viewer_state.h"
+#include "browse/file_utils.h"
+#include "browse/user_prompt.h"
+#include "resources/resource_ids.h"
+
+namespace {
+struct CheckBoxSetting {
+    int id;
+    int ViewerSettings::*setting;
+};
+constexpr CheckBoxSetting kCheckBoxes[] = {
+    {PILTRIN_OPTIONS_FIT, &ViewerSettings::FitToWindow},
+    {PILTRIN_OPTIONS_KEEP_SIZE, &ViewerSettings::KeepWindowSize},
+    {PILTRIN_OPTIONS_ANIMATE, &ViewerSettings::Animate},
+    {PILTRIN_OPTIONS_AUTO_SWITCH, &ViewerSettings::AutoSwitch},
+    {PILTRIN_OPTIONS_AUTO_ADD, &ViewerSettings::AutoAddDropped},
+};
+
+// The bounce steps are shown without their direction; the magnitude of the
+// most negative step still fits an unsigned number.
+UINT Magnitude(int value) {
+    return value < 0 ? 0u - static_cast<UINT>(value) : static_cast<UINT>(value);
+}
+
+UINT NumberOf(HWND dialog, int id) {
+    BOOL ok = FALSE;
+    const UINT value = GetDlgItemInt(dialog, id, &ok, FALSE);
+    return ok ? value : 0;
+}
+
+// Up-down controls count upward over the numbers the settings can take (the
+// control's own default range would count down from 100 to 0).
+void SetSpinRanges(HWND dialog) {
+    for (int id : {PILTRIN_OPTIONS_ROTATION_SPIN, PILTRIN_OPTIONS_STEP_X_SPIN, PILTRIN_OPTIONS_STEP_Y_SPIN}) {
+        SendDlgItemMessageA(dialog, id, UDM_SETRANGE32, 0, INT_MAX);
+    }
+    SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS_SPIN, UDM_SETRANGE32, 1, INT_MAX / 10);
+}
+
+INT_PTR OnInitDialog(HWND dialog) {
+    const ViewerSettings& s = Viewer().Settings;
+    SetSpinRanges(dialog);
+    for (const CheckBoxSetting& box : kCheckBoxes) {
+        CheckDlgButton(dialog, box.id, s.*box.setting ? BST_CHECKED : BST_UNCHECKED);
+    }
+    SetDlgItemInt(dialog, PILTRIN_OPTIONS_ROTATION, static_cast<UINT>(s.RotationParam), FALSE);
+    SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_X, Magnitude(s.MoveStepX), FALSE);
+    SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_Y, Magnitude(s.MoveStepY), FALSE);
+    SetDlgItemInt(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS, static_cast<UINT>(s.SwitchTicks / 10), FALSE);
+    const RECT& r = s.OptionsDialogRect;
+    if (r.right != 0) SetWindowPos(dialog, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    return TRUE;
+}
+
+void Accept(HWND dialog) {
+    ViewerSettings& s = Viewer().Settings;
+    for (const CheckBoxSetting& box : kCheckBoxes) {
+        s.*box.setting = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? 1 : 0;
+    }
+    // Taken as typed: a step of 0 stops the bounce in its direction.
+    s.RotationParam = static_cast<int>(NumberOf(dialog, PILTRIN_OPTIONS_ROTATION));
+    s.MoveStepX = static_cast<int>(NumberOf(dialog, PILTRIN_OPTIONS_STEP_X));
+    s.MoveStepY = static_cast<int>(NumberOf(dialog, PILTRIN_OPTIONS_STEP_Y));
+    // An interval of 0 seconds cannot be set; one too long for the tick
+    // counter becomes the longest it can count.
+    const unsigned long long seconds = NumberOf(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS);
+    if (seconds != 0) s.SwitchTicks = static_cast<int>(seconds * 10 > INT_MAX ? INT_MAX : seconds * 10);
+}
+
+void RegisterZubType() {
+    char program[MAX_PATH];
+    ProgramPath(program);
+    RegisterDocType(".zub", "Zub file", "Piltrin group file", program, 3, program, 1);
+}
+
+INT_PTR OnCommand(HWND dialog, int id) {
+    switch (id) {
+        case IDOK:
+            Accept(dialog);
+            GetWindowRect(dialog, &Viewer().Settings.OptionsDialogRect);
+            EndDialog(dialog, IDOK);
+            break;
+        case IDCANCEL:
+            GetWindowRect(dialog, &Viewer().Settings.OptionsDialogRect);
+            EndDialog(dialog, IDCANCEL);
+            break;
+        case PILTRIN_OPTIONS_REGISTER_ZUB:
+            RegisterZubType();
+            break;
+    }
+    return FALSE;
+}
+}  // namespace
+
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog);
+        case WM_COMMAND:
+            return OnCommand(dialog, LOWORD(wParam));
+    }
+    return FALSE;
+}
+
+void ShowOptionsDialog(HWND window) {
+    ViewerState& v = Viewer();
+    v.TickActive = 0;
+    RunModalDialog(v.Instance, MAKEINTRESOURCEA(PILTRIN_DIALOG_OPTIONS), window, OptionsDialogProc, 0);
+    // Whatever the answer: the true-size view starts again at the top left.
+    if (!v.Settings.FitToWindow && v.ShownBitmap) v.ScrollX = v.ScrollY = 0;
+    RefreshOverflow(window);
+    v.TickActive = 1;
+    v.SwitchCounter = 0;
+    UpdateMenu(v.DisplayMode);
+    InvalidateRect(window, nullptr, TRUE);
+}

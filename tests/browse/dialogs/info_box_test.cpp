@@ -1,0 +1,167 @@
+// The image information box on the real viewer window: its fields after each
+// picture change, the title field and the album, its remembered place.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "album/zub_album.h"
+#include "app/command_table.h"
+#include "app/popup_menu.h"
+#include "app/viewer_state.h"
+#include "app/window_commands.h"
+#include "browse/dialogs/info_box.h"
+#include "resources/resource_ids.h"
+#include "tests/app/viewer_fixture.h"
+
+namespace {
+class InfoBoxTest : public ViewerWindowTest {
+protected:
+    void SetUp() override {
+        ViewerWindowTest::SetUp();
+        InfoBoxRect() = RECT{0, 0, 0, 0};
+        RegisterInfoBoxCommands();
+        Open();
+    }
+    void TearDown() override {
+        if (Box()) DestroyWindow(Box());
+        SetCommandHandler(kCommandInfoBox, nullptr);
+        ViewerWindowTest::TearDown();
+    }
+    void Open() {
+        Command(kCommandInfoBox);
+        ASSERT_NE(Box(), nullptr);
+    }
+    HWND Box() const { return Viewer().InfoBOXWindow; }
+    std::string Field(int id) const {
+        char text[MAX_PATH] = "";
+        GetDlgItemTextA(Box(), id, text, sizeof text);
+        return text;
+    }
+    // Shows a picture of the test's folder, as the FileBOX would.
+    void ShowHere(const std::string& name, int orientation = 0) {
+        lstrcpynA(Viewer().CurrentFolder, dir_.Path().c_str(), MAX_PATH);
+        Show(dir_.File(name), orientation);
+    }
+    POINT BoxPlace() const {
+        RECT r;
+        GetWindowRect(Box(), &r);
+        return POINT{r.left, r.top};
+    }
+};
+
+// A 24-bit picture whose file is padded to bytes and last written at the
+// given local time.
+void WritePicture(const std::string& path, int width, int height, size_t bytes, SYSTEMTIME localTime) {
+    Bytes file = MakeBmp(width, height, 24);
+    if (file.size() < bytes) file.resize(bytes, 0);
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    FILETIME local, utc;
+    SystemTimeToFileTime(&localTime, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(handle, nullptr, nullptr, &utc);
+    CloseHandle(handle);
+}
+}  // namespace
+
+TEST_F(InfoBoxTest, FieldsShowTheFactsOfTheShownPicture) {
+    struct Case {
+        const char* name;
+        size_t bytes;
+        SYSTEMTIME written;  // local
+        const char* kib;
+        const char* time;
+    };
+    const Case cases[] = {
+        {"big.bmp", 2048 * 1024, {2000, 1, 0, 3, 9, 5, 0, 0}, "   2,048", "[ 100/01/03 09:05 ]"},
+        {"even.bmp", 1000 * 1024 + 1023, {1999, 12, 0, 31, 23, 59, 0, 0}, "    1000", "[ 99/12/31 23:59 ]"},
+        {"over.bmp", 1001 * 1024, {2024, 7, 0, 1, 0, 0, 0, 0}, "   1,001", "[ 124/07/01 00:00 ]"},
+        {"small.bmp", 0, {1980, 1, 0, 1, 12, 30, 0, 0}, "       3", "[ 80/01/01 12:30 ]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WritePicture(dir_.File(c.name), 40, 30, c.bytes, c.written);
+        ShowHere(c.name);
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_TITLE), "It isn't Book member.");
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_FILE_NAME), c.name);
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_FOLDER), dir_.Path());
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_SIZE_KIB), c.kib);
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_WIDTH), "40");
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_HEIGHT), "30");
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_DEPTH), "24");
+        EXPECT_EQ(Field(PILTRIN_INFOBOX_WRITE_TIME), c.time);
+    }
+
+    // A turned picture shows the size on screen; a missing one empties every
+    // field but the depth.
+    ShowHere("big.bmp", 1);
+    EXPECT_EQ(Field(PILTRIN_INFOBOX_WIDTH), "30");
+    EXPECT_EQ(Field(PILTRIN_INFOBOX_HEIGHT), "40");
+    ShowHere("missing.bmp");
+    for (int id :
+         {PILTRIN_INFOBOX_TITLE, PILTRIN_INFOBOX_FILE_NAME, PILTRIN_INFOBOX_FOLDER, PILTRIN_INFOBOX_SIZE_KIB,
+          PILTRIN_INFOBOX_WIDTH, PILTRIN_INFOBOX_HEIGHT, PILTRIN_INFOBOX_WRITE_TIME}) {
+        EXPECT_EQ(Field(id), "") << id;
+    }
+    EXPECT_EQ(Field(PILTRIN_INFOBOX_DEPTH), "24");
+}
+
+TEST_F(InfoBoxTest, TheTitleIsThePageCommentAndTextPutThereBecomesIt) {
+    ZubAlbum& album = *Viewer().Album;
+    WriteBmp(dir_.File("page.bmp"), 16, 16);
+    const int page = album.AddPage(dir_.File("page.bmp").c_str());
+    album.SetPageComment(page, "夏の海");
+    album.SetZubModified(0);
+    ShowHere("page.bmp");
+    EXPECT_EQ(Field(PILTRIN_INFOBOX_TITLE), "夏の海");
+    EXPECT_EQ(album.ZubModified(), 0);  // the box's own refresh stores nothing
+
+    SetDlgItemTextA(Box(), PILTRIN_INFOBOX_TITLE, "冬の山");
+    EXPECT_STREQ(album.GetPageComment(page), "冬の山");
+
+    // The page's file gone: the emptied field leaves the comment alone.
+    DeleteFileA(dir_.File("page.bmp").c_str());
+    ShowHere("page.bmp");
+    EXPECT_EQ(Field(PILTRIN_INFOBOX_TITLE), "");
+    EXPECT_STREQ(album.GetPageComment(page), "冬の山");
+}
+
+TEST_F(InfoBoxTest, ClosedBoxComesBackWhereItWasLeft) {
+    // Open: the menu item is greyed and the box cannot be maximised.
+    UpdateMenu(Viewer().DisplayMode);
+    EXPECT_TRUE(GetMenuState(Viewer().PopupMenu, kCommandInfoBox, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(GetSystemMenu(Box(), FALSE), SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_EQ(GetWindow(Box(), GW_OWNER), window_);
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+
+    struct Case {
+        const char* how;
+        std::function<void(HWND)> close;
+        POINT place;
+    };
+    const Case cases[] = {
+        {"button", [](HWND box) { SendMessageA(box, WM_COMMAND, IDOK, 0); }, POINT{70, 60}},
+        {"close box", [](HWND box) { SendMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, POINT{90, 80}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        SetWindowPos(Box(), nullptr, c.place.x, c.place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        c.close(Box());
+        Pump();
+        EXPECT_EQ(Box(), nullptr);
+        EXPECT_EQ(InfoBoxRect().left, c.place.x);
+        EXPECT_EQ(InfoBoxRect().top, c.place.y);
+        UpdateMenu(Viewer().DisplayMode);
+        EXPECT_FALSE(GetMenuState(Viewer().PopupMenu, kCommandInfoBox, MF_BYCOMMAND) & MF_GRAYED);
+
+        Open();
+        EXPECT_EQ(BoxPlace().x, c.place.x);
+        EXPECT_EQ(BoxPlace().y, c.place.y);
+        // Moved away, it returns at the next picture.
+        SetWindowPos(Box(), nullptr, 5, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowHere("a.bmp");
+        EXPECT_EQ(BoxPlace().x, c.place.x);
+        EXPECT_EQ(BoxPlace().y, c.place.y);
+    }
+}

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Makes the packages from the current builds (argument: the folder holding
+# build/i686 and build/x86_64), unpacks each into the drive of a fresh Wine
+# prefix, starts the program from there with a PNG picture (which only the
+# packaged plug-in reads) and checks that the picture is on screen. Runs on the
+# display that ctest's caller provides. The win32 zip is started only where
+# the machine runs 32-bit programs.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+builds="${1:-$root/build}"
+. "$root/scripts/flavours"
+runs32=0
+host_runs_32bit && runs32=1
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver32
+work="$(mktemp -d)"
+prefixes=()
+viewer=""
+cleanup() {
+    [ -n "$viewer" ] && kill "$viewer" 2>/dev/null || true
+    for p in "${prefixes[@]}"; do WINEPREFIX="$p" "$wineserver" -k 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+
+PILTRIN_NO_BUILD=1 PILTRIN_BUILD_DIR="$builds/i686" PILTRIN_BUILD_DIR64="$builds/x86_64" PILTRIN_DIST_DIR="$work/dist" \
+    "$root/scripts/package"
+convert -size 64x48 xc:'#ff0000' "$work/red.png"
+
+checked=0
+for zip in "$work"/dist/piltrin-*-win*.zip; do
+    flavour="${zip##*-}"
+    flavour="${flavour%.zip}"
+    loader=/usr/lib/wine/wine
+    export WINEARCH=win32
+    if [ "$flavour" = win64 ]; then
+        loader=/usr/lib/wine/wine64
+        export WINEARCH=win64
+    elif [ "$runs32" != 1 ]; then
+        echo "package test: this machine cannot run 32-bit programs; $zip is checked but not started"
+        continue
+    fi
+    [ -x "$loader" ] || { echo "package test: $loader is missing; run scripts/bootstrap" >&2; exit 1; }
+    export WINEPREFIX="$work/prefix-$flavour"
+    prefixes+=("$WINEPREFIX")
+    "$loader" wineboot -i >/dev/null 2>&1 || true
+    "$wineserver" -w
+    drive="$WINEPREFIX/drive_c"
+    python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$drive"
+    folder="$(basename "$zip" .zip)"
+    plugin=ifwic.spi
+    [ "$flavour" = win64 ] && plugin=ifwic.sph
+    for f in piltrin.exe "$plugin" Piltrin.bmp Help/index.htm README.txt licenses/libjpeg-turbo-README.ijg.txt; do
+        [ -f "$drive/$folder/$f" ] || { echo "package test: $folder/$f is missing" >&2; exit 1; }
+    done
+    mkdir -p "$drive/pictures"
+    cp "$work/red.png" "$drive/pictures/red.png"
+
+    (cd "$drive/$folder" && exec "$loader" piltrin.exe 'C:\pictures\red.png' </dev/null >/dev/null 2>&1) &
+    viewer=$!
+    window=""
+    for _ in $(seq 1 150); do
+        window="$(xwininfo -root -tree 2>/dev/null | awk '/"red\.png"/ {print $1; exit}')"
+        [ -n "$window" ] && break
+        sleep 0.2
+    done
+    [ -n "$window" ] || { echo "package test: $folder/piltrin.exe showed no window" >&2; exit 1; }
+    sleep 1.5
+    import -window "$window" "$work/shot.png"
+    centre="$(convert "$work/shot.png" -gravity center -crop 1x1+0+0 +repage -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:)"
+    [ "$centre" = "255,0,0" ] || { echo "package test: $folder shows $centre at the centre, not the red picture" >&2; exit 1; }
+    echo "package test: $folder started from its own folder and shows the picture"
+    kill "$viewer" 2>/dev/null || true
+    wait "$viewer" 2>/dev/null || true
+    viewer=""
+    "$wineserver" -k 2>/dev/null || true
+    checked=$((checked + 1))
+done
+[ "$checked" -gt 0 ]
