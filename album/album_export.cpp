@@ -13,16 +13,6 @@
 namespace {
 constexpr unsigned kLastGeneratedName = 100000;
 
-bool SamePathIgnoringAsciiCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = *a, y = *b;
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-        if (!x) return true;
-    }
-}
-
 // The destination folder with its trailing separator; false when it cannot
 // be expanded.
 bool DestinationFolder(const char* destination, std::string& folder) {
@@ -80,7 +70,7 @@ int ExportAlbum(ZubDocument& album, const char* destination, int move) {
         const char* fileName = album.GetPageFileName(index);
         std::string target = folder + fileName;
         bool copiedForMove = false;
-        if (!SamePathIgnoringAsciiCase(source.c_str(), target.c_str())) {
+        if (!SamePathText(source.c_str(), target.c_str())) {
             bool placed = Place(source.c_str(), target, move != 0, copiedForMove);
             while (!placed) {
                 if (GetLastError() != ERROR_FILE_EXISTS || counter > kLastGeneratedName) return fail();

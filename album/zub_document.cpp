@@ -21,18 +21,6 @@ P* RegisterWithCompanion(ParamStream& stream, uint32_t keywordWord, IntParam*& c
     return param;
 }
 
-// Byte-wise comparison with ASCII letters folded, of at most limit bytes.
-bool SameTextIgnoringAsciiCase(const char* a, const char* b, size_t limit = SIZE_MAX) {
-    for (size_t i = 0; i < limit; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-        if (!x) return true;
-    }
-    return true;
-}
-
 // A memory record carrier that frees itself.
 class MemRecords {
 public:
@@ -205,8 +193,8 @@ int ZubDocument::FindPage(const char* path) const {
         void* block = pages_.Get(index);
         if (pagePathNameOffset_->GetInt(block, nullptr) != nameOffset) continue;
         const char* page = pagePath_->GetString(block, nullptr);
-        if (page && SameTextIgnoringAsciiCase(page + nameOffset, name) &&
-            SameTextIgnoringAsciiCase(page, full, static_cast<size_t>(nameOffset))) {
+        if (page && SamePathText(page + nameOffset, name) &&
+            SamePathText(page, full, static_cast<size_t>(nameOffset))) {
             return index;
         }
     }

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <cstring>
+#include <memory>
 
 #include "album/zub_album.h"
 #include "app/picture_display.h"
@@ -91,11 +92,16 @@ void ShowZubPage(HWND window) {
 
 int OpenZubFile(HWND window, const char* path) {
     ViewerState& v = Viewer();
-    ZubAlbum& album = *v.Album;
-    if (!album.LoadFile(path)) {
+    // The album is read into a new one: a file that fails half-way leaves
+    // the open album, its path and its unsaved flag as they were, so a later
+    // save can never write a partial album over the file that failed.
+    auto loaded = std::make_unique<ZubAlbum>();
+    if (!loaded->LoadFile(path)) {
         ShowMessage(window, "ファイル読み込み時にエラーが発生しました。", kErrorCaption, MB_OK);
         return 0;
     }
+    v.Album = std::move(loaded);
+    ZubAlbum& album = *v.Album;
     v.CurrentZubIndex = album.CoverIndex();
     v.ZubBOXPage = 1;
     v.AlbumUnsaved = 0;

@@ -78,6 +78,27 @@ bool AppendStoredName(const char* path, char* out, size_t& used) {
 }
 }  // namespace
 
+bool SamePathText(const char* a, const char* b, size_t limit) {
+    for (size_t i = 0; i < limit; ++i) {
+        char x = a[i], y = b[i];
+        if (x != y) {
+            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+            if (x != y) return false;
+        } else if (IsPathLeadByte(x)) {
+            // The trail byte must match exactly; a lead byte at the end of
+            // the text counts as one byte, so neither text is read past its end.
+            if (i + 1 >= limit) return true;
+            if (a[i + 1] != b[i + 1]) return false;
+            if (a[i + 1] == '\0') return true;
+            ++i;
+            continue;
+        }
+        if (!x) return true;
+    }
+    return true;
+}
+
 bool IsPathLeadByte(char c) {
     static const LeadByteTable table;
     return table.lead[static_cast<unsigned char>(c)];

@@ -33,6 +33,11 @@ const char* ExtensionOf(const char* path);
 
 // True for a lead byte of a double-byte character in the ANSI code page.
 bool IsPathLeadByte(char c);
+// Whether two ANSI texts are the same name, comparing at most limit bytes:
+// single-byte letters without case, a double-byte character byte for byte
+// (its second byte may fall in 'A'..'Z' and is never folded: "イ" 83 43 and
+// "ツ" 83 63 differ). The one comparison of paths and names everywhere.
+bool SamePathText(const char* a, const char* b, size_t limit = static_cast<size_t>(-1));
 // Multibyte-aware searches: the first / last "\" of text (a double-byte
 // character is stepped over as a whole), or null when there is none.
 const char* FindFirstSeparator(const char* text);

@@ -3,6 +3,7 @@
 // refuses or fails, so one broken plug-in never hides the others.
 #include <cstring>
 
+#include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
 #include "image/plugin_host.h"
@@ -89,24 +90,10 @@ int FailureCode(int answer) {
     return answer == kGetPictureStopped ? kLoadStopped : kLoadFailed;
 }
 
-// ASCII letters compared without case; a double-byte character must match
-// byte for byte, so its second byte is never folded.
+// The pattern's extension (patternLength bytes) names extension exactly.
 bool SameExtension(const char* pattern, size_t patternLength, const char* extension) {
-    size_t i = 0;
-    for (; i < patternLength; ++i) {
-        unsigned char a = static_cast<unsigned char>(pattern[i]);
-        unsigned char b = static_cast<unsigned char>(extension[i]);
-        if (b == 0) return false;
-        if (IsDBCSLeadByte(a)) {
-            if (a != b || i + 1 >= patternLength || pattern[i + 1] != extension[i + 1]) return false;
-            ++i;
-            continue;
-        }
-        if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return extension[i] == 0;
+    return strnlen(extension, patternLength + 1) == patternLength &&
+           SamePathText(pattern, extension, patternLength);
 }
 
 // Whether one of the ";"-separated patterns ("*.png") names extension.

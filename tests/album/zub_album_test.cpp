@@ -77,6 +77,12 @@ TEST(ZubAlbum, FindPageComparesExpandedPathsIgnoringAsciiCase) {
     // Double-byte characters are compared as they are.
     album.AddPage("c:\\pic\\ａ.jpg");
     EXPECT_EQ(-1, album.FindPage("c:\\pic\\Ａ.jpg"));
+    // "イ" (83 43) and "ツ" (83 63) differ only in a trail byte that looks
+    // like a letter: both become pages, each found as itself.
+    album.AddPage("c:\\pic\\イ.jpg");
+    EXPECT_EQ(-1, album.FindPage("c:\\pic\\ツ.jpg"));
+    EXPECT_EQ(4, album.AddPage("c:\\pic\\ツ.jpg"));
+    EXPECT_EQ(4, album.FindPage("C:\\PIC\\ツ.JPG"));
 }
 
 TEST(ZubAlbum, PageAccessorsRefuseBadIndexes) {

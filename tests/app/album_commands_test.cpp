@@ -157,13 +157,41 @@ TEST_F(ViewerWindowTest, OpeningAnAlbumShowsItsCoverPageInItsOrientation) {
     EXPECT_EQ(v.PictureSize.cy, 30);
 }
 
-TEST_F(ViewerWindowTest, AnAlbumThatCannotBeReadIsReported) {
+TEST_F(ViewerWindowTest, AnAlbumThatCannotBeReadIsReportedAndChangesNothing) {
+    ViewerState& v = Viewer();
+    // The open album: one page, saved once, then changed.
+    v.Album->AddPage(dir_.File("mine.bmp").c_str());
+    ASSERT_TRUE(v.Album->SaveFile(dir_.File("mine.zub").c_str()));
+    v.Album->AddPage(dir_.File("new.bmp").c_str());
+    v.AlbumUnsaved = 1;
+    // A file that is no album, and one cut off after its first page.
     WriteFileBytes(dir_.File("bad.zub"), Bytes{'n', 'o', 'p', 'e'});
-    EXPECT_EQ(OpenZubFile(window_, dir_.File("bad.zub").c_str()), 0);
-    ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].text, "ファイル読み込み時にエラーが発生しました。");
-    EXPECT_EQ(messages_[0].caption, "Error");
-    EXPECT_EQ(Viewer().DisplayMode, kNormalDisplay);
+    {
+        ZubAlbum other;
+        for (const char* name : {"x.bmp", "y.bmp", "z.bmp"}) other.AddPage(dir_.File(name).c_str());
+        ASSERT_TRUE(other.SaveFile(dir_.File("cut.zub").c_str()));
+    }
+    Bytes cut = ReadFileBytes(dir_.File("cut.zub"));
+    cut.resize(cut.size() - 30);
+    WriteFileBytes(dir_.File("cut.zub"), cut);
+
+    for (const char* name : {"bad.zub", "cut.zub"}) {
+        messages_.clear();
+        EXPECT_EQ(OpenZubFile(window_, dir_.File(name).c_str()), 0);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].text, "ファイル読み込み時にエラーが発生しました。");
+        EXPECT_EQ(messages_[0].caption, "Error");
+        EXPECT_EQ(v.DisplayMode, kNormalDisplay);
+        EXPECT_EQ(v.Album->PageCount(), 2);
+        EXPECT_EQ(std::string(v.Album->GetFilePath()), dir_.File("mine.zub"));
+        EXPECT_EQ(v.AlbumUnsaved, 1);
+    }
+    // Saving now writes the open album to its own file, never over the cut one.
+    Command(kCommandSave);
+    EXPECT_EQ(ReadFileBytes(dir_.File("cut.zub")), cut);
+    ZubAlbum reread;
+    ASSERT_EQ(reread.LoadFile(dir_.File("mine.zub").c_str()), 1);
+    EXPECT_EQ(reread.PageCount(), 2);
 }
 
 TEST_F(ViewerWindowTest, CommandLinePicturesBecomePagesOnce) {
