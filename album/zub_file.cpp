@@ -180,14 +180,15 @@ int PeekZubFile(const char* path, char* coverPathOut, char* titleOut, int titleS
         if (word == 1) {
             if (!file.ReadU32(cover)) return 0;
         } else if (word == 2) {
+            // Only what the caller can hold is read; the rest is skipped, so a
+            // hostile size never becomes an allocation.
             if (size > file.Remaining()) return 0;
-            std::vector<char> text(size + 1, '\0');
-            if (!file.Read(text.data(), size)) return 0;
+            uint32_t take = wantTitle ? std::min<uint32_t>(size, static_cast<uint32_t>(titleSize - 1)) : 0;
             if (wantTitle) {
-                size_t take = std::min<size_t>(size, static_cast<size_t>(titleSize - 1));
-                std::memcpy(titleOut, text.data(), take);
-                titleOut[take] = '\0';
+                if (!file.Read(titleOut, take)) return 0;
+                titleOut[strnlen(titleOut, take)] = '\0';
             }
+            if (!file.Skip(size - take)) return 0;
         } else if (!file.Skip(size)) {
             return 0;
         }

@@ -1,5 +1,6 @@
 #include "album/zub_param.h"
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -246,8 +247,8 @@ int StringParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
 }
 int StringParam::ReadRecord(RecordReader& file, void* block) {
     uint32_t size = 0;
-    if (!file.ReadU32(size) || size > file.Remaining()) return 0;
-    std::vector<char> text(size + 1, '\0');
+    if (!file.ReadU32(size) || size > file.Remaining() || size > kTextRecordLimit) return 0;
+    std::vector<char> text(static_cast<size_t>(size) + 1, '\0');
     if (!file.Read(text.data(), size)) return 0;
     // A record without a terminator still ends at the record's end.
     return Replace(block, text.data(), strnlen(text.data(), size)) ? 1 : 0;
@@ -396,7 +397,8 @@ uint32_t PathParam::StoredSize(void* block) {
 // BlockParam
 uint8_t* BlockParam::Grow(void* block, uint32_t extra) {
     uint32_t used = static_cast<uint32_t>(size_->GetInt(block, nullptr));
-    if (used + extra < used) return nullptr;
+    // The kept size lives in an int field: the block never grows past it.
+    if (uint64_t(used) + extra > uint64_t(INT32_MAX)) return nullptr;
     auto grown = static_cast<uint8_t*>(ReallocAlbumBlock(reinterpret_cast<void*>(Word(block)), used + extra));
     if (!grown) return nullptr;
     Word(block) = reinterpret_cast<BlockWord>(grown);
@@ -411,6 +413,7 @@ int BlockParam::Release(void* block) {
 }
 
 int BlockParam::LoadMem(const uint8_t* record, void* block) {
+    if (RecordWord(record, 1) > UINT32_MAX - 8) return 0;
     uint32_t length = RecordWord(record, 1) + 8;
     uint8_t* at = Grow(block, length);
     if (!at) return 0;
@@ -427,7 +430,7 @@ int BlockParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
 
 int BlockParam::ReadRecord(RecordReader& file, void* block) {
     uint32_t length = 0;
-    if (!file.ReadU32(length) || length > file.Remaining()) return 0;
+    if (!file.ReadU32(length) || length > file.Remaining() || length > UINT32_MAX - 8) return 0;
     uint8_t* at = Grow(block, length + 8);
     if (!at) return 0;
     std::memcpy(at, &pendingKeywordWord, 4);

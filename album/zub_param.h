@@ -19,6 +19,11 @@
 using BlockWord = uintptr_t;
 constexpr int kBlockWordSize = static_cast<int>(sizeof(BlockWord));
 
+// The longest text record a file may hold (titles, comments, notes): a
+// larger size is a damaged or hostile file, refused before anything is
+// allocated for it.
+constexpr uint32_t kTextRecordLimit = 1024 * 1024;
+
 // Bits of a keyword word.
 constexpr uint32_t kKeywordMask = 0x00FFFFFF;
 constexpr uint32_t kFileOnly = 0x80000000;

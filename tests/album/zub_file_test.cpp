@@ -283,6 +283,49 @@ TEST_F(ZubFileTest, MalformedFramesFailTheLoad) {
     EXPECT_EQ(1, album.ZubModified());
 }
 
+TEST_F(ZubFileTest, HostileRecordSizesFailWithTheMessageAndAllocateNothing) {
+    // A header record whose size word is near 2^32 (which 32-bit sums would
+    // wrap into a tiny block), and a real title of 2 MiB, far beyond any title.
+    auto withHeaderRecord = [](uint32_t keyword, uint32_t size, size_t bodyBytes) {
+        Bytes file;
+        PutZubMagic(file);
+        PutU32(file, 0xFFFFFFFF);
+        PutU32(file, 0);
+        PutU32(file, keyword);
+        PutU32(file, size);
+        file.resize(file.size() + bodyBytes, 'x');
+        PutU32(file, 0xFFFF0000);
+        PutU32(file, 0xFFFF0000);
+        return file;
+    };
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"title of 4 GiB - 1", withHeaderRecord(2, 0xFFFFFFFF, 16)},
+        {"unknown record of 4 GiB - 4", withHeaderRecord(77, 0xFFFFFFFC, 16)},
+        {"title of 2 MiB", withHeaderRecord(2, 2 * 1024 * 1024, 2 * 1024 * 1024)},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(File("hostile.zub"), c.bytes));
+        long before = LiveAlbumAllocations();
+        {
+            MessageCatcher messages;
+            ZubAlbum album;
+            EXPECT_EQ(0, album.LoadFile(File("hostile.zub").c_str())) << c.name;
+            ASSERT_EQ(1u, messages.shown.size()) << c.name;
+            EXPECT_EQ(0u, messages.shown[0].text.rfind("ズブのロードでエラーが発生しました。", 0)) << c.name;
+            char title[64] = "unchanged";
+            char cover[MAX_PATH] = "";
+            int orientation = 0;
+            PeekZubFile(File("hostile.zub").c_str(), cover, title, sizeof title, &orientation);
+            EXPECT_LT(std::strlen(title), sizeof title) << c.name;
+        }
+        EXPECT_EQ(before, LiveAlbumAllocations()) << c.name;
+    }
+}
+
 TEST_F(ZubFileTest, ASaveNeverDestroysTheFileItReplaces) {
     ZubAlbum album;
     album.AddPage(File("a.jpg").c_str());
