@@ -12,11 +12,33 @@
 #include "browse/file_utils.h"
 
 namespace {
-// The folder of path (with its trailing separator) into a MAX_PATH buffer.
-void FolderPart(const char* path, char* folder) {
-    size_t length = static_cast<size_t>(FileNamePart(path) - path);
-    std::memcpy(folder, path, length);
-    folder[length] = '\0';
+// Creates a new file beside target whose path is no longer than target's
+// ("~" and hexadecimal digits in place of the name, at most eight bytes), so
+// that any folder that can hold the album can hold it too. An invalid handle
+// when none could be made, with the system's reason as the last error.
+HANDLE CreateTemporaryBeside(const char* target, char* temporary) {
+    const char* name = FileNamePart(target);
+    const size_t folderLength = static_cast<size_t>(name - target);
+    const size_t nameLength = std::min<size_t>(std::strlen(name), 8);
+    if (nameLength == 0) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::memcpy(temporary, target, folderLength);
+    const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
+    for (DWORD attempt = 0; attempt < 64; ++attempt) {
+        char* at = temporary + folderLength;
+        *at++ = '~';
+        for (DWORD i = 1, value = seed + attempt * 0x9E3779B9u; i < nameLength; ++i, value >>= 4)
+            *at++ = "0123456789abcdef"[value & 15];
+        *at = '\0';
+        if (SamePathText(temporary + folderLength, name)) continue;
+        HANDLE file =
+            CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+        if (nameLength == 1) break;  // "~" is the only name that fits
+    }
+    return INVALID_HANDLE_VALUE;
 }
 
 // Deletes the half-written file beside the album without disturbing the
@@ -54,22 +76,19 @@ int ZubDocument::SaveFile(const char* path) {
     if (target.empty()) return 0;
     // The new album is written beside the old one and replaces it only when
     // every byte reached the disk: a failed save never costs the old file.
-    char folder[MAX_PATH], temporary[MAX_PATH];
-    FolderPart(target.c_str(), folder);
-    if (!GetTempFileNameA(folder, "zub", 0, temporary)) return 0;
-    ScopedFile file(
-        CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        DiscardTemporary(temporary);
-        return 0;
-    }
+    char temporary[MAX_PATH];
+    ScopedFile file(CreateTemporaryBeside(target.c_str(), temporary));
+    if (!file.Valid()) return 0;
     RecordWriter writer(file.Get());
-    bool written = WriteZub(writer) == 1;
-    written = writer.Flush() && written;
+    const bool recordsWritten = WriteZub(writer) == 1;
+    bool written = writer.Flush() && recordsWritten && !writer.Failed();
     written = file.Close() && written;
     if (!written ||
         !MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DiscardTemporary(temporary);
+        // A record that could not be written has shown its own message; the
+        // caller reports the system's reason only for the file itself.
+        if (!recordsWritten && !writer.Failed()) SetLastError(ERROR_SUCCESS);
         return 0;
     }
     modified_ = 0;

@@ -41,10 +41,17 @@ bool AskAlbumFileName(HWND window, char* fileName) {
     return AskSaveFileName(&request) != 0;
 }
 
+// Saves under path (the album's own when null); a failed save says why and
+// leaves the album unsaved.
+void SaveTo(HWND window, const char* path) {
+    if (Viewer().Album->SaveFile(path))
+        Viewer().AlbumUnsaved = 0;
+    else if (GetLastError() != ERROR_SUCCESS)
+        ShowLastError(window);
+}
+
 void SaveUnderChosenName(HWND window, char* proposal) {
-    if (!AskAlbumFileName(window, proposal)) return;
-    // A failed save says nothing; the album simply stays unsaved.
-    if (Viewer().Album->SaveFile(proposal)) Viewer().AlbumUnsaved = 0;
+    if (AskAlbumFileName(window, proposal)) SaveTo(window, proposal);
 }
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -158,7 +165,7 @@ void SaveAlbum(HWND window) {
     ViewerState& v = Viewer();
     if (AlbumIsEmpty(window)) return;
     if (v.Album->GetFilePath()[0]) {
-        if (v.Album->SaveFile(nullptr)) v.AlbumUnsaved = 0;
+        SaveTo(window, nullptr);
         return;
     }
     char proposal[MAX_PATH] = "Tmp";

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "album/album_memory.h"
 #include "album/zub_album.h"
@@ -326,35 +328,75 @@ TEST_F(ZubFileTest, HostileRecordSizesFailWithTheMessageAndAllocateNothing) {
     }
 }
 
-TEST_F(ZubFileTest, ASaveNeverDestroysTheFileItReplaces) {
+// The names in a folder, sorted.
+static std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
+        if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, "..")) names.push_back(found.cFileName);
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     ZubAlbum album;
     album.AddPage(File("a.jpg").c_str());
-    std::string zub = File("keep.zub");
+    const std::string zub = File("keep.zub");
     ASSERT_EQ(1, album.SaveFile(zub.c_str()));
-    Bytes before = ReadFileBytes(zub);
-    // Writing stops short (a full disk): the write fails as a whole.
-    for (uint64_t limit : {0ull, 20ull, 60ull, static_cast<uint64_t>(before.size() - 1)}) {
+    const Bytes before = ReadFileBytes(zub);
+    album.AddPage(File("b.jpg").c_str());
+    // The old file cannot be replaced while another program holds it open.
+    {
+        ScopedFile holder(CreateFileA(zub.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.Valid());
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(0, album.SaveFile(nullptr));
+        EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    }
+    EXPECT_EQ(before, ReadFileBytes(zub));
+    EXPECT_EQ(1, album.ZubModified());
+    EXPECT_EQ(std::vector<std::string>{"keep.zub"}, FolderNames(Folder()));  // nothing half-written left
+    // Writing stops short (a full disk): the records report the failure.
+    for (uint64_t limit : {0ull, 20ull, 60ull, static_cast<uint64_t>(before.size())}) {
         TempDir scratch;
-        ScopedFile file(
-            CreateFileA(scratch.File("x").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ScopedFile file(CreateFileA(scratch.File("x").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         RecordWriter writer(file.Get(), limit);
         MessageCatcher messages;
-        int written = album.WriteZub(writer);
-        EXPECT_FALSE(written == 1 && writer.Flush()) << limit;
+        EXPECT_FALSE(album.WriteZub(writer) == 1 && writer.Flush()) << limit;
     }
-    // The replacement cannot take the old file's place: the old file stays.
-    ASSERT_TRUE(CreateDirectoryA(File("taken.zub").c_str(), nullptr));
-    EXPECT_EQ(0, album.SaveFile(File("taken.zub").c_str()));
-    EXPECT_EQ(1, album.ZubModified());
-    album.AddPage(File("b.jpg").c_str());
-    ASSERT_EQ(1, album.SaveFile(zub.c_str()));
-    EXPECT_NE(before, ReadFileBytes(zub));
-    // No half-written file is left beside the album.
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(File("*.tmp").c_str(), &found);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    ASSERT_EQ(1, album.SaveFile(nullptr));
+    ZubAlbum again;
+    ASSERT_EQ(1, again.LoadFile(zub.c_str()));
+    EXPECT_EQ(2, again.PageCount());
     EXPECT_EQ(0, ZubAlbum().SaveFile(nullptr));  // no file path at all
+}
+
+// The half-written album is named no longer than the album itself, so the
+// deepest folder that can hold the album can hold it too.
+TEST_F(ZubFileTest, AnAlbumSavesInAFolderAsDeepAsItsNameAllows) {
+    // 248 bytes with its separator: the deepest folder the system creates.
+    std::string folder = Folder();
+    while (folder.size() < 248) {
+        const size_t remaining = 248 - folder.size();
+        folder += std::string(remaining > 40 ? 32 : remaining - 1, 'd') + "\\";
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder.size();
+    }
+    for (const char* name : {"z.zub", "abcdefg.zub"}) {
+        std::string path = folder + name;
+        path.insert(folder.size(), MAX_PATH - 1 - path.size(), 'n');  // 259 bytes in all
+        ASSERT_EQ(static_cast<size_t>(MAX_PATH - 1), path.size());
+        ZubAlbum album;
+        album.AddPage((folder + "p.jpg").c_str());
+        ASSERT_EQ(1, album.SaveFile(path.c_str())) << name << " " << GetLastError();
+        ZubAlbum again;
+        ASSERT_EQ(1, again.LoadFile(path.c_str()));
+        EXPECT_STREQ((folder + "p.jpg").c_str(), again.GetPagePath(0));
+        EXPECT_EQ(std::vector<std::string>{path.substr(folder.size())}, FolderNames(folder));
+        DeleteFileA(path.c_str());
+    }
 }
 
 TEST_F(ZubFileTest, PeekReadsTitleCoverAndOrientation) {

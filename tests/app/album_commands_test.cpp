@@ -106,14 +106,16 @@ TEST_F(ViewerWindowTest, SaveOfANewAlbumAsksForANameProposingTmp) {
     EXPECT_EQ(v.AlbumUnsaved, 0);
 }
 
-TEST_F(ViewerWindowTest, FailedSaveKeepsTheAlbumUnsaved) {
+TEST_F(ViewerWindowTest, FailedSaveKeepsTheAlbumUnsavedAndSaysWhy) {
     ViewerState& v = Viewer();
     AddUnsavedPage(dir_, "a.bmp");
     SaveRequest request;
     AnswerSaveDialog(&request, dir_.File("no such folder\\x.zub"), &messages_);
     Command(kCommandSave);
     EXPECT_EQ(v.AlbumUnsaved, 1);
-    EXPECT_TRUE(messages_.empty());
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].caption, "Error");
+    EXPECT_FALSE(messages_[0].text.empty());
 }
 
 TEST_F(ViewerWindowTest, ClearAsksFirstAndForgetsTheAlbum) {
@@ -208,10 +210,12 @@ TEST_F(ViewerWindowTest, CommandLinePicturesBecomePagesOnce) {
 
 TEST_F(ViewerWindowTest, QuotedCommandLineWithASpaceIsSplitAndFindsNothing) {
     ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 16, 16);
-    const std::string text = UnquotedArgument("\"C:\\My Pictures\\a.jpg\" ignored");
-    EXPECT_EQ(text, "C:\\My Pictures\\a.jpg");
-    HandleCommandLine(window_, "\"C:\\My Pictures\\a.jpg\"");
+    // The picture exists under its whole name: only the split makes it missed.
+    ASSERT_TRUE(CreateDirectoryA(dir_.File("My Pictures").c_str(), nullptr));
+    const std::string picture = dir_.File("My Pictures\\a.bmp");
+    WriteBmp(picture, 16, 16);
+    EXPECT_EQ(UnquotedArgument("\"" + picture + "\" ignored"), picture);
+    HandleCommandLine(window_, "\"" + picture + "\"");
     EXPECT_EQ(v.Album->PageCount(), 0);
     EXPECT_EQ(v.ShownBitmap, nullptr);
 }
