@@ -1,11 +1,14 @@
 #include "image/dib_image.h"
 
+#include <atomic>
+
 #include <utility>
 
 namespace {
 // Counted with interlocked calls: plug-in preview workers may hand blocks
 // across threads.
 volatile LONG liveBlocks = 0;
+std::atomic<uint64_t> bytesRequested{0};
 }  // namespace
 
 uint64_t DibStride(int bitCount, int width) {
@@ -62,6 +65,7 @@ bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
 HLOCAL AllocDibBlock(size_t bytes) {
     // LocalAlloc refuses 0 bytes on some systems; a 0-byte pixel block is
     // never useful anyway, but keep the call total.
+    bytesRequested += bytes;
     HLOCAL block = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, bytes ? bytes : 1);
     if (block) InterlockedIncrement(&liveBlocks);
     return block;
@@ -91,6 +95,10 @@ void FreeLockedBlock(const void* locked) {
 
 long LiveDibBlocks() {
     return liveBlocks;
+}
+
+uint64_t DibBytesRequested() {
+    return bytesRequested;
 }
 
 LockedDib::LockedDib(HLOCAL headerBlock, HLOCAL pixelBlock) {

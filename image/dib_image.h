@@ -48,6 +48,9 @@ void FreeLockedBlock(const void* locked);
 // Blocks allocated by the pipeline and not yet freed through it. Tests read
 // it around a run of hostile inputs to prove that no failure path leaks.
 long LiveDibBlocks();
+// Bytes asked of AllocDibBlock since the start, granted or not: what a
+// reader took before it knew better.
+uint64_t DibBytesRequested();
 
 // Owns one movable block (unlocked) until released.
 class DibBlock {

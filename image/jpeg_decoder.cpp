@@ -27,6 +27,9 @@ struct ErrorManager {
     jpeg_error_mgr library;
     void (*libraryEmit)(j_common_ptr, int);
     jmp_buf returnPoint;
+    // Set for single-scan streams once their head is read: there the end of
+    // the file alone (a missing end marker) costs no pixel.
+    bool endMayBeMissing;
 };
 
 // libjpeg's fatal-error hook: the library prints its message through its
@@ -38,13 +41,17 @@ void JpegErrorExit(j_common_ptr decoder) {
     longjmp(errors->returnPoint, 1);
 }
 
-// A stream whose coded data ends early (end of file, or a marker where
-// pixels should be) is a damaged picture: without this the library would
-// invent flat rows for the rest, and a tiny file claiming a huge size would
-// keep the decoder busy for as long as that size takes.
+// A stream whose coded data ends early (a marker or the end of the file
+// where pixels should be) is a damaged picture: without this the library
+// would invent flat rows for the rest, and a tiny file claiming a huge size
+// would keep the decoder busy for as long as that size takes. The end of the
+// file itself is damage only where later scans may be missing: a single-scan
+// stream that merely lacks its end marker (cut downloads, some cameras) still
+// decodes every row, and a row that misses data raises the marker warning.
 void JpegEmitMessage(j_common_ptr decoder, int level) {
     auto* errors = reinterpret_cast<ErrorManager*>(decoder->err);
     const int code = decoder->err->msg_code;
+    if (level < 0 && code == JWRN_JPEG_EOF && errors->endMayBeMissing) return;
     if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) JpegErrorExit(decoder);
     errors->libraryEmit(decoder, level);
 }
@@ -54,6 +61,11 @@ void SetUpErrors(jpeg_decompress_struct& decoder, ErrorManager& errors) {
     errors.library.error_exit = JpegErrorExit;
     errors.libraryEmit = errors.library.emit_message;
     errors.library.emit_message = JpegEmitMessage;
+    errors.endMayBeMissing = false;
+}
+
+int64_t StreamBytes(FILE* file) {
+    return _filelengthi64(_fileno(file)) - _ftelli64(file);
 }
 
 FILE* OpenStream(const char* path, uint32_t offset, bool* seekFailed) {
@@ -94,7 +106,7 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
         jpeg_destroy_decompress(&decoder);
         return stopAnswer > 0 ? kJpegStopped : kJpegFailed;
     }
-    const int64_t streamBytes = _filelengthi64(_fileno(file)) - _ftelli64(file);
+    const int64_t streamBytes = StreamBytes(file);
     jpeg_create_decompress(&decoder);
     decoder.mem->max_memory_to_use = kDecoderMemoryLimit;
     jpeg_stdio_src(&decoder, file);
@@ -103,6 +115,7 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
         jpeg_destroy_decompress(&decoder);
         return kJpegFailed;
     }
+    errors.endMayBeMissing = !jpeg_has_multiple_scans(&decoder);
     // Colour rows arrive in blue-green-red order, as the picture stores them.
     if (decoder.out_color_space == JCS_RGB) decoder.out_color_space = JCS_EXT_BGR;
     decoder.scale_num = 1;
@@ -143,7 +156,9 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
     return kJpegDone;
 }
 
-int ReadHead(FILE* file, int denominator, PictureInfo* info) {
+// The stream's head into info; plausible (when asked) tells whether the coded
+// data that follows could hold the size the head claims.
+int ReadHead(FILE* file, int denominator, PictureInfo* info, bool* plausible) {
     jpeg_decompress_struct decoder;
     ErrorManager errors;
     SetUpErrors(decoder, errors);
@@ -151,9 +166,11 @@ int ReadHead(FILE* file, int denominator, PictureInfo* info) {
         jpeg_destroy_decompress(&decoder);
         return 0;
     }
+    const int64_t streamBytes = StreamBytes(file);
     jpeg_create_decompress(&decoder);
     jpeg_stdio_src(&decoder, file);
     jpeg_read_header(&decoder, TRUE);
+    if (plausible) *plausible = StreamCanHold(decoder, streamBytes);
     decoder.scale_num = 1;
     decoder.scale_denom = denominator;
     jpeg_calc_output_dimensions(&decoder);
@@ -202,7 +219,7 @@ int Fail(int code) {
 // Steps shared by the full and the reduced load: blocks sized from the
 // stream's head, the decode, the header and grey table.
 int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const PictureInfo& info,
-                     HLOCAL* headerOut, HLOCAL* pixelsOut) {
+                     bool plausible, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     const int bits = info.colorDepth == 8 ? 8 : 24;
     BITMAPINFOHEADER fields{};
     fields.biSize = sizeof fields;
@@ -214,6 +231,9 @@ int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const P
     // asks for 12 GB.
     const uint64_t pixelBytes = DibPixelBytes(fields);
     if (info.width <= 0 || info.height <= 0 || pixelBytes > kMaxDibPixelBytes) return Fail(kLoadOutOfMemory);
+    // A few hundred bytes claiming 12000 x 12000 are damaged: refused before
+    // 432 MB are taken for them.
+    if (!plausible) return Fail(kLoadFailed);
 
     DibBlock headerBlock(AllocDibBlock(DibHeaderBytes(fields)));
     DibBlock pixelBlock(AllocDibBlock(size_t(pixelBytes)));
@@ -241,6 +261,18 @@ int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const P
     return 1;
 }
 
+int ReadInfo(const char* path, int denominator, PictureInfo* info, uint32_t offset, bool* plausible) {
+    bool seekFailed;
+    FILE* file = OpenStream(path, offset, &seekFailed);
+    if (!file) {
+        if (!seekFailed) std::fprintf(stderr, "can't open %s\n", path);
+        return 0;
+    }
+    const int accepted = ReadHead(file, denominator, info, plausible);
+    std::fclose(file);
+    return accepted;
+}
+
 }  // namespace
 
 int JpegProgressHook(int rowsDone, int totalRows) {
@@ -248,15 +280,7 @@ int JpegProgressHook(int rowsDone, int totalRows) {
 }
 
 int ReadJpegInfo(const char* path, int denominator, PictureInfo* info, uint32_t offset) {
-    bool seekFailed;
-    FILE* file = OpenStream(path, offset, &seekFailed);
-    if (!file) {
-        if (!seekFailed) std::fprintf(stderr, "can't open %s\n", path);
-        return 0;
-    }
-    const int accepted = ReadHead(file, denominator, info);
-    std::fclose(file);
-    return accepted;
+    return ReadInfo(path, denominator, info, offset, nullptr);
 }
 
 int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
@@ -284,8 +308,9 @@ int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int den
     const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
     PictureInfo info{};
-    if (!ReadJpegInfo(path, denominator, &info, offset)) return Fail(kLoadNotThisFormat);
-    return DecodeIntoNewDib(path, denominator, offset, info, header, pixels);
+    bool plausible = false;
+    if (!ReadInfo(path, denominator, &info, offset, &plausible)) return Fail(kLoadNotThisFormat);
+    return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels);
 }
 
 int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset, int targetSize,
@@ -295,8 +320,9 @@ int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, u
     PictureInfo info{};
     if (!ReadJpegInfo(path, 1, &info, offset)) return Fail(kLoadNotThisFormat);
     const int denominator = JpegScaleFor(info.width, info.height, targetSize);
-    if (denominator != 1 && !ReadJpegInfo(path, denominator, &info, offset)) return Fail(kLoadNotThisFormat);
-    return DecodeIntoNewDib(path, denominator, offset, info, header, pixels);
+    bool plausible = false;
+    if (!ReadInfo(path, denominator, &info, offset, &plausible)) return Fail(kLoadNotThisFormat);
+    return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels);
 }
 
 int ReadPmpOffset(const char* path, uint32_t* offset) {
