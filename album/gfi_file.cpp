@@ -167,7 +167,8 @@ int ImportGfi(ZubDocument& album, const char* path) {
         if (number == main.titleNumber) album.SetCoverIndex(index);
         if (!lines.Next()) return fail(true);
         void* page = album.PageBlock(index);
-        while (!lines.Starts('<')) {
+        bool ended = false;
+        while (!ended && !lines.Starts('<')) {
             char picture[MAX_PATH];
             if (lines.Starts('C')) {
                 album.SetPageComment(index, lines.TextValue().c_str());
@@ -175,11 +176,17 @@ int ImportGfi(ZubDocument& album, const char* path) {
                 // A later line replaces an earlier one: the full name wins.
                 album.PagePathParam()->SetPath(page, picture);
             }
-            if (!lines.Next()) {
-                album.SetFilePath(path);
-                album.SetZubModified(0);
-                return 1;
-            }
+            ended = !lines.Next();
+        }
+        // A section whose picture name did not fit names no file: it is left
+        // out rather than kept as a page without a path.
+        const char* named = album.GetPagePath(index);
+        if (!named || !named[0]) album.RemovePage(index);
+        if (ended) {
+            if (album.PageCount() == 0) return fail(true);
+            album.SetFilePath(path);
+            album.SetZubModified(0);
+            return 1;
         }
     }
 }

@@ -168,22 +168,22 @@ int HandleParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
                ? 1
                : 0;
 }
-int HandleParam::ReadRecord(RecordReader& file, void* block) {
-    uint32_t size = 0, value = 0;
-    if (!file.ReadU32(size) || size != 4 || !file.ReadU32(value)) return 0;
-    Word(block) = value;
-    return 1;
+// A handle means something only inside the process that made it: handles
+// travel in memory records but never reach a file, and one found in a file
+// is stepped over.
+int HandleParam::ReadRecord(RecordReader& file, void*) {
+    uint32_t size = 0;
+    return file.ReadU32(size) && size <= file.Remaining() && file.Skip(size) ? 1 : 0;
 }
-int HandleParam::WriteRecord(RecordWriter& file, void* block) {
-    if (Keyword() == 0) return 1;
-    return WriteWords(file, keywordWord, 4, static_cast<uint32_t>(Word(block))) ? 1 : 0;
+int HandleParam::WriteRecord(RecordWriter&, void*) {
+    return 1;
 }
 int HandleParam::Init(void* block) {
     Word(block) = 0;
     return 1;
 }
 uint32_t HandleParam::StoredSize(void*) {
-    return Keyword() == 0 ? 0 : 12;
+    return 0;
 }
 
 // DibHandleParam: the picture blocks come from the thumbnail builder, not
@@ -229,7 +229,9 @@ int StringParam::Release(void* block) {
 }
 const char* StringParam::GetString(void* block, char* out) {
     auto text = reinterpret_cast<const char*>(Word(block));
-    if (out && text) std::strcpy(out, text);
+    // out holds MAX_PATH bytes, as every caller's buffer does; a longer text
+    // is cut there rather than written past it.
+    if (out && text) lstrcpynA(out, text, MAX_PATH);
     return text;
 }
 int StringParam::SetString(void* block, const char* text) {

@@ -154,6 +154,18 @@ TEST_F(GfiTest, LongLinesAndBareLineFeedsLoseNothing) {
     EXPECT_EQ(File("b.jpg"), cover);
 }
 
+TEST_F(GfiTest, SectionsWhoseNameDoesNotFitAreLeftOut) {
+    const std::string tooLong = std::string(300, 'n') + ".jpg";
+    ZubAlbum album;
+    Write("one.gfi", GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}));
+    ASSERT_EQ(1, ImportGfi(album, File("one.gfi").c_str()));
+    ASSERT_EQ(2, album.PageCount());
+    EXPECT_EQ(File("c.jpg"), album.GetPagePath(1));
+    Write("none.gfi", GfiText("", 1, 1, {{1, NamedLines(tooLong)}}));
+    EXPECT_EQ(0, ImportGfi(album, File("none.gfi").c_str()));
+    EXPECT_EQ(0, album.PageCount());
+}
+
 TEST_F(GfiTest, OtherFilesAreNoGfiFiles) {
     ZubAlbum album;
     album.AddPage("C:\\kept.jpg");
@@ -182,8 +194,8 @@ TEST(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
         state ^= state << 5;
         return state;
     };
-    static const char* const inserts[] = {"\r\n", "\n", "\r", "<",  "<F", "<M", "=",
-                                          "-",    "Nu", "0",  "\0", "F",  "C"};
+    static const std::string inserts[] = {"\r\n", "\n", "\r", "<", "<F", "<M", "=", "-",
+                                          "Nu",   "0",  std::string(1, '\0'), "F", "C"};
     std::string path = folder + "fuzz.gfi";
     long before = LiveAlbumAllocations();
     MessageCatcher messages;
@@ -214,7 +226,10 @@ TEST(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
                 ASSERT_GT(album.PageCount(), 0);
                 ASSERT_EQ(0, album.ZubModified());
             }
-            for (int page = 0; page < album.PageCount(); ++page) ASSERT_NE(nullptr, album.GetPagePath(page));
+            for (int page = 0; page < album.PageCount(); ++page) {
+                ASSERT_NE(nullptr, album.GetPagePath(page));
+                ASSERT_NE('\0', album.GetPagePath(page)[0]) << "a page without a file, iteration " << i;
+            }
             ASSERT_GE(album.AddPage((folder + "after.jpg").c_str()), 0);
             char cover[MAX_PATH];
             PeekGfiFile(path.c_str(), cover);

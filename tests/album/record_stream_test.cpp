@@ -104,6 +104,38 @@ TEST(ParamStream, OffsetsFollowRegistrationOrder) {
     EXPECT_STREQ("", s.comment->GetString(s.block, nullptr));
 }
 
+// A handle given a keyword travels in memory records and never in a file: a
+// file would hold a pointer of the writing process, meaningless on reading.
+TEST(HandleParam, HandlesStayOutOfFilesWhateverTheirKeyword) {
+    ParamStream stream;
+    HandleParam* handle = stream.Register<HandleParam>(140);
+    void* block = AllocAlbumBlock(stream.TotalSize());
+    stream.InitAll(block);
+    handle->SetHandle(block, 0x12345678);
+    uint32_t error = 0;
+    EXPECT_EQ(0u, stream.StoredSizeAll(block));
+    EXPECT_EQ(Bytes{}, WriteBytes(stream, block, error));
+    Bytes record;
+    PutRecord(record, 140, U32Body(0x0BADF00D));
+    ReadOneRecord(stream, block, record, error);
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(BlockWord{0x12345678}, handle->GetHandle(block, nullptr));
+    const Bytes memory = SaveMemBytes(stream, block, error);
+    EXPECT_EQ(8 + sizeof(BlockWord) + 4, memory.size());  // the record and the end word
+    stream.ReleaseAll(block);
+    FreeAlbumBlock(block);
+}
+
+TEST(StringParam, CopiesIntoAPathBufferStopAtItsEnd) {
+    TestStream s;
+    s.comment->SetString(s.block, std::string(400, 'c').c_str());
+    char out[MAX_PATH + 16];
+    std::memset(out, 'x', sizeof out);
+    s.comment->GetString(s.block, out);
+    EXPECT_EQ(static_cast<size_t>(MAX_PATH - 1), std::strlen(out));
+    EXPECT_EQ('x', out[MAX_PATH]);
+}
+
 TEST(StringParam, FileSkipsEmptyTextWhileMemoryKeepsIt) {
     TestStream s;
     EXPECT_EQ(0u, s.comment->StoredSize(s.block));
