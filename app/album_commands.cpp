@@ -88,9 +88,11 @@ void ShowZubPage(HWND window) {
     if (pages == 0) return;
     if (v.CurrentZubIndex >= static_cast<DWORD>(pages)) v.CurrentZubIndex = pages - 1;
     const int index = static_cast<int>(v.CurrentZubIndex);
-    lstrcpynA(v.CurrentPath, album.GetPagePath(index), MAX_PATH);
+    // A page a damaged album left without a path shows nothing.
+    const char* page = album.GetPagePath(index);
+    lstrcpynA(v.CurrentPath, page ? page : "", MAX_PATH);
     int folderLength = album.GetPageFileNameOffset(index);
-    if (folderLength < 0 || folderLength >= MAX_PATH) folderLength = 0;
+    if (folderLength < 0 || static_cast<size_t>(folderLength) > std::strlen(v.CurrentPath)) folderLength = 0;
     std::memcpy(v.CurrentFolder, v.CurrentPath, folderLength);
     v.CurrentFolder[folderLength] = '\0';
     v.CurrentOrientation = album.GetPageOrientation(index);
@@ -138,7 +140,7 @@ void AddShownPicture(HWND) {
     // The menu offers this only for a picture not yet in the album; the
     // check here keeps a posted command from adding it twice.
     if (v.Album->FindPage(v.CurrentPath) != -1) return;
-    v.Album->AddPage(v.CurrentPath);
+    if (v.Album->AddPage(v.CurrentPath) < 0) return;  // nothing changed
     v.AlbumUnsaved = 1;
     if (v.ZubBOXWindow) {
         v.ZubBOXPage = ZubBOXPageOf(v.Album->FindPage(v.CurrentPath));
@@ -155,7 +157,8 @@ void SaveAlbumAs(HWND window) {
         lstrcpynA(proposal, albumPath, MAX_PATH);
     } else {
         const int cover = v.Album->CoverIndex();
-        FolderOf(proposal, v.Album->GetPagePath(cover >= 0 && cover < v.Album->PageCount() ? cover : 0));
+        const char* page = v.Album->GetPagePath(cover >= 0 && cover < v.Album->PageCount() ? cover : 0);
+        if (page && page[0]) FolderOf(proposal, page);
         if (std::strlen(proposal) + 3 < MAX_PATH) std::strcat(proposal, "Tmp");
     }
     SaveUnderChosenName(window, proposal);

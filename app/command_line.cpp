@@ -16,7 +16,7 @@ namespace {
 void ShowStartupPicture(HWND window) {
     ViewerState& v = Viewer();
     ProgramFolder(v.CurrentFolder);
-    wsprintfA(v.CurrentPath, "%sPiltrin.bmp", v.CurrentFolder);
+    if (!JoinPath(v.CurrentPath, v.CurrentFolder, "Piltrin.bmp")) v.CurrentPath[0] = '\0';
     v.CurrentOrientation = 0;
     // The window takes the start-up picture's size this once.
     v.Settings.KeepWindowSize = 0;

@@ -150,6 +150,9 @@ LRESULT OnRightButtonUp(HWND window) {
         TrackPopupMenu(v.PopupMenu, TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
         return 0;
     }
+    // Only a picture that is shown is handed over: an empty or unreadable
+    // path means nothing to another program.
+    if (!v.ShownBitmap || !v.CurrentPath[0]) return 0;
     HWND target = DropTargetAt(under, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0);
     ScreenToClient(target, &at);
     SendFileDrop(target, v.CurrentPath, at.x, at.y);

@@ -6,6 +6,7 @@
 #include "app/album_commands.h"
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
+#include "browse/file_utils.h"
 
 namespace {
 // Moves index one step inside [0, count); false when it is already at the
@@ -27,17 +28,20 @@ void StepPicture(HWND window, Step step, bool releaseShownFirst) {
     if (v.DisplayMode == kZubDisplay) {
         const int pages = v.Album->PageCount();
         if (pages <= 0) return;
+        // At the first or last page the step does nothing: no reload.
+        const bool stale = v.CurrentZubIndex >= static_cast<DWORD>(pages);
+        if (!MoveIndex(v.CurrentZubIndex, static_cast<DWORD>(pages), step) && !stale) return;
         if (releaseShownFirst) DropShownBitmap(window);
-        MoveIndex(v.CurrentZubIndex, static_cast<DWORD>(pages), step);
         ShowZubPage(window);
         return;
     }
     const FolderList& list = v.FolderList;
     if (!list.block || list.count == 0) return;
-    if (releaseShownFirst) DropShownBitmap(window);
-    MoveIndex(v.FolderIndex, list.count, step);
+    const bool stale = v.FolderIndex >= list.count;
+    if (!MoveIndex(v.FolderIndex, list.count, step) && !stale) return;
     if (v.FolderIndex >= list.count) v.FolderIndex = list.count - 1;
-    wsprintfA(v.CurrentPath, "%s%s", list.folder, list.names[v.FolderIndex]);
+    if (releaseShownFirst) DropShownBitmap(window);
+    if (!JoinPath(v.CurrentPath, list.folder, list.names[v.FolderIndex])) v.CurrentPath[0] = '\0';
     lstrcpynA(v.CurrentFolder, list.folder, MAX_PATH);
     v.CurrentOrientation = 0;
     ShowPicture(window);

@@ -37,9 +37,9 @@ bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth)
     // turn converts it to 24 bits.
     *colorDepth = dib.header->biBitCount;
     WindowDC dc(window);
-    if (v.CurrentOrientation != 0 && !ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation)) {
-        return false;
-    }
+    // A turn that cannot be made (no memory for it) leaves the picture as it
+    // was: shown unturned rather than not at all.
+    if (v.CurrentOrientation != 0) ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation);
     const int width = std::abs(dib.header->biWidth);
     const int height = DibRows(*dib.header);
     DropShownBitmap(window);
@@ -115,16 +115,22 @@ void ShowPicture(HWND window) {
     SetCursor(v.WaitCursor);
     HLOCAL header = nullptr, pixels = nullptr;
     int colorDepth = 0;
-    if (!LoadPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
+    if (!v.CurrentPath[0] || !LoadPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
         !MakeShownBitmap(window, header, pixels, &colorDepth)) {
+        // A picture that cannot be shown leaves the window's size, its title
+        // and the picture size as they were: a black client area is the only
+        // change.
         DropShownBitmap(window);
+        InvalidateRect(window, nullptr, TRUE);
+        v.SwitchCounter = 0;
+        SetCursor(v.ArrowCursor);
+        if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_INFOBOXREFRESH, 0, 0);
+        return;
     }
-    if (v.ShownBitmap) {
-        RecordPictureFacts(v, colorDepth);
-        BITMAP facts;
-        GetObjectA(v.ShownBitmap, sizeof facts, &facts);
-        v.PictureSize = SIZE{facts.bmWidth, facts.bmHeight};
-    }
+    RecordPictureFacts(v, colorDepth);
+    BITMAP facts;
+    GetObjectA(v.ShownBitmap, sizeof facts, &facts);
+    v.PictureSize = SIZE{facts.bmWidth, facts.bmHeight};
     LayOutWindow(window);
     v.ScrollX = v.ScrollY = 0;
     RECT rect;

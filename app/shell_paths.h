@@ -2,7 +2,8 @@
 #pragma once
 
 // folder (MAX_PATH bytes) = path cut just after its last separator (all of
-// it when it has none), then a separator appended where missing.
+// it when it has none), then a separator appended where missing; folder
+// stays as it was when the result would not fit.
 void CutToFolder(char* folder, const char* path);
 
 // The file name shown as the window title: after the last separator; null

@@ -7,6 +7,7 @@
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
 
 namespace {
@@ -21,7 +22,7 @@ void SwitchIfDue(HWND window) {
         const FolderList& list = v.FolderList;
         v.FolderIndex = v.FolderIndex + 1 >= list.count ? 0 : v.FolderIndex + 1;
         if (list.count == 0) return;
-        wsprintfA(v.CurrentPath, "%s%s", list.folder, list.names[v.FolderIndex]);
+        if (!JoinPath(v.CurrentPath, list.folder, list.names[v.FolderIndex])) v.CurrentPath[0] = '\0';
         v.CurrentOrientation = 0;
         ShowPicture(window);
     } else if (v.DisplayMode == kZubDisplay && v.Album->PageCount() > 0) {

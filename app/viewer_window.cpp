@@ -92,16 +92,35 @@ LRESULT OnLeftButtonDown(HWND window) {
     return 0;
 }
 
-LRESULT OnLeftButtonUp() {
+// Ends a left drag however it ends: the button released, the capture taken
+// by a menu or another window, or the button found up on a move. The tick
+// (slideshow, animation) resumes with it.
+void EndLeftDrag() {
     ViewerState& v = Viewer();
-    if (v.LeftDragging) ReleaseCapture();
     v.LeftDragging = 0;
     v.TickActive = 1;
+}
+
+LRESULT OnLeftButtonUp() {
+    const bool dragging = Viewer().LeftDragging != 0;
+    EndLeftDrag();
+    if (dragging && GetCapture()) ReleaseCapture();
     return 0;
 }
 
-LRESULT OnMouseMove(HWND window) {
+LRESULT OnCaptureLost() {
     ViewerState& v = Viewer();
+    if (v.LeftDragging) EndLeftDrag();
+    v.RightDragging = 0;
+    return 0;
+}
+
+LRESULT OnMouseMove(HWND window, WPARAM keys) {
+    ViewerState& v = Viewer();
+    if (v.LeftDragging && !(keys & MK_LBUTTON)) {
+        EndLeftDrag();
+        if (GetCapture() == window) ReleaseCapture();
+    }
     if (v.LeftDragging) {
         // The picture follows the mouse.
         if (v.OverflowX || v.OverflowY) {
@@ -190,7 +209,12 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_LBUTTONUP:
             return OnLeftButtonUp();
         case WM_MOUSEMOVE:
-            return OnMouseMove(window);
+            return OnMouseMove(window, wParam);
+        case WM_CAPTURECHANGED:
+            return OnCaptureLost();
+        case WM_CANCELMODE:
+            OnCaptureLost();
+            break;
         case WM_LBUTTONDBLCLK:
             return OnDoubleClick(window, lParam);
         case WM_RBUTTONDOWN:

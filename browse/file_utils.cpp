@@ -224,6 +224,15 @@ void AddDirSeparator(char* path) {
     path[length + 1] = '\0';
 }
 
+bool JoinPath(char* out, const char* folder, const char* name) {
+    const size_t folderLength = std::strlen(folder), nameLength = std::strlen(name);
+    if (folderLength + nameLength >= MAX_PATH) return false;
+    // out may be folder itself: the name is placed first.
+    std::memmove(out + folderLength, name, nameLength + 1);
+    if (out != folder) std::memmove(out, folder, folderLength);
+    return true;
+}
+
 int GetLongFullPath(const char* path, char* out, char** outNamePart) {
     char work[MAX_PATH];
     out[0] = '\0';

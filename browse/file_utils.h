@@ -8,6 +8,9 @@
 
 // Appends "\" unless the path already ends in a separator ("" becomes "\").
 void AddDirSeparator(char* path);
+// out (MAX_PATH bytes) = folder followed by name, when both fit with the
+// terminator; false, and out left as it was, when they do not.
+bool JoinPath(char* out, const char* folder, const char* name);
 
 // Full path with every component spelled as the file system stores it (long
 // names, stored case); outNamePart, when given, points at the last component

@@ -185,6 +185,11 @@ TEST_F(FileDropTest, RightDragShowsWhereAReleaseGoesAndDropsThePicture) {
     EXPECT_EQ(block[4], 30);  // drop point in the target's client coordinates
     EXPECT_EQ(block[8], 30);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data() + 20)), dir_.File("shown.bmp"));
+    // With nothing shown there is nothing to hand over.
+    Show(dir_.File("missing.bmp"));
+    SendMessageA(window_, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    SendMessageA(window_, WM_RBUTTONUP, 0, 0);
+    EXPECT_EQ(g_receivedDrops.size(), 1u);
     DestroyWindow(taker);
     DestroyWindow(refuser);
 }

@@ -6,6 +6,7 @@
 
 #include "album/zub_album.h"
 #include "app/album_commands.h"
+#include "app/shell_paths.h"
 #include "app/viewer_state.h"
 #include "image/folder_list.h"
 #include "tests/app/viewer_fixture.h"
@@ -51,20 +52,46 @@ TEST_F(NavigationTest, KeysStepThroughPagesWithoutWrapping) {
     AddPages(3);
     SetDisplayMode(window_, kZubDisplay);
     EXPECT_EQ(v.CurrentZubIndex, 0u);
+    // At either end the key does nothing: no reload (which would restart
+    // the slideshow's count) and the picture stays.
+    v.SwitchCounter = 5;
+    HBITMAP shown = v.ShownBitmap;
     Key(VK_LEFT);
     EXPECT_EQ(v.CurrentZubIndex, 0u);
-    EXPECT_NE(v.ShownBitmap, nullptr);  // the same page shown again
+    EXPECT_EQ(v.SwitchCounter, 5);
+    EXPECT_EQ(v.ShownBitmap, shown);
     Key(VK_RIGHT);
     EXPECT_EQ(v.CurrentZubIndex, 1u);
     Key(VK_NUMPAD6);
     EXPECT_EQ(v.CurrentZubIndex, 2u);
+    v.SwitchCounter = 5;
     Key(VK_RIGHT);
     EXPECT_EQ(v.CurrentZubIndex, 2u);
+    EXPECT_EQ(v.SwitchCounter, 5);
     EXPECT_EQ(v.PictureSize.cx, 18);
     Key(VK_NUMPAD4);
     EXPECT_EQ(v.CurrentZubIndex, 1u);
     Key(VK_UP);  // no other key does anything
     EXPECT_EQ(v.CurrentZubIndex, 1u);
+}
+
+// The folder is cut after the last separator and given one; a text of 259
+// bytes without a separator would need 261 and leaves the folder alone.
+TEST(CutToFolder, CutsAtTheLastSeparatorWithinTheBuffer) {
+    const struct {
+        std::string path, folder;
+    } cases[] = {{"C:\\a\\b.bmp", "C:\\a\\"},
+                 {"b.bmp", "b.bmp\\"},
+                 {"C:\\x\\" + std::string(251, 'n'), "C:\\x\\"},
+                 {std::string(258, 'n'), std::string(258, 'n') + "\\"},
+                 {std::string(259, 'n'), "kept\\"}};
+    for (const auto& c : cases) {
+        char folder[MAX_PATH + 1] = "kept\\";
+        folder[MAX_PATH] = '!';
+        CutToFolder(folder, c.path.c_str());
+        EXPECT_EQ(c.folder, std::string(folder)) << c.path.size();
+        EXPECT_EQ('!', folder[MAX_PATH]);
+    }
 }
 
 TEST_F(NavigationTest, DoubleClickRightOfTheMiddleStepsForward) {

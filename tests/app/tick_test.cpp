@@ -2,6 +2,8 @@
 // folder list, the bounce and the spin.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cmath>
 
 #include "album/zub_album.h"
@@ -68,7 +70,10 @@ TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
     EXPECT_EQ(shown, (std::vector<std::string>{dir_.File("b.bmp"), dir_.File("c.bmp"), dir_.File("a.bmp")}));
 }
 
-TEST_F(TickTest, SlideshowStopsWhilePausedAndCatchesUpAfter) {
+// A left drag pauses the slideshow however it then ends: the button
+// released, the capture lost to a menu (right button during the drag), the
+// mode cancelled, or the button found up on the next move.
+TEST_F(TickTest, SlideshowPausesForALeftDragAndResumesHoweverItEnds) {
     ViewerState& v = Viewer();
     WriteBmp(dir_.File("a.bmp"), 10, 10);
     WriteBmp(dir_.File("b.bmp"), 10, 10);
@@ -77,14 +82,28 @@ TEST_F(TickTest, SlideshowStopsWhilePausedAndCatchesUpAfter) {
     SetDisplayMode(window_, kZubDisplay);
     v.Settings.AutoSwitch = 1;
     v.Settings.SwitchTicks = 1;
-    SendMessageA(window_, WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    Tick();
-    Tick();
-    Tick();
-    EXPECT_EQ(v.CurrentZubIndex, 0u);
-    SendMessageA(window_, WM_LBUTTONUP, 0, 0);
-    Tick();
-    EXPECT_EQ(v.CurrentZubIndex, 1u);
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const struct {
+        const char* name;
+        std::function<void()> end;
+    } endings[] = {{"release", [&] { SendMessageA(window_, WM_LBUTTONUP, 0, 0); }},
+                   {"capture taken", [&] { SetCapture(other), ReleaseCapture(); }},
+                   {"cancel mode", [&] { SendMessageA(window_, WM_CANCELMODE, 0, 0); }},
+                   {"move with the button up", [&] { SendMessageA(window_, WM_MOUSEMOVE, 0, 0); }}};
+    for (const auto& ending : endings) {
+        const unsigned before = v.CurrentZubIndex;
+        SendMessageA(window_, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        SendMessageA(window_, WM_MOUSEMOVE, MK_LBUTTON, 0);  // still held: still a drag
+        Tick();
+        Tick();
+        EXPECT_EQ(v.CurrentZubIndex, before) << ending.name;
+        ending.end();
+        EXPECT_EQ(v.LeftDragging, 0) << ending.name;
+        EXPECT_EQ(GetCapture(), nullptr) << ending.name;
+        Tick();
+        EXPECT_NE(v.CurrentZubIndex, before) << ending.name;
+    }
+    DestroyWindow(other);
 }
 
 TEST_F(TickTest, BounceTurnsAtTheEdgesOfAWidePicture) {

@@ -120,19 +120,34 @@ TEST_F(ViewerWindowTest, WindowFollowsASmallPictureWithItsFrame) {
     EXPECT_EQ(client.bottom, 120);
 }
 
-TEST_F(ViewerWindowTest, TitleIsTheFileNameAndAFailedLoadLeavesItBlack) {
+// A picture that cannot be shown changes nothing but the picture: the
+// window keeps its size (also where it would follow the picture, as at
+// start-up), its title and the picture size; the client area turns black.
+TEST_F(ViewerWindowTest, AFailedLoadLeavesSizeTitleAndPictureSizeAndShowsBlack) {
+    ViewerState& v = Viewer();
     WriteBmp(dir_.File("first.bmp"), 64, 48, 24, false, Solid);
-    Show(dir_.File("first.bmp"));
-    char title[MAX_PATH];
-    GetWindowTextA(window_, title, MAX_PATH);
-    EXPECT_STREQ(title, "first.bmp");
-    EXPECT_NE(Viewer().ShownBitmap, nullptr);
-
-    Show(dir_.File("missing.bmp"));
-    EXPECT_EQ(Viewer().ShownBitmap, nullptr);
-    EXPECT_EQ(Viewer().PictureSize.cx, 64);  // the previous size stays
-    ClientPixels pixels(window_);
-    EXPECT_TRUE(pixels.IsBlack(pixels.Width() / 2, pixels.Height() / 2));
+    ASSERT_TRUE(WriteFileBytes(dir_.File("damaged.bmp"), Bytes{'B', 'M', 1, 2, 3}));
+    for (const char* failing : {"missing.bmp", "damaged.bmp", ""}) {
+        for (int keepSize : {1, 0}) {
+            v.Settings.KeepWindowSize = keepSize;
+            Show(dir_.File("first.bmp"));
+            char title[MAX_PATH];
+            GetWindowTextA(window_, title, MAX_PATH);
+            ASSERT_STREQ(title, "first.bmp");
+            RECT before, after;
+            GetWindowRect(window_, &before);
+            Show(failing[0] ? dir_.File(failing) : std::string());
+            GetWindowRect(window_, &after);
+            GetWindowTextA(window_, title, MAX_PATH);
+            EXPECT_EQ(v.ShownBitmap, nullptr) << failing;
+            EXPECT_STREQ(title, "first.bmp") << failing;
+            EXPECT_TRUE(EqualRect(&before, &after)) << failing << " keep " << keepSize;
+            EXPECT_EQ(v.PictureSize.cx, 64) << failing;
+            EXPECT_EQ(v.PictureSize.cy, 48) << failing;
+            ClientPixels pixels(window_);
+            EXPECT_TRUE(pixels.IsBlack(pixels.Width() / 2, pixels.Height() / 2)) << failing;
+        }
+    }
 }
 
 TEST_F(ViewerWindowTest, TitleSkipsAShiftJisTrailByteThatLooksLikeASeparator) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,23 @@ TEST(SamePathText, FoldsOnlySingleByteLetters) {
         {"イ", "ツ", 1, true},                  // only the lead byte is inside the limit
     };
     for (const Case& c : cases) EXPECT_EQ(SamePathText(c.a, c.b, c.limit), c.same) << c.a << " / " << c.b;
+}
+
+// Paths of 258, 259 and 260 bytes around the 260-byte buffers; out may be
+// the folder's own buffer.
+TEST(JoinPath, JoinsWhatFitsAndLeavesTheBufferAsItWasOtherwise) {
+    for (size_t total : {258u, 259u, 260u, 400u}) {
+        const std::string folder = "C:\\" + std::string(total - 9, 'f') + "\\";
+        char out[MAX_PATH + 1];
+        std::memset(out, '#', sizeof out);
+        out[MAX_PATH] = '!';
+        lstrcpynA(out, folder.c_str(), MAX_PATH);
+        const std::string before = out;
+        const bool joined = JoinPath(out, out, "a.bmp");
+        EXPECT_EQ(total < MAX_PATH, joined) << total;
+        EXPECT_EQ(joined ? folder + "a.bmp" : before, std::string(out)) << total;
+        EXPECT_EQ('!', out[MAX_PATH]) << total;
+    }
 }
 
 TEST(ExtensionOf, TakesTheTextAfterTheLastDotOfTheFileName) {
