@@ -1,5 +1,7 @@
 #include "album/zub_param.h"
 
+#include "image/dib_image.h"
+
 #include <climits>
 #include <cstring>
 #include <string>
@@ -186,18 +188,16 @@ uint32_t HandleParam::StoredSize(void*) {
     return 0;
 }
 
-// DibHandleParam: the picture blocks come from the thumbnail builder, not
-// from the album's allocator, so they are freed directly.
+// DibHandleParam: the picture blocks come from the thumbnail builder
+// (AllocLockedBlock), not from the album's allocator.
 int DibHandleParam::Release(void* block) {
     BlockWord header = Word(block);
     if (header != 0 && header != 1) {
         BlockWord bits = bits_ ? bits_->GetHandle(block, nullptr) : 0;
+        // Given back through the picture pipeline's own release, so that its
+        // block count sees every thumbnail go as it saw it come.
         for (BlockWord address : {header, bits}) {
-            if (!address) continue;
-            HGLOBAL handle = GlobalHandle(reinterpret_cast<void*>(address));
-            if (!handle) continue;
-            GlobalUnlock(handle);
-            GlobalFree(handle);
+            if (address) FreeLockedBlock(reinterpret_cast<void*>(address));
         }
     }
     Word(block) = 0;

@@ -458,24 +458,3 @@ TEST(RecordMessages, AFullDiskFailsTheWrite) {
     ASSERT_EQ(1u, messages.shown.size());
     EXPECT_EQ("ズブのセーブでエラーが発生しました。 ParamNo:2  Keyword:130", messages.shown[0].text);
 }
-
-TEST(DibHandleParam, ReleaseFreesBothPictureBlocks) {
-    ParamStream stream;
-    auto bits = std::make_unique<HandleParam>();
-    HandleParam* bitsParam = bits.get();
-    DibHandleParam* header = stream.Register<DibHandleParam>(kFileOnly, bitsParam);
-    stream.Add(std::move(bits));
-    void* block = AllocAlbumBlock(stream.TotalSize());
-    HGLOBAL headerHandle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
-    HGLOBAL bitsHandle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
-    header->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(headerHandle)));
-    bitsParam->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(bitsHandle)));
-    EXPECT_EQ(1, header->Release(block));
-    EXPECT_EQ(0u, header->GetHandle(block, nullptr));
-    EXPECT_EQ(0u, bitsParam->GetHandle(block, nullptr));
-    EXPECT_EQ(0u, GlobalFlags(headerHandle) & 0xFF);  // gone (Wine reports GMEM_INVALID_HANDLE or 0)
-    header->SetHandle(block, 1);                      // "no thumbnail can be made"
-    EXPECT_EQ(1, header->Release(block));
-    EXPECT_EQ(0u, header->GetHandle(block, nullptr));
-    FreeAlbumBlock(block);
-}

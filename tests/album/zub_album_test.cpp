@@ -1,4 +1,5 @@
 #include "album/zub_album.h"
+#include "image/dib_image.h"
 
 #include <gtest/gtest.h>
 
@@ -144,22 +145,31 @@ TEST(ZubAlbum, OrientationsOutsideTheEightCodesReadAsZero) {
     EXPECT_EQ(-1, album.GetPageOrientation(1));
 }
 
-TEST(ZubAlbum, RemovingAPageFreesItsThumbnail) {
-    ZubAlbum album;
-    AddPages(album, 2);
-    HGLOBAL header = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
-    HGLOBAL bits = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 100);
-    void* block = album.PageBlock(0);
-    album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(header)));
-    album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(bits)));
-    album.InfoMask->SetInt(block, kInfoPicture | kInfoFileSize);
-    EXPECT_EQ(1, album.HasThumbnail(0));
-    EXPECT_EQ(1, album.ReleaseThumbnail(0));
-    EXPECT_EQ(0, album.HasThumbnail(0));
-    EXPECT_EQ(0, album.InfoMask->GetInt(block, nullptr));
-    album.ThumbHeader->SetHandle(album.PageBlock(1), 1);  // no thumbnail can be made
-    EXPECT_EQ(1, album.HasThumbnail(1));
-    EXPECT_EQ(1, album.RemovePage(1));
+// Thumbnail blocks go back through the pipeline's count, on every way out:
+// a released thumbnail, a removed page, the album's end.
+TEST(ZubAlbum, ThumbnailBlocksAreGivenBackOnEveryWayOut) {
+    const long before = LiveDibBlocks();
+    {
+        ZubAlbum album;
+        AddPages(album, 3);
+        for (int page = 0; page < 3; ++page) {
+            void* block = album.PageBlock(page);
+            album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(AllocLockedBlock(40)));
+            album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(AllocLockedBlock(100)));
+        }
+        album.InfoMask->SetInt(album.PageBlock(0), kInfoPicture | kInfoFileSize);
+        EXPECT_EQ(before + 6, LiveDibBlocks());
+        EXPECT_EQ(1, album.HasThumbnail(0));
+        EXPECT_EQ(1, album.ReleaseThumbnail(0));
+        EXPECT_EQ(0, album.HasThumbnail(0));
+        EXPECT_EQ(0, album.InfoMask->GetInt(album.PageBlock(0), nullptr));
+        EXPECT_EQ(before + 4, LiveDibBlocks());
+        EXPECT_EQ(1, album.RemovePage(1));
+        EXPECT_EQ(before + 2, LiveDibBlocks());
+        album.ThumbHeader->SetHandle(album.PageBlock(0), 1);  // no thumbnail can be made
+        EXPECT_EQ(1, album.HasThumbnail(0));
+    }
+    EXPECT_EQ(before, LiveDibBlocks());
 }
 
 TEST(ZubAlbum, CopyIntoADocumentKeepsTheAlbumsFieldsInTheCatchAll) {

@@ -82,11 +82,12 @@ TEST_F(FileDropTest, DroppedPicturesWithAddingJoinTheAlbumOnce) {
     v.Settings.AutoAddDropped = 1;
     const std::vector<std::string> names = ThreePictures();
     v.Album->AddPage(names[1].c_str());
+    v.DisplayMode = kZubDisplay;  // not the default, so that "left as it was" can fail
     Drop(names);
     EXPECT_EQ(v.Album->PageCount(), 3);
     EXPECT_EQ(v.CurrentZubIndex, 1u);  // one.bmp came after two.bmp
     EXPECT_EQ(v.AlbumUnsaved, 1);
-    EXPECT_EQ(v.DisplayMode, kNormalDisplay);  // left as it was
+    EXPECT_EQ(v.DisplayMode, kZubDisplay);
     EXPECT_EQ(v.CurrentPath, names[0]);
 }
 
