@@ -158,7 +158,8 @@ int HandleParam::SetHandle(void* block, BlockWord value) {
     return 1;
 }
 int HandleParam::LoadMem(const uint8_t* record, void* block) {
-    if ((RecordWord(record, 0) & kKeywordMask) != Keyword() || RecordWord(record, 1) != sizeof(BlockWord)) return 0;
+    if ((RecordWord(record, 0) & kKeywordMask) != Keyword() || RecordWord(record, 1) != sizeof(BlockWord))
+        return 0;
     std::memcpy(&Word(block), record + 8, sizeof(BlockWord));
     return 1;
 }
@@ -166,7 +167,8 @@ int HandleParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
     if (Keyword() == 0) return 1;
     const uint32_t head[2] = {keywordWord, static_cast<uint32_t>(sizeof(BlockWord))};
     const BlockWord value = Word(block);
-    return AppendMemBytes(handle, size, head, sizeof head) && AppendMemBytes(handle, size, &value, sizeof value)
+    return AppendMemBytes(handle, size, head, sizeof head) &&
+                   AppendMemBytes(handle, size, &value, sizeof value)
                ? 1
                : 0;
 }

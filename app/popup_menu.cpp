@@ -105,8 +105,8 @@ void UpdateMenu(int mode) {
     Enable(kCommandFileBox, v.FileBOXWindow == nullptr && CommandHandlerFor(kCommandFileBox));
     Enable(kCommandZubBox, v.ZubBOXWindow == nullptr && CommandHandlerFor(kCommandZubBox));
     Enable(kCommandInfoBox, v.InfoBOXWindow == nullptr && CommandHandlerFor(kCommandInfoBox));
-    for (int command : {kCommandCopyMove, kCommandWallpaperCentre, kCommandWallpaperTile, kCommandHelp,
-                        kCommandOptions}) {
+    for (int command :
+         {kCommandCopyMove, kCommandWallpaperCentre, kCommandWallpaperTile, kCommandHelp, kCommandOptions}) {
         Enable(command, CommandHandlerFor(command) != nullptr);
     }
     Enable(kCommandSave, v.AlbumUnsaved != 0);

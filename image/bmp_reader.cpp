@@ -1,5 +1,6 @@
 #include "image/bmp_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -47,6 +48,64 @@ bool Fail(int code) {
     return false;
 }
 
+// The bit-field masks sit right behind the 40 bytes of the header in every
+// header version: after a 40-byte header, and inside the longer ones.
+constexpr uint64_t kMaskOffset = 14 + 40;
+// A run-length file expands at most 255 pixels from two bytes; a few
+// hostile bytes claiming far more than that are not believed.
+constexpr uint64_t kMaxRunExpansion = 128;
+
+// Decodes run-length rows (RLE8 or RLE4, bottom row first) into plain rows
+// of the same depth. Every write is checked against the picture and every
+// read against the data, so hostile runs can neither write outside the
+// picture nor loop: each step consumes at least two bytes. Pixels the data
+// skips (end of line, end of picture, delta moves) stay index 0.
+void DecodeRunLength(const BYTE* data, size_t size, int bits, int width, int height, size_t stride,
+                     BYTE* pixels) {
+    auto put = [&](int x, int y, unsigned index) {
+        if (x < 0 || x >= width || y < 0 || y >= height) return;
+        BYTE* row = pixels + size_t(y) * stride;
+        if (bits == 8) {
+            row[x] = BYTE(index);
+        } else {
+            BYTE& pair = row[x / 2];
+            pair = x % 2 ? BYTE((pair & 0xF0) | (index & 15)) : BYTE((pair & 0x0F) | (index & 15) << 4);
+        }
+    };
+    int x = 0, y = 0;
+    size_t at = 0;
+    while (at + 1 < size && y < height) {
+        const unsigned count = data[at], value = data[at + 1];
+        at += 2;
+        if (count > 0) {
+            // An encoded run: the byte repeated (RLE8), or its two nibbles
+            // alternating (RLE4).
+            for (unsigned i = 0; i < count && x < width; ++i, ++x)
+                put(x, y, bits == 8 ? value : (i % 2 ? value & 15 : value >> 4));
+            continue;
+        }
+        if (value == 0) {  // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of picture
+            break;
+        } else if (value == 2) {  // delta move
+            if (at + 1 >= size) break;
+            x += data[at];
+            y += data[at + 1];
+            at += 2;
+        } else {  // absolute run of value pixels, padded to a word
+            const size_t bytes = bits == 8 ? value : (value + 1) / 2;
+            for (unsigned i = 0; i < value; ++i, ++x) {
+                const size_t from = at + (bits == 8 ? i : i / 2);
+                if (from >= size) break;
+                put(x, y, bits == 8 ? data[from] : (i % 2 ? data[from] & 15 : data[from] >> 4));
+            }
+            at += (bytes + 1) & ~size_t(1);
+        }
+    }
+}
+
 }  // namespace
 
 int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
@@ -68,10 +127,15 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
         return Fail(kLoadNotThisFormat);
     if (info.biPlanes != 1 || info.biWidth <= 0 || info.biHeight == 0) return Fail(kLoadNotThisFormat);
     if (!IsDibBitCount(info.biBitCount)) return Fail(kLoadNotThisFormat);
-    // Run-length and embedded JPEG/PNG data would reach the graphics layer
-    // with a block sized for plain rows, which it would read past.
+    // Run-length rows are decoded here into plain rows (bottom row first, as
+    // the format requires); embedded JPEG/PNG data would reach the graphics
+    // layer with a block sized for plain rows, which it would read past.
     const bool bitFields = info.biCompression == BI_BITFIELDS;
-    if (info.biCompression != BI_RGB && !(bitFields && (info.biBitCount == 16 || info.biBitCount == 32)))
+    const bool runLength = (info.biCompression == BI_RLE8 && info.biBitCount == 8) ||
+                           (info.biCompression == BI_RLE4 && info.biBitCount == 4);
+    if (runLength && info.biHeight < 0) return Fail(kLoadNotThisFormat);
+    if (info.biCompression != BI_RGB && !runLength &&
+        !(bitFields && (info.biBitCount == 16 || info.biBitCount == 32)))
         return Fail(kLoadNotThisFormat);
     const uint64_t pixelBytes = DibPixelBytes(info);
     if (pixelBytes > kMaxDibPixelBytes) return Fail(kLoadOutOfMemory);
@@ -79,12 +143,17 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     // that promises far more than the file holds is not believed, so that a
     // few hostile bytes cannot make the reader reserve hundreds of megabytes.
     const uint64_t present = uint64_t(fileSize.QuadPart) - head.offBits;
-    if (pixelBytes > present + kMaxMissingPixelBytes) return Fail(kLoadNotThisFormat);
+    const uint64_t believable = runLength ? present * kMaxRunExpansion : present;
+    if (pixelBytes > believable + kMaxMissingPixelBytes) return Fail(kLoadNotThisFormat);
 
     // The block keeps only the 40-byte form that the rest of the program
     // understands. A colour count beyond the table (or any count at 16 bits
     // and more) would make the graphics layer read past the header block.
     info.biSize = kInfoHeaderSize;
+    if (runLength) {
+        info.biCompression = BI_RGB;
+        info.biSizeImage = 0;
+    }
     if (info.biBitCount >= 16 || info.biClrUsed > DWORD(DibColorTableEntries(info))) info.biClrUsed = 0;
     if (info.biClrImportant > info.biClrUsed) info.biClrImportant = 0;
 
@@ -95,9 +164,11 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
         auto* out = static_cast<BYTE*>(LocalLock(headerBlock.Get()));
         if (!out) return Fail(kLoadOutOfMemory);
         std::memcpy(out, &info, sizeof info);
-        // The full table (or the masks) as the file holds it after the
-        // header, whatever biClrUsed says; what the file lacks stays zero.
-        ReadAt(file.get(), tableStart, out + sizeof info, DWORD(headerBytes - sizeof info));
+        // The full table as the file holds it after the header, whatever
+        // biClrUsed says, or the three masks where every header version keeps
+        // them; what the file lacks stays zero.
+        ReadAt(file.get(), bitFields ? kMaskOffset : tableStart, out + sizeof info,
+               DWORD(headerBytes - sizeof info));
         LocalUnlock(headerBlock.Get());
     }
 
@@ -105,8 +176,18 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     if (!pixelBlock.Get()) return Fail(kLoadOutOfMemory);
     auto* pixels = static_cast<BYTE*>(LocalLock(pixelBlock.Get()));
     if (!pixels) return Fail(kLoadOutOfMemory);
-    // A file shorter than its rows promise leaves the rest zero.
-    ReadAt(file.get(), head.offBits, pixels, DWORD(pixelBytes));
+    if (runLength) {
+        // The coded data is read whole, up to what any picture of this size
+        // could need; a file that ends early leaves the rest index 0.
+        const uint64_t mostNeeded = pixelBytes * 4 + 4 * uint64_t(DibRows(info)) + 4;
+        std::vector<BYTE> coded(size_t(std::min<uint64_t>(present, mostNeeded)));
+        coded.resize(ReadAt(file.get(), head.offBits, coded.data(), DWORD(coded.size())));
+        DecodeRunLength(coded.data(), coded.size(), info.biBitCount, info.biWidth, DibRows(info),
+                        size_t(DibStride(info.biBitCount, info.biWidth)), pixels);
+    } else {
+        // A file shorter than its rows promise leaves the rest zero.
+        ReadAt(file.get(), head.offBits, pixels, DWORD(pixelBytes));
+    }
     LocalUnlock(pixelBlock.Get());
 
     *headerOut = headerBlock.Release();

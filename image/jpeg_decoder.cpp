@@ -313,8 +313,8 @@ int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int den
     return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels);
 }
 
-int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset, int targetSize,
-                   HLOCAL* header, HLOCAL* pixels) {
+int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset,
+                   int targetSize, HLOCAL* header, HLOCAL* pixels) {
     const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
     PictureInfo info{};

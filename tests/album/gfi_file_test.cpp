@@ -157,7 +157,8 @@ TEST_F(GfiTest, LongLinesAndBareLineFeedsLoseNothing) {
 TEST_F(GfiTest, SectionsWhoseNameDoesNotFitAreLeftOut) {
     const std::string tooLong = std::string(300, 'n') + ".jpg";
     ZubAlbum album;
-    Write("one.gfi", GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}));
+    Write("one.gfi",
+          GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}));
     ASSERT_EQ(1, ImportGfi(album, File("one.gfi").c_str()));
     ASSERT_EQ(2, album.PageCount());
     EXPECT_EQ(File("c.jpg"), album.GetPagePath(1));
@@ -194,8 +195,8 @@ TEST(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
         state ^= state << 5;
         return state;
     };
-    static const std::string inserts[] = {"\r\n", "\n", "\r", "<", "<F", "<M", "=", "-",
-                                          "Nu",   "0",  std::string(1, '\0'), "F", "C"};
+    static const std::string inserts[] = {
+        "\r\n", "\n", "\r", "<", "<F", "<M", "=", "-", "Nu", "0", std::string(1, '\0'), "F", "C"};
     std::string path = folder + "fuzz.gfi";
     long before = LiveAlbumAllocations();
     MessageCatcher messages;

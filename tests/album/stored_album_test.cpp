@@ -23,9 +23,9 @@ Bytes Embedded(const char* name) {
 // its pages relative to it, so the same folders give the same bytes.
 struct StoredCase {
     const char* folder;
-    const char* source;   // the committed file put back where it was written
-    const char* album;    // the album saved from it
-    bool gfi;             // imported from a GFI file rather than opened
+    const char* source;  // the committed file put back where it was written
+    const char* album;   // the album saved from it
+    bool gfi;            // imported from a GFI file rather than opened
     int pages;
 };
 const StoredCase kStoredCases[] = {

@@ -334,7 +334,8 @@ static std::vector<std::string> FolderNames(const std::string& folder) {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
     for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
-        if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, "..")) names.push_back(found.cFileName);
+        if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, ".."))
+            names.push_back(found.cFileName);
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
     std::sort(names.begin(), names.end());
@@ -350,7 +351,8 @@ TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     album.AddPage(File("b.jpg").c_str());
     // The old file cannot be replaced while another program holds it open.
     {
-        ScopedFile holder(CreateFileA(zub.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ScopedFile holder(
+            CreateFileA(zub.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(holder.Valid());
         SetLastError(ERROR_SUCCESS);
         EXPECT_EQ(0, album.SaveFile(nullptr));
@@ -362,7 +364,8 @@ TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     // Writing stops short (a full disk): the records report the failure.
     for (uint64_t limit : {0ull, 20ull, 60ull, static_cast<uint64_t>(before.size())}) {
         TempDir scratch;
-        ScopedFile file(CreateFileA(scratch.File("x").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ScopedFile file(
+            CreateFileA(scratch.File("x").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         RecordWriter writer(file.Get(), limit);
         MessageCatcher messages;
         EXPECT_FALSE(album.WriteZub(writer) == 1 && writer.Flush()) << limit;

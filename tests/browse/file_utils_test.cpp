@@ -71,12 +71,12 @@ TEST(SamePathText, FoldsOnlySingleByteLetters) {
         {"C:\\Pics\\A.JPG", "c:\\pics\\a.jpg", size_t(-1), true},
         {"イ.jpg", "ツ.jpg", size_t(-1), false},  // 83 43 and 83 63: the trail bytes differ by case only
         {"イ.jpg", "イ.JPG", size_t(-1), true},
-        {"表\\a", "表\\A", size_t(-1), true},   // 95 5C: the trail byte is no separator and no letter
+        {"表\\a", "表\\A", size_t(-1), true},  // 95 5C: the trail byte is no separator and no letter
         {"abc", "abd", 2, true},
         {"abc", "ab", size_t(-1), false},
         {"ab", "abc", size_t(-1), false},
         {"\x83", "\x83", size_t(-1), true},  // a lead byte at the end reads nothing beyond it
-        {"イ", "ツ", 1, true},                  // only the lead byte is inside the limit
+        {"イ", "ツ", 1, true},               // only the lead byte is inside the limit
     };
     for (const Case& c : cases) EXPECT_EQ(SamePathText(c.a, c.b, c.limit), c.same) << c.a << " / " << c.b;
 }

@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "image/bmp_reader.h"
+#include "image/transforms.h"
 #include "image/picture_loader.h"
 #include "tests/image/dib_test_helpers.h"
 
@@ -118,7 +120,13 @@ TEST(BmpReader, HostileHeadersFailWithTheirCodes) {
         {"zero width", [](Bytes& b) { SetU32(b, 18, 0); }, kLoadNotThisFormat},
         {"negative width", [](Bytes& b) { SetU32(b, 18, uint32_t(-5)); }, kLoadNotThisFormat},
         {"zero height", [](Bytes& b) { SetU32(b, 22, 0); }, kLoadNotThisFormat},
-        {"run-length data", [](Bytes& b) { SetU32(b, 30, BI_RLE8); }, kLoadNotThisFormat},
+        {"4-bit runs at 8 bits", [](Bytes& b) { SetU32(b, 30, BI_RLE4); }, kLoadNotThisFormat},
+        {"top-down runs", [](Bytes& b) { SetU32(b, 30, BI_RLE8), SetU32(b, 22, uint32_t(-3)); },
+         kLoadNotThisFormat},
+        {"embedded JPEG", [](Bytes& b) { SetU32(b, 30, BI_JPEG); }, kLoadNotThisFormat},
+        {"200 MB of runs promised by 80 bytes",
+         [](Bytes& b) { SetU32(b, 30, BI_RLE8), SetU32(b, 18, 10000), SetU32(b, 22, 20000); },
+         kLoadNotThisFormat},
         {"header size 12", [](Bytes& b) { SetU32(b, 14, 12); }, kLoadNotThisFormat},
         {"header size huge", [](Bytes& b) { SetU32(b, 14, 0x7FFFFFFF); }, kLoadNotThisFormat},
         {"pixels before the header", [](Bytes& b) { SetU32(b, 10, 20); }, kLoadNotThisFormat},
@@ -164,70 +172,111 @@ TEST(BmpReader, ColourCountsBeyondTheTableAreDropped) {
     EXPECT_EQ(twentyFour.header->biClrUsed, 0u);
 }
 
-TEST(BmpReader, BitFieldMasksTravelWithTheHeader) {
-    // 16 bits in 5-6-5 layout, as the graphics layer writes them.
+// A BMP file laid out field by field: a header of headerSize bytes whose
+// first 40 are the classic fields (the rest 0x77), the masks right behind
+// those 40 (inside a longer header, after a 40-byte one), the colour table
+// after the whole header, then data.
+Bytes BmpFile(uint32_t headerSize, int width, int height, int bits, uint32_t compression,
+              const std::vector<uint32_t>& masks, const std::vector<uint32_t>& table, const Bytes& data) {
+    const size_t masksAfter = headerSize == 40 ? masks.size() * 4 : 0;
+    const uint32_t offset = uint32_t(14 + headerSize + masksAfter + table.size() * 4);
     Bytes file;
     PutU16(file, 0x4D42);
-    PutU32(file, 66 + 4);
+    PutU32(file, uint32_t(offset + data.size()));
     PutU32(file, 0);
-    PutU32(file, 66);
-    PutU32(file, 40);
-    PutU32(file, 2);
-    PutU32(file, 1);
+    PutU32(file, offset);
+    for (uint32_t field : {headerSize, uint32_t(width), uint32_t(height)}) PutU32(file, field);
     PutU16(file, 1);
-    PutU16(file, 16);
-    PutU32(file, BI_BITFIELDS);
-    PutU32(file, 4);
-    PutU32(file, 0);
-    PutU32(file, 0);
-    PutU32(file, 0);
-    PutU32(file, 0);
-    PutU32(file, 0xF800);
-    PutU32(file, 0x07E0);
-    PutU32(file, 0x001F);
-    PutU16(file, 0xF800);  // red
-    PutU16(file, 0x07E0);  // green
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("565.bmp"), file));
-    LockedDib dib = LoadDib(dir.File("565.bmp"));
-    ASSERT_TRUE(dib);
-    const auto* masks = reinterpret_cast<const uint32_t*>(dib.header + 1);
-    EXPECT_EQ(masks[0], 0xF800u);
-    EXPECT_EQ(masks[2], 0x001Fu);
-    HLOCAL header, pixels;
-    dib.Release(&header, &pixels);
-    HBITMAP bitmap = MakePictureBitmap(GetDesktopWindow(), header, pixels);
-    ASSERT_NE(bitmap, nullptr);
-    DeletePictureBitmap(nullptr, bitmap);
+    PutU16(file, uint32_t(bits));
+    for (uint32_t field : {compression, uint32_t(data.size()), 0u, 0u, 0u, 0u}) PutU32(file, field);
+    for (uint32_t mask : masks) PutU32(file, mask);
+    file.resize(14 + headerSize + masksAfter, 0x77);
+    for (uint32_t entry : table) PutU32(file, entry);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
 }
 
-TEST(BmpReader, LongerHeadersHaveTheirTableReadFromBehindThem) {
-    // A version-4 header is 108 bytes; the table follows it, not byte 54.
-    Bytes file;
-    PutU16(file, 0x4D42);
-    PutU32(file, 14 + 108 + 8 + 4);
-    PutU32(file, 0);
-    PutU32(file, 14 + 108 + 8);
-    PutU32(file, 108);
-    PutU32(file, 2);
-    PutU32(file, 1);
-    PutU16(file, 1);
-    PutU16(file, 1);
-    for (int i = 0; i < 6; ++i) PutU32(file, 0);
-    file.resize(14 + 108, 0x77);  // the rest of the longer header
-    PutU32(file, 0x00102030);     // entry 0
-    PutU32(file, 0x00405060);     // entry 1
-    PutU8(file, 0x40);            // pixels 0 and 1: indexes 0 and 1
-    PutU8(file, 0);
-    PutU8(file, 0);
-    PutU8(file, 0);
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("v4.bmp"), file));
-    LockedDib dib = LoadDib(dir.File("v4.bmp"));
-    ASSERT_TRUE(dib) << LastLoadError;
+// The picture as the graphics layer sees it: converted to 24 bits by GDI.
+std::vector<Rgb> SeenByGdi(const std::string& path, int count) {
+    LockedDib dib = LoadDib(path);
+    std::vector<Rgb> seen;
+    if (!dib) return seen;
     EXPECT_EQ(dib.header->biSize, 40u);  // kept in the form the program reads
-    EXPECT_EQ(PixelAt(dib.header, dib.pixels, 0, 0), (Rgb{0x10, 0x20, 0x30}));
-    EXPECT_EQ(PixelAt(dib.header, dib.pixels, 1, 0), (Rgb{0x40, 0x50, 0x60}));
+    HDC dc = GetDC(nullptr);
+    EXPECT_EQ(1, ConvertDibTo24(dc, dib.header, dib.pixels));
+    ReleaseDC(nullptr, dc);
+    for (int x = 0; x < count; ++x) seen.push_back(PixelAt(dib.header, dib.pixels, x, 0));
+    return seen;
+}
+
+// Bit-field masks are read where every header version keeps them, so that
+// 16- and 32-bit pictures of any editor show their colours.
+TEST(BmpReader, BitFieldMasksAreReadWhereEveryHeaderVersionKeepsThem) {
+    const std::vector<uint32_t> m565 = {0xF800, 0x07E0, 0x001F};
+    const std::vector<uint32_t> rgba = {0x000000FF, 0x0000FF00, 0x00FF0000};  // red in the first byte
+    const Bytes pixels565 = {0x00, 0xF8, 0xE0, 0x07};                         // red, green
+    const Bytes pixelsRgba = {0x11, 0x22, 0x33, 0xFF, 0xC0, 0x80, 0x40, 0x00};
+    const std::vector<Rgb> red_green = {{255, 0, 0}, {0, 255, 0}};
+    const std::vector<Rgb> rgbaSeen = {{0x11, 0x22, 0x33}, {0xC0, 0x80, 0x40}};
+    TempDir dir;
+    for (uint32_t headerSize : {40u, 52u, 56u, 108u, 124u}) {
+        ASSERT_TRUE(WriteFileBytes(dir.File("565.bmp"),
+                                   BmpFile(headerSize, 2, 1, 16, BI_BITFIELDS, m565, {}, pixels565)));
+        EXPECT_EQ(SeenByGdi(dir.File("565.bmp"), 2), red_green) << headerSize;
+        ASSERT_TRUE(WriteFileBytes(dir.File("rgba.bmp"),
+                                   BmpFile(headerSize, 2, 1, 32, BI_BITFIELDS, rgba, {}, pixelsRgba)));
+        EXPECT_EQ(SeenByGdi(dir.File("rgba.bmp"), 2), rgbaSeen) << headerSize;
+    }
+    // A palette picture with a longer header has its table behind the header.
+    ASSERT_TRUE(WriteFileBytes(dir.File("v4.bmp"),
+                               BmpFile(108, 2, 1, 1, BI_RGB, {}, {0x00102030, 0x00405060}, {0x40, 0, 0, 0})));
+    EXPECT_EQ(SeenByGdi(dir.File("v4.bmp"), 2), (std::vector<Rgb>{{0x10, 0x20, 0x30}, {0x40, 0x50, 0x60}}));
+}
+
+// Run-length pictures decode to plain rows: runs, absolute runs (padded to
+// a word), end of line, delta moves and end of picture; what the data skips
+// is index 0, and nothing outside the picture is written.
+TEST(BmpReader, RunLengthPicturesDecodeWithinThePicture) {
+    const std::vector<uint32_t> table = {0x000000, 0xFF0000, 0x00FF00,
+                                         0x0000FF};  // 0 black, 1 red, 2 green, 3 blue
+    const Rgb k{0, 0, 0}, r{255, 0, 0}, g{0, 255, 0}, b{0, 0, 255};
+    struct Case {
+        const char* what;
+        int bits;
+        Bytes data;
+        std::vector<std::vector<Rgb>> rows;  // top row first, 4 x 2
+    };
+    const Case cases[] = {
+        {"rle8 runs and end of line", 8, {2, 1, 2, 2, 0, 0, 4, 3, 0, 1}, {{b, b, b, b}, {r, r, g, g}}},
+        {"rle8 absolute run, padded",
+         8,
+         {0, 3, 1, 2, 3, 0xEE, 1, 1, 0, 0, 1, 2, 0, 1},
+         {{g, k, k, k}, {r, g, b, r}}},
+        {"rle8 delta to the next row", 8, {1, 1, 0, 2, 2, 1, 1, 3, 0, 1}, {{k, k, k, b}, {r, k, k, k}}},
+        {"rle8 run past the row end is cut", 8, {9, 2, 0, 0, 1, 3, 0, 1}, {{b, k, k, k}, {g, g, g, g}}},
+        {"rle8 delta out of the picture", 8, {1, 1, 0, 2, 200, 200, 1, 3}, {{k, k, k, k}, {r, k, k, k}}},
+        {"rle8 data ends early", 8, {3, 2, 0}, {{k, k, k, k}, {g, g, g, k}}},
+        {"rle4 alternating nibbles", 4, {4, 0x12, 0, 0, 3, 0x30, 0, 1}, {{b, k, b, k}, {r, g, r, g}}},
+        {"rle4 absolute run", 4, {0, 3, 0x31, 0x20, 0, 1}, {{k, k, k, k}, {b, r, g, k}}},
+    };
+    TempDir dir;
+    const long blocks = LiveDibBlocks();
+    for (const Case& c : cases) {
+        const uint32_t compression = c.bits == 8 ? BI_RLE8 : BI_RLE4;
+        std::vector<uint32_t> full = table;
+        full.resize(size_t(1) << c.bits, 0);
+        ASSERT_TRUE(
+            WriteFileBytes(dir.File("rle.bmp"), BmpFile(40, 4, 2, c.bits, compression, {}, full, c.data)));
+        LockedDib dib = LoadDib(dir.File("rle.bmp"));
+        ASSERT_TRUE(dib) << c.what;
+        EXPECT_EQ(dib.header->biCompression, DWORD(BI_RGB)) << c.what;
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(PixelAt(dib.header, dib.pixels, x, y), c.rows[y][x])
+                    << c.what << " " << x << "," << y;
+        }
+    }
+    EXPECT_EQ(LiveDibBlocks(), blocks);
 }
 
 TEST(BmpReader, SavingATopDownPictureWritesItBottomUp) {
@@ -272,14 +321,28 @@ TEST(BmpReader, FlipRowsInPlaceReversesTheRowOrder) {
 TEST(BmpReader, MutatedFilesNeverCrashOrLeak) {
     TempDir dir;
     const std::string path = dir.File("fuzz.bmp");
-    const Bytes seeds[] = {MakeBmp(5, 3, 1),  MakeBmp(6, 4, 4, true),  MakeBmp(7, 2, 8),
-                           MakeBmp(3, 3, 16), MakeBmp(4, 5, 24, true), MakeBmp(3, 2, 32)};
+    std::vector<uint32_t> grey(256);
+    for (uint32_t i = 0; i < 256; ++i) grey[i] = i * 0x010101u;
+    const Bytes seeds[] = {
+        MakeBmp(5, 3, 1),
+        MakeBmp(6, 4, 4, true),
+        MakeBmp(7, 2, 8),
+        MakeBmp(3, 3, 16),
+        MakeBmp(4, 5, 24, true),
+        MakeBmp(3, 2, 32),
+        BmpFile(124, 2, 2, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {}, Bytes(16, 0x5A)),
+        BmpFile(40, 9, 4, 8, BI_RLE8, {}, grey,
+                {3, 7, 0, 4, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 200, 9, 0, 0, 4, 4, 0, 1}),
+        BmpFile(40, 7, 3, 4, BI_RLE4, {}, std::vector<uint32_t>(grey.begin(), grey.begin() + 16),
+                {5, 0x12, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 2, 1, 1, 3, 0xAB, 0, 1}),
+    };
+    const size_t seedCount = sizeof seeds / sizeof seeds[0];
     std::mt19937 random(20261206);
     const long blocksBefore = LiveDibBlocks();
     const DWORD gdiBefore = GdiObjectCount();
     int loaded = 0;
     for (int round = 0; round < 2000; ++round) {
-        Bytes file = seeds[round % 6];
+        Bytes file = seeds[round % seedCount];
         const int edits = 1 + int(random() % 4);
         for (int e = 0; e < edits; ++e) {
             const size_t at = random() % (random() % 2 ? 60 : file.size());
