@@ -8,6 +8,7 @@
 #include "album/album_memory.h"
 #include "album/relative_path.h"
 #include "browse/file_utils.h"
+#include "image/dib_image.h"
 
 namespace {
 uint32_t RecordWord(const uint8_t* record, int index) {
@@ -187,7 +188,8 @@ uint32_t HandleParam::StoredSize(void*) {
 }
 
 // DibHandleParam: the picture blocks come from the thumbnail builder, not
-// from the album's allocator, so they are freed directly.
+// from the album's allocator, so they go back the way the pipeline's blocks
+// go, counted down as they were counted up.
 int DibHandleParam::Release(void* block) {
     BlockWord header = Word(block);
     if (header != 0 && header != 1) {
@@ -195,9 +197,7 @@ int DibHandleParam::Release(void* block) {
         for (BlockWord address : {header, bits}) {
             if (!address) continue;
             HGLOBAL handle = GlobalHandle(reinterpret_cast<void*>(address));
-            if (!handle) continue;
-            GlobalUnlock(handle);
-            GlobalFree(handle);
+            if (handle) FreeDibBlock(handle);
         }
     }
     Word(block) = 0;

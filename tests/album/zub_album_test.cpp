@@ -6,6 +6,7 @@
 #include <string>
 
 #include "album/album_memory.h"
+#include "image/dib_image.h"
 #include "tests/album/album_test_support.h"
 
 namespace {
@@ -147,14 +148,15 @@ TEST(ZubAlbum, OrientationsOutsideTheEightCodesReadAsZero) {
 TEST(ZubAlbum, RemovingAPageFreesItsThumbnail) {
     ZubAlbum album;
     AddPages(album, 2);
-    HGLOBAL header = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
-    HGLOBAL bits = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 100);
+    // Thumbnails are the pipeline's counted blocks, and go back counted.
+    const long blocks = LiveDibBlocks();
     void* block = album.PageBlock(0);
-    album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(header)));
-    album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(bits)));
+    album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(AllocLockedBlock(40)));
+    album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(AllocLockedBlock(100)));
     album.InfoMask->SetInt(block, kInfoPicture | kInfoFileSize);
     EXPECT_EQ(1, album.HasThumbnail(0));
     EXPECT_EQ(1, album.ReleaseThumbnail(0));
+    EXPECT_EQ(blocks, LiveDibBlocks());
     EXPECT_EQ(0, album.HasThumbnail(0));
     EXPECT_EQ(0, album.InfoMask->GetInt(block, nullptr));
     album.ThumbHeader->SetHandle(album.PageBlock(1), 1);  // no thumbnail can be made
