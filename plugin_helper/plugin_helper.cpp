@@ -49,16 +49,33 @@ bool Receive(Message* message) {
     }
 }
 
+// When the current request last relayed a progress call; 0 before its first.
+DWORD LastRelay = 0;
+bool Relayed = false;
+int LastAnswer = 0;
+// Progress calls closer together than this are answered with the viewer's
+// last answer instead of a round trip each: a decoder that reports every
+// row of a large picture would otherwise spend more time on the pipe than
+// on the picture. Often enough for a stop to take effect at once, and far
+// more often than the viewer's hang timeout.
+constexpr DWORD kRelayInterval = 50;
+
 // The plug-in's progress calls, relayed to the viewer, whose callback
-// answers; a viewer that is gone stops the plug-in.
+// answers; a viewer that is gone stops the plug-in. The first and the last
+// call of a picture always go through.
 int __stdcall RelayProgress(int done, int total, intptr_t) {
+    const DWORD now = GetTickCount();
+    if (Relayed && done < total && now - LastRelay < kRelayInterval) return LastAnswer;
+    Relayed = true;
+    LastRelay = now;
     Writer progress(plugin_protocol::kProgress);
     progress.I32(done).I32(total);
     Message answer;
     int32_t stop = 1;
     if (!Send(progress) || !Receive(&answer) || answer.type != plugin_protocol::kProgressAnswer) return 1;
     BodyReader body(answer);
-    return body.I32(&stop) && body.Done() ? stop : 1;
+    LastAnswer = body.I32(&stop) && body.Done() ? stop : 1;
+    return LastAnswer;
 }
 
 // Copies the plug-in's two blocks, as large as they really are, into one
@@ -92,6 +109,8 @@ bool AnswerPicture(BodyReader& body) {
     std::string path;
     if (!body.U32(&index) || !body.U32(&mode) || !body.Text(&path) || !body.Done()) return false;
     HLOCAL header = nullptr, pixels = nullptr;
+    Relayed = false;
+    LastAnswer = 0;
     int result = direct::TryPluginPicture(int(index), path.c_str(), mode == 1, RelayProgress, 0, &header, &pixels);
     Writer done(plugin_protocol::kPictureDone);
     if (result != direct::kTryPicture || !Share(header, pixels, &done)) {
