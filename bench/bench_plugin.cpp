@@ -160,10 +160,11 @@ int main() {
     std::printf("GetPicture directly:     %8.1f ms (median of %d)\n", directMedian * 1000, kRounds);
     std::printf("LoadPicture via plug-in: %8.1f ms (median of %d)\n", loaderMedian * 1000, kRounds);
     std::printf("ratio: %.3f (goal: at most 1.10)\n", loaderMedian / directMedian);
-    std::printf("first call after set-up: %.1f ms on top of the decode (goal: under 150 ms), of which "
-                "%.1f ms to start the helper and bind its plug-ins; the rest is the plug-in's first use "
-                "in a fresh process\n",
-                (firstCall - warmCall) * 1000, helperStart * 1000);
+    std::printf(
+        "first call after set-up: %.1f ms on top of the decode (goal: under 150 ms), of which "
+        "%.1f ms to start the helper and bind its plug-ins; the rest is the plug-in's first use "
+        "in a fresh process\n",
+        (firstCall - warmCall) * 1000, helperStart * 1000);
     UnloadPlugins();
     direct::UnloadPlugins();
     CoUninitialize();

@@ -214,7 +214,7 @@ int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, P
     if (!body.Text(&name) || !body.U64(&headerBytes) || !body.U64(&pixelBytes) || !body.Done())
         return direct::kTryFailed;
     return TakeFromSharedMemory(name, headerBytes, pixelBytes, header, pixels) ? int(direct::kTryPicture)
-                                                                                  : int(direct::kTryFailed);
+                                                                               : int(direct::kTryFailed);
 }
 
 int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userData, HLOCAL* header,
@@ -242,8 +242,9 @@ bool ReadInfoAnswer(const Message& answer, PictureInfo* info) {
     int32_t filled = 0, left = 0, top = 0, width = 0, height = 0;
     uint32_t densities = 0, depth = 0;
     std::string text;
-    if (!body.I32(&filled) || !body.I32(&left) || !body.I32(&top) || !body.I32(&width) || !body.I32(&height) ||
-        !body.U32(&densities) || !body.U32(&depth) || !body.Text(&text) || !body.Done() || filled != 1)
+    if (!body.I32(&filled) || !body.I32(&left) || !body.I32(&top) || !body.I32(&width) ||
+        !body.I32(&height) || !body.U32(&densities) || !body.U32(&depth) || !body.Text(&text) ||
+        !body.Done() || filled != 1)
         return false;
     *info = PictureInfo{};
     info->left = left;

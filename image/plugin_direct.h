@@ -19,8 +19,10 @@ int LoadPluginsFromCommonFiles();
 int LoadPluginsFromProgramFolder();
 int LoadPlugins(const char* folder);
 void UnloadPlugins();
-int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
-int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
+int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                      HLOCAL* pixels);
+int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                      HLOCAL* pixels);
 int PluginReadInfo(const char* path, PictureInfo* info);
 int PluginSupportsFile(const char* path);
 int PluginMatchesExtension(const char* extension);
@@ -31,7 +33,8 @@ int PluginMatchesExtension(const char* extension);
 // pictures handed back are movable blocks that the caller takes over.
 typedef int(__stdcall* GetPluginInfoProc)(int infoNumber, LPSTR buffer, int bufferLength);
 typedef int(__stdcall* IsSupportedProc)(LPCSTR path, DWORD_PTR file);
-typedef int(__stdcall* GetPictureInfoProc)(LPCSTR path, LONG_PTR offset, unsigned int flags, PictureInfo* info);
+typedef int(__stdcall* GetPictureInfoProc)(LPCSTR path, LONG_PTR offset, unsigned int flags,
+                                           PictureInfo* info);
 typedef int(__stdcall* GetPictureProc)(LPCSTR path, LONG_PTR offset, unsigned int flags, HLOCAL* header,
                                        HLOCAL* pixels, ProgressProc progress, intptr_t userData);
 
@@ -67,11 +70,11 @@ const PluginEntry* PluginAt(int index);
 
 // What one plug-in made of a file, as the walks record it.
 enum TryResult : int {
-    kTryPicture = 0,     // the two out blocks hold the picture
-    kTryStopped = 1,     // the callback stopped it
-    kTryNotAccepted = 2, // IsSupported said no
-    kTryCannotOpen = 3,  // the file did not open
-    kTryFailed = 255,    // accepted, then failed or handed back an unusable picture
+    kTryPicture = 0,      // the two out blocks hold the picture
+    kTryStopped = 1,      // the callback stopped it
+    kTryNotAccepted = 2,  // IsSupported said no
+    kTryCannotOpen = 3,   // the file did not open
+    kTryFailed = 255,     // accepted, then failed or handed back an unusable picture
 };
 // The plug-in at index, for path: IsSupported, then GetPicture, or (preview)
 // GetPreview falling back to GetPicture, on a worker thread. The picture

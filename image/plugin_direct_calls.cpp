@@ -81,7 +81,9 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
             result = kTryFailed;
         }
         if (result == kTryNotAccepted || (preview && result == kTryCannotOpen)) continue;
-        LastLoadError = result == kTryStopped ? kLoadStopped : result == kTryCannotOpen ? kLoadCannotOpen : kLoadFailed;
+        LastLoadError = result == kTryStopped      ? kLoadStopped
+                        : result == kTryCannotOpen ? kLoadCannotOpen
+                                                   : kLoadFailed;
     }
     LastLoadError = kLoadNotThisFormat;
     return 0;

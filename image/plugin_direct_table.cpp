@@ -127,7 +127,8 @@ bool CommonPluginFolder(std::string* out) {
     // is refused to every user who is not an administrator, and the shared
     // folder would never be searched.
     RegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCommonFilesKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCommonFilesKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+        return false;
     char folder[MAX_PATH + 1] = {};
     DWORD type = 0;
     DWORD size = MAX_PATH;

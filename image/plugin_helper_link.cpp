@@ -26,8 +26,9 @@ bool HelperLink::Start(const std::string& exe, const std::string& folder) {
     Stop();
     reader_ = plugin_protocol::StreamReader();
     std::string name = NewPipeName();
-    pipe_ = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 64 * 1024, 64 * 1024, 0, nullptr);
+    pipe_ = CreateNamedPipeA(
+        name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 64 * 1024, 64 * 1024, 0, nullptr);
     readEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     writeEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (pipe_ == INVALID_HANDLE_VALUE || !readEvent_ || !writeEvent_) {
@@ -40,8 +41,8 @@ bool HelperLink::Start(const std::string& exe, const std::string& folder) {
     PROCESS_INFORMATION info{};
     // The helper shows nothing; a plug-in's crash must not show the
     // system's error box either.
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info)) {
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &info)) {
         Close();
         return false;
     }

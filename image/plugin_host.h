@@ -13,7 +13,6 @@
 #include "image/picture_types.h"
 #include "image/plugin_pattern.h"
 
-
 // Looks for plug-ins in the shared plug-in folder; 0 when it has none (also
 // when the folder cannot be found).
 int LoadPluginsFromCommonFiles();
@@ -30,10 +29,12 @@ void UnloadPlugins();
 // 1 and a DibImage (header and pixel handles, now the caller's), or 0 with
 // LastLoadError = 2. The progress callback runs on the calling thread; while
 // a plug-in works, the calling thread dispatches paint messages only.
-int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
+int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                      HLOCAL* pixels);
 // As PluginLoadPicture through the plug-ins' preview entry, falling back to
 // the full picture.
-int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
+int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                      HLOCAL* pixels);
 // 1 when a plug-in accepted the file and filled info.
 int PluginReadInfo(const char* path, PictureInfo* info);
 // 1 when some plug-in accepts the file's content.

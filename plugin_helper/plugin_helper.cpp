@@ -111,7 +111,8 @@ bool AnswerPicture(BodyReader& body) {
     HLOCAL header = nullptr, pixels = nullptr;
     Relayed = false;
     LastAnswer = 0;
-    int result = direct::TryPluginPicture(int(index), path.c_str(), mode == 1, RelayProgress, 0, &header, &pixels);
+    int result =
+        direct::TryPluginPicture(int(index), path.c_str(), mode == 1, RelayProgress, 0, &header, &pixels);
     Writer done(plugin_protocol::kPictureDone);
     if (result != direct::kTryPicture || !Share(header, pixels, &done)) {
         done = Writer(plugin_protocol::kPictureDone);
@@ -135,7 +136,8 @@ bool AnswerInfo(BodyReader& body) {
     }
     Writer done(plugin_protocol::kInfoDone);
     done.I32(filled).I32(info.left).I32(info.top).I32(info.width).I32(info.height);
-    done.U32(uint32_t(info.xDensity) | uint32_t(info.yDensity) << 16).U32(uint32_t(uint16_t(info.colorDepth)));
+    done.U32(uint32_t(info.xDensity) | uint32_t(info.yDensity) << 16)
+        .U32(uint32_t(uint16_t(info.colorDepth)));
     done.Text(text);
     return Send(done);
 }

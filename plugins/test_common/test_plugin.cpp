@@ -202,7 +202,8 @@ int LongHeaderPicture(const tiny_picture::Head& head, int tableEntries, HLOCAL* 
     for (int i = 0; i < tableEntries; ++i) table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
     auto* out = static_cast<uint8_t*>(LocalLock(*pixels));
     for (int y = 0; y < head.height; ++y)
-        for (int x = 0; x < head.width; ++x) out[stride * size_t(head.height - 1 - y) + size_t(x)] = BYTE(x * 16 + y);
+        for (int x = 0; x < head.width; ++x)
+            out[stride * size_t(head.height - 1 - y) + size_t(x)] = BYTE(x * 16 + y);
     LocalUnlock(*header);
     LocalUnlock(*pixels);
     return kOk;

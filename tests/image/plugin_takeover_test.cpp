@@ -17,8 +17,8 @@ struct TakeOverCase {
     int bits;
     DWORD clrUsed;
     DWORD compression;
-    size_t tableBytes;  // bytes after biSize in the header block
-    int pixelRowsShort; // rows missing from the pixel block
+    size_t tableBytes;   // bytes after biSize in the header block
+    int pixelRowsShort;  // rows missing from the pixel block
     bool taken;
 };
 
@@ -57,14 +57,15 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
         v5.bV5BlueMask = 0x001F;
         std::memcpy(header.data(), &v5, std::min(header.size(), sizeof v5));
         if (c.biSize == 2000) header.resize(40);
-        for (size_t i = 0; i < c.tableBytes && c.biSize < 2000; ++i) header[c.biSize + i] = uint8_t(i * 3 + 1);
+        for (size_t i = 0; i < c.tableBytes && c.biSize < 2000; ++i)
+            header[c.biSize + i] = uint8_t(i * 3 + 1);
         const size_t stride = (size_t(width) * c.bits + 31) / 32 * 4;
         std::vector<uint8_t> pixels(stride * size_t(height - c.pixelRowsShort), 0x5A);
 
         long before = LiveDibBlocks();
         HLOCAL outHeader, outPixels;
-        ASSERT_EQ(TakeOverPluginPicture(header.data(), header.size(), pixels.data(), pixels.size(), &outHeader,
-                                        &outPixels),
+        ASSERT_EQ(TakeOverPluginPicture(header.data(), header.size(), pixels.data(), pixels.size(),
+                                        &outHeader, &outPixels),
                   c.taken);
         if (!c.taken) {
             EXPECT_EQ(outHeader, nullptr);
@@ -134,10 +135,18 @@ TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
         for (int edits = 1 + int(random() % 6); edits > 0; --edits) {
             size_t at = random() % bytes.size();
             switch (random() % 4) {
-                case 0: bytes[at] = uint8_t(random()); break;
-                case 1: bytes[at] ^= uint8_t(1u << (random() % 8)); break;
-                case 2: bytes.resize(at + 1); break;
-                default: bytes.insert(bytes.begin() + std::ptrdiff_t(at), 0xFF); break;
+                case 0:
+                    bytes[at] = uint8_t(random());
+                    break;
+                case 1:
+                    bytes[at] ^= uint8_t(1u << (random() % 8));
+                    break;
+                case 2:
+                    bytes.resize(at + 1);
+                    break;
+                default:
+                    bytes.insert(bytes.begin() + std::ptrdiff_t(at), 0xFF);
+                    break;
             }
         }
         StreamReader reader;

@@ -60,7 +60,11 @@ TEST_F(PluginIsolation, AFailingPluginLeavesTheCallerUpAndTheNextFileOpens) {
         const char* behaviour;
         bool opens;
     } cases[] = {
-        {"crash", false}, {"heap", false}, {"hang", false}, {"short", false}, {"v5short", false},
+        {"crash", false},
+        {"heap", false},
+        {"hang", false},
+        {"short", false},
+        {"v5short", false},
         // Slow but alive: steady progress for longer than the hang timeout.
         {"slow 1500 100", true},
     };
@@ -170,8 +174,9 @@ TEST_F(PluginIsolation, TheOtherBitnessReadsThroughItsOwnHelper) {
     std::string helper = ProgramFolderPath() + "..\\..\\i686\\bin\\piltrin-plugins32.exe";
     std::string plugin = OtherFlavourTestPluginPath("tinypic");
     if (!FileExists(helper) || !FileExists(plugin)) {
-        std::printf("[   NOTE   ] no 32-bit build beside this one (or this host runs no 32-bit programs): "
-                    "the 32-bit plug-in through the 32-bit helper is not tried\n");
+        std::printf(
+            "[   NOTE   ] no 32-bit build beside this one (or this host runs no 32-bit programs): "
+            "the 32-bit plug-in through the 32-bit helper is not tried\n");
         GTEST_SKIP();
     }
     SetPluginHelperPath(32, helper);
@@ -186,8 +191,9 @@ TEST_F(PluginIsolation, TheOtherBitnessReadsThroughItsOwnHelper) {
     EXPECT_EQ(dib.Width(), 5);
     EXPECT_EQ(dib.At(4, 2).b, DistinctPixel(4, 2).b);
 #else
-    std::printf("[   NOTE   ] the 32-bit program reads 64-bit plug-ins only on 64-bit Windows with a 64-bit "
-                "helper beside it; this prefix is 32-bit: not tried\n");
+    std::printf(
+        "[   NOTE   ] the 32-bit program reads 64-bit plug-ins only on 64-bit Windows with a 64-bit "
+        "helper beside it; this prefix is 32-bit: not tried\n");
     GTEST_SKIP();
 #endif
 }
