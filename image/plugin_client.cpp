@@ -103,10 +103,30 @@ bool ReadTable(const Message& message, std::vector<CachedPlugin>* plugins) {
     return true;
 }
 
+// The thread that starts the helpers after LoadPlugins, so that the
+// viewer's own start never waits for a process to be created; every use of
+// a helper waits for it first.
+HANDLE Starter = nullptr;
+
+DWORD WINAPI StartHelpers(void*) {
+    for (HelperKind& kind : Kinds) {
+        if (kind.wanted && !kind.link.Start(HelperPath(kind), Folder)) kind.gone = true;
+    }
+    return 0;
+}
+
+void JoinStarter() {
+    if (!Starter) return;
+    WaitForSingleObject(Starter, INFINITE);
+    CloseHandle(Starter);
+    Starter = nullptr;
+}
+
 // Waits for the helper's table: the first time it fills the kind's list;
 // after a restart the list (and its strikes) stays, since the folder is not
 // read again while the program runs.
 bool EnsureBound(HelperKind& kind) {
+    JoinStarter();
     if (!kind.wanted || kind.gone) return false;
     if (kind.bound) return true;
     if (!kind.link.Running() && !kind.link.Start(HelperPath(kind), Folder)) {
@@ -285,11 +305,12 @@ int LoadPlugins(const char* folder) {
     for (HelperKind& kind : Kinds) {
         kind.wanted = SystemRuns(kind.bits) && FolderHolds(Folder, kind.pattern) &&
                       GetFileAttributesA(HelperPath(kind).c_str()) != INVALID_FILE_ATTRIBUTES;
-        // Started now, bound in the background: the first call that needs
-        // the plug-ins waits for the rest.
-        if (kind.wanted && !kind.link.Start(HelperPath(kind), Folder)) kind.gone = true;
-        if (kind.wanted && !kind.gone) any = 1;
+        if (kind.wanted) any = 1;
     }
+    // Started and bound in the background: the first call that needs the
+    // plug-ins waits for the rest.
+    if (any) Starter = CreateThread(nullptr, 0, StartHelpers, nullptr, 0, nullptr);
+    if (any && !Starter) StartHelpers(nullptr);
     return any;
 }
 
@@ -305,6 +326,7 @@ int LoadPluginsFromProgramFolder() {
 }
 
 void UnloadPlugins() {
+    JoinStarter();
     for (HelperKind& kind : Kinds) {
         kind.link.Stop();
         kind.wanted = kind.bound = kind.gone = false;
