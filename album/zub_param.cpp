@@ -10,6 +10,7 @@
 #include "album/album_memory.h"
 #include "album/relative_path.h"
 #include "browse/file_utils.h"
+#include "image/dib_image.h"
 
 namespace {
 uint32_t RecordWord(const uint8_t* record, int index) {

@@ -1,8 +1,10 @@
-// What the plug-in path costs on top of the filter itself: a 12-megapixel
-// PNG loaded through LoadPicture (the reader dispatch, the walk over the
-// bound filters, IsSupported, GetPicture) against the WIC filter's
-// GetPicture called directly, both measured in this run.
-// Goal: the ratio stays at or below 1.05.
+// What the plug-in path costs on top of the filter itself: a 24-megapixel
+// PNG loaded through LoadPicture (the reader dispatch, the walk, the pipe to
+// the plug-in helper, IsSupported, GetPicture, the copy out of shared
+// memory) against the WIC filter's GetPicture called directly in this
+// process, both measured in this run. Goal: the ratio stays at or below
+// 1.10. Also the first call after the plug-ins were set up, helper start
+// included, on top of a warm decode: goal under 150 ms.
 #include <windows.h>
 #include <wincodec.h>
 
@@ -11,13 +13,14 @@
 #include <vector>
 
 #include "image/picture_loader.h"
+#include "image/plugin_direct.h"
 #include "image/plugin_host.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
-constexpr int kWidth = 4000;
-constexpr int kHeight = 3000;
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
 constexpr int kRounds = 5;
 
 // A photograph-like picture: smooth gradients with some grain, so that the
@@ -93,11 +96,12 @@ double Median(std::vector<double> values) {
 
 int main() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (!LoadPluginsFromProgramFolder() || PluginCount() < 1 || !PluginMatchesExtension("png")) {
+    if (!direct::LoadPluginsFromProgramFolder() || direct::PluginCount() < 1 ||
+        !direct::PluginMatchesExtension("png")) {
         std::printf("bench_plugin: the WIC filter (ifwic%s) is not beside the program\n", kPluginExtension);
         return 1;
     }
-    const PluginEntry* wic = PluginAt(0);
+    const direct::PluginEntry* wic = direct::PluginAt(0);
 
     TempDir folder;
     std::string path = folder.File("large.png");
@@ -111,7 +115,7 @@ int main() {
     auto direct = [&] {
         HLOCAL header = nullptr, pixels = nullptr;
         double start = Now();
-        int answer = wic->GetPicture(path.c_str(), 0, 0, &header, &pixels, DefaultProgress, 0);
+        int answer = wic->GetPicture(path.c_str(), 0, 0, &header, &pixels, direct::DefaultProgress, 0);
         double seconds = Now() - start;
         if (answer == 0) Free(header, pixels);
         return answer == 0 ? seconds : -1.0;
@@ -124,6 +128,21 @@ int main() {
         if (ok) Free(header, pixels);
         return ok ? seconds : -1.0;
     };
+
+    // The first call after the plug-ins were set up starts the helper and
+    // waits for it to bind; the same call again shows the decode alone.
+    double firstStart = Now();
+    if (!LoadPluginsFromProgramFolder() || PluginCount() < 1) {
+        std::printf("bench_plugin: the helper did not start\n");
+        return 1;
+    }
+    double helperStart = Now() - firstStart;
+    if (throughLoader() < 0) {
+        std::printf("bench_plugin: the helper did not read the picture\n");
+        return 1;
+    }
+    double firstCall = Now() - firstStart;
+    double warmCall = throughLoader();
 
     // One of each to warm the file cache and the codec, then alternate so
     // that drift in the machine's load hits both alike.
@@ -140,8 +159,14 @@ int main() {
     double loaderMedian = Median(loaderTimes);
     std::printf("GetPicture directly:     %8.1f ms (median of %d)\n", directMedian * 1000, kRounds);
     std::printf("LoadPicture via plug-in: %8.1f ms (median of %d)\n", loaderMedian * 1000, kRounds);
-    std::printf("ratio: %.3f (goal: at most 1.05)\n", loaderMedian / directMedian);
+    std::printf("ratio: %.3f (goal: at most 1.10)\n", loaderMedian / directMedian);
+    std::printf(
+        "first call after set-up: %.1f ms on top of the decode (goal: under 150 ms), of which "
+        "%.1f ms to start the helper and bind its plug-ins; the rest is the plug-in's first use "
+        "in a fresh process\n",
+        (firstCall - warmCall) * 1000, helperStart * 1000);
     UnloadPlugins();
+    direct::UnloadPlugins();
     CoUninitialize();
     return 0;
 }

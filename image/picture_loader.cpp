@@ -1,5 +1,5 @@
-// The reader dispatch: the extension chooses JPEG or pmp first, then every
-// plug-in is asked, and the own BMP reader comes last, for "bmp" only.
+// The reader dispatch: the extension chooses JPEG, pmp or BMP first, then
+// every plug-in is asked.
 #include "image/picture_loader.h"
 
 #include "browse/file_utils.h"
@@ -57,10 +57,16 @@ int Dispatch(const char* path, ProgressProc progress, intptr_t userData, HLOCAL*
     // also gives up on a JPEG that failed, rather than offer it elsewhere.
     if (kind == LoadKind::PreviewBitmap ? LastLoadError != kLoadOk : LastLoadError == kLoadStopped) return 0;
 
+    // A BMP is read by the own reader first, so that it never waits for the
+    // plug-in helpers to start; the plug-ins still get the ones it refuses.
+    const bool bmp = SameExtension(extension, "bmp");
+    if (bmp && ReadBmpFile(path, header, pixels)) return 1;
+    const int bmpError = LastLoadError;
     if (preview ? PluginLoadPreview(path, progress, userData, header, pixels)
                 : PluginLoadPicture(path, progress, userData, header, pixels))
         return 1;
-    if (SameExtension(extension, "bmp")) return ReadBmpFile(path, header, pixels);
+    // A damaged BMP that no plug-in reads either keeps the BMP reader's reason.
+    if (bmp) LastLoadError = bmpError;
     *header = nullptr;
     *pixels = nullptr;
     if (LastLoadError == kLoadOk) LastLoadError = kLoadNotThisFormat;
@@ -104,9 +110,8 @@ int ReadPictureInfo(const char* path, PictureInfo* info) {
         uint32_t offset;
         if (ReadPmpOffset(path, &offset) && ReadJpegInfo(path, 1, info, offset)) return 1;
     }
-    if (PluginReadInfo(path, info)) return 1;
-    if (SameExtension(extension, "bmp")) return ReadBmpInfo(path, info);
-    return 0;
+    if (SameExtension(extension, "bmp") && ReadBmpInfo(path, info)) return 1;
+    return PluginReadInfo(path, info);
 }
 
 int FreePictureInfo(PictureInfo* info) {
@@ -119,14 +124,15 @@ int FreePictureInfo(PictureInfo* info) {
 
 int IsPictureFile(const char* path) {
     if (CheckFileReadable(path) != kLoadOk) return 0;
-    if (PluginSupportsFile(path)) return 1;
-    return IsOwnPictureExtension(LoaderExtensionOf(path)) ? 1 : 0;
+    // The own formats first: they need no plug-in helper.
+    if (IsOwnPictureExtension(LoaderExtensionOf(path))) return 1;
+    return PluginSupportsFile(path);
 }
 
 int IsPictureName(const char* path) {
     const char* extension = ExtensionOf(path);
-    if (PluginMatchesExtension(extension)) return 1;
-    return IsOwnPictureExtension(extension) ? 1 : 0;
+    if (IsOwnPictureExtension(extension)) return 1;
+    return PluginMatchesExtension(extension);
 }
 
 int SavePictureAsBmp(const char* source, const char* destination) {

@@ -13,11 +13,16 @@
 //                       too small for the header it hands back
 //   PALETTE_SHORT_TABLE 8-bit pictures whose colour table stops at
 //                       biClrUsed entries, in GlobalAlloc blocks
+//   BEHAVIOUR_FROM_COMMENT the picture's comment says how the call goes wrong
+//                       (see Misbehave): one library for every way a
+//                       plug-in can take its host down
 // Beside the interface it exports TestCallCount, TestLastCallThread and
 // TestResetCalls, so that tests can see which calls ran and on which thread.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "plugins/plugin_input.h"
@@ -39,6 +44,10 @@
 typedef int(__stdcall* ProgressCallback)(int done, int total, intptr_t userData);
 
 namespace {
+
+#ifdef BEHAVIOUR_FROM_COMMENT
+bool shortBlocks;  // the picture's pixel block holds one row only
+#endif
 
 enum Call { kIsSupported, kGetPictureInfo, kGetPicture, kGetPreview, kCallKinds };
 volatile LONG callCounts[kCallKinds];
@@ -123,11 +132,18 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
 #endif
     size_t stride = (size_t(width) * bits + 31) / 32 * 4;
     *header = AllocBlock(sizeof(BITMAPINFOHEADER) + tableBytes);
-#ifdef BAD_BLOCKS
-    *pixels = AllocBlock(stride);  // one row where the header promises all of them
+#ifdef BEHAVIOUR_FROM_COMMENT
+    const bool badBlocks = shortBlocks;
+#elif defined(BAD_BLOCKS)
+    const bool badBlocks = true;
 #else
-    *pixels = AllocBlock(stride * height);
+    const bool badBlocks = false;
 #endif
+    if (badBlocks) {
+        *pixels = AllocBlock(stride);  // one row where the header promises all of them
+    } else {
+        *pixels = AllocBlock(stride * height);
+    }
     if (!*header || !*pixels) return kNoMemory;
     auto* info = static_cast<BITMAPINFOHEADER*>(GlobalLock(*header));
     auto* out = static_cast<uint8_t*>(GlobalLock(*pixels));
@@ -144,11 +160,8 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     std::memcpy(info + 1, colours.data(), tableBytes);
 #endif
     int answer = kOk;
-#ifdef BAD_BLOCKS
-    (void)out;
-#else
     int every = height / 8 > 0 ? height / 8 : 1;
-    for (int y = 0; y < height && answer == kOk; ++y) {
+    for (int y = 0; y < height && answer == kOk && !badBlocks; ++y) {
         uint8_t* row = out + stride * size_t(height - 1 - y);
         for (int x = 0; x < width; ++x) {
 #ifdef PALETTE_SHORT_TABLE
@@ -163,16 +176,83 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
         }
         if ((y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
     }
-#endif
     GlobalUnlock(*header);
     GlobalUnlock(*pixels);
     return answer;
 }
 
+#ifdef BEHAVIOUR_FROM_COMMENT
+volatile HLOCAL lastText;
+
+// A picture with a header longer than 40 bytes, as a version 5 header is,
+// whose colour table lies after all of its bytes; tableEntries of the 256 a
+// grey 8-bit picture needs are there.
+int LongHeaderPicture(const tiny_picture::Head& head, int tableEntries, HLOCAL* header, HLOCAL* pixels) {
+    const DWORD headerSize = sizeof(BITMAPV5HEADER);
+    size_t stride = (size_t(head.width) + 3) / 4 * 4;
+    *header = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, headerSize + size_t(tableEntries) * 4);
+    *pixels = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, stride * size_t(head.height));
+    auto* info = static_cast<BITMAPV5HEADER*>(LocalLock(*header));
+    info->bV5Size = headerSize;
+    info->bV5Width = head.width;
+    info->bV5Height = head.height;
+    info->bV5Planes = 1;
+    info->bV5BitCount = 8;
+    auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<uint8_t*>(info) + headerSize);
+    for (int i = 0; i < tableEntries; ++i) table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+    auto* out = static_cast<uint8_t*>(LocalLock(*pixels));
+    for (int y = 0; y < head.height; ++y)
+        for (int x = 0; x < head.width; ++x)
+            out[stride * size_t(head.height - 1 - y) + size_t(x)] = BYTE(x * 16 + y);
+    LocalUnlock(*header);
+    LocalUnlock(*pixels);
+    return kOk;
+}
+
+// What the comment asks of a picture call: -1 to decode as usual, else the
+// answer to give. Some never come back.
+int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, ProgressCallback progress,
+              intptr_t userData) {
+    const std::string& how = head.comment;
+    if (how == "crash") *static_cast<volatile int*>(nullptr) = 1;  // a write through a null pointer
+    if (how == "heap") {
+        // Overruns a block into the next one's bookkeeping, as a decoder
+        // with a wrong row size does; the heap notices on the next free and
+        // ends the process, as the system does on a corrupted heap.
+        HANDLE heap = GetProcessHeap();
+        auto* first = static_cast<uint8_t*>(HeapAlloc(heap, 0, 32));
+        void* second = HeapAlloc(heap, 0, 32);
+        std::memset(first, 0xA5, 128);
+        HeapFree(heap, 0, second);
+        if (!HeapValidate(heap, 0, nullptr)) TerminateProcess(GetCurrentProcess(), 0xC0000374);
+        return kBroken;
+    }
+    if (how == "hang") Sleep(INFINITE);
+    int total = 0, step = 0;
+    if (std::sscanf(how.c_str(), "slow %d %d", &total, &step) == 2) {
+        // Slow but alive: progress calls at a steady pace the whole time.
+        for (DWORD start = GetTickCount(); GetTickCount() - start < DWORD(total); Sleep(DWORD(step))) {
+            if (progress(0, 1, userData)) return kStopped;
+        }
+    }
+    if (how == "v5") return LongHeaderPicture(head, 256, header, pixels);
+    if (how == "v5short") return LongHeaderPicture(head, 16, header, pixels);
+    return -1;
+}
+#endif
+
 int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
             ProgressCallback progress, intptr_t userData, int step) {
     std::vector<uint8_t> bytes;
     if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
+#ifdef BEHAVIOUR_FROM_COMMENT
+    tiny_picture::Head head;
+    if (tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) {
+        shortBlocks = head.comment == "short";
+        int misbehaved = Misbehave(head, header, pixels, progress, userData);
+        if (misbehaved >= 0) return misbehaved;
+    }
+#endif
     int answer = Decode(bytes, step, header, pixels, progress, userData);
     if (answer != kOk) {
         // A real plug-in may hand back blocks even when it fails; the host
@@ -257,6 +337,11 @@ int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags,
         }
     }
     std::memcpy(infoRecord, &info, sizeof(info));
+#ifdef BEHAVIOUR_FROM_COMMENT
+    lastText = info.text;
+    // A plug-in that attaches its text and then fails: the host must free it.
+    if (head.comment == "infofail") return kBroken;
+#endif
     return kOk;
 #endif
 }
@@ -294,6 +379,12 @@ int __stdcall TestCallCount(int call) {
 DWORD __stdcall TestLastCallThread() {
     return lastCallThread;
 }
+#ifdef BEHAVIOUR_FROM_COMMENT
+// The text block of the last GetPictureInfo call.
+HLOCAL __stdcall TestLastText() {
+    return lastText;
+}
+#endif
 void __stdcall TestResetCalls() {
     for (auto& count : callCounts) count = 0;
     lastCallThread = 0;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "album/album_memory.h"
+#include "image/dib_image.h"
 #include "tests/album/album_test_support.h"
 
 namespace {

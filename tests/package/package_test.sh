@@ -58,8 +58,9 @@ for zip in "$work"/dist/piltrin-*-win*.zip; do
     python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$drive"
     folder="$(basename "$zip" .zip)"
     plugin=ifwic.spi
-    [ "$flavour" = win64 ] && plugin=ifwic.sph
-    for f in piltrin.exe "$plugin" Piltrin.bmp Help/index.htm README.txt licenses/libjpeg-turbo-README.ijg.txt; do
+    helper=piltrin-plugins32.exe
+    [ "$flavour" = win64 ] && plugin=ifwic.sph && helper=piltrin-plugins64.exe
+    for f in piltrin.exe "$plugin" "$helper" Piltrin.bmp Help/index.htm README.txt licenses/libjpeg-turbo-README.ijg.txt; do
         [ -f "$drive/$folder/$f" ] || { echo "package test: $folder/$f is missing" >&2; exit 1; }
     done
     mkdir -p "$drive/pictures"

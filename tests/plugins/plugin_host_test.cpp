@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/plugin_host.h"
+#include "image/plugin_direct.h"
 #include "tests/plugins/plugin_fixtures.h"
+
+// The host as the helpers hold it, calling the libraries in this process.
+using namespace direct;
 
 namespace {
 
@@ -145,12 +148,15 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     // The other program's kind: under its own extension it is not even
     // looked at; under this program's extension it fails to load (the wrong
     // bitness) and is skipped like any damaged file.
-    CopyFileA(TestPluginPath("tinypic").c_str(), filters.File(std::string("tiny") + kOtherPluginExtension).c_str(), FALSE);
+    CopyFileA(TestPluginPath("tinypic").c_str(),
+              filters.File(std::string("tiny") + kOtherPluginExtension).c_str(), FALSE);
     std::string otherBitness = OtherFlavourTestPluginPath("tinypic");
     if (FileExists(otherBitness)) {
         ASSERT_TRUE(CopyFileA(otherBitness.c_str(), filters.File(PluginFile("otherbits")).c_str(), FALSE));
     } else {
-        std::printf("[   NOTE   ] no build of the other flavour beside this one: the wrong-bitness case is left out\n");
+        std::printf(
+            "[   NOTE   ] no build of the other flavour beside this one: the wrong-bitness case is left "
+            "out\n");
     }
 
     ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <random>
 
-#include "image/plugin_host.h"
+#include "image/plugin_direct.h"
 #include "tests/plugins/plugin_fixtures.h"
+
+// The host as the helpers hold it, calling the libraries in this process.
+using namespace direct;
 
 namespace {
 

@@ -1,18 +1,24 @@
-// Finding, binding and releasing the import-filter plug-ins. The table is
-// filled once at start-up and read by the picture calls in plugin_calls.cpp.
-#include "image/plugin_host.h"
-
+// Finding, binding and releasing the import-filter plug-ins in this process.
+// The table is filled once when a helper starts and read by the picture calls
+// in plugin_direct_calls.cpp.
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "image/plugin_direct.h"
 
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
 
+namespace direct {
 namespace {
 
 PluginTable Table = {nullptr, 0, 0};
 // The table block stays locked from LoadPlugins to UnloadPlugins, so the
 // entries can be read without locking around every call.
 PluginEntry* TableEntries = nullptr;
+// The file name of each bound entry, for the notice that leaves one out.
+std::vector<std::string> TableNames;
 
 constexpr char kPluginVersion[] = "00IN";
 constexpr char kCommonFilesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
@@ -43,6 +49,7 @@ int BindFoundPlugin(const char* directory, const WIN32_FIND_DATAA& found, DWORD 
     std::memcpy(path + directoryLength, found.cFileName, nameLength + 1);
     if (!BindPlugin(&TableEntries[Table.count], path)) return 0;
     ++Table.count;
+    TableNames.emplace_back(found.cFileName);
     return 1;
 }
 
@@ -112,26 +119,33 @@ void UnloadPlugins() {
     }
     Table = PluginTable{nullptr, 0, 0};
     TableEntries = nullptr;
+    TableNames.clear();
 }
 
-int LoadPluginsFromCommonFiles() {
+bool CommonPluginFolder(std::string* out) {
     // Reading the value needs nothing more than read access; asking for more
     // is refused to every user who is not an administrator, and the shared
     // folder would never be searched.
     RegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCommonFilesKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCommonFilesKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+        return false;
     char folder[MAX_PATH + 1] = {};
     DWORD type = 0;
     DWORD size = MAX_PATH;
     if (RegQueryValueExA(key.get(), "CommonFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(folder),
                          &size) != ERROR_SUCCESS)
-        return 0;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return 0;
+        return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     folder[size < MAX_PATH ? size : MAX_PATH] = '\0';  // the value need not be terminated
     size_t length = std::strlen(folder);
-    if (length + sizeof(kSharedPluginFolder) > MAX_PATH) return 0;
-    std::memcpy(folder + length, kSharedPluginFolder, sizeof(kSharedPluginFolder));
-    return LoadPlugins(folder);
+    if (length + sizeof(kSharedPluginFolder) > MAX_PATH) return false;
+    *out = std::string(folder) + kSharedPluginFolder;
+    return true;
+}
+
+int LoadPluginsFromCommonFiles() {
+    std::string folder;
+    return CommonPluginFolder(&folder) ? LoadPlugins(folder.c_str()) : 0;
 }
 
 int LoadPluginsFromProgramFolder() {
@@ -149,3 +163,9 @@ const PluginEntry* PluginAt(int index) {
     if (index < 0 || index >= Table.count) return nullptr;
     return &TableEntries[index];
 }
+
+const char* PluginFileName(int index) {
+    return index >= 0 && index < int(TableNames.size()) ? TableNames[size_t(index)].c_str() : "";
+}
+
+}  // namespace direct

@@ -1,0 +1,224 @@
+// The plug-in helper: a program without windows that binds the plug-ins of
+// its bitness from the folder named on its command line and runs their calls
+// for the viewer, which started it and talks to it through the pipe named
+// there too. A plug-in that crashes or hangs takes only this process down;
+// the viewer notices and starts another.
+//   piltrin-plugins32.exe <pipe name> <plug-in folder>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "browse/scoped_handles.h"
+#include "image/plugin_direct.h"
+#include "image/plugin_protocol.h"
+
+namespace {
+
+using plugin_protocol::BodyReader;
+using plugin_protocol::Message;
+using plugin_protocol::Writer;
+
+HANDLE Pipe = INVALID_HANDLE_VALUE;
+plugin_protocol::StreamReader Reader;
+// The last picture handed over stays mapped until the next request: by then
+// the viewer has copied it out.
+HANDLE LastPicture = nullptr;
+
+bool Send(Writer& writer) {
+    const std::vector<uint8_t>& bytes = writer.Bytes();
+    DWORD written = 0;
+    return WriteFile(Pipe, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+}
+
+bool Receive(Message* message) {
+    for (;;) {
+        switch (Reader.Next(message)) {
+            case plugin_protocol::StreamReader::kGotMessage:
+                return true;
+            case plugin_protocol::StreamReader::kCorrupt:
+                return false;
+            case plugin_protocol::StreamReader::kNeedMore:
+                break;
+        }
+        uint8_t buffer[4096];
+        DWORD read = 0;
+        if (!ReadFile(Pipe, buffer, sizeof buffer, &read, nullptr) || read == 0) return false;
+        Reader.Feed(buffer, read);
+    }
+}
+
+// When the current request last relayed a progress call; 0 before its first.
+DWORD LastRelay = 0;
+bool Relayed = false;
+int LastAnswer = 0;
+// Progress calls closer together than this are answered with the viewer's
+// last answer instead of a round trip each: a decoder that reports every
+// row of a large picture would otherwise spend more time on the pipe than
+// on the picture. Often enough for a stop to take effect at once, and far
+// more often than the viewer's hang timeout.
+constexpr DWORD kRelayInterval = 50;
+
+// The plug-in's progress calls, relayed to the viewer, whose callback
+// answers; a viewer that is gone stops the plug-in. The first and the last
+// call of a picture always go through.
+int __stdcall RelayProgress(int done, int total, intptr_t) {
+    const DWORD now = GetTickCount();
+    if (Relayed && done < total && now - LastRelay < kRelayInterval) return LastAnswer;
+    Relayed = true;
+    LastRelay = now;
+    Writer progress(plugin_protocol::kProgress);
+    progress.I32(done).I32(total);
+    Message answer;
+    int32_t stop = 1;
+    if (!Send(progress) || !Receive(&answer) || answer.type != plugin_protocol::kProgressAnswer) return 1;
+    BodyReader body(answer);
+    LastAnswer = body.I32(&stop) && body.Done() ? stop : 1;
+    return LastAnswer;
+}
+
+// Copies the plug-in's two blocks, as large as they really are, into one
+// mapping the viewer opens by name.
+bool Share(HLOCAL header, HLOCAL pixels, Writer* done) {
+    static unsigned serial = 0;
+    const uint64_t headerBytes = LocalSize(header), pixelBytes = LocalSize(pixels);
+    const uint64_t total = headerBytes + pixelBytes;
+    char name[64];
+    std::snprintf(name, sizeof name, "piltrin-plugins-%lu-%u", GetCurrentProcessId(), ++serial);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(total >> 32),
+                                        DWORD(total), name);
+    if (!mapping) return false;
+    auto* view = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+    LockedBlock<uint8_t> h(header), p(pixels);
+    if (!view || !h || !p) {
+        if (view) UnmapViewOfFile(view);
+        CloseHandle(mapping);
+        return false;
+    }
+    std::memcpy(view, h.get(), size_t(headerBytes));
+    std::memcpy(view + headerBytes, p.get(), size_t(pixelBytes));
+    UnmapViewOfFile(view);
+    LastPicture = mapping;
+    done->I32(direct::kTryPicture).Text(name).U64(headerBytes).U64(pixelBytes);
+    return true;
+}
+
+bool AnswerPicture(BodyReader& body) {
+    uint32_t index = 0, mode = 0;
+    std::string path;
+    if (!body.U32(&index) || !body.U32(&mode) || !body.Text(&path) || !body.Done()) return false;
+    HLOCAL header = nullptr, pixels = nullptr;
+    Relayed = false;
+    LastAnswer = 0;
+    int result =
+        direct::TryPluginPicture(int(index), path.c_str(), mode == 1, RelayProgress, 0, &header, &pixels);
+    Writer done(plugin_protocol::kPictureDone);
+    if (result != direct::kTryPicture || !Share(header, pixels, &done)) {
+        done = Writer(plugin_protocol::kPictureDone);
+        done.I32(result == direct::kTryPicture ? int(direct::kTryFailed) : result);
+    }
+    direct::FreePluginBlocks(&header, &pixels);
+    return Send(done);
+}
+
+bool AnswerInfo(BodyReader& body) {
+    uint32_t index = 0;
+    std::string path;
+    if (!body.U32(&index) || !body.Text(&path) || !body.Done()) return false;
+    PictureInfo info{};
+    int filled = direct::TryPluginInfo(int(index), path.c_str(), &info);
+    std::string text;
+    if (filled && info.textHandle) {
+        if (LockedBlock<char> locked(info.textHandle); locked)
+            text.assign(locked.get(), strnlen(locked.get(), LocalSize(info.textHandle)));
+        LocalFree(info.textHandle);
+    }
+    Writer done(plugin_protocol::kInfoDone);
+    done.I32(filled).I32(info.left).I32(info.top).I32(info.width).I32(info.height);
+    done.U32(uint32_t(info.xDensity) | uint32_t(info.yDensity) << 16)
+        .U32(uint32_t(uint16_t(info.colorDepth)));
+    done.Text(text);
+    return Send(done);
+}
+
+bool AnswerSupports(BodyReader& body) {
+    uint32_t index = 0;
+    std::string path;
+    if (!body.U32(&index) || !body.Text(&path) || !body.Done()) return false;
+    Writer done(plugin_protocol::kAnswer);
+    done.I32(direct::TryPluginSupports(int(index), path.c_str()));
+    return Send(done);
+}
+
+bool SendTable() {
+    Writer table(plugin_protocol::kTable);
+    table.U32(uint32_t(direct::PluginCount()));
+    for (int i = 0; i < direct::PluginCount(); ++i) {
+        char patterns[101];
+        table.Text(direct::PluginFileName(i)).Text(direct::PluginPatterns(i, patterns) ? patterns : "");
+    }
+    return Send(table);
+}
+
+// The command line's two arguments: the pipe's name (no spaces), then the
+// folder, which is the rest of the line whatever it holds.
+bool ReadArguments(std::string* pipe, std::string* folder) {
+    const char* line = GetCommandLineA();
+    if (*line == '"') {
+        line = std::strchr(line + 1, '"');
+        if (!line) return false;
+        ++line;
+    } else {
+        while (*line && *line != ' ') ++line;
+    }
+    while (*line == ' ') ++line;
+    const char* space = std::strchr(line, ' ');
+    if (!space) return false;
+    pipe->assign(line, space);
+    *folder = space + 1;
+    return !pipe->empty() && !folder->empty();
+}
+
+// A plug-in that crashes ends the helper at once, without the system's
+// error box or a debugger: the viewer sees the pipe break.
+LONG WINAPI EndOnCrash(EXCEPTION_POINTERS* exception) {
+    TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(EndOnCrash);
+    std::string pipe, folder;
+    if (!ReadArguments(&pipe, &folder)) return 2;
+    Pipe = CreateFileA(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (Pipe == INVALID_HANDLE_VALUE) return 3;
+    direct::LoadPlugins(folder.c_str());
+    if (!SendTable()) return 4;
+    Message request;
+    while (Receive(&request)) {
+        if (LastPicture) CloseHandle(LastPicture);
+        LastPicture = nullptr;
+        BodyReader body(request);
+        bool answered = false;
+        switch (request.type) {
+            case plugin_protocol::kPicture:
+                answered = AnswerPicture(body);
+                break;
+            case plugin_protocol::kInfo:
+                answered = AnswerInfo(body);
+                break;
+            case plugin_protocol::kSupports:
+                answered = AnswerSupports(body);
+                break;
+            default:
+                break;
+        }
+        if (!answered) break;
+    }
+    direct::UnloadPlugins();
+    return 0;
+}
