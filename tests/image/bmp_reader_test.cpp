@@ -1,5 +1,4 @@
 #include <cstring>
-#include <functional>
 
 #include "image/bmp_reader.h"
 #include "image/transforms.h"
@@ -70,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(AllDepths, BmpDepths,
 // Files that are damaged but readable: what the file lacks reads as zero,
 // and counts that promise more table than there is are dropped.
 TEST_F(BmpReader, DamagedButReadableFiles) {
-    std::vector<uint32_t> entries;
-    for (uint32_t i = 0; i < 16; ++i) entries.push_back(0x00010203u * i);
+    std::vector<uint32_t> entries(16);
+    for (uint32_t i = 0; i < 16; ++i) entries[i] = 0x00010203u * i;
     const Bytes rows = {0, 1, 2, 3, 15, 14, 13, 12};
     Bytes sixteen = BmpFile(40, 4, 2, 8, BI_RGB, {}, entries, rows);
     SetU32(sixteen, 46, 16);  // 16 entries used; the reader takes 256 all the same
@@ -81,10 +80,9 @@ TEST_F(BmpReader, DamagedButReadableFiles) {
     EXPECT_EQ(LocalSize(h), 40u + 1024u);
     EXPECT_EQ(dib.header->biClrUsed, 16u);
     const auto* table = reinterpret_cast<const uint32_t*>(dib.header + 1);
-    EXPECT_EQ(table[5], 0x00010203u * 5);
-    EXPECT_EQ(table[16], 0x03020100u);  // the pixel bytes, read as entries
-    EXPECT_EQ(table[17], 0x0C0D0E0Fu);
-    EXPECT_EQ(table[18], 0u);  // past the end of the file
+    // Entry 16 on are the pixel bytes read as entries, then zero past the end of the file.
+    EXPECT_EQ(std::vector<uint32_t>(table + 15, table + 19),
+              (std::vector<uint32_t>{0x00010203u * 15, 0x03020100u, 0x0C0D0E0Fu, 0u}));
     EXPECT_EQ(std::memcmp(dib.pixels, rows.data(), 8), 0);
 
     Bytes half = MakeBmp(4, 4, 24);
@@ -106,11 +104,9 @@ TEST_F(BmpReader, DamagedButReadableFiles) {
 }
 
 TEST_F(BmpReader, HostileHeadersFailWithTheirCodesAndNothingAllocated) {
-    const struct {
-        const char* what;
-        std::vector<std::pair<size_t, uint32_t>> fields;  // (offset, value); a 16-bit field at 26 or 28
-        int code;
-    } cases[] = {
+    // clang-format off
+    // (offset, value): a 16-bit field at 0, 26 or 28; value ~0 cuts the file there.
+    const struct { const char* what; std::vector<std::pair<size_t, uint32_t>> fields; int code; } cases[] = {
         {"bad magic", {{0, 0x4D58}}, kLoadNotThisFormat},
         {"bit count 3", {{28, 3}}, kLoadNotThisFormat},
         {"bit count 0", {{28, 0}}, kLoadNotThisFormat},
@@ -121,9 +117,7 @@ TEST_F(BmpReader, HostileHeadersFailWithTheirCodesAndNothingAllocated) {
         {"4-bit runs at 8 bits", {{30, BI_RLE4}}, kLoadNotThisFormat},
         {"top-down runs", {{30, BI_RLE8}, {22, uint32_t(-3)}}, kLoadNotThisFormat},
         {"embedded JPEG", {{30, BI_JPEG}}, kLoadNotThisFormat},
-        {"200 MB of runs promised by 80 bytes",
-         {{30, BI_RLE8}, {18, 10000}, {22, 20000}},
-         kLoadNotThisFormat},
+        {"200 MB of runs promised by 80 bytes", {{30, BI_RLE8}, {18, 10000}, {22, 20000}}, kLoadNotThisFormat},
         {"header size 12", {{14, 12}}, kLoadNotThisFormat},
         {"header size huge", {{14, 0x7FFFFFFF}}, kLoadNotThisFormat},
         {"pixels before the header", {{10, 20}}, kLoadNotThisFormat},
@@ -135,11 +129,12 @@ TEST_F(BmpReader, HostileHeadersFailWithTheirCodesAndNothingAllocated) {
         {"65536 x 65536", {{18, 65536}, {22, 65536}}, kLoadOutOfMemory},
         {"stride wraps 32 bits", {{18, 0x7FFFFFFF}, {22, 3}}, kLoadOutOfMemory},
     };
+    // clang-format on
     for (const auto& c : cases) {
         Bytes file = MakeBmp(4, 3, 8);
         for (const auto& [at, value] : c.fields) {
             if (value == 0xFFFFFFFF)
-                file.resize(at);  // the file ends there
+                file.resize(at);
             else if (at == 0 || at == 26 || at == 28)
                 file[at] = uint8_t(value), file[at + 1] = uint8_t(value >> 8);
             else
@@ -156,46 +151,25 @@ TEST_F(BmpReader, HostileHeadersFailWithTheirCodesAndNothingAllocated) {
 // 16- and 32-bit pictures of any editor show their colours; a palette
 // picture with a longer header has its table behind the header.
 TEST_F(BmpReader, BitFieldMasksAndTablesAreReadWhereEveryHeaderVersionKeepsThem) {
-    const struct {
-        std::vector<uint32_t> headerSizes;
-        int bits;
-        uint32_t compression;
-        std::vector<uint32_t> masks, table;
-        Bytes data;
-        std::vector<Rgb> seen;
-    } cases[] = {
-        {{40, 52, 56, 108, 124},
-         16,
-         BI_BITFIELDS,
-         {0xF800, 0x07E0, 0x001F},
-         {},
-         {0x00, 0xF8, 0xE0, 0x07},
-         {{255, 0, 0}, {0, 255, 0}}},
-        {{40, 52, 56, 108, 124},
-         32,
-         BI_BITFIELDS,
-         {0xFF, 0xFF00, 0xFF0000},
-         {},
-         {0x11, 0x22, 0x33, 0xFF, 0xC0, 0x80, 0x40, 0},
+    const std::vector<uint32_t> all = {40, 52, 56, 108, 124};
+    // clang-format off
+    struct Case { std::vector<uint32_t> headerSizes; int bits; uint32_t compression; std::vector<uint32_t> masks, table; Bytes data; std::vector<Rgb> seen; };
+    const Case cases[] = {
+        {all, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, {}, {0, 0xF8, 0xE0, 7}, {{255, 0, 0}, {0, 255, 0}}},
+        {all, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {}, {0x11, 0x22, 0x33, 0xFF, 0xC0, 0x80, 0x40, 0},
          {{0x11, 0x22, 0x33}, {0xC0, 0x80, 0x40}}},
-        {{108},
-         1,
-         BI_RGB,
-         {},
-         {0x00102030, 0x00405060},
-         {0x40, 0, 0, 0},
-         {{0x10, 0x20, 0x30}, {0x40, 0x50, 0x60}}},
+        {{108}, 1, BI_RGB, {}, {0x00102030, 0x00405060}, {0x40, 0, 0, 0}, {{0x10, 0x20, 0x30}, {0x40, 0x50, 0x60}}},
     };
+    // clang-format on
     HDC dc = GetDC(nullptr);
     for (const auto& c : cases)
         for (const uint32_t size : c.headerSizes) {
-            LockedDib dib = LoadDib(
-                Write("fields.bmp", BmpFile(size, 2, 1, c.bits, c.compression, c.masks, c.table, c.data)));
+            LockedDib dib =
+                LoadDib(Write("f.bmp", BmpFile(size, 2, 1, c.bits, c.compression, c.masks, c.table, c.data)));
             ASSERT_TRUE(dib) << size;
             EXPECT_EQ(dib.header->biSize, 40u);                        // kept in the form the program reads
             ASSERT_EQ(ConvertDibTo24(dc, dib.header, dib.pixels), 1);  // as the graphics layer sees it
-            for (int x = 0; x < 2; ++x)
-                EXPECT_EQ(PixelAt(dib.header, dib.pixels, x, 0), c.seen[x]) << c.bits << " " << size;
+            for (int x = 0; x < 2; ++x) EXPECT_EQ(PixelAt(dib.header, dib.pixels, x, 0), c.seen[x]) << size;
         }
     ReleaseDC(nullptr, dc);
 }
@@ -204,17 +178,11 @@ TEST_F(BmpReader, BitFieldMasksAndTablesAreReadWhereEveryHeaderVersionKeepsThem)
 // of picture; what the data skips is index 0, nothing outside is written.
 TEST_F(BmpReader, RunLengthPicturesDecodeWithinThePicture) {
     const Rgb k{0, 0, 0}, r{255, 0, 0}, g{0, 255, 0}, b{0, 0, 255};
-    const struct {
-        const char* what;
-        int bits;
-        Bytes data;
-        std::vector<Rgb> pixels;  // 4 x 2, top row first
-    } cases[] = {
+    // clang-format off
+    struct Case { const char* what; int bits; Bytes data; std::vector<Rgb> pixels; /* 4 x 2, top row first */ };
+    const Case cases[] = {
         {"rle8 runs and end of line", 8, {2, 1, 2, 2, 0, 0, 4, 3, 0, 1}, {b, b, b, b, r, r, g, g}},
-        {"rle8 absolute run, padded",
-         8,
-         {0, 3, 1, 2, 3, 0xEE, 1, 1, 0, 0, 1, 2, 0, 1},
-         {g, k, k, k, r, g, b, r}},
+        {"rle8 absolute run, padded", 8, {0, 3, 1, 2, 3, 0xEE, 1, 1, 0, 0, 1, 2, 0, 1}, {g, k, k, k, r, g, b, r}},
         {"rle8 delta to the next row", 8, {1, 1, 0, 2, 2, 1, 1, 3, 0, 1}, {k, k, k, b, r, k, k, k}},
         {"rle8 run past the row end is cut", 8, {9, 2, 0, 0, 1, 3, 0, 1}, {b, k, k, k, g, g, g, g}},
         {"rle8 delta out of the picture", 8, {1, 1, 0, 2, 200, 200, 1, 3}, {k, k, k, k, r, k, k, k}},
@@ -222,6 +190,7 @@ TEST_F(BmpReader, RunLengthPicturesDecodeWithinThePicture) {
         {"rle4 alternating nibbles", 4, {4, 0x12, 0, 0, 3, 0x30, 0, 1}, {b, k, b, k, r, g, r, g}},
         {"rle4 absolute run", 4, {0, 3, 0x31, 0x20, 0, 1}, {k, k, k, k, b, r, g, k}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::vector<uint32_t> table = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};  // black, red, green, blue
         table.resize(size_t(1) << c.bits, 0);
@@ -237,13 +206,9 @@ TEST_F(BmpReader, RunLengthPicturesDecodeWithinThePicture) {
 // Mutated files through the dispatch, as pictures, previews, bitmaps and
 // information: none may crash, hang or leave a block, a GDI object or an
 // open file behind.
-struct FuzzTarget {
-    const char* name;
-    std::function<std::vector<Bytes>()> seeds;
-    int rounds;
-    uint32_t randomSeed;
-    int pmpEvery;  // every so many rounds the stream goes inside a pmp file
-};
+// clang-format off
+struct FuzzTarget { const char* name; std::vector<Bytes> (*seeds)(); int rounds; uint32_t randomSeed; int pmpEvery; };
+// clang-format on
 
 class MutatedFiles : public ImageTest, public ::testing::WithParamInterface<FuzzTarget> {};
 
@@ -260,34 +225,36 @@ TEST_P(MutatedFiles, NeverCrashOrLeak) {
             Write(asPmp ? "fuzz.pmp" : target.name, asPmp ? MakePmp(file, 21 + random() % 40) : file);
         HLOCAL h, p;
         HBITMAP bitmap = nullptr;
-        if (round % 3 == 1)
-            bitmap = LoadPictureBitmap(GetDesktopWindow(), path.c_str(), nullptr, 0);
-        else if (round % 3 ? LoadPicture(path.c_str(), nullptr, 0, &h, &p)
-                           : LoadPreview(path.c_str(), nullptr, 0, &h, &p, 5))
-            bitmap = MakePictureBitmap(GetDesktopWindow(), h, p);
-        shown += bitmap != nullptr;
+        if (round % 3 == 1) {
+            shown += (bitmap = LoadPictureBitmap(GetDesktopWindow(), path.c_str(), nullptr, 0)) != nullptr;
+        } else if (round % 3 ? LoadPicture(path.c_str(), nullptr, 0, &h, &p)
+                             : LoadPreview(path.c_str(), nullptr, 0, &h, &p, 5)) {
+            ++shown;
+            if (round % 7)
+                LockedDib(h, p).Reset();
+            else
+                bitmap = MakePictureBitmap(GetDesktopWindow(), h, p);
+        }
         DeletePictureBitmap(nullptr, bitmap);
         PictureInfo info{};
         if (ReadPictureInfo(path.c_str(), &info)) FreePictureInfo(&info);
-        ASSERT_TRUE(DeleteFileA(path.c_str())) << "a handle was left open";
     }
+    for (const char* name : {target.name, "fuzz.pmp"})
+        EXPECT_TRUE(!FileExists(dir_.File(name)) || DeleteFileA(dir_.File(name).c_str()))
+            << "a handle was left open";
     EXPECT_GT(shown, 100);
 }
 
 std::vector<Bytes> BmpSeeds() {
     std::vector<uint32_t> grey(256);
     for (uint32_t i = 0; i < 256; ++i) grey[i] = i * 0x010101u;
-    return {MakeBmp(5, 3, 1),
-            MakeBmp(6, 4, 4, true),
-            MakeBmp(7, 2, 8),
-            MakeBmp(3, 3, 16),
-            MakeBmp(4, 5, 24, true),
-            MakeBmp(3, 2, 32),
-            BmpFile(124, 2, 2, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {}, Bytes(16, 0x5A)),
-            BmpFile(40, 9, 4, 8, BI_RLE8, {}, grey,
-                    {3, 7, 0, 4, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 200, 9, 0, 0, 4, 4, 0, 1}),
-            BmpFile(40, 7, 3, 4, BI_RLE4, {}, std::vector<uint32_t>(grey.begin(), grey.begin() + 16),
-                    {5, 0x12, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 2, 1, 1, 3, 0xAB, 0, 1})};
+    const std::vector<uint32_t> grey16(grey.begin(), grey.begin() + 16);
+    // clang-format off
+    return {MakeBmp(5, 3, 1), MakeBmp(6, 4, 4, true), MakeBmp(7, 2, 8), MakeBmp(3, 3, 16), MakeBmp(4, 5, 24, true),
+            MakeBmp(3, 2, 32), BmpFile(124, 2, 2, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {}, Bytes(16, 0x5A)),
+            BmpFile(40, 9, 4, 8, BI_RLE8, {}, grey, {3, 7, 0, 4, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 200, 9, 0, 0, 4, 4, 0, 1}),
+            BmpFile(40, 7, 3, 4, BI_RLE4, {}, grey16, {5, 0x12, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 2, 1, 1, 3, 0xAB, 0, 1})};
+    // clang-format on
 }
 
 std::vector<Bytes> JpegSeeds() {

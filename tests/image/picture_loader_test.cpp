@@ -11,6 +11,16 @@ namespace {
 using PictureLoader = ImageTest;
 
 enum class Way { Picture, Preview, Jpeg, Pmp, PictureBitmap, PreviewBitmap };
+// clang-format off
+int (*const loaders[])(const char*, HLOCAL*, HLOCAL*, HBITMAP*) = {
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadPicture(file, nullptr, 0, h, p); },
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadPreview(file, nullptr, 0, h, p, 5); },
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadJpeg(file, nullptr, 0, 1, 0, h, p); },
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadPmp(file, nullptr, 0, h, p); },
+    [](const char* file, HLOCAL*, HLOCAL*, HBITMAP* b) { return int(!!(*b = LoadPictureBitmap(GetDesktopWindow(), file, nullptr, 0))); },
+    [](const char* file, HLOCAL*, HLOCAL*, HBITMAP* b) { return int(!!(*b = LoadPreviewBitmap(GetDesktopWindow(), file, nullptr, 0, 5))); },
+};
+// clang-format on
 
 // What each entry point makes of a file: loaded or not, and the code left.
 TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
@@ -21,12 +31,9 @@ TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
     const Bytes full = MakeJpeg(32, 32, BlockColour),
                 cut(full.begin(), full.end() - 40);  // inside the coded data
     const Bytes wrongPmp = MakePmp(jpeg, 64, 0x11), stubPmp = {0x10, 0, 0};
-    const struct {
-        const char* name;
-        const Bytes* bytes;  // none: the file does not exist
-        Way way;
-        int loaded, code, width;
-    } cases[] = {
+    // clang-format off
+    // No bytes: the file does not exist; code -1: not checked; width: of the picture loaded.
+    const struct { const char* name; const Bytes* bytes; Way way; int loaded, code, width; } cases[] = {
         {"noextension", &bmp, Way::Picture, 0, kLoadNoExtension, 0},
         {"missing.bmp", nullptr, Way::Picture, 0, kLoadCannotOpen, 0},
         {"x.dib", &bmp, Way::Picture, 0, kLoadNotThisFormat, 0},  // the own reader takes "bmp" only
@@ -52,57 +59,35 @@ TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
         {"wrong.pmp", &wrongPmp, Way::Picture, 0, kLoadNotThisFormat, 0},
         {"stub.pmp", &stubPmp, Way::Pmp, 0, kLoadNotThisFormat, 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const std::string path = c.bytes ? Write(c.name, *c.bytes) : dir_.File(c.name);
         const char* file = path.c_str();
         HLOCAL h = nullptr, p = nullptr;
         HBITMAP bitmap = nullptr;
-        int loaded = 0;
-        switch (c.way) {
-            case Way::Picture:
-                loaded = LoadPicture(file, nullptr, 0, &h, &p);
-                break;
-            case Way::Preview:
-                loaded = LoadPreview(file, nullptr, 0, &h, &p, 5);
-                break;
-            case Way::Jpeg:
-                loaded = LoadJpeg(file, nullptr, 0, 1, 0, &h, &p);
-                break;
-            case Way::Pmp:
-                loaded = LoadPmp(file, nullptr, 0, &h, &p);
-                break;
-            case Way::PictureBitmap:
-                loaded = (bitmap = LoadPictureBitmap(GetDesktopWindow(), file, nullptr, 0)) != nullptr;
-                break;
-            case Way::PreviewBitmap:
-                loaded = (bitmap = LoadPreviewBitmap(GetDesktopWindow(), file, nullptr, 0, 5)) != nullptr;
-                break;
-        }
+        const int loaded = loaders[int(c.way)](file, &h, &p, &bitmap);
         EXPECT_EQ(loaded, c.loaded) << c.name << " " << int(c.way);
-        if (c.code >= 0) {
-            EXPECT_EQ(LastLoadError, c.code) << c.name << " " << int(c.way);
-        }
+        EXPECT_EQ(c.code < 0 ? -1 : LastLoadError, c.code) << c.name << " " << int(c.way);
         DeletePictureBitmap(nullptr, bitmap);
-        if (!loaded || bitmap) continue;
-        LockedDib dib(h, p);
-        EXPECT_EQ(dib.header->biWidth, c.width) << c.name;
+        if (loaded && !bitmap) {
+            EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width) << c.name;
+        }
     }
 }
 
 // A shown picture is upright whatever its row order, carries its size and
 // leaves its header for the information box; every pixel is checked.
 TEST_F(PictureLoader, BitmapsShowThePictureUprightAndCarryItsSize) {
-    const struct {
-        const char* name;
-        Bytes bytes;
-        int width, storedHeight, bits, tolerance;  // storedHeight < 0: top-down
-        std::function<Rgb(int, int)> expected;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char* name; Bytes bytes; int width, storedHeight /* < 0: top-down */, bits, tolerance;
+                  std::function<Rgb(int, int)> expected; };
+    const Case cases[] = {
         {"td.bmp", MakeBmp(4, 3, 24, true), 4, -3, 24, 0, DistinctPixel},
         {"four.bmp", MakeBmp(9, 4, 4, true), 9, -4, 4, 0, [](int x, int y) { return BmpPixel(x, y, 9, 4); }},
         {"up.bmp", MakeBmp(5, 3, 8, false), 5, 3, 8, 0, [](int x, int y) { return BmpPixel(x, y, 5, 8); }},
         {"shown.jpg", MakeJpeg(40, 24, BlockColour), 40, -24, 24, 6, BlockColour},
     };
+    // clang-format on
     for (const auto& c : cases) {
         HBITMAP bitmap = LoadPictureBitmap(GetDesktopWindow(), Write(c.name, c.bytes).c_str(), nullptr, 0);
         ASSERT_NE(bitmap, nullptr) << c.name;
@@ -142,12 +127,12 @@ TEST_F(PictureLoader, MakePictureBitmapRefusesBlocksSmallerThanTheirHeaderAndFre
 }
 
 TEST_F(PictureLoader, PictureInfoWithoutDecoding) {
-    const struct {
-        const char* name;
-        Bytes bytes;
-        int width, height, depth, density;
-    } cases[] = {{"info.bmp", MakeBmp(7, 5, 8, true), 7, -5, 8, 2835},
-                 {"info.jpg", MakeJpeg(33, 21, BlockColour), 33, 21, 24, -1}};
+    // clang-format off
+    const struct { const char* name; Bytes bytes; int width, height, depth, density; } cases[] = {
+        {"info.bmp", MakeBmp(7, 5, 8, true), 7, -5, 8, 2835},
+        {"info.jpg", MakeJpeg(33, 21, BlockColour), 33, 21, 24, -1},  // density not checked
+    };
+    // clang-format on
     for (const auto& c : cases) {
         PictureInfo info{};
         info.textHandle = reinterpret_cast<HLOCAL>(1);  // cleared by the read
@@ -155,9 +140,7 @@ TEST_F(PictureLoader, PictureInfoWithoutDecoding) {
         EXPECT_EQ(info.width, c.width);
         EXPECT_EQ(info.height, c.height);
         EXPECT_EQ(info.colorDepth, c.depth);
-        if (c.density >= 0) {
-            EXPECT_EQ(info.xDensity, c.density);
-        }
+        EXPECT_EQ(c.density < 0 ? -1 : info.xDensity, c.density);
         EXPECT_EQ(info.textHandle, nullptr);
     }
     PictureInfo info{};

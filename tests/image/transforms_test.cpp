@@ -70,11 +70,10 @@ TEST_F(Transforms, WhatThePrimitivesRefuseAndCodesOutsideTheRange) {
 }
 
 TEST_F(Transforms, FourTurnsAndTwoMirrorsAreIdentities) {
-    const std::pair<Primitive, int> rounds[] = {{RotateRight90, 4},
-                                                {RotateRight270, 4},
-                                                {RotateRight90Mirror, 2},
-                                                {RotateRight270Mirror, 2},
-                                                {MirrorHorizontal, 2}};
+    // clang-format off
+    const std::pair<Primitive, int> rounds[] = {
+        {RotateRight90, 4}, {RotateRight270, 4}, {RotateRight90Mirror, 2}, {RotateRight270Mirror, 2}, {MirrorHorizontal, 2}};
+    // clang-format on
     for (const int bits : {16, 24})
         for (const bool topDown : {false, true}) {
             const LockedDib original = MakeDib(5, 3, bits, topDown);
