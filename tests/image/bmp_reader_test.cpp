@@ -153,12 +153,13 @@ TEST_F(BmpReader, HostileHeadersFailWithTheirCodesAndNothingAllocated) {
 TEST_F(BmpReader, BitFieldMasksAndTablesAreReadWhereEveryHeaderVersionKeepsThem) {
     const std::vector<uint32_t> all = {40, 52, 56, 108, 124};
     // clang-format off
-    struct Case { std::vector<uint32_t> headerSizes; int bits; uint32_t compression; std::vector<uint32_t> masks, table; Bytes data; std::vector<Rgb> seen; };
+    struct Case { std::vector<uint32_t> headerSizes; int bits; uint32_t compression; std::vector<uint32_t> masks, table;
+                  Bytes data; std::vector<Rgb> seen; };
     const Case cases[] = {
         {all, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, {}, {0, 0xF8, 0xE0, 7}, {{255, 0, 0}, {0, 255, 0}}},
         {all, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {}, {0x11, 0x22, 0x33, 0xFF, 0xC0, 0x80, 0x40, 0},
          {{0x11, 0x22, 0x33}, {0xC0, 0x80, 0x40}}},
-        {{108}, 1, BI_RGB, {}, {0x00102030, 0x00405060}, {0x40, 0, 0, 0}, {{0x10, 0x20, 0x30}, {0x40, 0x50, 0x60}}},
+        {{108}, 1, BI_RGB, {}, {0x102030, 0x405060}, {0x40, 0, 0, 0}, {{0x10, 0x20, 0x30}, {0x40, 0x50, 0x60}}},
     };
     // clang-format on
     HDC dc = GetDC(nullptr);
@@ -207,7 +208,8 @@ TEST_F(BmpReader, RunLengthPicturesDecodeWithinThePicture) {
 // information: none may crash, hang or leave a block, a GDI object or an
 // open file behind.
 // clang-format off
-struct FuzzTarget { const char* name; std::vector<Bytes> (*seeds)(); int rounds; uint32_t randomSeed; int pmpEvery; };
+struct FuzzTarget { const char* name; std::vector<Bytes> (*seeds)(); int rounds; uint32_t randomSeed;
+                    int pmpEvery; /* every so many rounds the stream goes inside a pmp file */ };
 // clang-format on
 
 class MutatedFiles : public ImageTest, public ::testing::WithParamInterface<FuzzTarget> {};
@@ -251,9 +253,12 @@ std::vector<Bytes> BmpSeeds() {
     const std::vector<uint32_t> grey16(grey.begin(), grey.begin() + 16);
     // clang-format off
     return {MakeBmp(5, 3, 1), MakeBmp(6, 4, 4, true), MakeBmp(7, 2, 8), MakeBmp(3, 3, 16), MakeBmp(4, 5, 24, true),
-            MakeBmp(3, 2, 32), BmpFile(124, 2, 2, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {}, Bytes(16, 0x5A)),
-            BmpFile(40, 9, 4, 8, BI_RLE8, {}, grey, {3, 7, 0, 4, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 200, 9, 0, 0, 4, 4, 0, 1}),
-            BmpFile(40, 7, 3, 4, BI_RLE4, {}, grey16, {5, 0x12, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 2, 1, 1, 3, 0xAB, 0, 1})};
+            MakeBmp(3, 2, 32),
+            BmpFile(124, 2, 2, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {}, Bytes(16, 0x5A)),
+            BmpFile(40, 9, 4, 8, BI_RLE8, {}, grey,
+                    {3, 7, 0, 4, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 200, 9, 0, 0, 4, 4, 0, 1}),
+            BmpFile(40, 7, 3, 4, BI_RLE4, {}, grey16,
+                    {5, 0x12, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 2, 1, 1, 3, 0xAB, 0, 1})};
     // clang-format on
 }
 

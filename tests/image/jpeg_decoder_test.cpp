@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "image/bmp_reader.h"
@@ -24,7 +25,8 @@ TEST_F(JpegDecoder, EveryKindArrivesTopDownWithItsPixels) {
     grey.quality = 100;
     progressive.progressive = true;
     // clang-format off
-    const struct { JpegOptions options; Rgb (*pattern)(int, int); int width, height, bits, tolerance, cut; } cases[] = {
+    struct Case { JpegOptions options; Rgb (*pattern)(int, int); int width, height, bits, tolerance, cut; };
+    const Case cases[] = {
         {{}, BlockColour, 40, 24, 24, 6, 0},
         {grey, GreyRamp, 50, 30, 8, 2, 0},
         {progressive, BlockColour, 33, 17, 24, 6, 0},
@@ -152,15 +154,13 @@ TEST_F(JpegDecoder, PmpFilesDecodeFromTheirBigEndianOffset) {
 // The head may promise more than the stream or any process holds: refused
 // quickly, before its pixel block is taken.
 TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocating) {
-    auto withSize = [](int width, int height) {
+    auto withSize = [](int width, int height) {  // the frame header's height and width patched
         Bytes jpeg = MakeJpeg(16, 16, BlockColour);
-        for (size_t i = 0; i + 8 < jpeg.size(); ++i)
-            if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-                const BYTE size[4] = {BYTE(height >> 8), BYTE(height), BYTE(width >> 8), BYTE(width)};
-                std::memcpy(&jpeg[i + 5], size, 4);
-                return jpeg;
-            }
-        ADD_FAILURE() << "no frame header";
+        const BYTE frame[] = {0xFF, 0xC0},
+                   size[] = {BYTE(height >> 8), BYTE(height), BYTE(width >> 8), BYTE(width)};
+        const auto at = std::search(jpeg.begin(), jpeg.end(), frame, frame + 2);
+        EXPECT_LT(at + 8, jpeg.end());
+        std::copy(size, size + 4, at + 5);
         return jpeg;
     };
     const struct {
