@@ -1,71 +1,76 @@
 #include "tests/image/dib_test_helpers.h"
 
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
 
-#include "image/picture_loader.h"
+// The decoder reports damage it was fed on purpose on the error stream;
+// the test results go to standard output.
+static FILE* const quietErrors = freopen("NUL", "w", stderr);
 
 Rgb PixelAt(const BITMAPINFOHEADER* header, const BYTE* pixels, int x, int y) {
-    const int rows = DibRows(*header);
-    const int stored = header->biHeight < 0 ? y : rows - 1 - y;
-    const BYTE* row = pixels + size_t(DibStride(header->biBitCount, header->biWidth)) * stored;
+    const int bits = header->biBitCount, stored = header->biHeight < 0 ? y : DibRows(*header) - 1 - y;
+    const BYTE* row = pixels + size_t(DibStride(bits, header->biWidth)) * stored;
     const auto* table =
         reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
-    switch (header->biBitCount) {
-        case 1: {
-            const RGBQUAD q = table[(row[x / 8] >> (7 - x % 8)) & 1];
-            return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
-        }
-        case 4: {
-            const RGBQUAD q = table[(row[x / 2] >> (x % 2 ? 0 : 4)) & 15];
-            return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
-        }
-        case 8: {
-            const RGBQUAD q = table[row[x]];
-            return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
-        }
-        case 16: {
-            const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
-            auto expand = [](unsigned c) { return uint8_t(c << 3 | c >> 2); };
-            return Rgb{expand(v >> 10 & 31), expand(v >> 5 & 31), expand(v & 31)};
-        }
-        case 24:
-            return Rgb{row[3 * x + 2], row[3 * x + 1], row[3 * x]};
-        case 32:
-            return Rgb{row[4 * x + 2], row[4 * x + 1], row[4 * x]};
+    if (bits <= 8) {
+        const int perByte = 8 / bits, shift = bits * (perByte - 1 - x % perByte);
+        const RGBQUAD q = table[(row[x / perByte] >> shift) & ((1 << bits) - 1)];
+        return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
     }
-    return Rgb{0, 0, 0};
+    if (bits == 16) {
+        const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
+        auto expand = [](unsigned c) { return uint8_t(c << 3 | c >> 2); };
+        return Rgb{expand(v >> 10 & 31), expand(v >> 5 & 31), expand(v & 31)};
+    }
+    const BYTE* p = row + bits / 8 * x;
+    return Rgb{p[2], p[1], p[0]};
 }
 
-LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern) {
-    BITMAPINFOHEADER fields{};
-    fields.biSize = sizeof fields;
-    fields.biWidth = width;
-    fields.biHeight = topDown ? -height : height;
-    fields.biPlanes = 1;
-    fields.biBitCount = WORD(bits);
+bool SamePixels(const LockedDib& a, const LockedDib& b) {
+    if (a.header->biWidth != b.header->biWidth || DibRows(*a.header) != DibRows(*b.header)) return false;
+    for (int y = 0; y < DibRows(*a.header); ++y)
+        for (int x = 0; x < a.header->biWidth; ++x)
+            if (!(PixelAt(a.header, a.pixels, x, y) == PixelAt(b.header, b.pixels, x, y))) return false;
+    return true;
+}
+
+bool Near(Rgb a, Rgb b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
+Rgb BlockColour(int x, int y) {
+    static const Rgb colours[] = {{250, 10, 10}, {10, 250, 10}, {10, 10, 250}, {240, 240, 20}, {30, 30, 30}};
+    return colours[(x / 8 + 2 * (y / 8)) % 5];
+}
+
+Rgb BmpPixel(int x, int y, int width, int bits) {
+    if (bits == 16) return Quantise555(DistinctPixel(x, y));
+    if (bits > 16) return DistinctPixel(x, y);
+    const int colours = 1 << bits;
+    const uint8_t grey = uint8_t((x + y * width) % colours * 255 / (colours - 1));
+    return Rgb{grey, grey, grey};
+}
+
+LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern,
+                  DWORD headerSize) {
+    BITMAPINFOHEADER fields{
+        sizeof fields, width, topDown ? -height : height, 1, WORD(bits), BI_RGB, 0, 0, 0, 0, 0};
     LockedDib dib;
-    dib.header = static_cast<BITMAPINFOHEADER*>(AllocLockedBlock(DibHeaderBytes(fields)));
+    dib.header = static_cast<BITMAPINFOHEADER*>(AllocLockedBlock(DibHeaderBytes(fields) - 40 + headerSize));
     dib.pixels = static_cast<BYTE*>(AllocLockedBlock(size_t(DibPixelBytes(fields))));
     *dib.header = fields;
-    auto* table = reinterpret_cast<RGBQUAD*>(dib.header + 1);
-    if (bits == 8)
-        for (int i = 0; i < 256; ++i) table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
-    const size_t stride = size_t(DibStride(bits, width));
+    dib.header->biSize = headerSize;
+    auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<BYTE*>(dib.header) + headerSize);
+    for (int i = 0; bits == 8 && i < 256; ++i) table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
     for (int y = 0; y < height; ++y) {
-        BYTE* row = dib.pixels + stride * (topDown ? y : height - 1 - y);
+        BYTE* row = dib.pixels + size_t(DibStride(bits, width)) * (topDown ? y : height - 1 - y);
         for (int x = 0; x < width; ++x) {
             const Rgb c = pattern(x, y);
-            if (bits == 24) {
-                row[3 * x] = c.b;
-                row[3 * x + 1] = c.g;
-                row[3 * x + 2] = c.r;
-            } else if (bits == 16) {
-                const unsigned v = (c.r >> 3) << 10 | (c.g >> 3) << 5 | c.b >> 3;
-                row[2 * x] = BYTE(v);
-                row[2 * x + 1] = BYTE(v >> 8);
-            } else if (bits == 8) {
-                row[x] = c.g;
-            }
+            const unsigned v = (c.r >> 3) << 10 | (c.g >> 3) << 5 | c.b >> 3;
+            if (bits == 8) row[x] = c.g;
+            if (bits == 16) row[2 * x] = BYTE(v), row[2 * x + 1] = BYTE(v >> 8);
+            if (bits == 24) row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
         }
     }
     return dib;
@@ -79,4 +84,33 @@ LockedDib LoadDib(const std::string& path) {
 
 DWORD GdiObjectCount() {
     return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+}
+
+void Mutate(Bytes& file, std::mt19937& random, int maxEdits) {
+    for (int e = 1 + int(random() % maxEdits); e > 0 && !file.empty(); --e) {
+        const size_t at = random() % (random() % 2 ? std::min<size_t>(60, file.size()) : file.size());
+        switch (random() % 5) {
+            case 0:
+                file[at] ^= uint8_t(1u << (random() % 8));
+                break;
+            case 1:
+                file[at] = uint8_t(random());
+                break;
+            case 2:
+                file[at] = random() % 2 ? 0xFF : 0x00;
+                break;
+            case 3:
+                file.resize(at + 1);
+                break;
+            case 4:
+                file.insert(file.begin() + at, uint8_t(random()));
+                break;
+        }
+    }
+}
+
+int __stdcall RecordProgress(int done, int total, intptr_t userData) {
+    auto* log = reinterpret_cast<ProgressLog*>(userData);
+    log->calls.emplace_back(done, total);
+    return int(log->calls.size()) - 1 == log->stopAt ? log->stopAnswer : 0;
 }

@@ -1,24 +1,67 @@
-// Helpers shared by the image tests: loaded pictures held for the length of
-// a test, pixel access by display position, and leak counters.
+// Shared by the image tests: pixel access by display position, pictures
+// built in locked blocks, a fixture that owns a folder and fails a test
+// that leaves a block or a GDI object behind, and a progress recorder.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "image/dib_image.h"
+#include "image/picture_loader.h"
 #include "tests/support/test_files.h"
 
-// The picture's pixel (x, y) as seen on screen (row 0 at the top), read
-// through the colour table below 16 bits and as 5-5-5 at 16 bits.
+// Pixel (x, y) as seen on screen (row 0 at the top), through the colour
+// table below 16 bits and as 5-5-5 at 16 bits.
 Rgb PixelAt(const BITMAPINFOHEADER* header, const BYTE* pixels, int x, int y);
+bool SamePixels(const LockedDib& a, const LockedDib& b);
+bool Near(Rgb a, Rgb b, int tolerance = 6);
+// Flat 8 x 8 blocks of strong colours, which a JPEG keeps within a level or two.
+Rgb BlockColour(int x, int y);
+// What MakeBmp stores at (x, y) of a picture width wide at the given depth.
+Rgb BmpPixel(int x, int y, int width, int bits);
 
-// A DibImage in fresh locked blocks, built from a pattern (24 or 16 bits,
-// either row order, or 8 bits with a grey table).
-LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern = DistinctPixel);
-
-// LoadPicture into a LockedDib (empty on failure).
+// A picture in fresh locked blocks (24, 16 or 8 bits with a grey table that
+// takes the pattern's green), its header headerSize bytes long.
+LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern = DistinctPixel,
+                  DWORD headerSize = 40);
 LockedDib LoadDib(const std::string& path);
-
-// GDI objects of this process now.
 DWORD GdiObjectCount();
+
+// Up to maxEdits of: a bit flipped, a byte set, 0xFF or 0x00 set, the file
+// cut, a byte inserted; half the positions fall in the first 60 bytes.
+void Mutate(Bytes& file, std::mt19937& random, int maxEdits);
+
+struct ProgressLog {
+    std::vector<std::pair<int, int>> calls;
+    int stopAt = -1;  // answer stopAnswer at this call, else 0
+    int stopAnswer = 1;
+    intptr_t Data() { return reinterpret_cast<intptr_t>(this); }
+};
+int __stdcall RecordProgress(int done, int total, intptr_t log);
+
+class ImageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        blocks_ = LiveDibBlocks();
+        gdi_ = GdiObjectCount();
+    }
+    void TearDown() override {
+        EXPECT_EQ(LiveDibBlocks(), blocks_) << "a pixel block was left behind";
+        EXPECT_EQ(GdiObjectCount(), gdi_) << "a GDI object was left behind";
+    }
+    // Writes the file (making the folder a name holds) and gives its path.
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        const size_t slash = name.rfind('\\');
+        if (slash != std::string::npos) CreateDirectoryA(dir_.File(name.substr(0, slash)).c_str(), nullptr);
+        EXPECT_TRUE(WriteFileBytes(dir_.File(name), bytes));
+        return dir_.File(name);
+    }
+    TempDir dir_;
+    long blocks_ = 0;
+    DWORD gdi_ = 0;
+};

@@ -1,200 +1,173 @@
-#include <gtest/gtest.h>
+#include <functional>
 
-#include "image/picture_loader.h"
 #include "browse/file_utils.h"
+#include "image/jpeg_decoder.h"
 #include "image/picture_name.h"
 #include "tests/image/dib_test_helpers.h"
 #include "tests/support/jpeg_test_files.h"
 
 namespace {
 
-Rgb Grey(int, int) {
-    return Rgb{128, 128, 128};
-}
+using PictureLoader = ImageTest;
 
-class PictureLoader : public ::testing::Test {
-protected:
-    int Load(const std::string& path) {
-        HLOCAL h = nullptr, p = nullptr;
-        const int loaded = LoadPicture(path.c_str(), nullptr, 0, &h, &p);
-        if (loaded) LockedDib(h, p).Reset();
-        return loaded;
-    }
-    TempDir dir_;
+enum class Way { Picture, Preview, Jpeg, Pmp, PictureBitmap, PreviewBitmap };
+// clang-format off
+int (*const loaders[])(const char*, HLOCAL*, HLOCAL*, HBITMAP*) = {
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadPicture(file, nullptr, 0, h, p); },
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadPreview(file, nullptr, 0, h, p, 5); },
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadJpeg(file, nullptr, 0, 1, 0, h, p); },
+    [](const char* file, HLOCAL* h, HLOCAL* p, HBITMAP*) { return LoadPmp(file, nullptr, 0, h, p); },
+    [](const char* file, HLOCAL*, HLOCAL*, HBITMAP* b) { return int(!!(*b = LoadPictureBitmap(GetDesktopWindow(), file, nullptr, 0))); },
+    [](const char* file, HLOCAL*, HLOCAL*, HBITMAP* b) { return int(!!(*b = LoadPreviewBitmap(GetDesktopWindow(), file, nullptr, 0, 5))); },
 };
+// clang-format on
 
-TEST_F(PictureLoader, DispatchCodes) {
-    ASSERT_TRUE(WriteBmp(dir_.File("noextension"), 4, 4));
-    EXPECT_EQ(Load(dir_.File("noextension")), 0);
-    EXPECT_EQ(LastLoadError, kLoadNoExtension);
-
-    EXPECT_EQ(Load(dir_.File("missing.bmp")), 0);
-    EXPECT_EQ(LastLoadError, kLoadCannotOpen);
-
-    // The own reader is tried for "bmp" only; other names go to the plug-ins.
-    ASSERT_TRUE(WriteBmp(dir_.File("x.dib"), 4, 4));
-    EXPECT_EQ(Load(dir_.File("x.dib")), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-
-    ASSERT_TRUE(WriteFileBytes(dir_.File("a.bmp"), MakeJpeg(8, 8, Grey)));
-    EXPECT_EQ(Load(dir_.File("a.bmp")), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-
-    ASSERT_TRUE(WriteFileBytes(dir_.File("photo.jpe"), MakeJpeg(8, 8, Grey)));
-    EXPECT_EQ(Load(dir_.File("photo.jpe")), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-
-    ASSERT_TRUE(WriteBmp(dir_.File("fine.bmp"), 4, 4));
-    EXPECT_EQ(Load(dir_.File("fine.bmp")), 1);
+// What each entry point makes of a file: loaded or not, and the code left.
+TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
+    JpegOptions cmykOptions;
+    cmykOptions.kind = JpegKind::Cmyk;
+    const Bytes bmp = MakeBmp(4, 4, 24), wide = MakeBmp(40, 10, 24), jpeg = MakeJpeg(8, 6, BlockColour);
+    const Bytes cmyk = MakeJpeg(16, 16, BlockColour, cmykOptions), text = {'h', 'e', 'l', 'l', 'o'};
+    const Bytes full = MakeJpeg(32, 32, BlockColour),
+                cut(full.begin(), full.end() - 40);  // inside the coded data
+    const Bytes wrongPmp = MakePmp(jpeg, 64, 0x11), stubPmp = {0x10, 0, 0};
+    // clang-format off
+    // No bytes: the file does not exist; code -1: not checked; width: of the picture loaded.
+    const struct { const char* name; const Bytes* bytes; Way way; int loaded, code, width; } cases[] = {
+        {"noextension", &bmp, Way::Picture, 0, kLoadNoExtension, 0},
+        {"missing.bmp", nullptr, Way::Picture, 0, kLoadCannotOpen, 0},
+        {"x.dib", &bmp, Way::Picture, 0, kLoadNotThisFormat, 0},  // the own reader takes "bmp" only
+        {"a.bmp", &jpeg, Way::Picture, 0, kLoadNotThisFormat, 0},
+        {"photo.jpe", &jpeg, Way::Picture, 0, kLoadNotThisFormat, 0},
+        {"fine.bmp", &bmp, Way::Picture, 1, -1, 4},
+        {"photo.JPG", &jpeg, Way::Picture, 1, -1, 8},  // extensions ignore case
+        {"photo.JpEg", &jpeg, Way::Picture, 1, -1, 8},
+        {"old.BMP", &bmp, Way::Picture, 1, -1, 4},
+        {"my.pics\\image", &bmp, Way::Picture, 0, kLoadNotThisFormat, 0},  // "pics\image" is the extension
+        {"my.pics\\image.bmp", &bmp, Way::Picture, 1, -1, 4},
+        {"表示ソ.jpg", &jpeg, Way::Picture, 1, -1, 8},
+        {"十能.bmp", &bmp, Way::Picture, 1, -1, 4},
+        {"wide.bmp", &wide, Way::Preview, 1, -1, 40},  // previews of BMP files are full size
+        {"wide.bmp", &wide, Way::PreviewBitmap, 1, -1, 0},
+        {"cut.jpg", &cut, Way::Jpeg, 0, kLoadFailed, 0},
+        {"cut.jpg", &cut, Way::PreviewBitmap, 0, kLoadFailed, 0},  // not offered to the plug-ins
+        {"cut.jpg", &cut, Way::PictureBitmap, 0, kLoadNotThisFormat, 0},
+        {"text.jpg", &text, Way::Jpeg, 0, kLoadNotThisFormat, 0},
+        {"missing.jpg", nullptr, Way::Jpeg, 0, kLoadCannotOpen, 0},
+        {"cmyk.jpg", &cmyk, Way::Jpeg, 0, kLoadNotThisFormat, 0},
+        {"wrong.pmp", &wrongPmp, Way::Pmp, 0, kLoadNotThisFormat, 0},  // another first byte
+        {"wrong.pmp", &wrongPmp, Way::Picture, 0, kLoadNotThisFormat, 0},
+        {"stub.pmp", &stubPmp, Way::Pmp, 0, kLoadNotThisFormat, 0},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        const std::string path = c.bytes ? Write(c.name, *c.bytes) : dir_.File(c.name);
+        const char* file = path.c_str();
+        HLOCAL h = nullptr, p = nullptr;
+        HBITMAP bitmap = nullptr;
+        const int loaded = loaders[int(c.way)](file, &h, &p, &bitmap);
+        EXPECT_EQ(loaded, c.loaded) << c.name << " " << int(c.way);
+        EXPECT_EQ(c.code < 0 ? -1 : LastLoadError, c.code) << c.name << " " << int(c.way);
+        DeletePictureBitmap(nullptr, bitmap);
+        if (loaded && !bitmap) {
+            EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width) << c.name;
+        }
+    }
 }
 
-TEST_F(PictureLoader, PreviewsOfBmpFilesAreFullSize) {
-    ASSERT_TRUE(WriteBmp(dir_.File("wide.bmp"), 40, 10));
-    HLOCAL h, p;
-    ASSERT_EQ(LoadPreview(dir_.File("wide.bmp").c_str(), nullptr, 0, &h, &p, 5), 1);
-    LockedDib dib(h, p);
-    EXPECT_EQ(dib.header->biWidth, 40);
-    HBITMAP bitmap = LoadPreviewBitmap(GetDesktopWindow(), dir_.File("wide.bmp").c_str(), nullptr, 0, 5);
-    ASSERT_NE(bitmap, nullptr);
-    DeletePictureBitmap(nullptr, bitmap);
+// A shown picture is upright whatever its row order, carries its size and
+// leaves its header for the information box; every pixel is checked.
+TEST_F(PictureLoader, BitmapsShowThePictureUprightAndCarryItsSize) {
+    // clang-format off
+    struct Case { const char* name; Bytes bytes; int width, storedHeight /* < 0: top-down */, bits, tolerance;
+                  std::function<Rgb(int, int)> expected; };
+    const Case cases[] = {
+        {"td.bmp", MakeBmp(4, 3, 24, true), 4, -3, 24, 0, DistinctPixel},
+        {"four.bmp", MakeBmp(9, 4, 4, true), 9, -4, 4, 0, [](int x, int y) { return BmpPixel(x, y, 9, 4); }},
+        {"up.bmp", MakeBmp(5, 3, 8, false), 5, 3, 8, 0, [](int x, int y) { return BmpPixel(x, y, 5, 8); }},
+        {"shown.jpg", MakeJpeg(40, 24, BlockColour), 40, -24, 24, 6, BlockColour},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        HBITMAP bitmap = LoadPictureBitmap(GetDesktopWindow(), Write(c.name, c.bytes).c_str(), nullptr, 0);
+        ASSERT_NE(bitmap, nullptr) << c.name;
+        SIZE size{};
+        GetBitmapDimensionEx(bitmap, &size);
+        BITMAP facts{};
+        GetObjectA(bitmap, sizeof facts, &facts);
+        const int height = std::abs(c.storedHeight);
+        EXPECT_EQ(std::make_pair(size.cx, size.cy), std::make_pair(LONG(c.width), LONG(height))) << c.name;
+        EXPECT_EQ(std::make_pair(facts.bmWidth, facts.bmHeight), std::make_pair(LONG(c.width), LONG(height)));
+        EXPECT_EQ(LastBitmapHeader().biBitCount, c.bits) << c.name;
+        EXPECT_EQ(LastBitmapHeader().biHeight, c.storedHeight) << c.name;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                const COLORREF got = GetPixel(dc, x, y);
+                EXPECT_TRUE(
+                    Near(Rgb{GetRValue(got), GetGValue(got), GetBValue(got)}, c.expected(x, y), c.tolerance))
+                    << c.name << " " << x << "," << y;
+            }
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        EXPECT_EQ(DeletePictureBitmap(nullptr, bitmap), 1);
+    }
+    EXPECT_EQ(DeletePictureBitmap(nullptr, nullptr), 1);
 }
 
-TEST_F(PictureLoader, ExtensionsIgnoreCase) {
-    ASSERT_TRUE(WriteFileBytes(dir_.File("photo.JPG"), MakeJpeg(8, 6, Grey)));
-    LockedDib dib = LoadDib(dir_.File("photo.JPG"));
-    ASSERT_TRUE(dib);
-    EXPECT_EQ(dib.header->biHeight, -6);  // decoded by the JPEG reader
-    ASSERT_TRUE(WriteFileBytes(dir_.File("photo.JpEg"), MakeJpeg(8, 6, Grey)));
-    EXPECT_EQ(Load(dir_.File("photo.JpEg")), 1);
-    ASSERT_TRUE(WriteBmp(dir_.File("old.BMP"), 3, 3));
-    EXPECT_EQ(Load(dir_.File("old.BMP")), 1);
-}
-
-TEST_F(PictureLoader, ADotInAFolderNameMakesTheLoadersExtension) {
-    const std::string folder = dir_.File("my.pics");
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    ASSERT_TRUE(WriteBmp(folder + "\\image", 4, 4));
-    // The loaders read "pics\image" as the extension: no reader takes it.
-    EXPECT_EQ(Load(folder + "\\image"), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    EXPECT_STREQ(LoaderExtensionOf("C:\\my.pics\\image"), "pics\\image");
-    EXPECT_STREQ(ExtensionOf("C:\\my.pics\\image"), "");
-    EXPECT_EQ(IsPictureName("C:\\my.pics\\image"), 0);
-    ASSERT_TRUE(WriteBmp(folder + "\\image.bmp", 4, 4));
-    EXPECT_EQ(Load(folder + "\\image.bmp"), 1);
-}
-
-TEST_F(PictureLoader, ExtensionScansSkipSecondBytesOfDoubleByteCharacters) {
-    // "表" is 0x95 0x5C in Shift-JIS: its second byte is no separator.
-    EXPECT_STREQ(ExtensionOf("C:\\a.jpg\x95\x5C"), "jpg\x95\x5C");
-    EXPECT_STREQ(ExtensionOf("C:\\x.y\\a.jpg"), "jpg");
-    EXPECT_EQ(LoaderExtensionOf("C:\\folder\\name"), nullptr);
-}
-
-TEST_F(PictureLoader, JapaneseNamesLoad) {
-    const std::string path = dir_.File("表示ソ.jpg");
-    ASSERT_TRUE(WriteFileBytes(path, MakeJpeg(8, 8, Grey)));
-    EXPECT_EQ(Load(path), 1);
-    const std::string bmp = dir_.File("十能.bmp");
-    ASSERT_TRUE(WriteBmp(bmp, 2, 2));
-    EXPECT_EQ(Load(bmp), 1);
-}
-
-TEST_F(PictureLoader, PictureNamesAndFiles) {
-    EXPECT_EQ(IsPictureName("a.JPG"), 1);
-    EXPECT_EQ(IsPictureName("a.jpeg"), 1);
-    EXPECT_EQ(IsPictureName("C:\\x\\a.pmp"), 1);
-    EXPECT_EQ(IsPictureName("a.bmp"), 1);
-    EXPECT_EQ(IsPictureName("a.png"), 0);
-    EXPECT_EQ(IsPictureName("noext"), 0);
-    // Own formats are judged by name once the file exists.
-    ASSERT_TRUE(WriteFileBytes(dir_.File("fake.jpg"), Bytes{1, 2, 3}));
-    EXPECT_EQ(IsPictureFile(dir_.File("fake.jpg").c_str()), 1);
-    EXPECT_EQ(IsPictureFile(dir_.File("gone.jpg").c_str()), 0);
-    ASSERT_TRUE(WriteFileBytes(dir_.File("notes.txt"), Bytes{1, 2, 3}));
-    EXPECT_EQ(IsPictureFile(dir_.File("notes.txt").c_str()), 0);
+TEST_F(PictureLoader, MakePictureBitmapRefusesBlocksSmallerThanTheirHeaderAndFreesThem) {
+    // A plug-in may hand over anything: the graphics layer must never read past the blocks.
+    const BITMAPINFOHEADER fields{sizeof fields, 100, 100, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    HLOCAL header = AllocDibBlock(sizeof fields), pixels = AllocDibBlock(16);
+    *static_cast<BITMAPINFOHEADER*>(LocalLock(header)) = fields;
+    LocalUnlock(header);
+    EXPECT_EQ(MakePictureBitmap(GetDesktopWindow(), header, pixels),
+              nullptr);  // the fixture counts the blocks
 }
 
 TEST_F(PictureLoader, PictureInfoWithoutDecoding) {
-    ASSERT_TRUE(WriteBmp(dir_.File("info.bmp"), 7, 5, 8, true));
+    // clang-format off
+    const struct { const char* name; Bytes bytes; int width, height, depth, density; } cases[] = {
+        {"info.bmp", MakeBmp(7, 5, 8, true), 7, -5, 8, 2835},
+        {"info.jpg", MakeJpeg(33, 21, BlockColour), 33, 21, 24, -1},  // density not checked
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        PictureInfo info{};
+        info.textHandle = reinterpret_cast<HLOCAL>(1);  // cleared by the read
+        ASSERT_EQ(ReadPictureInfo(Write(c.name, c.bytes).c_str(), &info), 1) << c.name;
+        EXPECT_EQ(info.width, c.width);
+        EXPECT_EQ(info.height, c.height);
+        EXPECT_EQ(info.colorDepth, c.depth);
+        EXPECT_EQ(c.density < 0 ? -1 : info.xDensity, c.density);
+        EXPECT_EQ(info.textHandle, nullptr);
+    }
     PictureInfo info{};
-    info.textHandle = reinterpret_cast<HLOCAL>(1);  // cleared by the read
-    ASSERT_EQ(ReadPictureInfo(dir_.File("info.bmp").c_str(), &info), 1);
-    EXPECT_EQ(info.width, 7);
-    EXPECT_EQ(info.height, -5);
-    EXPECT_EQ(info.colorDepth, 8);
-    EXPECT_EQ(info.xDensity, 2835);
-    EXPECT_EQ(info.textHandle, nullptr);
-    ASSERT_TRUE(WriteFileBytes(dir_.File("info.jpg"), MakeJpeg(33, 21, Grey)));
-    ASSERT_EQ(ReadPictureInfo(dir_.File("info.jpg").c_str(), &info), 1);
-    EXPECT_EQ(info.width, 33);
-    EXPECT_EQ(info.height, 21);
-    EXPECT_EQ(info.colorDepth, 24);
     EXPECT_EQ(ReadPictureInfo(dir_.File("nothing.jpg").c_str(), &info), 0);
     info.textHandle = LocalAlloc(LMEM_MOVEABLE, 16);
     EXPECT_EQ(FreePictureInfo(&info), 1);
     EXPECT_EQ(info.textHandle, nullptr);
 }
 
-TEST_F(PictureLoader, BitmapsCarryThePictureSizeAndRecordTheHeader) {
-    ASSERT_TRUE(WriteBmp(dir_.File("shown.bmp"), 9, 4, 4, true));
-    const DWORD gdi = GdiObjectCount();
-    HBITMAP bitmap = LoadPictureBitmap(GetDesktopWindow(), dir_.File("shown.bmp").c_str(), nullptr, 0);
-    ASSERT_NE(bitmap, nullptr);
-    SIZE size{};
-    GetBitmapDimensionEx(bitmap, &size);
-    EXPECT_EQ(size.cx, 9);
-    EXPECT_EQ(size.cy, 4);
-    BITMAP facts{};
-    GetObjectA(bitmap, sizeof facts, &facts);
-    EXPECT_EQ(facts.bmWidth, 9);
-    EXPECT_EQ(facts.bmHeight, 4);
-    EXPECT_EQ(LastBitmapHeader().biBitCount, 4);
-    EXPECT_EQ(LastBitmapHeader().biHeight, -4);
-    EXPECT_EQ(DeletePictureBitmap(nullptr, bitmap), 1);
-    EXPECT_EQ(DeletePictureBitmap(nullptr, nullptr), 1);
-    EXPECT_EQ(GdiObjectCount(), gdi);
-}
-
-TEST_F(PictureLoader, ATopDownPictureShowsUpright) {
-    auto topRed = [](int, int y) { return y == 0 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; };
-    ASSERT_TRUE(WriteBmp(dir_.File("td.bmp"), 4, 3, 24, true, topRed));
-    HBITMAP bitmap = LoadPictureBitmap(GetDesktopWindow(), dir_.File("td.bmp").c_str(), nullptr, 0);
-    ASSERT_NE(bitmap, nullptr);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    EXPECT_EQ(GetPixel(dc, 1, 0), RGB(255, 0, 0));
-    EXPECT_EQ(GetPixel(dc, 1, 2), RGB(0, 0, 255));
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeletePictureBitmap(nullptr, bitmap);
-}
-
-TEST_F(PictureLoader, APreviewBitmapDoesNotOfferAFailedJpegToTheOtherReaders) {
-    Bytes damaged = MakeJpeg(32, 32, [](int x, int y) {
-        return Rgb{uint8_t(x * 7), uint8_t(y * 5), uint8_t(x * y)};
-    });
-    damaged.resize(damaged.size() - 40);  // inside the coded data
-    ASSERT_TRUE(WriteFileBytes(dir_.File("x.jpg"), damaged));
-    FILE* quiet = freopen("NUL", "w", stderr);
-    EXPECT_EQ(LoadPreviewBitmap(GetDesktopWindow(), dir_.File("x.jpg").c_str(), nullptr, 0, 300), nullptr);
-    EXPECT_EQ(LastLoadError, kLoadFailed);  // the plug-ins would have answered 2
-    EXPECT_EQ(LoadPictureBitmap(GetDesktopWindow(), dir_.File("x.jpg").c_str(), nullptr, 0), nullptr);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    (void)quiet;
-}
-
-TEST_F(PictureLoader, MakePictureBitmapRefusesBlocksSmallerThanTheirHeader) {
-    // A plug-in may hand over anything: the graphics layer must never read
-    // past the blocks.
-    BITMAPINFOHEADER fields{sizeof fields, 100, 100, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    HLOCAL header = AllocDibBlock(sizeof fields);
-    HLOCAL pixels = AllocDibBlock(16);
-    *static_cast<BITMAPINFOHEADER*>(LocalLock(header)) = fields;
-    LocalUnlock(header);
-    const long blocks = LiveDibBlocks();
-    EXPECT_EQ(MakePictureBitmap(GetDesktopWindow(), header, pixels), nullptr);
-    EXPECT_EQ(LiveDibBlocks(), blocks - 2);  // both freed all the same
+TEST_F(PictureLoader, NamesAndExtensions) {
+    const struct {
+        const char* path;
+        int isPicture;
+    } names[] = {{"a.JPG", 1}, {"a.jpeg", 1}, {"C:\\x\\a.pmp", 1},      {"a.bmp", 1},
+                 {"a.png", 0}, {"noext", 0},  {"C:\\my.pics\\image", 0}};
+    for (const auto& n : names) EXPECT_EQ(IsPictureName(n.path), n.isPicture) << n.path;
+    // Own formats are judged by name once the file exists.
+    EXPECT_EQ(IsPictureFile(Write("fake.jpg", {1, 2, 3}).c_str()), 1);
+    EXPECT_EQ(IsPictureFile(dir_.File("gone.jpg").c_str()), 0);
+    EXPECT_EQ(IsPictureFile(Write("notes.txt", {1, 2, 3}).c_str()), 0);
+    // The loaders take what follows the last dot, even in a folder name; the
+    // browser's scan skips the second bytes of double-byte characters.
+    EXPECT_STREQ(LoaderExtensionOf("C:\\my.pics\\image"), "pics\\image");
+    EXPECT_EQ(LoaderExtensionOf("C:\\folder\\name"), nullptr);
+    EXPECT_STREQ(ExtensionOf("C:\\my.pics\\image"), "");
+    EXPECT_STREQ(ExtensionOf("C:\\a.jpg\x95\x5C"), "jpg\x95\x5C");  // "表" is 0x95 0x5C
+    EXPECT_STREQ(ExtensionOf("C:\\x.y\\a.jpg"), "jpg");
 }
 
 }  // namespace

@@ -1,150 +1,82 @@
-#include <gtest/gtest.h>
-
-#include <utility>
-
-#include "image/picture_loader.h"
 #include "image/transforms.h"
 #include "tests/image/dib_test_helpers.h"
 
 namespace {
 
+using Transforms = ImageTest;
+using Primitive = int (*)(BITMAPINFOHEADER*&, BYTE*&, ProgressProc, intptr_t);
+
 // Where result pixel (x, y) comes from in a W x H source, for each code.
 std::pair<int, int> SourceOf(int code, int x, int y, int W, int H) {
-    switch (code) {
-        case 1:
-            return {y, H - 1 - x};
-        case 2:
-            return {W - 1 - x, H - 1 - y};
-        case 3:
-            return {W - 1 - y, x};
-        case 4:
-            return {y, x};
-        case 5:
-            return {W - 1 - x, y};
-        case 6:
-            return {W - 1 - y, H - 1 - x};
-        case 7:
-            return {x, H - 1 - y};
-    }
-    return {x, y};
+    const std::pair<int, int> from[] = {{x, y}, {y, H - 1 - x}, {W - 1 - x, H - 1 - y}, {W - 1 - y, x},
+                                        {y, x}, {W - 1 - x, y}, {W - 1 - y, H - 1 - x}, {x, H - 1 - y}};
+    return from[code];
 }
 
-Rgb Expected(int bits, int x, int y) {
-    return bits == 16 ? Quantise555(DistinctPixel(x, y)) : DistinctPixel(x, y);
+Rgb Stored(int bits, int x, int y) {  // what MakeDib keeps of DistinctPixel
+    const Rgb c = DistinctPixel(x, y);
+    return bits == 16 ? Quantise555(c) : bits == 8 ? Rgb{c.g, c.g, c.g} : c;
 }
 
-void ExpectOriented(const LockedDib& dib, int code, int W, int H, int sourceBits) {
-    const bool swapped = OrientationSwapsSides(code);
-    const int w = swapped ? H : W, h = swapped ? W : H;
-    ASSERT_EQ(dib.header->biWidth, w) << "code " << code;
-    ASSERT_EQ(DibRows(*dib.header), h) << "code " << code;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const auto [sx, sy] = SourceOf(code, x, y, W, H);
-            ASSERT_EQ(PixelAt(dib.header, dib.pixels, x, y), Expected(sourceBits, sx, sy))
-                << "code " << code << " at " << x << "," << y;
+class Orientations : public ImageTest,
+                     public ::testing::WithParamInterface<std::tuple<int, bool, std::pair<int, int>>> {};
+
+// Every code through the primitives on the picture as it stands (16 or 24
+// bits, as the thumbnails use them) and through the viewer's path, which
+// converts to 24 bits first unless the code is 0.
+TEST_P(Orientations, EveryCodeGivesItsPixels) {
+    const auto [bits, topDown, size] = GetParam();
+    const auto [W, H] = size;
+    for (int code = 0; code < kOrientationCount; ++code)
+        for (const bool viewer : {false, true}) {
+            if (!viewer && bits == 8) continue;  // the primitives turn whole pixels of 16 bits or more
+            LockedDib dib = MakeDib(W, H, bits, topDown);
+            ASSERT_EQ(viewer ? ApplyOrientation(nullptr, dib.header, dib.pixels, code)
+                             : OrientDib(dib.header, dib.pixels, code),
+                      1);
+            EXPECT_EQ(dib.header->biBitCount, viewer && code ? 24 : bits);
+            EXPECT_GE(LocalSize(LocalHandle(dib.pixels)), DibPixelBytes(*dib.header));
+            if (viewer && code == 1) {  // turned pictures come out bottom-up
+                EXPECT_GT(dib.header->biHeight, 0);
+            }
+            const bool swapped = OrientationSwapsSides(code);
+            ASSERT_EQ(dib.header->biWidth, swapped ? H : W) << code;
+            ASSERT_EQ(DibRows(*dib.header), swapped ? W : H) << code;
+            for (int y = 0; y < DibRows(*dib.header); ++y)
+                for (int x = 0; x < dib.header->biWidth; ++x) {
+                    const auto [sx, sy] = SourceOf(code, x, y, W, H);
+                    ASSERT_EQ(PixelAt(dib.header, dib.pixels, x, y), Stored(bits, sx, sy))
+                        << code << " " << viewer << " at " << x << "," << y;
+                }
         }
-}
-
-class Orientations : public ::testing::TestWithParam<std::tuple<int, bool, std::pair<int, int>>> {};
-
-// The primitives on the picture as it stands (16 or 24 bits), as the
-// thumbnails use them.
-TEST_P(Orientations, PrimitivesGiveEveryCodeItsPixels) {
-    const auto [bits, topDown, size] = GetParam();
-    for (int code = 0; code < kOrientationCount; ++code) {
-        LockedDib dib = MakeDib(size.first, size.second, bits, topDown);
-        ASSERT_EQ(OrientDib(dib.header, dib.pixels, code), 1) << code;
-        EXPECT_EQ(dib.header->biBitCount, bits);
-        ExpectOriented(dib, code, size.first, size.second, bits);
-        EXPECT_EQ(LocalSize(LocalHandle(dib.pixels)) >= DibPixelBytes(*dib.header), true);
-    }
-}
-
-// The viewer's path: converted to 24 bits first unless the code is 0.
-TEST_P(Orientations, ApplyOrientationGivesEveryCodeItsPixels) {
-    const auto [bits, topDown, size] = GetParam();
-    for (int code = 0; code < kOrientationCount; ++code) {
-        LockedDib dib = MakeDib(size.first, size.second, bits, topDown);
-        ASSERT_EQ(ApplyOrientation(nullptr, dib.header, dib.pixels, code), 1) << code;
-        EXPECT_EQ(dib.header->biBitCount, code == 0 ? bits : 24);
-        ExpectOriented(dib, code, size.first, size.second, bits);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SmallPictures, Orientations,
-                         ::testing::Combine(::testing::Values(16, 24), ::testing::Bool(),
+                         ::testing::Combine(::testing::Values(8, 16, 24), ::testing::Bool(),
                                             ::testing::Values(std::make_pair(3, 2), std::make_pair(2, 3),
                                                               std::make_pair(37, 70))));
 
-TEST(Transforms, NamedEdgeCases) {
-    {  // code 1 on 3 x 2: the top-left pixel is the source's bottom-left
-        LockedDib dib = MakeDib(3, 2, 24, false);
-        RotateRight90(dib.header, dib.pixels);
-        EXPECT_EQ(dib.header->biWidth, 2);
-        EXPECT_EQ(dib.header->biHeight, 3);  // stored bottom row first
-        EXPECT_EQ(PixelAt(dib.header, dib.pixels, 0, 0), DistinctPixel(0, 1));
-    }
-    {  // code 4 is the transpose
-        LockedDib dib = MakeDib(3, 2, 24, false);
-        ApplyOrientation(nullptr, dib.header, dib.pixels, 4);
-        EXPECT_EQ(PixelAt(dib.header, dib.pixels, 0, 0), DistinctPixel(0, 0));
-        EXPECT_EQ(PixelAt(dib.header, dib.pixels, 0, 2), DistinctPixel(2, 0));
-    }
-    {  // a top-down picture turned by code 1 comes out bottom-up
-        LockedDib dib = MakeDib(3, 2, 24, true);
-        ApplyOrientation(nullptr, dib.header, dib.pixels, 1);
-        EXPECT_GT(dib.header->biHeight, 0);
-    }
-    {  // codes outside 0..7 change nothing
-        LockedDib dib = MakeDib(3, 2, 8, false);
-        EXPECT_EQ(ApplyOrientation(nullptr, dib.header, dib.pixels, 9), 1);
-        EXPECT_EQ(dib.header->biBitCount, 8);
-    }
-}
-
-TEST(Transforms, EightBitPicturesAreConvertedBeforeTurning) {
+TEST_F(Transforms, WhatThePrimitivesRefuseAndCodesOutsideTheRange) {
     auto grey = [](int x, int y) { return Rgb{0, uint8_t(30 * x + 7 * y), 0}; };
-    LockedDib dib = MakeDib(3, 2, 8, false, grey);
-    ASSERT_EQ(ApplyOrientation(nullptr, dib.header, dib.pixels, 0), 1);
-    EXPECT_EQ(dib.header->biBitCount, 8);
-    ASSERT_EQ(ApplyOrientation(nullptr, dib.header, dib.pixels, 1), 1);
-    EXPECT_EQ(dib.header->biBitCount, 24);
-    EXPECT_EQ(dib.header->biWidth, 2);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 2; ++x) {
-            const auto [sx, sy] = SourceOf(1, x, y, 3, 2);
-            const uint8_t g = grey(sx, sy).g;
-            EXPECT_EQ(PixelAt(dib.header, dib.pixels, x, y), (Rgb{g, g, g}));
-        }
-    // Mirroring needs whole bytes per pixel; 8 bits is fine, 4 is not.
     LockedDib four = MakeDib(3, 2, 8, false);
     four.header->biBitCount = 4;
-    EXPECT_EQ(MirrorHorizontal(four.header, four.pixels), 0);
+    EXPECT_EQ(MirrorHorizontal(four.header, four.pixels), 0);  // mirroring needs whole bytes per pixel
     LockedDib eight = MakeDib(3, 2, 8, false, grey);
     EXPECT_EQ(RotateRight90(eight.header, eight.pixels), 0);
+    EXPECT_EQ(ApplyOrientation(nullptr, eight.header, eight.pixels, 9), 1);  // changes nothing
+    EXPECT_EQ(eight.header->biBitCount, 8);
     EXPECT_EQ(MirrorHorizontal(eight.header, eight.pixels), 1);
     EXPECT_EQ(PixelAt(eight.header, eight.pixels, 0, 0).g, grey(2, 0).g);
 }
 
-bool SamePixels(const LockedDib& a, const LockedDib& b) {
-    if (a.header->biWidth != b.header->biWidth || DibRows(*a.header) != DibRows(*b.header)) return false;
-    for (int y = 0; y < DibRows(*a.header); ++y)
-        for (int x = 0; x < a.header->biWidth; ++x)
-            if (!(PixelAt(a.header, a.pixels, x, y) == PixelAt(b.header, b.pixels, x, y))) return false;
-    return true;
-}
-
-TEST(Transforms, FourTurnsAndTwoMirrorsAreIdentities) {
-    for (const int bits : {16, 24}) {
+TEST_F(Transforms, FourTurnsAndTwoMirrorsAreIdentities) {
+    // clang-format off
+    const std::pair<Primitive, int> rounds[] = {
+        {RotateRight90, 4}, {RotateRight270, 4}, {RotateRight90Mirror, 2}, {RotateRight270Mirror, 2}, {MirrorHorizontal, 2}};
+    // clang-format on
+    for (const int bits : {16, 24})
         for (const bool topDown : {false, true}) {
             const LockedDib original = MakeDib(5, 3, bits, topDown);
-            using Primitive = int (*)(BITMAPINFOHEADER*&, BYTE*&, ProgressProc, intptr_t);
-            const std::pair<Primitive, int> rounds[] = {{RotateRight90, 4},
-                                                        {RotateRight270, 4},
-                                                        {RotateRight90Mirror, 2},
-                                                        {RotateRight270Mirror, 2},
-                                                        {MirrorHorizontal, 2}};
             for (const auto& [primitive, times] : rounds) {
                 LockedDib dib = MakeDib(5, 3, bits, topDown);
                 for (int i = 0; i < times; ++i) ASSERT_EQ(primitive(dib.header, dib.pixels, nullptr, 0), 1);
@@ -154,106 +86,40 @@ TEST(Transforms, FourTurnsAndTwoMirrorsAreIdentities) {
             FlipVertical(flipped.header);
             FlipVertical(flipped.header);
             EXPECT_TRUE(SamePixels(flipped, original));
-            // Both groups: code 4 followed by four right turns is code 4.
-            LockedDib mirrored = MakeDib(5, 3, bits, topDown);
-            LockedDib turned = MakeDib(5, 3, bits, topDown);
-            OrientDib(mirrored.header, mirrored.pixels, 4);
-            OrientDib(turned.header, turned.pixels, 4);
-            for (int i = 0; i < 4; ++i) RotateRight90(turned.header, turned.pixels);
-            EXPECT_TRUE(SamePixels(turned, mirrored));
         }
-    }
 }
 
-struct StopAfter {
-    int calls = 0;
-    int stopAt;
-};
-int __stdcall StopProgress(int, int, intptr_t userData) {
-    auto* stop = reinterpret_cast<StopAfter*>(userData);
-    return stop->calls++ == stop->stopAt ? 1 : 0;
-}
-
-TEST(Transforms, AStoppedPrimitiveLeavesThePictureAsItWas) {
-    const long blocks = LiveDibBlocks();
-    {
-        const LockedDib original = MakeDib(6, 5, 24, false);
-        LockedDib dib = MakeDib(6, 5, 24, false);
-        StopAfter stop{0, 3};
-        EXPECT_EQ(MirrorHorizontal(dib.header, dib.pixels, StopProgress, reinterpret_cast<intptr_t>(&stop)), 0);
-        EXPECT_TRUE(SamePixels(dib, original));
-        StopAfter later{0, 2};
-        EXPECT_EQ(RotateRight90(dib.header, dib.pixels, StopProgress, reinterpret_cast<intptr_t>(&later)), 0);
-        EXPECT_TRUE(SamePixels(dib, original));
-        StopAfter never{0, -1};
-        EXPECT_EQ(RotateRight270(dib.header, dib.pixels, StopProgress, reinterpret_cast<intptr_t>(&never)), 1);
-        EXPECT_EQ(never.calls, 6 + 2);  // before, once per column, after
-    }
-    EXPECT_EQ(LiveDibBlocks(), blocks);
-}
-
-TEST(Transforms, CopyDibKeepsTheColourTable) {
-    auto grey = [](int x, int y) { return Rgb{0, uint8_t(x * 20 + y), 0}; };
-    const LockedDib source = MakeDib(4, 3, 8, true, grey);
-    LockedDib copy;
-    ASSERT_EQ(CopyDib(copy.header, copy.pixels, source.header, source.pixels), 1);
-    EXPECT_NE(copy.pixels, source.pixels);
-    EXPECT_EQ(LocalSize(LocalHandle(copy.header)), 40u + 1024u);
-    EXPECT_TRUE(SamePixels(copy, source));
-}
-
-class Conversions : public ::testing::TestWithParam<std::tuple<int, bool>> {};
-
-TEST_P(Conversions, EveryDepthBecomesTwentyFourBitsBottomUp) {
-    const auto [bits, topDown] = GetParam();
-    TempDir dir;
-    ASSERT_TRUE(WriteBmp(dir.File("c.bmp"), 7, 3, bits, topDown));
-    const LockedDib original = LoadDib(dir.File("c.bmp"));
-    LockedDib dib = LoadDib(dir.File("c.bmp"));
-    ASSERT_TRUE(dib);
-    const DWORD gdi = GdiObjectCount();
-    ASSERT_EQ(ConvertDibTo24(nullptr, dib.header, dib.pixels), 1);
-    EXPECT_EQ(GdiObjectCount(), gdi);
-    EXPECT_EQ(dib.header->biBitCount, 24);
-    // A 24-bit picture is left as it was, top-down or not.
-    EXPECT_EQ(dib.header->biHeight, bits == 24 && topDown ? -3 : 3);
+TEST_F(Transforms, AStoppedPrimitiveLeavesThePictureAsItWas) {
+    const LockedDib original = MakeDib(6, 5, 24, false);
+    LockedDib dib = MakeDib(6, 5, 24, false);
+    ProgressLog mirror{{}, 3}, turn{{}, 2}, never;
+    EXPECT_EQ(MirrorHorizontal(dib.header, dib.pixels, RecordProgress, mirror.Data()), 0);
     EXPECT_TRUE(SamePixels(dib, original));
+    EXPECT_EQ(RotateRight90(dib.header, dib.pixels, RecordProgress, turn.Data()), 0);
+    EXPECT_TRUE(SamePixels(dib, original));
+    EXPECT_EQ(RotateRight270(dib.header, dib.pixels, RecordProgress, never.Data()), 1);
+    EXPECT_EQ(never.calls.size(), 6u + 2u);  // before, once per column, after
 }
 
-INSTANTIATE_TEST_SUITE_P(AllDepths, Conversions,
-                         ::testing::Combine(::testing::Values(1, 4, 8, 16, 24, 32), ::testing::Bool()));
-
-}  // namespace
-
-namespace {
-
-TEST(Transforms, LongerHeaderVersionsKeepTheirTableThroughACopy) {
-    // A plug-in may hand over a 108-byte header with the table behind it.
-    BITMAPINFOHEADER fields{};
-    fields.biSize = 108;
-    fields.biWidth = 2;
-    fields.biHeight = 1;
-    fields.biPlanes = 1;
-    fields.biBitCount = 8;
-    LockedDib dib;
-    dib.header = static_cast<BITMAPINFOHEADER*>(AllocLockedBlock(108 + 1024));
-    dib.pixels = static_cast<BYTE*>(AllocLockedBlock(4));
-    *dib.header = fields;
-    auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<BYTE*>(dib.header) + 108);
-    table[1] = RGBQUAD{10, 20, 30, 0};
-    dib.pixels[0] = 1;
-    LockedDib copy;
-    ASSERT_EQ(CopyDib(copy.header, copy.pixels, dib.header, dib.pixels), 1);
-    EXPECT_EQ(LocalSize(LocalHandle(copy.header)), 108u + 1024u);
-    EXPECT_EQ(PixelAt(copy.header, copy.pixels, 0, 0), (Rgb{30, 20, 10}));
-    ASSERT_EQ(ConvertDibTo24(nullptr, copy.header, copy.pixels), 1);
-    EXPECT_EQ(copy.header->biSize, 40u);
-    EXPECT_EQ(PixelAt(copy.header, copy.pixels, 0, 0), (Rgb{30, 20, 10}));
-    HLOCAL h, p;
-    dib.Release(&h, &p);
-    HBITMAP bitmap = MakePictureBitmap(GetDesktopWindow(), h, p);
-    EXPECT_NE(bitmap, nullptr);
-    DeletePictureBitmap(nullptr, bitmap);
+// A plug-in may hand over a longer header with the table behind it: a copy
+// keeps it, the conversion ends in the classic header, and it can be shown.
+TEST_F(Transforms, CopiesKeepTheColourTableBehindAnyHeader) {
+    auto grey = [](int x, int y) { return Rgb{0, uint8_t(x * 20 + y), 0}; };
+    for (const DWORD headerSize : {40u, 108u}) {
+        LockedDib source = MakeDib(4, 3, 8, true, grey, headerSize), copy;
+        ASSERT_EQ(CopyDib(copy.header, copy.pixels, source.header, source.pixels), 1);
+        EXPECT_NE(copy.pixels, source.pixels);
+        EXPECT_EQ(LocalSize(LocalHandle(copy.header)), headerSize + 1024u);
+        EXPECT_TRUE(SamePixels(copy, source)) << headerSize;
+        ASSERT_EQ(ConvertDibTo24(nullptr, copy.header, copy.pixels), 1);
+        EXPECT_EQ(copy.header->biSize, 40u);
+        EXPECT_TRUE(SamePixels(copy, source)) << headerSize;
+        HLOCAL h, p;
+        source.Release(&h, &p);
+        HBITMAP bitmap = MakePictureBitmap(GetDesktopWindow(), h, p);
+        EXPECT_NE(bitmap, nullptr) << headerSize;
+        DeletePictureBitmap(nullptr, bitmap);
+    }
 }
 
 }  // namespace

@@ -9,8 +9,7 @@ struct JpegOptions {
     JpegKind kind = JpegKind::Colour;
     int quality = 95;
     bool progressive = false;
-    // Full-resolution chroma, so that flat colours survive nearly exactly.
-    bool fullChroma = true;
+    bool fullChroma = true;  // so that flat colours survive nearly exactly
 };
 
 Bytes MakeJpeg(int width, int height, const PixelPattern& pattern, const JpegOptions& options = {});

@@ -37,22 +37,20 @@ void PutU32(Bytes& out, uint32_t value);
 void PutBytes(Bytes& out, const void* data, size_t size);
 void PutText(Bytes& out, const std::string& text);
 
-// Colour of a test picture's pixel; the default pattern gives every pixel of
-// a small picture a distinct colour.
 struct Rgb {
     uint8_t r, g, b;
     bool operator==(const Rgb& other) const { return r == other.r && g == other.g && b == other.b; }
 };
 using PixelPattern = std::function<Rgb(int x, int y)>;
+// Gives every pixel of a small picture a distinct colour.
 Rgb DistinctPixel(int x, int y);
 
-// A BMP file of the given depth (1, 4, 8, 16, 24 or 32 bits). Below 16 bits
-// the colour table is a grey ramp and pixel (x, y) takes index
-// (x + y * width) modulo the table size. topDown writes a negative height.
+// A BMP file of 1, 4, 8, 16 (5-5-5), 24 or 32 bits. Below 16 bits the table
+// is a grey ramp and pixel (x, y) takes index (x + y * width) modulo its
+// size. topDown writes a negative height.
 Bytes MakeBmp(int width, int height, int bits, bool topDown = false,
               const PixelPattern& pattern = DistinctPixel);
 bool WriteBmp(const std::string& path, int width, int height, int bits = 24, bool topDown = false,
               const PixelPattern& pattern = DistinctPixel);
-
-// 16-bit pixels are 5-5-5; this is what a pixel becomes after the round trip.
+// What a pixel becomes in 5-5-5 and back.
 Rgb Quantise555(Rgb colour);
