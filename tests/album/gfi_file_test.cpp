@@ -35,21 +35,15 @@ std::vector<std::string> NamedLines(const std::string& name) {
     return {"FileName =" + name, "nFileName = 5", "PicType = 1", "Width = 10", "Height = 20", ""};
 }
 
-class GfiTest : public ::testing::Test {
-protected:
-    std::string File(const std::string& name) const { return folder_ + name; }
-    void Write(const std::string& name, const std::string& text) {
-        ASSERT_TRUE(WriteFileBytes(File(name), Bytes(text.begin(), text.end())));
-    }
-    TempDir dir_;
-    std::string folder_ = StoredFolder(dir_.Path());
-};
+using GfiTest = AlbumDirTest;
+using GfiFuzz = AlbumDirTest;
 }  // namespace
 
 TEST_F(GfiTest, TheTitleNumberPicksTheCoverPage) {
-    Write("a.gfi",
-          GfiText("  Trip", 3, 3,
-                  {{1, NamedLines("one.jpg")}, {2, NamedLines("two.jpg")}, {3, NamedLines("three.jpg")}}));
+    WriteText(
+        "a.gfi",
+        GfiText("  Trip", 3, 3,
+                {{1, NamedLines("one.jpg")}, {2, NamedLines("two.jpg")}, {3, NamedLines("three.jpg")}}));
     ZubAlbum album;
     album.AddPage("C:\\old.jpg");
     ASSERT_EQ(1, ImportGfi(album, File("a.gfi").c_str()));
@@ -66,9 +60,9 @@ TEST_F(GfiTest, TheTitleNumberPicksTheCoverPage) {
 }
 
 TEST_F(GfiTest, TheFullNameWinsInTheImportAndTheRelativeNameInThePeek) {
-    Write("b.gfi",
-          GfiText("T", 1, 1,
-                  {{1, {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg", "Comment = nice", ""}}}));
+    WriteText("b.gfi",
+              GfiText("T", 1, 1,
+                      {{1, {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg", "Comment = nice", ""}}}));
     ZubAlbum album;
     ASSERT_EQ(1, ImportGfi(album, File("b.gfi").c_str()));
     EXPECT_STREQ("D:\\full\\abs.jpg", album.GetPagePath(0));
@@ -76,30 +70,6 @@ TEST_F(GfiTest, TheFullNameWinsInTheImportAndTheRelativeNameInThePeek) {
     char cover[MAX_PATH];
     ASSERT_EQ(1, PeekGfiFile(File("b.gfi").c_str(), cover));
     EXPECT_EQ(File("rel.jpg"), cover);
-}
-
-TEST_F(GfiTest, NoFilesMakesBothOperationsFail) {
-    Write("none.gfi", GfiText("T", 1, 0, {{1, NamedLines("x.jpg")}}));
-    ZubAlbum album;
-    album.AddPage("C:\\old.jpg");
-    EXPECT_EQ(0, ImportGfi(album, File("none.gfi").c_str()));
-    EXPECT_EQ(0, album.PageCount());
-    EXPECT_EQ(0, album.ZubModified());
-    char cover[MAX_PATH];
-    EXPECT_EQ(0, PeekGfiFile(File("none.gfi").c_str(), cover));
-}
-
-TEST_F(GfiTest, ASectionEndingAtItsFirstLineFailsAndLeavesTheAlbumEmpty) {
-    std::string text = GfiText("T", 1, 2, {{1, NamedLines("x.jpg")}});
-    text += "<File No =002>\r\n";
-    Write("cut.gfi", text);
-    ZubAlbum album;
-    EXPECT_EQ(0, ImportGfi(album, File("cut.gfi").c_str()));
-    EXPECT_EQ(0, album.PageCount());
-    EXPECT_STREQ("", album.GetTitle());
-    Write("nosection.gfi", GfiText("T", 1, 2, {}));
-    EXPECT_EQ(0, ImportGfi(album, File("nosection.gfi").c_str()));
-    EXPECT_EQ(0, album.PageCount());
 }
 
 TEST_F(GfiTest, AZubFileFailsTheImportAndLoadsAsAnAlbum) {
@@ -113,7 +83,7 @@ TEST_F(GfiTest, AZubFileFailsTheImportAndLoadsAsAnAlbum) {
 }
 
 TEST_F(GfiTest, LoadFileOpensGfiFilesAndASaveWritesAZubThere) {
-    Write("c.gfi", GfiText("Title", 2, 2, {{1, NamedLines("a.jpg")}, {2, NamedLines("b.jpg")}}));
+    WriteText("c.gfi", GfiText("Title", 2, 2, {{1, NamedLines("a.jpg")}, {2, NamedLines("b.jpg")}}));
     ZubAlbum album;
     ASSERT_EQ(1, album.LoadFile(File("c.gfi").c_str()));
     EXPECT_EQ(File("c.gfi"), album.GetFilePath());
@@ -129,7 +99,7 @@ TEST_F(GfiTest, LoadFileOpensGfiFilesAndASaveWritesAZubThere) {
 }
 
 TEST_F(GfiTest, PeekZubFileFallsBackToTheGfiTitlePicture) {
-    Write("d.gfi", GfiText("T", 2, 2, {{1, NamedLines("a.jpg")}, {2, NamedLines("b.jpg")}}));
+    WriteText("d.gfi", GfiText("T", 2, 2, {{1, NamedLines("a.jpg")}, {2, NamedLines("b.jpg")}}));
     char cover[MAX_PATH], title[32] = "x";
     EXPECT_EQ(1, PeekZubFile(File("d.gfi").c_str(), cover, title, sizeof title, nullptr));
     EXPECT_EQ(File("b.jpg"), cover);
@@ -140,7 +110,7 @@ TEST_F(GfiTest, LongLinesAndBareLineFeedsLoseNothing) {
     std::string text = "--- GFI File Ver1.0 ---\n<Main>\r\nTitle = " + std::string(400, 'L') + "\r\n";
     text += "GrpahicTitle = 2\nNumberOfGFIs = 2\r\n<File No =001>\nFileName =a.jpg\n";
     text += "<File No =002>\r\nComment =" + std::string(300, 'c') + "\r\nFileName =b.jpg";  // no end
-    Write("odd.gfi", text);
+    WriteText("odd.gfi", text);
     ZubAlbum album;
     ASSERT_EQ(1, ImportGfi(album, File("odd.gfi").c_str()));
     ASSERT_EQ(2, album.PageCount());
@@ -157,44 +127,58 @@ TEST_F(GfiTest, LongLinesAndBareLineFeedsLoseNothing) {
 TEST_F(GfiTest, SectionsWhoseNameDoesNotFitAreLeftOut) {
     const std::string tooLong = std::string(300, 'n') + ".jpg";
     ZubAlbum album;
-    Write("one.gfi",
-          GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}));
+    WriteText(
+        "one.gfi",
+        GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}));
     ASSERT_EQ(1, ImportGfi(album, File("one.gfi").c_str()));
     ASSERT_EQ(2, album.PageCount());
     EXPECT_EQ(File("c.jpg"), album.GetPagePath(1));
-    Write("none.gfi", GfiText("", 1, 1, {{1, NamedLines(tooLong)}}));
-    EXPECT_EQ(0, ImportGfi(album, File("none.gfi").c_str()));
-    EXPECT_EQ(0, album.PageCount());
 }
 
-TEST_F(GfiTest, OtherFilesAreNoGfiFiles) {
+// Files that give no page: the import fails and (once the identification
+// line is read) leaves the album empty.
+TEST_F(GfiTest, FilesWithoutAPageFailTheImport) {
+    const std::string tooLong = std::string(300, 'n') + ".jpg";
+    const struct {
+        const char* name;
+        std::string text;
+        int pagesAfter, peek;
+    } cases[] = {
+        {"no files", GfiText("T", 1, 0, {{1, NamedLines("x.jpg")}}), 0, 0},
+        {"a section ending at its first line",
+         GfiText("T", 1, 2, {{1, NamedLines("x.jpg")}}) + "<File No =002>\r\n", 0, -1},
+        {"no section", GfiText("T", 1, 2, {}), 0, -1},
+        {"only a name that does not fit", GfiText("", 1, 1, {{1, NamedLines(tooLong)}}), 0, -1},
+        {"no identification", "just some text\r\nwithout identification\r\n", 1, 0},  // untouched
+        {"a wrong identification", "--- GFI File Ver2.0 ---\r\n<Main>\r\n", 0, -1},
+    };
+    for (const auto& c : cases) {
+        WriteText("x.gfi", c.text);
+        ZubAlbum album;
+        album.AddPage("C:\\kept.jpg");
+        EXPECT_EQ(0, ImportGfi(album, File("x.gfi").c_str())) << c.name;
+        EXPECT_EQ(c.pagesAfter, album.PageCount()) << c.name;
+        EXPECT_STREQ("", album.GetTitle()) << c.name;
+        if (c.pagesAfter == 0) {
+            EXPECT_EQ(0, album.ZubModified()) << c.name;
+        }
+        char cover[MAX_PATH];
+        if (c.peek >= 0) {
+            EXPECT_EQ(c.peek, PeekGfiFile(File("x.gfi").c_str(), cover)) << c.name;
+        }
+    }
     ZubAlbum album;
-    album.AddPage("C:\\kept.jpg");
-    Write("text.gfi", "just some text\r\nwithout identification\r\n");
-    EXPECT_EQ(0, ImportGfi(album, File("text.gfi").c_str()));
-    EXPECT_EQ(1, album.PageCount());  // untouched
-    Write("wrongid.gfi", "--- GFI File Ver2.0 ---\r\n<Main>\r\n");
-    EXPECT_EQ(0, ImportGfi(album, File("wrongid.gfi").c_str()));
-    EXPECT_EQ(0, album.PageCount());  // a wrong identification line clears it
     EXPECT_EQ(0, ImportGfi(album, File("missing.gfi").c_str()));
-    char cover[MAX_PATH];
-    EXPECT_EQ(0, PeekGfiFile(File("text.gfi").c_str(), cover));
 }
 
-TEST(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
-    TempDir dir;
-    std::string folder = StoredFolder(dir.Path());
+TEST_F(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
+    const std::string& folder = folder_;
     std::string seed = GfiText("  種", 2, 3,
                                {{1, NamedLines("a.jpg")},
                                 {2, {"FileName =b.jpg", "FileFullName =C:\\x\\b.jpg", "Comment = c", ""}},
                                 {3, NamedLines("表.jpg")}});
-    uint32_t state = 0x6F1u;
-    auto next = [&] {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    };
+    Random random(0x6F1u);
+    auto next = [&] { return random.Next(); };
     static const std::string inserts[] = {
         "\r\n", "\n", "\r", "<", "<F", "<M", "=", "-", "Nu", "0", std::string(1, '\0'), "F", "C"};
     std::string path = folder + "fuzz.gfi";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "album/album_memory.h"
@@ -53,38 +54,38 @@ Bytes SaveMemBytes(ParamStream& stream, void* block, uint32_t& error, uint32_t* 
     return bytes;
 }
 
-// Reads one file record (keyword word first) from bytes into the stream.
-void ReadOneRecord(ParamStream& stream, void* block, const Bytes& record, uint32_t& error) {
+// Reads file records (keyword word first) from bytes into the stream; gives
+// the word after them, or 0 at the end of the bytes.
+uint32_t ReadRecords(ParamStream& stream, void* block, const Bytes& records, uint32_t& error, int count = 1) {
     TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("r.bin"), record));
+    EXPECT_TRUE(WriteFileBytes(dir.File("r.bin"), records));
     ScopedFile file(OpenForReading(dir.File("r.bin").c_str()));
     RecordReader reader(file.Get());
-    uint32_t keywordWord = 0;
-    ASSERT_TRUE(reader.ReadU32(keywordWord));
-    stream.ReadRecord(reader, block, keywordWord, error);
+    uint32_t word = 0;
+    for (int i = 0; i < count && reader.ReadU32(word); ++i) stream.ReadRecord(reader, block, word, error);
+    return reader.ReadU32(word) ? word : 0;
 }
 
 // What WriteRecord writes for the whole stream.
-Bytes WriteBytes(ParamStream& stream, void* block, uint32_t& error) {
+Bytes WriteBytes(ParamStream& stream, void* block, uint32_t& error, uint64_t limit = ~0ull) {
     TempDir dir;
     {
         ScopedFile file(
             CreateFileA(dir.File("w.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        RecordWriter writer(file.Get());
+        RecordWriter writer(file.Get(), limit);
         stream.WriteRecord(writer, block, error);
-        writer.Flush();
+        EXPECT_EQ(limit == ~0ull, writer.Flush());
     }
     return ReadFileBytes(dir.File("w.bin"));
 }
 
-// A catch-all that cannot keep anything, for the catch-all messages.
+// A catch-all that cannot keep anything, and a field that cannot be saved.
 class FailingCatchAll : public BlockParam {
 public:
     explicit FailingCatchAll(IntParam* size) : BlockParam(size) {}
     int LoadMem(const uint8_t*, void*) override { return 0; }
     int ReadRecord(RecordReader&, void*) override { return 0; }
 };
-
 class FailingInt : public IntParam {
 public:
     int SaveMem(HGLOBAL&, uint32_t&, void*) override { return 0; }
@@ -93,8 +94,7 @@ public:
 }  // namespace
 
 TEST(ParamStream, OffsetsFollowRegistrationOrder) {
-    // One pointer-sized word per field, in the build's word size.
-    TestStream s;
+    TestStream s;  // one pointer-sized word per field, in the build's word size
     const int w = kBlockWordSize;
     EXPECT_EQ(0, s.path->offset);
     EXPECT_EQ(w, s.nameOffset->offset);
@@ -115,13 +115,10 @@ TEST(HandleParam, HandlesStayOutOfFilesWhateverTheirKeyword) {
     uint32_t error = 0;
     EXPECT_EQ(0u, stream.StoredSizeAll(block));
     EXPECT_EQ(Bytes{}, WriteBytes(stream, block, error));
-    Bytes record;
-    PutRecord(record, 140, U32Body(0x0BADF00D));
-    ReadOneRecord(stream, block, record, error);
+    ReadRecords(stream, block, Rec(140, U32Body(0x0BADF00D)), error);
     EXPECT_EQ(0u, error);
     EXPECT_EQ(BlockWord{0x12345678}, handle->GetHandle(block, nullptr));
-    const Bytes memory = SaveMemBytes(stream, block, error);
-    EXPECT_EQ(8 + sizeof(BlockWord) + 4, memory.size());  // the record and the end word
+    EXPECT_EQ(8 + sizeof(BlockWord) + 4, SaveMemBytes(stream, block, error).size());  // record and end word
     stream.ReleaseAll(block);
     FreeAlbumBlock(block);
 }
@@ -140,18 +137,11 @@ TEST(StringParam, FileSkipsEmptyTextWhileMemoryKeepsIt) {
     TestStream s;
     EXPECT_EQ(0u, s.comment->StoredSize(s.block));
     uint32_t error = 0;
-    Bytes memory = SaveMemBytes(s.stream, s.block, error);
-    Bytes emptyComment;
-    PutU32(emptyComment, 130);
-    PutU32(emptyComment, 4);
-    PutU32(emptyComment, 0);
-    EXPECT_NE(std::string::npos, FindBytes(memory, emptyComment));
+    EXPECT_NE(std::string::npos, FindBytes(SaveMemBytes(s.stream, s.block, error), Words({130, 4, 0})));
     s.comment->SetString(s.block, "hello");
     EXPECT_EQ(14u, s.comment->StoredSize(s.block));
-    Bytes file = WriteBytes(s.stream, s.block, error);
-    Bytes expected;
-    PutRecord(expected, 130, TextBody("hello"));
-    EXPECT_NE(std::string::npos, FindBytes(file, expected));
+    EXPECT_NE(std::string::npos,
+              FindBytes(WriteBytes(s.stream, s.block, error), Rec(130, TextBody("hello"))));
     EXPECT_EQ(0u, error);
 }
 
@@ -165,140 +155,125 @@ TEST(ParamStream, MemoryRecordsRoundTripAndEndWithTheEndWord) {
     EXPECT_EQ(0u, error);
     // path: 8 + 4 + 16 ("C:\pics\a.jpg" + terminator padded), comment 8 + 4, mark 12.
     EXPECT_EQ(28u + 12u + 12u, counted);
-    uint32_t end;
-    std::memcpy(&end, records.data() + counted, 4);
-    EXPECT_EQ(0xFFFFFFFFu, end);
+    EXPECT_EQ(Words({0xFFFFFFFF}), Bytes(records.begin() + counted, records.end()));
     target.stream.LoadMem(records.data(), target.block, error);
     EXPECT_EQ(0u, error);
     EXPECT_STREQ("C:\\pics\\a.jpg", target.path->GetString(target.block, nullptr));
     EXPECT_EQ(8, target.nameOffset->GetInt(target.block, nullptr));
     EXPECT_STREQ("abc", target.comment->GetString(target.block, nullptr));
     EXPECT_EQ(7, target.mark->GetInt(target.block, nullptr));
-}
-
-TEST(ParamStream, AnEndWordAloneLoadsNothing) {
-    TestStream s;
-    Bytes records;
-    PutU32(records, 0xFFFFFFFF);
-    uint32_t error = 0;
-    s.stream.LoadMem(records.data(), s.block, error);
-    EXPECT_EQ(0u, error);
-    EXPECT_EQ(0, s.catchAllSize->GetInt(s.block, nullptr));
-}
-
-TEST(ParamStream, MemoryRecordsWithBit31AreSkippedWhileFilesMatchTheirLowBits) {
-    TestStream s;
-    Bytes records;
-    PutRecord(records, 0x80000000 | 132, U32Body(5));
-    PutRecord(records, 0x80000000 | 200, U32Body(6));
-    PutU32(records, 0xFFFFFFFF);
-    uint32_t error = 0;
-    s.stream.LoadMem(records.data(), s.block, error);
-    EXPECT_EQ(0, s.mark->GetInt(s.block, nullptr));
-    EXPECT_EQ(0, s.catchAllSize->GetInt(s.block, nullptr));
-    Bytes record;
-    PutRecord(record, 0x80000000 | 132, U32Body(5));
-    ReadOneRecord(s.stream, s.block, record, error);
-    EXPECT_EQ(5, s.mark->GetInt(s.block, nullptr));
-    EXPECT_EQ(0u, error);
-}
-
-TEST(ParamStream, CatchAllKeywordsInFilesAreSkippedBySize) {
-    TestStream s;
-    uint32_t error = 0;
-    for (uint32_t keyword : {127u, 255u}) {
-        Bytes record;
-        PutRecord(record, keyword, Bytes{1, 2, 3, 4, 5, 6});
-        PutU32(record, 0xABCDEF01);
-        TempDir dir;
-        ASSERT_TRUE(WriteFileBytes(dir.File("r.bin"), record));
-        ScopedFile file(OpenForReading(dir.File("r.bin").c_str()));
-        RecordReader reader(file.Get());
-        uint32_t word = 0, next = 0;
-        reader.ReadU32(word);
-        s.stream.ReadRecord(reader, s.block, word, error);
-        ASSERT_TRUE(reader.ReadU32(next));
-        EXPECT_EQ(0xABCDEF01u, next);
+    // An end word alone loads nothing; memory records with bit 31 are skipped.
+    for (const Bytes& skipped :
+         {Words({0xFFFFFFFF}),
+          Cat({Rec(0x80000084, U32Body(5)), Rec(0x800000C8, U32Body(6)), Words({0xFFFFFFFF})})}) {
+        TestStream s;
+        s.stream.LoadMem(skipped.data(), s.block, error);
+        EXPECT_EQ(0u, error);
+        EXPECT_EQ(0, s.mark->GetInt(s.block, nullptr));
+        EXPECT_EQ(0, s.catchAllSize->GetInt(s.block, nullptr));
     }
-    EXPECT_EQ(0, s.catchAllSize->GetInt(s.block, nullptr));
-    EXPECT_EQ(0u, error);
 }
 
-TEST(ParamStream, UnknownFileRecordsAreKeptAndWrittenBackUnchanged) {
+// One file record (or two) read into a fresh stream, and what it leaves.
+TEST(ParamStream, FileRecordsAreReadOrRefused) {
+    const Bytes unknown = Cat({Rec(0xC8, Bytes{9, 8, 7}), Rec(0x800000C9, TextBody("note"))});
+    const std::string deepBase = "C:\\" + std::string(200, 'b') + "\\";
+    const struct {
+        const char* name;
+        std::string base;
+        Bytes bytes;
+        int records;
+        uint32_t error, next;
+        int mark, catchAllSize;
+        const char *comment, *path;
+        bool allocates;
+    } cases[] = {
+        {"mark with bit 31: matched by its low bits", "", Rec(0x80000084, U32Body(5)), 1, 0, 0, 5, 0, "", "",
+         false},
+        {"catch-all 127 skipped by size", "", Cat({Rec(127, Bytes{1, 2, 3, 4, 5, 6}), Words({0xABCDEF01})}),
+         1, 0, 0xABCDEF01, 0, 0, "", "", false},
+        {"catch-all 255 skipped by size", "", Cat({Rec(255, Bytes{1, 2, 3, 4, 5, 6}), Words({0xABCDEF01})}),
+         1, 0, 0xABCDEF01, 0, 0, "", "", false},
+        {"unknown records kept", "", unknown, 2, 0, 0, 0, static_cast<int>(unknown.size()), "", "", true},
+        {"path of 3", "", Cat({Words({128, 3}), Bytes(300, 'a')}), 1, 1, 0, 0, 0, "", "", false},
+        {"path of 265", "", Cat({Words({128, 265}), Bytes(300, 'a')}), 1, 1, 0, 0, 0, "", "", false},
+        {"path of 0", "", Cat({Words({128, 0}), Bytes(300, 'a')}), 1, 1, 0, 0, 0, "", "", false},
+        {"relative text too long to expand", deepBase, Rec(128, PathBody(0, std::string(100, 'n') + ".jpg")),
+         1, 1, 0, 0, 0, "", "", false},
+        {"text without terminator ends with its record", "",
+         Cat({Rec(130, Bytes{'a', 'b', 'c'}), Words({0x41414141})}), 1, 0, 0x41414141, 0, 0, "abc", "", true},
+        {"text size beyond the file", "", Cat({Words({130, 0x7FFFFFF0}), Bytes{'s', 'h', 'o', 'r', 't'}}), 1,
+         1, 0, 0, 0, "", "", false},
+    };
+    for (const auto& c : cases) {
+        TestStream s;
+        if (!c.base.empty()) s.path->SetBaseDirectory(c.base.c_str());
+        MessageCatcher messages;
+        uint32_t error = 0;
+        const long before = LiveAlbumAllocations();
+        const uint32_t next = ReadRecords(s.stream, s.block, c.bytes, error, c.records);
+        if (c.next) {  // where the record was skipped, the reader stands after it
+            EXPECT_EQ(c.next, next) << c.name;
+        }
+        EXPECT_EQ(c.error, error) << c.name;
+        EXPECT_EQ(c.mark, s.mark->GetInt(s.block, nullptr)) << c.name;
+        EXPECT_EQ(c.catchAllSize, s.catchAllSize->GetInt(s.block, nullptr)) << c.name;
+        EXPECT_STREQ(c.comment, s.comment->GetString(s.block, nullptr)) << c.name;
+        EXPECT_STREQ(c.path, s.path->GetString(s.block, nullptr)) << c.name;
+        if (!c.allocates) {
+            EXPECT_EQ(before, LiveAlbumAllocations()) << c.name;
+        }
+    }
+}
+
+TEST(ParamStream, UnknownFileRecordsAreWrittenBackUnchangedInTheirPlace) {
     TestStream s;
+    const Bytes both = Cat({Rec(0xC8, Bytes{9, 8, 7}), Rec(0x800000C9, TextBody("note"))});
     uint32_t error = 0;
-    Bytes first, second;
-    PutRecord(first, 0x000000C8, Bytes{9, 8, 7});
-    PutRecord(second, 0x800000C9, TextBody("note"));
-    ReadOneRecord(s.stream, s.block, first, error);
-    ReadOneRecord(s.stream, s.block, second, error);
-    EXPECT_EQ(0u, error);
-    EXPECT_EQ(static_cast<int>(first.size() + second.size()), s.catchAllSize->GetInt(s.block, nullptr));
+    ReadRecords(s.stream, s.block, both, error, 2);
     s.path->SetPath(s.block, "C:\\a.jpg");
-    Bytes written = WriteBytes(s.stream, s.block, error);
-    Bytes both = first;
-    PutBytes(both, second.data(), second.size());
-    size_t at = FindBytes(written, both);
+    const Bytes written = WriteBytes(s.stream, s.block, error);
+    const size_t at = FindBytes(written, both);
     ASSERT_NE(std::string::npos, at);
-    // After the path record, before the mark record.
-    Bytes mark;
-    PutRecord(mark, 132, U32Body(0));
-    EXPECT_EQ(at + both.size(), FindBytes(written, mark));
+    EXPECT_LT(FindBytes(written, Words({128})), at);                        // after the path record,
+    EXPECT_EQ(at + both.size(), FindBytes(written, Rec(132, U32Body(0))));  // before the mark record
+    EXPECT_EQ(0u, error);
 }
 
 TEST(ParamStream, AStreamWithoutCatchAllStepsOverUnknownRecords) {
     ParamStream stream;
     IntParam* value = stream.Register<IntParam>(1);
     void* block = AllocAlbumBlock(stream.TotalSize());
-    Bytes bytes;
-    PutRecord(bytes, 9, Bytes{1, 2, 3, 4, 5});
-    PutRecord(bytes, 1, U32Body(42));
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("r.bin"), bytes));
-    ScopedFile file(OpenForReading(dir.File("r.bin").c_str()));
-    RecordReader reader(file.Get());
-    uint32_t error = 0, word = 0;
-    for (int i = 0; i < 2 && reader.ReadU32(word); ++i) stream.ReadRecord(reader, block, word, error);
+    uint32_t error = 0;
+    ReadRecords(stream, block, Cat({Rec(9, Bytes{1, 2, 3, 4, 5}), Rec(1, U32Body(42))}), error, 2);
     EXPECT_EQ(42, value->GetInt(block, nullptr));
     FreeAlbumBlock(block);
 }
 
-TEST(PathParam, RecordSizesOutsideFourTo264AreRefused) {
-    TestStream s;
-    MessageCatcher messages;
-    for (uint32_t size : {3u, 265u, 0u}) {
-        Bytes record;
-        PutU32(record, 128);
-        PutU32(record, size);
-        Bytes body(300, 'a');
-        PutBytes(record, body.data(), body.size());
-        uint32_t error = 0;
-        ReadOneRecord(s.stream, s.block, record, error);
-        EXPECT_EQ(1u, error) << size;
-    }
-    EXPECT_STREQ("", s.path->GetString(s.block, nullptr));
-}
-
 TEST(PathParam, TextsWrittenRelativeOrAbsolute) {
-    TestStream s;
-    s.path->SetBaseDirectory("C:\\A\\B\\");
-    struct Case {
-        const char* path;
-        const char* text;
+    std::string deep = "C:\\";
+    for (int i = 0; i < 60; ++i) deep += "d\\";  // relative texts from here could not be read back
+    const struct {
+        std::string base;
+        const char *path, *text;
         uint32_t flag;
+    } cases[] = {
+        {"C:\\A\\B\\", "C:\\A\\B\\x.jpg", "x.jpg", 0},
+        {"C:\\A\\B\\", "C:\\A\\C\\y.jpg", "..\\C\\y.jpg", 0},
+        {"C:\\A\\B\\", "C:\\x.jpg", "..\\..\\x.jpg", 0},
+        {"C:\\A\\B\\", "D:\\A\\B\\x.jpg", "D:\\A\\B\\x.jpg", 1},
+        {"C:\\A\\B\\", "c:\\A\\B\\x.jpg", "c:\\A\\B\\x.jpg", 1},  // case matters
+        {"C:\\A\\B\\", "C:\\A\\表\\z.jpg", "..\\表\\z.jpg", 0},
+        {deep, "C:\\x.jpg", "C:\\x.jpg", 1},
     };
-    const Case cases[] = {
-        {"C:\\A\\B\\x.jpg", "x.jpg", 0},           {"C:\\A\\C\\y.jpg", "..\\C\\y.jpg", 0},
-        {"C:\\x.jpg", "..\\..\\x.jpg", 0},         {"D:\\A\\B\\x.jpg", "D:\\A\\B\\x.jpg", 1},
-        {"c:\\A\\B\\x.jpg", "c:\\A\\B\\x.jpg", 1},  // case matters
-        {"C:\\A\\表\\z.jpg", "..\\表\\z.jpg", 0},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        TestStream s;
+        s.path->SetBaseDirectory(c.base.c_str());
         s.path->SetString(s.block, c.path);
         uint32_t flag = 9;
         EXPECT_EQ(c.text, s.path->StoredText(s.block, flag)) << c.path;
         EXPECT_EQ(c.flag, flag) << c.path;
-        EXPECT_EQ(strlen(c.text) + 13, s.path->StoredSize(s.block));
+        EXPECT_EQ(strlen(c.text) + 13, s.path->StoredSize(s.block)) << c.path;
     }
 }
 
@@ -307,154 +282,88 @@ TEST(RelativePath, CountsCommonLevelsMultibyteAware) {
     EXPECT_EQ(3, CommonPrefixCount("C:\\A\\B\\x.jpg", "C:\\A\\B\\"));
     EXPECT_EQ(1, CommonPrefixCount("C:\\AB\\x", "C:\\A\\"));
     EXPECT_EQ("..\\AB\\x", RelativeText("C:\\AB\\x", "C:\\A\\", 1));
-    // The trail byte of 表 is no level of its own.
-    EXPECT_EQ(2, CountSeparators("C:\\表\\"));
+    EXPECT_EQ(2, CountSeparators("C:\\表\\"));  // the trail byte of 表 is no level of its own
     EXPECT_EQ(2, CommonPrefixCount("C:\\表\\x", "C:\\表\\"));
 }
 
-TEST(PathParam, ARelativeTextTooLongToExpandIsRefused) {
-    TestStream s;
-    std::string base = "C:\\" + std::string(200, 'b') + "\\";
-    s.path->SetBaseDirectory(base.c_str());
-    Bytes record;
-    PutRecord(record, 128, PathBody(0, std::string(100, 'n') + ".jpg"));
-    uint32_t error = 0;
-    MessageCatcher messages;
-    ReadOneRecord(s.stream, s.block, record, error);
-    EXPECT_EQ(1u, error);
-    EXPECT_STREQ("", s.path->GetString(s.block, nullptr));
-}
-
-TEST(PathParam, AbsolutePathsAreWrittenWhenRelativeOnesCouldNotBeReadBack) {
-    TestStream s;
-    std::string base = "C:\\";
-    for (int i = 0; i < 60; ++i) base += "d\\";  // 60 levels deep
-    s.path->SetBaseDirectory(base.c_str());
-    s.path->SetString(s.block, "C:\\x.jpg");
-    uint32_t flag = 0;
-    EXPECT_EQ("C:\\x.jpg", s.path->StoredText(s.block, flag));
-    EXPECT_EQ(1u, flag);
-}
-
-TEST(StringParam, RecordsWithoutTerminatorEndAtTheRecordsEnd) {
-    TestStream s;
-    Bytes record;
-    PutRecord(record, 130, Bytes{'a', 'b', 'c'});
-    PutU32(record, 0x41414141);  // bytes that must not join the text
-    uint32_t error = 0;
-    ReadOneRecord(s.stream, s.block, record, error);
-    EXPECT_EQ(0u, error);
-    EXPECT_STREQ("abc", s.comment->GetString(s.block, nullptr));
-}
-
-TEST(StringParam, SizesBeyondTheFileAreRefusedBeforeAllocating) {
-    TestStream s;
-    Bytes record;
-    PutU32(record, 130);
-    PutU32(record, 0x7FFFFFF0);
-    PutText(record, "short");
-    uint32_t error = 0;
-    MessageCatcher messages;
-    long before = LiveAlbumAllocations();
-    ReadOneRecord(s.stream, s.block, record, error);
-    EXPECT_EQ(1u, error);
-    EXPECT_EQ(before, LiveAlbumAllocations());
-}
-
-TEST(RecordMessages, FileReadOfAMatchingParamShowsHexKeyword) {
-    ParamStream stream;
-    for (uint32_t keyword : {1u, 2u, 3u}) stream.Register<IntParam>(keyword);
-    stream.Register<IntParam>(133);
-    void* block = AllocAlbumBlock(stream.TotalSize());
-    MessageCatcher messages;
-    Bytes record;
-    PutRecord(record, 133, Bytes(8, 0));
-    uint32_t error = 0;
-    ReadOneRecord(stream, block, record, error);
-    ReadOneRecord(stream, block, record, error);  // a second failure shows nothing
-    EXPECT_EQ(1u, error);
-    ASSERT_EQ(1u, messages.shown.size());
-    EXPECT_EQ("ズブのロードでエラーが発生しました。 ParamNo:3  Keyword:85", messages.shown[0].text);
-    EXPECT_EQ("Save Error Contetns", messages.shown[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_OK), messages.shown[0].type);
-    FreeAlbumBlock(block);
-}
-
-TEST(RecordMessages, MemoryLoadOfAMatchingParamShowsTheRecordsKeywordWordInHex) {
-    TestStream s;
-    MessageCatcher messages;
-    Bytes records;
-    PutRecord(records, 0x00000084, Bytes(8, 0));  // mark with a wrong size
-    PutRecord(records, 130, TextBody("still read"));
-    PutU32(records, 0xFFFFFFFF);
-    uint32_t error = 0;
-    s.stream.LoadMem(records.data(), s.block, error);
-    EXPECT_EQ(1u, error);
-    ASSERT_EQ(1u, messages.shown.size());
-    EXPECT_EQ("ズブのメモリロードでエラーが発生しました。 ParamNo:5  Keyword:84", messages.shown[0].text);
-    EXPECT_EQ("LoadMem Error Contetns", messages.shown[0].caption);
-    EXPECT_STREQ("still read", s.comment->GetString(s.block, nullptr));  // records go on after an error
-}
-
-TEST(RecordMessages, CatchAllFailuresShowDecimalKeywords) {
-    ParamStream stream;
-    stream.Register<IntParam>(1);
-    auto size = std::make_unique<IntParam>();
-    stream.Register<FailingCatchAll>(255, size.get());
-    stream.Add(std::move(size));
-    void* block = AllocAlbumBlock(stream.TotalSize());
-    stream.InitAll(block);
-    MessageCatcher messages;
-    Bytes records;
-    PutRecord(records, 200, U32Body(1));
-    PutU32(records, 0xFFFFFFFF);
-    uint32_t error = 0;
-    stream.LoadMem(records.data(), block, error);
-    Bytes record;
-    PutRecord(record, 0x800000C9, U32Body(1));
-    error = 0;
-    ReadOneRecord(stream, block, record, error);
-    ASSERT_EQ(2u, messages.shown.size());
-    EXPECT_EQ("ズブのメモリロードでエラーが発生しました。 ParamNo:1  Keyword:200", messages.shown[0].text);
-    EXPECT_EQ("Save Error Contetns", messages.shown[0].caption);
-    EXPECT_EQ("ズブのロードでエラーが発生しました。 ParamNo:1  Keyword:201", messages.shown[1].text);
-    EXPECT_EQ("Save Error Contetns", messages.shown[1].caption);
-    stream.ReleaseAll(block);
-    FreeAlbumBlock(block);
-}
-
-TEST(RecordMessages, SaveFailuresShowDecimalKeywords) {
-    ParamStream stream;
-    stream.Register<IntParam>(1);
-    stream.Register<FailingInt>(300);
-    void* block = AllocAlbumBlock(stream.TotalSize());
-    MessageCatcher messages;
-    uint32_t error = 0;
-    SaveMemBytes(stream, block, error);
-    EXPECT_EQ(1u, error);
-    error = 0;
-    WriteBytes(stream, block, error);
-    EXPECT_EQ(1u, error);
-    ASSERT_EQ(2u, messages.shown.size());
-    EXPECT_EQ("ズブのメモリセーブでエラーが発生しました。 ParamNo:1  Keyword:300", messages.shown[0].text);
-    EXPECT_EQ("Save Error Contetns", messages.shown[0].caption);
-    EXPECT_EQ("ズブのセーブでエラーが発生しました。 ParamNo:1  Keyword:300", messages.shown[1].text);
-    EXPECT_EQ("Save Error Contetns", messages.shown[1].caption);
-    FreeAlbumBlock(block);
-}
-
-TEST(RecordMessages, AFullDiskFailsTheWrite) {
-    TestStream s;
-    s.comment->SetString(s.block, std::string(70000, 'c').c_str());
-    MessageCatcher messages;
-    TempDir dir;
-    ScopedFile file(
-        CreateFileA(dir.File("w.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    RecordWriter writer(file.Get(), 1000);
-    uint32_t error = 0;
-    s.stream.WriteRecord(writer, s.block, error);
-    EXPECT_EQ(1u, error);
-    EXPECT_FALSE(writer.Flush());
-    ASSERT_EQ(1u, messages.shown.size());
-    EXPECT_EQ("ズブのセーブでエラーが発生しました。 ParamNo:2  Keyword:130", messages.shown[0].text);
+// Each failure shows its message (keyword in hex for a matching field read
+// back, in decimal otherwise) once per operation, and records go on after it.
+TEST(RecordMessages, EachFailureShowsItsMessage) {
+    const std::string load = "ズブのロードでエラーが発生しました。 ParamNo:", save = "Save Error Contetns";
+    const std::string memLoad = "ズブのメモリロードでエラーが発生しました。 ParamNo:";
+    const struct {
+        const char* name;
+        std::function<void(uint32_t&)> run;
+        std::vector<std::pair<std::string, std::string>> shown;
+    } cases[] = {
+        {"file read of a matching field, twice",
+         [](uint32_t& error) {
+             ParamStream stream;
+             for (uint32_t keyword : {1u, 2u, 3u, 133u}) stream.Register<IntParam>(keyword);
+             void* block = AllocAlbumBlock(stream.TotalSize());
+             ReadRecords(stream, block, Rec(133, Bytes(8, 0)), error);
+             ReadRecords(stream, block, Rec(133, Bytes(8, 0)), error);
+             FreeAlbumBlock(block);
+         },
+         {{load + "3  Keyword:85", save}}},
+        {"memory load of a matching field",
+         [](uint32_t& error) {
+             TestStream s;
+             const Bytes records =
+                 Cat({Rec(0x84, Bytes(8, 0)), Rec(130, TextBody("still read")), Words({0xFFFFFFFF})});
+             s.stream.LoadMem(records.data(), s.block, error);
+             EXPECT_STREQ("still read", s.comment->GetString(s.block, nullptr));
+         },
+         {{memLoad + "5  Keyword:84", "LoadMem Error Contetns"}}},
+        {"catch-all in memory and in a file",
+         [](uint32_t& error) {
+             ParamStream stream;
+             stream.Register<IntParam>(1);
+             auto size = std::make_unique<IntParam>();
+             stream.Register<FailingCatchAll>(255, size.get());
+             stream.Add(std::move(size));
+             void* block = AllocAlbumBlock(stream.TotalSize());
+             stream.InitAll(block);
+             const Bytes records = Cat({Rec(200, U32Body(1)), Words({0xFFFFFFFF})});
+             stream.LoadMem(records.data(), block, error);
+             error = 0;
+             ReadRecords(stream, block, Rec(0x800000C9, U32Body(1)), error);
+             stream.ReleaseAll(block);
+             FreeAlbumBlock(block);
+         },
+         {{memLoad + "1  Keyword:200", save}, {load + "1  Keyword:201", save}}},
+        {"saves in memory and to a file",
+         [](uint32_t& error) {
+             ParamStream stream;
+             stream.Register<IntParam>(1);
+             stream.Register<FailingInt>(300);
+             void* block = AllocAlbumBlock(stream.TotalSize());
+             SaveMemBytes(stream, block, error);
+             EXPECT_EQ(1u, error);
+             error = 0;
+             WriteBytes(stream, block, error);
+             FreeAlbumBlock(block);
+         },
+         {{"ズブのメモリセーブでエラーが発生しました。 ParamNo:1  Keyword:300", save},
+          {"ズブのセーブでエラーが発生しました。 ParamNo:1  Keyword:300", save}}},
+        {"a full disk",
+         [](uint32_t& error) {
+             TestStream s;
+             s.comment->SetString(s.block, std::string(70000, 'c').c_str());
+             WriteBytes(s.stream, s.block, error, 1000);
+         },
+         {{"ズブのセーブでエラーが発生しました。 ParamNo:2  Keyword:130", save}}},
+    };
+    for (const auto& c : cases) {
+        MessageCatcher messages;
+        uint32_t error = 0;
+        c.run(error);
+        EXPECT_EQ(1u, error) << c.name;
+        ASSERT_EQ(c.shown.size(), messages.shown.size()) << c.name;
+        for (size_t i = 0; i < c.shown.size(); ++i) {
+            EXPECT_EQ(c.shown[i].first, messages.shown[i].text) << c.name;
+            EXPECT_EQ(c.shown[i].second, messages.shown[i].caption) << c.name;
+            EXPECT_EQ(static_cast<UINT>(MB_OK), messages.shown[i].type) << c.name;
+        }
+    }
 }

@@ -16,40 +16,35 @@ void AddPages(ZubDocument& album, int count) {
         ASSERT_EQ(i, album.AddPage(("C:\\pics\\p" + std::to_string(i) + ".jpg").c_str()));
     }
 }
+using ZubAlbumFile = AlbumDirTest;
 }  // namespace
 
-TEST(ZubAlbum, RemovingPagesKeepsTheCoverOnItsPage) {
+TEST(ZubAlbum, RemovingAndSwappingPagesKeepsTheCoverOnItsPage) {
     ZubAlbum album;
     AddPages(album, 5);
     album.SetCoverIndex(2);
-    EXPECT_EQ(1, album.RemovePage(4));  // after the cover
-    EXPECT_EQ(2, album.CoverIndex());
-    EXPECT_EQ(1, album.RemovePage(0));  // before the cover
-    EXPECT_EQ(1, album.CoverIndex());
-    EXPECT_STREQ("C:\\pics\\p2.jpg", album.GetPagePath(album.CoverIndex()));
-    EXPECT_EQ(1, album.RemovePage(1));  // the cover itself
-    EXPECT_EQ(0, album.CoverIndex());
-    EXPECT_EQ(0, album.RemovePage(2));  // bad index
-    EXPECT_EQ(0, album.RemovePage(-1));
+    // Page removed (after, before, the cover itself, bad indexes), its answer, the cover after.
+    const int removals[][3] = {{4, 1, 2}, {0, 1, 1}, {1, 1, 0}, {2, 0, 0}, {-1, 0, 0}};
+    for (const auto& r : removals) {
+        EXPECT_EQ(r[1], album.RemovePage(r[0])) << r[0];
+        EXPECT_EQ(r[2], album.CoverIndex()) << r[0];
+    }
     EXPECT_EQ(2, album.PageCount());
-}
-
-TEST(ZubAlbum, SwappingMovesTheCoverWithItsPage) {
-    ZubAlbum album;
-    AddPages(album, 3);
-    album.SetCoverIndex(0);
-    album.SetZubModified(0);
-    EXPECT_EQ(1, album.SwapPages(0, 2));
-    EXPECT_EQ(2, album.CoverIndex());
-    EXPECT_STREQ("C:\\pics\\p0.jpg", album.GetPagePath(2));
-    EXPECT_EQ(1, album.ZubModified());
-    EXPECT_EQ(1, album.SwapPages(1, 2));
-    EXPECT_EQ(1, album.CoverIndex());
-    album.SetZubModified(0);
-    EXPECT_EQ(0, album.SwapPages(1, 3));  // index equal to the page count
-    EXPECT_EQ(1, album.CoverIndex());
-    EXPECT_EQ(0, album.ZubModified());
-    EXPECT_EQ(1, album.SwapPages(1, 1));
+    EXPECT_STREQ("C:\\pics\\p1.jpg", album.GetPagePath(0));
+    EXPECT_STREQ("C:\\pics\\p3.jpg", album.GetPagePath(1));
+    album.AddPage("C:\\pics\\p9.jpg");
+    // Pages swapped, the answer, the cover after, whether the album is then
+    // modified (a failed swap changes nothing).
+    const int swaps[][5] = {{0, 2, 1, 2, 1}, {1, 2, 1, 1, 1}, {1, 3, 0, 1, 0}, {1, 1, 1, 1, -1}};
+    for (const auto& s : swaps) {
+        album.SetZubModified(0);
+        EXPECT_EQ(s[2], album.SwapPages(s[0], s[1])) << s[0] << s[1];
+        EXPECT_EQ(s[3], album.CoverIndex()) << s[0] << s[1];
+        if (s[4] >= 0) {
+            EXPECT_EQ(s[4], album.ZubModified()) << s[0] << s[1];
+        }
+    }
+    EXPECT_STREQ("C:\\pics\\p1.jpg", album.GetPagePath(album.CoverIndex()));
 }
 
 TEST(ZubAlbum, ClearAllForgetsPagesTitleAndPath) {
@@ -68,51 +63,29 @@ TEST(ZubAlbum, ClearAllForgetsPagesTitleAndPath) {
     EXPECT_EQ(1, album.ZubModified());
 }
 
+// Expanded paths are compared with single-byte letters folded and double-byte
+// characters byte for byte: "イ" (83 43) and "ツ" (83 63) differ only in a
+// trail byte that looks like a letter, so both become pages.
 TEST(ZubAlbum, FindPageComparesExpandedPathsIgnoringAsciiCase) {
     ZubAlbum album;
     EXPECT_EQ(-1, album.FindPage("C:\\PIC\\A.JPG"));
-    album.AddPage("c:\\pic\\a.jpg");
-    album.AddPage("c:\\pic\\b.jpg");
-    EXPECT_EQ(0, album.FindPage("C:\\PIC\\A.JPG"));
-    EXPECT_EQ(1, album.FindPage("c:\\pic\\sub\\..\\B.jpg"));
-    EXPECT_EQ(-1, album.FindPage("c:\\pic\\c.jpg"));
-    // Double-byte characters are compared as they are.
-    album.AddPage("c:\\pic\\ａ.jpg");
-    EXPECT_EQ(-1, album.FindPage("c:\\pic\\Ａ.jpg"));
-    // "イ" (83 43) and "ツ" (83 63) differ only in a trail byte that looks
-    // like a letter: both become pages, each found as itself.
-    album.AddPage("c:\\pic\\イ.jpg");
-    EXPECT_EQ(-1, album.FindPage("c:\\pic\\ツ.jpg"));
+    for (const char* page : {"c:\\pic\\a.jpg", "c:\\pic\\b.jpg", "c:\\pic\\ａ.jpg", "c:\\pic\\イ.jpg"})
+        album.AddPage(page);
+    const struct {
+        const char* path;
+        int page;
+    } cases[] = {{"C:\\PIC\\A.JPG", 0},
+                 {"c:\\pic\\sub\\..\\B.jpg", 1},
+                 {"c:\\pic\\c.jpg", -1},
+                 {"c:\\pic\\Ａ.jpg", -1},
+                 {"c:\\pic\\ツ.jpg", -1}};
+    for (const auto& c : cases) EXPECT_EQ(c.page, album.FindPage(c.path)) << c.path;
     EXPECT_EQ(4, album.AddPage("c:\\pic\\ツ.jpg"));
     EXPECT_EQ(4, album.FindPage("C:\\PIC\\ツ.JPG"));
 }
 
-TEST(ZubAlbum, PageAccessorsRefuseBadIndexes) {
-    ZubAlbum album;
-    AddPages(album, 1);
-    album.SetZubModified(0);
-    EXPECT_EQ(nullptr, album.GetPagePath(1));
-    EXPECT_EQ(nullptr, album.GetPageFileName(1));
-    EXPECT_EQ(-1, album.GetPageFileNameOffset(1));
-    EXPECT_EQ(nullptr, album.GetPageComment(1));
-    EXPECT_EQ(nullptr, album.SetPageComment(1, "x"));
-    EXPECT_EQ(nullptr, album.SetPagePath(-1, "C:\\x.jpg"));
-    EXPECT_EQ(nullptr, album.SetPageCommentFromWindow(5, nullptr));
-    EXPECT_EQ(0, album.GetPageMark(1));
-    EXPECT_EQ(-1, album.GetPageOrientation(1));
-    EXPECT_EQ(0, album.ReleaseThumbnail(1));
-    EXPECT_EQ(0, album.HasThumbnail(1));
-    EXPECT_EQ(-1, album.GetSelectionMark(1));
-    EXPECT_EQ(0, album.SetSelectionMark(1, 1));
-    EXPECT_EQ(-1, album.GetPictureWidth(1));
-    EXPECT_EQ(-1, album.GetPictureHeight(1));
-    EXPECT_EQ(-1, album.GetPictureBitCount(1));
-    EXPECT_EQ(0, album.ZubModified());
-}
-
 TEST(ZubAlbum, PageFieldsAndWhatMarksTheAlbumModified) {
     ZubAlbum album;
-    EXPECT_EQ(30u, album.ThumbSizeParam);
     EXPECT_EQ(0, album.ZubModified());
     AddPages(album, 2);
     EXPECT_EQ(1, album.ZubModified());
@@ -131,19 +104,13 @@ TEST(ZubAlbum, PageFieldsAndWhatMarksTheAlbumModified) {
     EXPECT_STREQ("from the window", album.GetPageComment(0));
     EXPECT_EQ(-1, album.AddPage(""));  // a path that names no file is refused
     EXPECT_EQ(2, album.PageCount());
-}
-
-TEST(ZubAlbum, OrientationsOutsideTheEightCodesReadAsZero) {
-    ZubAlbum album;
-    AddPages(album, 1);
-    album.SetPageOrientation(0, 5);
-    EXPECT_EQ(5, album.GetPageOrientation(0));
-    album.SetPageOrientation(0, 99);
-    EXPECT_EQ(0, album.GetPageOrientation(0));
-    // -1 from a file is a bad code too, not the answer for a bad index.
-    album.SetPageOrientation(0, -1);
-    EXPECT_EQ(0, album.GetPageOrientation(0));
-    EXPECT_EQ(-1, album.GetPageOrientation(1));
+    // Orientation codes outside the eight read as 0; -1 from a file is a bad
+    // code too, not the answer for a bad index.
+    for (const auto& o : {std::pair<int, int>{5, 5}, {99, 0}, {-1, 0}}) {
+        album.SetPageOrientation(0, o.first);
+        EXPECT_EQ(o.second, album.GetPageOrientation(0)) << o.first;
+    }
+    EXPECT_EQ(-1, album.GetPageOrientation(2));
 }
 
 // Thumbnail blocks go back through the pipeline's count, on every way out:
@@ -173,9 +140,7 @@ TEST(ZubAlbum, ThumbnailBlocksAreGivenBackOnEveryWayOut) {
     EXPECT_EQ(before, LiveDibBlocks());
 }
 
-TEST(ZubAlbum, CopyIntoADocumentKeepsTheAlbumsFieldsInTheCatchAll) {
-    TempDir dir;
-    std::string folder = StoredFolder(dir.Path());
+TEST_F(ZubAlbumFile, CopyIntoADocumentKeepsTheAlbumsFieldsInTheCatchAll) {
     ZubAlbum album;
     album.SetTitle("copied");
     AddPages(album, 2);
@@ -183,9 +148,8 @@ TEST(ZubAlbum, CopyIntoADocumentKeepsTheAlbumsFieldsInTheCatchAll) {
     album.SetPageOrientation(1, 4);
     album.SetPageComment(0, "comment");
     album.SetCoverIndex(1);
-    album.SetFilePath((folder + "source.zub").c_str());
+    album.SetFilePath(File("source.zub").c_str());
     album.SetSelectionMark(0, 2);
-
     ZubDocument document;
     ASSERT_EQ(1, document.CopyFrom(album));
     EXPECT_EQ(0, document.ZubModified());
@@ -194,82 +158,56 @@ TEST(ZubAlbum, CopyIntoADocumentKeepsTheAlbumsFieldsInTheCatchAll) {
     EXPECT_EQ(1, document.CoverIndex());
     ASSERT_EQ(2, document.PageCount());
     EXPECT_STREQ("comment", document.GetPageComment(0));
-
-    // Keywords 131 and 133 sit in the page catch-all, unchanged.
-    Bytes note, orientation;
-    PutRecord(note, 131, Bytes{'s', 'e', 'c', 'o', 'n', 'd', ' ', 't', 'e', 'x', 't', 0});
-    PutRecord(orientation, 133, U32Body(4));
-    ASSERT_EQ(1, document.SaveFile((folder + "copy.zub").c_str()));
-    Bytes saved = ReadFileBytes(folder + "copy.zub");
-    EXPECT_NE(std::string::npos, FindBytes(saved, note));
-    EXPECT_NE(std::string::npos, FindBytes(saved, orientation));
-
+    // Keywords 131 and 133 sit in the page catch-all, unchanged ...
+    ASSERT_EQ(1, document.SaveFile(File("copy.zub").c_str()));
+    const Bytes saved = ReadFileBytes(File("copy.zub"));
+    EXPECT_NE(std::string::npos, FindBytes(saved, Rec(131, TextBody("second text"))));
+    EXPECT_NE(std::string::npos, FindBytes(saved, Rec(133, U32Body(4))));
     // ... and come back as fields when a full album reads the file.
     ZubAlbum back;
-    ASSERT_EQ(1, back.LoadFile((folder + "copy.zub").c_str()));
+    ASSERT_EQ(1, back.LoadFile(File("copy.zub").c_str()));
     EXPECT_STREQ("second text", back.GetPageNote(1));
     EXPECT_EQ(4, back.GetPageOrientation(1));
     EXPECT_EQ(0, back.GetSelectionMark(0));  // runtime fields are not copied
 }
 
-TEST(ZubAlbum, CopyFromReplacesWhatTheTargetHeld) {
-    ZubAlbum source, target;
-    AddPages(source, 2);
-    AddPages(target, 3);
-    target.SetTitle("old");
-    ASSERT_EQ(1, target.CopyFrom(source));
-    EXPECT_EQ(2, target.PageCount());
-    ASSERT_EQ(1, target.CopyFrom(target));  // a copy of itself keeps everything
-    EXPECT_EQ(2, target.PageCount());
-    EXPECT_STREQ("", target.GetTitle());
-    EXPECT_STREQ("C:\\pics\\p1.jpg", target.GetPagePath(1));
-}
-
-TEST(ZubAlbum, DestructionGivesBackEveryBlock) {
-    long before = LiveAlbumAllocations();
+TEST(ZubAlbum, CopyFromReplacesWhatTheTargetHeldAndGivesEveryBlockBack) {
+    const long before = LiveAlbumAllocations();
     {
-        ZubAlbum album;
-        AddPages(album, 25);
-        album.SetTitle("t");
-        album.SetPageComment(3, "c");
-        album.SetPageNote(4, "n");
-        album.RemovePage(0);
-        album.SwapPages(1, 2);
-        ZubAlbum copy;
-        copy.CopyFrom(album);
-        copy.ClearAll();
+        ZubAlbum source, target;
+        AddPages(source, 25);
+        source.SetPageComment(3, "c");
+        source.SetPageNote(4, "n");
+        source.RemovePage(0);
+        source.SwapPages(1, 2);
+        AddPages(target, 3);
+        target.SetTitle("old");
+        ASSERT_EQ(1, target.CopyFrom(source));
+        EXPECT_EQ(24, target.PageCount());
+        ASSERT_EQ(1, target.CopyFrom(target));  // a copy of itself keeps everything
+        EXPECT_EQ(24, target.PageCount());
+        EXPECT_STREQ("", target.GetTitle());
+        EXPECT_STREQ("C:\\pics\\p3.jpg", target.GetPagePath(1));
+        target.ClearAll();
     }
     EXPECT_EQ(before, LiveAlbumAllocations());
 }
 
-TEST(ZubAlbum, FileOnlyRecordsKeptFromAFileStayOutOfMemoryCopies) {
-    TempDir dir;
-    std::string folder = StoredFolder(dir.Path());
-    Bytes file;
-    PutZubMagic(file);
-    PutU32(file, 0xFFFFFFFF);
-    PutU32(file, 0);
-    PutU32(file, 0xFFFF0001);
-    PutU32(file, 0);
-    PutRecord(file, 128, PathBody(0, "p.jpg"));
-    PutRecord(file, 0x800000C8, U32Body(1));  // unknown, file-only
-    PutRecord(file, 0x000000C9, U32Body(2));  // unknown
-    PutRecord(file, 0x80000084, U32Body(7));  // the mark, with bit 31: matched by its low bits
-    PutU32(file, 0xFFFF0000);
-    PutU32(file, 0xFFFF0000);
-    ASSERT_TRUE(WriteFileBytes(folder + "bits.zub", file));
+TEST_F(ZubAlbumFile, FileOnlyRecordsKeptFromAFileStayOutOfMemoryCopies) {
+    const Bytes fileOnly = Rec(0x800000C8, U32Body(1)), plain = Rec(0x000000C9, U32Body(2));
+    Write("bits.zub", ZubBytes({},
+                               {Cat({Rec(128, PathBody(0, "p.jpg")), fileOnly, plain,
+                                     Rec(0x80000084, U32Body(7))})},  // the mark, matched by its low bits
+                               false));
     ZubAlbum album;
-    ASSERT_EQ(1, album.LoadFile((folder + "bits.zub").c_str()));
+    ASSERT_EQ(1, album.LoadFile(File("bits.zub").c_str()));
     EXPECT_EQ(7, album.GetPageMark(0));
     ZubAlbum copy;
     ASSERT_EQ(1, copy.CopyFrom(album));
-    ASSERT_EQ(1, copy.SaveFile((folder + "copy.zub").c_str()));
-    Bytes saved = ReadFileBytes(folder + "copy.zub");
-    Bytes fileOnly, plain;
-    PutRecord(fileOnly, 0x800000C8, U32Body(1));
-    PutRecord(plain, 0x000000C9, U32Body(2));
+    ASSERT_EQ(1, copy.SaveFile(File("copy.zub").c_str()));
+    const Bytes saved = ReadFileBytes(File("copy.zub"));
     EXPECT_EQ(std::string::npos, FindBytes(saved, fileOnly));
     EXPECT_NE(std::string::npos, FindBytes(saved, plain));
     ASSERT_EQ(1, album.SaveFile(nullptr));  // the album itself keeps both
-    EXPECT_NE(std::string::npos, FindBytes(ReadFileBytes(folder + "bits.zub"), fileOnly));
+    EXPECT_NE(std::string::npos, FindBytes(ReadFileBytes(File("bits.zub")), fileOnly));
 }

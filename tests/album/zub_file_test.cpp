@@ -10,326 +10,12 @@
 #include "tests/album/album_test_support.h"
 
 namespace {
-Bytes PageRecordsFor(const std::string& name, uint32_t orientation) {
-    Bytes page;
-    PutRecord(page, 128, PathBody(0, name));
-    PutRecord(page, 132, U32Body(0));
-    PutRecord(page, 133, U32Body(orientation));
-    return page;
-}
-
-class ZubFileTest : public ::testing::Test {
-protected:
-    std::string Folder() const { return folder_; }
-    std::string File(const std::string& name) const { return folder_ + name; }
-    TempDir dir_;
-    std::string folder_ = StoredFolder(dir_.Path());
-};
-}  // namespace
-
-TEST_F(ZubFileTest, WritesTheWorkedLayoutByteForByte) {
-    ZubAlbum album;
-    album.SetTitle("A");
-    ASSERT_EQ(0, album.AddPage(File("first.jpg").c_str()));
-    ASSERT_EQ(1, album.AddPage(File("b.jpg").c_str()));
-    album.SetCoverIndex(1);
-    album.SetPageOrientation(1, 3);
-    std::string zub = File("album.zub");
-    ASSERT_EQ(1, album.SaveFile(zub.c_str()));
-    EXPECT_EQ(0, album.ZubModified());
-
-    Bytes expected;
-    PutZubMagic(expected);
-    PutU32(expected, 0xFFFFFFFF);
-    PutU32(expected, 12 + 10 + static_cast<uint32_t>(zub.size() + 13));
-    PutRecord(expected, 1, U32Body(1));
-    PutRecord(expected, 2, TextBody("A"));
-    PutRecord(expected, 0x80000003, PathBody(1, zub));
-    PutU32(expected, 0xFFFF0001);
-    PutU32(expected, (9 + 13) + 12 + 12);
-    Bytes page = PageRecordsFor("first.jpg", 0);
-    PutBytes(expected, page.data(), page.size());
-    PutU32(expected, 0xFFFFFFFF);
-    PutU32(expected, (5 + 13) + 12 + 12);
-    page = PageRecordsFor("b.jpg", 3);
-    PutBytes(expected, page.data(), page.size());
-    PutU32(expected, 0xFFFF0000);
-    PutU32(expected, 0xFFFF0000);
-    EXPECT_EQ(expected, ReadFileBytes(zub));
-}
-
-TEST_F(ZubFileTest, AnEmptyAlbumNeedsBothEndMarkers) {
-    ZubAlbum album;
-    std::string zub = File("empty.zub");
-    ASSERT_EQ(1, album.SaveFile(zub.c_str()));
-    Bytes bytes = ReadFileBytes(zub);
-    Bytes expected;
-    PutZubMagic(expected);
-    PutU32(expected, 0xFFFFFFFF);
-    PutU32(expected, 12 + static_cast<uint32_t>(zub.size() + 13));
-    PutRecord(expected, 1, U32Body(0));
-    PutRecord(expected, 0x80000003, PathBody(1, zub));
-    PutU32(expected, 0xFFFF0000);
-    PutU32(expected, 0xFFFF0000);
-    EXPECT_EQ(expected, bytes);
-
-    ZubAlbum loaded;
-    EXPECT_EQ(1, loaded.LoadFile(zub.c_str()));
-    EXPECT_EQ(0, loaded.PageCount());
-    bytes.resize(bytes.size() - 4);
-    ASSERT_TRUE(WriteFileBytes(File("one_end.zub"), bytes));
-    EXPECT_EQ(0, loaded.LoadFile(File("one_end.zub").c_str()));
-    EXPECT_EQ(0, loaded.ZubModified());
-}
-
-TEST_F(ZubFileTest, RoundTripKeepsEveryField) {
-    ZubAlbum album;
-    album.SetTitle("タイトル表");
-    for (int i = 0; i < 4; ++i) album.AddPage(File("p" + std::to_string(i) + ".jpg").c_str());
-    album.SetPageComment(0, "コメント");
-    album.SetPageNote(1, "note");
-    album.SetPageOrientation(2, 7);
-    album.SetPageMark(3, 1);
-    album.SetCoverIndex(2);
-    ASSERT_EQ(1, album.SaveFile(File("a.zub").c_str()));
-    ZubAlbum loaded;
-    ASSERT_EQ(1, loaded.LoadFile(File("a.zub").c_str()));
-    EXPECT_STREQ("タイトル表", loaded.GetTitle());
-    ASSERT_EQ(4, loaded.PageCount());
-    EXPECT_EQ(File("p3.jpg"), loaded.GetPagePath(3));
-    EXPECT_STREQ("p3.jpg", loaded.GetPageFileName(3));
-    EXPECT_EQ(static_cast<int>(Folder().size()), loaded.GetPageFileNameOffset(3));
-    EXPECT_STREQ("コメント", loaded.GetPageComment(0));
-    EXPECT_STREQ("note", loaded.GetPageNote(1));
-    EXPECT_EQ(7, loaded.GetPageOrientation(2));
-    EXPECT_EQ(1, loaded.GetPageMark(3));
-    EXPECT_EQ(2, loaded.CoverIndex());
-    EXPECT_EQ(0, loaded.ZubModified());
-    // Saving the loaded album where it was gives the same bytes.
-    const Bytes first = ReadFileBytes(File("a.zub"));
-    ASSERT_EQ(1, loaded.SaveFile(nullptr));
-    EXPECT_EQ(first, ReadFileBytes(File("a.zub")));
-}
-
-TEST_F(ZubFileTest, UnknownRecordsInAnyOrderSurviveALoadSaveRoundTrip) {
-    std::string zub = File("hand.zub");
-    Bytes header;
-    PutRecord(header, 2, TextBody("T"));
-    PutRecord(header, 0x32, Bytes{1, 2, 3});    // unknown header record
-    PutRecord(header, 127, Bytes{9, 9, 9, 9});  // catch-all keyword: skipped
-    PutRecord(header, 1, U32Body(0));
-    Bytes page;
-    PutRecord(page, 133, U32Body(5));
-    PutRecord(page, 0xC8, TextBody("keep me"));  // unknown page record
-    PutRecord(page, 255, Bytes{7});              // catch-all keyword: skipped
-    PutRecord(page, 130, TextBody("c"));
-    PutRecord(page, 128, PathBody(0, "x.jpg"));
-    Bytes file;
-    PutZubMagic(file);
-    PutU32(file, 0xFFFFFFFF);
-    PutU32(file, static_cast<uint32_t>(header.size()));
-    PutBytes(file, header.data(), header.size());
-    PutU32(file, 0xFFFF0001);
-    PutU32(file, static_cast<uint32_t>(page.size()));
-    PutBytes(file, page.data(), page.size());
-    PutU32(file, 0xFFFF0000);
-    PutU32(file, 0xFFFF0000);
-    ASSERT_TRUE(WriteFileBytes(zub, file));
-
-    ZubAlbum album;
-    ASSERT_EQ(1, album.LoadFile(zub.c_str()));
-    ASSERT_EQ(1, album.PageCount());
-    EXPECT_EQ(File("x.jpg"), album.GetPagePath(0));
-    EXPECT_EQ(5, album.GetPageOrientation(0));
-    EXPECT_STREQ("c", album.GetPageComment(0));
-    EXPECT_STREQ("T", album.GetTitle());
-    ASSERT_EQ(1, album.SaveFile(nullptr));
-    Bytes saved = ReadFileBytes(zub);
-
-    Bytes unknownHeader, unknownPage, comment, mark, skipped;
-    PutRecord(unknownHeader, 0x32, Bytes{1, 2, 3});
-    PutRecord(unknownPage, 0xC8, TextBody("keep me"));
-    PutRecord(comment, 130, TextBody("c"));
-    PutRecord(mark, 132, U32Body(0));
-    PutRecord(skipped, 255, Bytes{7});
-    size_t headerAt = FindBytes(saved, unknownHeader);
-    size_t pathAt = FindBytes(saved, Bytes{0x03, 0, 0, 0x80});
-    ASSERT_NE(std::string::npos, headerAt);
-    EXPECT_LT(pathAt, headerAt);  // after the header's own records
-    size_t commentAt = FindBytes(saved, comment);
-    ASSERT_NE(std::string::npos, commentAt);
-    EXPECT_EQ(commentAt + comment.size(), FindBytes(saved, unknownPage));  // right after keyword 130
-    EXPECT_EQ(commentAt + comment.size() + unknownPage.size(), FindBytes(saved, mark));
-    EXPECT_EQ(std::string::npos, FindBytes(saved, skipped));
-}
-
-TEST_F(ZubFileTest, PagePathsAreStoredRelativeWhereTheyCanBe) {
-    ASSERT_TRUE(CreateDirectoryA(File("A").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA(File("A\\B").c_str(), nullptr));
-    ZubAlbum album;
-    album.AddPage(File("A\\B\\x.jpg").c_str());
-    album.AddPage(File("A\\C\\y.jpg").c_str());
-    album.AddPage("Z:\\elsewhere\\z.jpg");
-    std::string zub = File("A\\B\\album.zub");
-    ASSERT_EQ(1, album.SaveFile(zub.c_str()));
-    Bytes saved = ReadFileBytes(zub);
-    Bytes same, sibling, other;
-    PutRecord(same, 128, PathBody(0, "x.jpg"));
-    PutRecord(sibling, 128, PathBody(0, "..\\C\\y.jpg"));
-    PutRecord(other, 128, PathBody(1, "Z:\\elsewhere\\z.jpg"));
-    EXPECT_NE(std::string::npos, FindBytes(saved, same));
-    EXPECT_NE(std::string::npos, FindBytes(saved, sibling));
-    EXPECT_NE(std::string::npos, FindBytes(saved, other));
-}
-
-TEST_F(ZubFileTest, APathDifferingFromTheAlbumFolderOnlyInCaseIsStoredAbsolute) {
-    std::string folder = Folder();
-    std::string otherCase = folder;
-    otherCase[0] = static_cast<char>(otherCase[0] == 'C' ? 'c' : 'C');  // the drive letter
-    ZubAlbum album;
-    ASSERT_EQ(0, album.AddPage((otherCase + "x.jpg").c_str()));
-    ASSERT_EQ(otherCase + "x.jpg", album.GetPagePath(0));
-    ASSERT_EQ(1, album.SaveFile(File("case.zub").c_str()));
-    Bytes record;
-    PutRecord(record, 128, PathBody(1, otherCase + "x.jpg"));
-    EXPECT_NE(std::string::npos, FindBytes(ReadFileBytes(File("case.zub")), record));
-}
-
-TEST_F(ZubFileTest, AnAlbumMovedWithItsPicturesStaysValid) {
-    ASSERT_TRUE(CreateDirectoryA(File("one").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA(File("one\\pics").c_str(), nullptr));
-    ZubAlbum album;
-    album.AddPage(File("one\\pics\\a.jpg").c_str());
-    ASSERT_EQ(1, album.SaveFile(File("one\\album.zub").c_str()));
-    ASSERT_TRUE(MoveFileA(File("one").c_str(), File("two").c_str()));
-    ZubAlbum moved;
-    ASSERT_EQ(1, moved.LoadFile(File("two\\album.zub").c_str()));
-    EXPECT_EQ(File("two\\pics\\a.jpg"), moved.GetPagePath(0));
-    // The path the album was written under is remembered; the album is where
-    // it was opened.
-    EXPECT_EQ(File("one\\album.zub"), moved.GetSavedPath());
-    EXPECT_EQ(File("two\\album.zub"), moved.GetFilePath());
-    EXPECT_STREQ("album.zub", moved.GetFileName());
-}
-
-TEST_F(ZubFileTest, ARecordErrorFailsTheLoadWithItsMessage) {
-    Bytes file;
-    PutZubMagic(file);
-    PutU32(file, 0xFFFFFFFF);
-    PutU32(file, 0);
-    PutU32(file, 0xFFFF0001);
-    PutU32(file, 0);
-    PutRecord(file, 128, PathBody(0, "p.jpg"));
-    PutRecord(file, 133, Bytes(8, 0));
-    PutU32(file, 0xFFFF0000);
-    PutU32(file, 0xFFFF0000);
-    ASSERT_TRUE(WriteFileBytes(File("bad.zub"), file));
-    MessageCatcher messages;
-    ZubAlbum album;
-    EXPECT_EQ(0, album.LoadFile(File("bad.zub").c_str()));
-    ASSERT_EQ(1u, messages.shown.size());
-    EXPECT_EQ("ズブのロードでエラーが発生しました。 ParamNo:19  Keyword:85", messages.shown[0].text);
-    EXPECT_EQ("Save Error Contetns", messages.shown[0].caption);
-    EXPECT_EQ(1, album.PageCount());  // what was read stays
-    EXPECT_EQ(0, album.ZubModified());
-}
-
-TEST_F(ZubFileTest, MalformedFramesFailTheLoad) {
-    auto withFrame = [](const std::function<void(Bytes&)>& pages) {
-        Bytes file;
-        PutZubMagic(file);
-        PutU32(file, 0xFFFFFFFF);
-        PutU32(file, 0);
-        pages(file);
-        return file;
-    };
-    struct Case {
-        const char* name;
-        Bytes bytes;
-    };
-    Bytes wrongMagic = withFrame([](Bytes& f) {
-        PutU32(f, 0xFFFF0000);
-        PutU32(f, 0xFFFF0000);
-    });
-    wrongMagic[3] = 'X';
-    Bytes recordBeforePage = withFrame([](Bytes& f) {
-        PutU32(f, 0xFFFF0000);
-        PutRecord(f, 130, TextBody("orphan"));
-        PutU32(f, 0xFFFF0000);
-    });
-    Bytes hugeHeader;
-    PutZubMagic(hugeHeader);
-    PutU32(hugeHeader, 0xFFFFFFFF);
-    PutU32(hugeHeader, 0x10000000);
-    PutU32(hugeHeader, 0xFFFF0000);
-    PutU32(hugeHeader, 0xFFFF0000);
-    Bytes wrongMarker = withFrame([](Bytes& f) {
-        PutU32(f, 0xFFFF0000);
-        PutU32(f, 0xFFFF0000);
-    });
-    wrongMarker[16] = 0;
-    const Case cases[] = {{"wrong magic", wrongMagic},
-                          {"record before any page", recordBeforePage},
-                          {"header size beyond the file", hugeHeader},
-                          {"wrong header marker", wrongMarker},
-                          {"truncated", Bytes(wrongMagic.begin(), wrongMagic.begin() + 10)}};
-    for (const Case& c : cases) {
-        ASSERT_TRUE(WriteFileBytes(File("case.zub"), c.bytes));
-        ZubAlbum album;
-        EXPECT_EQ(0, album.LoadFile(File("case.zub").c_str())) << c.name;
-        EXPECT_EQ(0, album.ZubModified()) << c.name;
-    }
-    ZubAlbum album;
-    EXPECT_EQ(0, album.LoadFile(File("missing.zub").c_str()));
-    EXPECT_EQ(File("missing.zub"), album.GetFilePath());
-    EXPECT_EQ(1, album.ZubModified());
-}
-
-TEST_F(ZubFileTest, HostileRecordSizesFailWithTheMessageAndAllocateNothing) {
-    // A header record whose size word is near 2^32 (which 32-bit sums would
-    // wrap into a tiny block), and a real title of 2 MiB, far beyond any title.
-    auto withHeaderRecord = [](uint32_t keyword, uint32_t size, size_t bodyBytes) {
-        Bytes file;
-        PutZubMagic(file);
-        PutU32(file, 0xFFFFFFFF);
-        PutU32(file, 0);
-        PutU32(file, keyword);
-        PutU32(file, size);
-        file.resize(file.size() + bodyBytes, 'x');
-        PutU32(file, 0xFFFF0000);
-        PutU32(file, 0xFFFF0000);
-        return file;
-    };
-    struct Case {
-        const char* name;
-        Bytes bytes;
-    };
-    const Case cases[] = {
-        {"title of 4 GiB - 1", withHeaderRecord(2, 0xFFFFFFFF, 16)},
-        {"unknown record of 4 GiB - 4", withHeaderRecord(77, 0xFFFFFFFC, 16)},
-        {"title of 2 MiB", withHeaderRecord(2, 2 * 1024 * 1024, 2 * 1024 * 1024)},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(WriteFileBytes(File("hostile.zub"), c.bytes));
-        long before = LiveAlbumAllocations();
-        {
-            MessageCatcher messages;
-            ZubAlbum album;
-            EXPECT_EQ(0, album.LoadFile(File("hostile.zub").c_str())) << c.name;
-            ASSERT_EQ(1u, messages.shown.size()) << c.name;
-            EXPECT_EQ(0u, messages.shown[0].text.rfind("ズブのロードでエラーが発生しました。", 0)) << c.name;
-            char title[64] = "unchanged";
-            char cover[MAX_PATH] = "";
-            int orientation = 0;
-            PeekZubFile(File("hostile.zub").c_str(), cover, title, sizeof title, &orientation);
-            EXPECT_LT(std::strlen(title), sizeof title) << c.name;
-        }
-        EXPECT_EQ(before, LiveAlbumAllocations()) << c.name;
-    }
+Bytes PageRecords(const std::string& name, uint32_t orientation) {
+    return Cat({Rec(128, PathBody(0, name)), Rec(132, U32Body(0)), Rec(133, U32Body(orientation))});
 }
 
 // The names in a folder, sorted.
-static std::vector<std::string> FolderNames(const std::string& folder) {
+std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
@@ -342,6 +28,208 @@ static std::vector<std::string> FolderNames(const std::string& folder) {
     return names;
 }
 
+using ZubFileTest = AlbumDirTest;
+}  // namespace
+
+TEST_F(ZubFileTest, WritesTheLayoutByteForByteAndNeedsBothEndMarkers) {
+    const std::string zub = File("album.zub");
+    const Bytes pathRecord = Rec(0x80000003, PathBody(1, zub));
+    const Bytes empty = ZubBytes(Cat({Rec(1, U32Body(0)), pathRecord}), {});
+    ZubAlbum album;
+    ASSERT_EQ(1, album.SaveFile(zub.c_str()));
+    EXPECT_EQ(empty, ReadFileBytes(zub));
+    ZubAlbum loaded;
+    EXPECT_EQ(1, loaded.LoadFile(zub.c_str()));
+    EXPECT_EQ(0, loaded.PageCount());
+    Write("one_end.zub", Bytes(empty.begin(), empty.end() - 4));
+    EXPECT_EQ(0, loaded.LoadFile(File("one_end.zub").c_str()));
+    EXPECT_EQ(0, loaded.ZubModified());
+
+    album.SetTitle("A");
+    ASSERT_EQ(0, album.AddPage(File("first.jpg").c_str()));
+    ASSERT_EQ(1, album.AddPage(File("b.jpg").c_str()));
+    album.SetCoverIndex(1);
+    album.SetPageOrientation(1, 3);
+    ASSERT_EQ(1, album.SaveFile(nullptr));
+    EXPECT_EQ(0, album.ZubModified());
+    EXPECT_EQ(ZubBytes(Cat({Rec(1, U32Body(1)), Rec(2, TextBody("A")), pathRecord}),
+                       {PageRecords("first.jpg", 0), PageRecords("b.jpg", 3)}),
+              ReadFileBytes(zub));
+}
+
+TEST_F(ZubFileTest, RoundTripKeepsEveryFieldSavesTheSameBytesAndGivesEverythingBack) {
+    const long before = LiveAlbumAllocations();
+    {
+        ZubAlbum album;
+        album.SetTitle("タイトル表");
+        for (int i = 0; i < 30; ++i) album.AddPage(File("p" + std::to_string(i) + ".jpg").c_str());
+        album.SetPageComment(0, "コメント");
+        album.SetPageNote(1, "note");
+        album.SetPageOrientation(2, 7);
+        album.SetPageMark(3, 1);
+        album.SetCoverIndex(2);
+        ASSERT_EQ(1, album.SaveFile(File("a.zub").c_str()));
+        ZubAlbum loaded;
+        ASSERT_EQ(1, loaded.LoadFile(File("a.zub").c_str()));
+        ASSERT_EQ(1, loaded.LoadFile(File("a.zub").c_str()));  // a second load replaces the first
+        EXPECT_STREQ("タイトル表", loaded.GetTitle());
+        ASSERT_EQ(30, loaded.PageCount());
+        EXPECT_EQ(File("p3.jpg"), loaded.GetPagePath(3));
+        EXPECT_STREQ("p3.jpg", loaded.GetPageFileName(3));
+        EXPECT_EQ(static_cast<int>(folder_.size()), loaded.GetPageFileNameOffset(3));
+        EXPECT_STREQ("コメント", loaded.GetPageComment(0));
+        EXPECT_STREQ("note", loaded.GetPageNote(1));
+        EXPECT_EQ(7, loaded.GetPageOrientation(2));
+        EXPECT_EQ(1, loaded.GetPageMark(3));
+        EXPECT_EQ(2, loaded.CoverIndex());
+        EXPECT_EQ(0, loaded.ZubModified());
+        const Bytes first = ReadFileBytes(File("a.zub"));
+        ASSERT_EQ(1, loaded.SaveFile(nullptr));
+        EXPECT_EQ(first, ReadFileBytes(File("a.zub")));
+        ZubDocument copy;
+        ASSERT_EQ(1, copy.CopyFrom(loaded));
+    }
+    EXPECT_EQ(before, LiveAlbumAllocations());
+}
+
+TEST_F(ZubFileTest, UnknownRecordsInAnyOrderSurviveALoadSaveRoundTrip) {
+    const Bytes unknownHeader = Rec(0x32, Bytes{1, 2, 3}), unknownPage = Rec(0xC8, TextBody("keep me"));
+    const Bytes comment = Rec(130, TextBody("c")), skipped = Rec(255, Bytes{7});
+    Write("hand.zub",
+          ZubBytes(
+              Cat({Rec(2, TextBody("T")), unknownHeader, Rec(127, Bytes{9, 9, 9, 9}),
+                   Rec(1, U32Body(0))}),  // 127 and 255: catch-all keywords, skipped
+              {Cat({Rec(133, U32Body(5)), unknownPage, skipped, comment, Rec(128, PathBody(0, "x.jpg"))})}));
+    ZubAlbum album;
+    ASSERT_EQ(1, album.LoadFile(File("hand.zub").c_str()));
+    ASSERT_EQ(1, album.PageCount());
+    EXPECT_EQ(File("x.jpg"), album.GetPagePath(0));
+    EXPECT_EQ(5, album.GetPageOrientation(0));
+    EXPECT_STREQ("c", album.GetPageComment(0));
+    EXPECT_STREQ("T", album.GetTitle());
+    ASSERT_EQ(1, album.SaveFile(nullptr));
+    const Bytes saved = ReadFileBytes(File("hand.zub"));
+    const size_t headerAt = FindBytes(saved, unknownHeader), commentAt = FindBytes(saved, comment);
+    ASSERT_NE(std::string::npos, headerAt);
+    EXPECT_LT(FindBytes(saved, Bytes{0x03, 0, 0, 0x80}), headerAt);  // after the header's own records
+    ASSERT_NE(std::string::npos, commentAt);
+    EXPECT_EQ(commentAt + comment.size(), FindBytes(saved, unknownPage));  // right after keyword 130
+    EXPECT_EQ(commentAt + comment.size() + unknownPage.size(), FindBytes(saved, Rec(132, U32Body(0))));
+    EXPECT_EQ(std::string::npos, FindBytes(saved, skipped));
+}
+
+TEST_F(ZubFileTest, PagePathsAreStoredRelativeWhereTheyCanBe) {
+    ASSERT_TRUE(CreateDirectoryA(File("A").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(File("A\\B").c_str(), nullptr));
+    std::string otherCase = File("A\\B\\w.jpg");  // differs from the album's folder in case only
+    otherCase[0] = static_cast<char>(otherCase[0] == 'C' ? 'c' : 'C');
+    const struct {
+        std::string page;
+        uint32_t flag;
+        std::string text;
+    } cases[] = {{File("A\\B\\x.jpg"), 0, "x.jpg"},
+                 {File("A\\C\\y.jpg"), 0, "..\\C\\y.jpg"},
+                 {"Z:\\elsewhere\\z.jpg", 1, "Z:\\elsewhere\\z.jpg"},
+                 {otherCase, 1, otherCase}};
+    ZubAlbum album;
+    for (const auto& c : cases) {
+        const int page = album.AddPage(c.page.c_str());
+        ASSERT_GE(page, 0);
+        EXPECT_EQ(c.page, album.GetPagePath(page));
+    }
+    ASSERT_EQ(1, album.SaveFile(File("A\\B\\album.zub").c_str()));
+    const Bytes saved = ReadFileBytes(File("A\\B\\album.zub"));
+    for (const auto& c : cases)
+        EXPECT_NE(std::string::npos, FindBytes(saved, Rec(128, PathBody(c.flag, c.text)))) << c.page;
+}
+
+TEST_F(ZubFileTest, AnAlbumMovedWithItsPicturesStaysValid) {
+    ASSERT_TRUE(CreateDirectoryA(File("one").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(File("one\\pics").c_str(), nullptr));
+    ZubAlbum album;
+    album.AddPage(File("one\\pics\\a.jpg").c_str());
+    ASSERT_EQ(1, album.SaveFile(File("one\\album.zub").c_str()));
+    ASSERT_TRUE(MoveFileA(File("one").c_str(), File("two").c_str()));
+    ZubAlbum moved;
+    ASSERT_EQ(1, moved.LoadFile(File("two\\album.zub").c_str()));
+    EXPECT_EQ(File("two\\pics\\a.jpg"), moved.GetPagePath(0));
+    // The path it was written under is remembered; the album is where it was opened.
+    EXPECT_EQ(File("one\\album.zub"), moved.GetSavedPath());
+    EXPECT_EQ(File("two\\album.zub"), moved.GetFilePath());
+    EXPECT_STREQ("album.zub", moved.GetFileName());
+}
+
+TEST_F(ZubFileTest, ARecordErrorFailsTheLoadWithItsMessage) {
+    Write("bad.zub", ZubBytes({}, {Cat({Rec(128, PathBody(0, "p.jpg")), Rec(133, Bytes(8, 0))})}, false));
+    MessageCatcher messages;
+    ZubAlbum album;
+    EXPECT_EQ(0, album.LoadFile(File("bad.zub").c_str()));
+    ASSERT_EQ(1u, messages.shown.size());
+    EXPECT_EQ("ズブのロードでエラーが発生しました。 ParamNo:19  Keyword:85", messages.shown[0].text);
+    EXPECT_EQ("Save Error Contetns", messages.shown[0].caption);
+    EXPECT_EQ(1, album.PageCount());  // what was read stays
+    EXPECT_EQ(0, album.ZubModified());
+}
+
+TEST_F(ZubFileTest, MalformedFramesFailTheLoad) {
+    const Bytes frame = ZubBytes({}, {}, false);
+    Bytes wrongMagic = frame, wrongMarker = frame;
+    wrongMagic[3] = 'X';
+    wrongMarker[16] = 0;
+    Bytes hugeHeader;
+    PutZubMagic(hugeHeader);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"wrong magic", wrongMagic},
+        {"record before any page", Cat({Bytes(frame.begin(), frame.begin() + 24), Words({0xFFFF0000}),
+                                        Rec(130, TextBody("orphan")), Words({0xFFFF0000})})},
+        {"header size beyond the file",
+         Cat({hugeHeader, Words({0xFFFFFFFF, 0x10000000, 0xFFFF0000, 0xFFFF0000})})},
+        {"wrong header marker", wrongMarker},
+        {"truncated", Bytes(wrongMagic.begin(), wrongMagic.begin() + 10)},
+    };
+    for (const auto& c : cases) {
+        Write("case.zub", c.bytes);
+        ZubAlbum album;
+        EXPECT_EQ(0, album.LoadFile(File("case.zub").c_str())) << c.name;
+        EXPECT_EQ(0, album.ZubModified()) << c.name;
+    }
+    ZubAlbum album;
+    EXPECT_EQ(0, album.LoadFile(File("missing.zub").c_str()));
+    EXPECT_EQ(File("missing.zub"), album.GetFilePath());
+    EXPECT_EQ(1, album.ZubModified());
+}
+
+TEST_F(ZubFileTest, HostileRecordSizesFailWithTheMessageAndAllocateNothing) {
+    // Size words near 2^32 (which 32-bit sums would wrap into a tiny block),
+    // and a real title of 2 MiB, far beyond any title.
+    const struct {
+        const char* name;
+        uint32_t keyword, size;
+        size_t bodyBytes;
+    } cases[] = {{"title of 4 GiB - 1", 2, 0xFFFFFFFF, 16},
+                 {"unknown record of 4 GiB - 4", 77, 0xFFFFFFFC, 16},
+                 {"title of 2 MiB", 2, 2 * 1024 * 1024, 2 * 1024 * 1024}};
+    for (const auto& c : cases) {
+        Write("hostile.zub", ZubBytes(Cat({Words({c.keyword, c.size}), Bytes(c.bodyBytes, 'x')}), {}, false));
+        const long before = LiveAlbumAllocations();
+        {
+            MessageCatcher messages;
+            ZubAlbum album;
+            EXPECT_EQ(0, album.LoadFile(File("hostile.zub").c_str())) << c.name;
+            ASSERT_EQ(1u, messages.shown.size()) << c.name;
+            EXPECT_EQ(0u, messages.shown[0].text.rfind("ズブのロードでエラーが発生しました。", 0)) << c.name;
+            char title[64] = "unchanged", cover[MAX_PATH] = "";
+            int orientation = 0;
+            PeekZubFile(File("hostile.zub").c_str(), cover, title, sizeof title, &orientation);
+            EXPECT_LT(std::strlen(title), sizeof title) << c.name;
+        }
+        EXPECT_EQ(before, LiveAlbumAllocations()) << c.name;
+    }
+}
+
 TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     ZubAlbum album;
     album.AddPage(File("a.jpg").c_str());
@@ -349,8 +237,7 @@ TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     ASSERT_EQ(1, album.SaveFile(zub.c_str()));
     const Bytes before = ReadFileBytes(zub);
     album.AddPage(File("b.jpg").c_str());
-    // The old file cannot be replaced while another program holds it open.
-    {
+    {  // the old file cannot be replaced while another program holds it open
         ScopedFile holder(
             CreateFileA(zub.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(holder.Valid());
@@ -360,7 +247,7 @@ TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     }
     EXPECT_EQ(before, ReadFileBytes(zub));
     EXPECT_EQ(1, album.ZubModified());
-    EXPECT_EQ(std::vector<std::string>{"keep.zub"}, FolderNames(Folder()));  // nothing half-written left
+    EXPECT_EQ(std::vector<std::string>{"keep.zub"}, FolderNames(folder_));  // nothing half-written left
     // Writing stops short (a full disk): the records report the failure.
     for (uint64_t limit : {0ull, 20ull, 60ull, static_cast<uint64_t>(before.size())}) {
         TempDir scratch;
@@ -380,8 +267,7 @@ TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
 // The half-written album is named no longer than the album itself, so the
 // deepest folder that can hold the album can hold it too.
 TEST_F(ZubFileTest, AnAlbumSavesInAFolderAsDeepAsItsNameAllows) {
-    // 248 bytes with its separator: the deepest folder the system creates.
-    std::string folder = Folder();
+    std::string folder = folder_;  // 248 bytes with its separator: the deepest the system creates
     while (folder.size() < 248) {
         const size_t remaining = 248 - folder.size();
         folder += std::string(remaining > 40 ? 32 : remaining - 1, 'd') + "\\";
@@ -402,68 +288,51 @@ TEST_F(ZubFileTest, AnAlbumSavesInAFolderAsDeepAsItsNameAllows) {
     }
 }
 
-TEST_F(ZubFileTest, PeekReadsTitleCoverAndOrientation) {
+TEST_F(ZubFileTest, PeekReadsTitleCoverAndOrientationOrFallsBack) {
     ZubAlbum album;
     album.SetTitle("Holiday");
-    album.AddPage(File("a.jpg").c_str());
-    album.AddPage(File("b.jpg").c_str());
-    album.AddPage(File("c.jpg").c_str());
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) album.AddPage(File(name).c_str());
     album.SetPageOrientation(1, 6);
     album.SetCoverIndex(1);
     ASSERT_EQ(1, album.SaveFile(File("peek.zub").c_str()));
-    char cover[MAX_PATH] = "", title[64] = "x";
-    int orientation = -1;
-    EXPECT_EQ(1, PeekZubFile(File("peek.zub").c_str(), cover, title, sizeof title, &orientation));
-    EXPECT_EQ(File("b.jpg"), cover);
-    EXPECT_STREQ("Holiday", title);
-    EXPECT_EQ(6, orientation);
-    char small[4];
-    EXPECT_EQ(1, PeekZubFile(File("peek.zub").c_str(), nullptr, small, sizeof small, nullptr));
-    EXPECT_STREQ("Hol", small);
-
     album.SetCoverIndex(3);  // beyond the page count
-    ASSERT_EQ(1, album.SaveFile(nullptr));
-    EXPECT_EQ(0, PeekZubFile(File("peek.zub").c_str(), cover, nullptr, 0, nullptr));
-}
-
-TEST_F(ZubFileTest, PeekTakesAMissingOrientationAsZero) {
+    ASSERT_EQ(1, album.SaveFile(File("beyond.zub").c_str()));
     ZubDocument document;  // pages without orientation records
     document.AddPage(File("a.jpg").c_str());
     document.AddPage(File("b.jpg").c_str());
     document.SetCoverIndex(1);
     ASSERT_EQ(1, document.SaveFile(File("doc.zub").c_str()));
-    char cover[MAX_PATH];
-    int orientation = -1;
-    EXPECT_EQ(1, PeekZubFile(File("doc.zub").c_str(), cover, nullptr, 0, &orientation));
-    EXPECT_EQ(0, orientation);
-    EXPECT_EQ(File("b.jpg"), cover);
-}
-
-TEST_F(ZubFileTest, PeekOfAnotherFileFallsBack) {
-    ASSERT_TRUE(WriteFileBytes(File("not.zub"), Bytes(40, 'q')));
-    char cover[MAX_PATH];
-    char title[16] = "x";
-    EXPECT_EQ(1, PeekZubFile(File("not.zub").c_str(), nullptr, title, sizeof title, nullptr));
-    EXPECT_STREQ("", title);
-    EXPECT_EQ(0, PeekZubFile(File("not.zub").c_str(), cover, title, sizeof title, nullptr));
-    EXPECT_EQ(0, PeekZubFile(File("missing.zub").c_str(), cover, nullptr, 0, nullptr));
-    ASSERT_TRUE(WriteFileBytes(File("short.zub"), Bytes(5, 'q')));
-    EXPECT_EQ(0, PeekZubFile(File("short.zub").c_str(), nullptr, title, sizeof title, nullptr));
-}
-
-TEST_F(ZubFileTest, LoadingGivesBackEverythingItTook) {
-    long before = LiveAlbumAllocations();
-    {
-        ZubAlbum album;
-        album.SetTitle("t");
-        for (int i = 0; i < 30; ++i) album.AddPage(File("p" + std::to_string(i) + ".jpg").c_str());
-        album.SetPageComment(3, "c");
-        ASSERT_EQ(1, album.SaveFile(File("mem.zub").c_str()));
-        ZubAlbum loaded;
-        ASSERT_EQ(1, loaded.LoadFile(File("mem.zub").c_str()));
-        ASSERT_EQ(1, loaded.LoadFile(File("mem.zub").c_str()));
-        ZubDocument copy;
-        ASSERT_EQ(1, copy.CopyFrom(loaded));
+    Write("not.zub", Bytes(40, 'q'));
+    Write("short.zub", Bytes(5, 'q'));
+    const struct {
+        const char* file;
+        bool cover;
+        size_t titleSize;
+        int result;
+        std::string expectCover, expectTitle;
+        int expectOrientation;
+    } cases[] = {{"peek.zub", true, 64, 1, File("b.jpg"), "Holiday", 6},
+                 {"peek.zub", false, 4, 1, "", "Hol", -1},
+                 {"beyond.zub", true, 0, 0, "", "", -1},
+                 {"doc.zub", true, 0, 1, File("b.jpg"), "", 0},  // a missing orientation is 0
+                 {"not.zub", false, 16, 1, "", "", -1},
+                 {"not.zub", true, 16, 0, "", "", -1},
+                 {"missing.zub", true, 0, 0, "", "", -1},
+                 {"short.zub", false, 16, 0, "", "", -1}};
+    for (const auto& c : cases) {
+        char cover[MAX_PATH] = "", title[64] = "x";
+        int orientation = -1;
+        EXPECT_EQ(c.result,
+                  PeekZubFile(File(c.file).c_str(), c.cover ? cover : nullptr, c.titleSize ? title : nullptr,
+                              c.titleSize, c.cover ? &orientation : nullptr))
+            << c.file;
+        if (c.result != 1) continue;
+        EXPECT_EQ(c.expectCover, cover) << c.file;
+        if (c.titleSize) {
+            EXPECT_EQ(c.expectTitle, title) << c.file;
+        }
+        if (c.cover) {
+            EXPECT_EQ(c.expectOrientation, orientation) << c.file;
+        }
     }
-    EXPECT_EQ(before, LiveAlbumAllocations());
 }

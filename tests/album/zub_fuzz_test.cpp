@@ -10,20 +10,6 @@
 #include "tests/album/album_test_support.h"
 
 namespace {
-class Random {
-public:
-    explicit Random(uint32_t seed) : state_(seed) {}
-    uint32_t Next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
-    uint32_t Below(uint32_t bound) { return bound ? Next() % bound : 0; }
-
-private:
-    uint32_t state_;
-};
 
 Bytes Mutate(const Bytes& seed, Random& random) {
     static const uint32_t interesting[] = {

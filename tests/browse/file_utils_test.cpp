@@ -30,34 +30,45 @@ std::string LongFullPath(const std::string& path) {
 }  // namespace
 
 TEST(AddDirSeparator, AppendsOnlyWhenTheLastCharacterIsNoSeparator) {
-    char path[MAX_PATH] = "C:\\pics";
-    AddDirSeparator(path);
-    EXPECT_STREQ("C:\\pics\\", path);
-    AddDirSeparator(path);
-    EXPECT_STREQ("C:\\pics\\", path);
-    char empty[MAX_PATH] = "";
-    AddDirSeparator(empty);
-    EXPECT_STREQ("\\", empty);
+    ASSERT_EQ('\\', std::string("表")[1]);  // 表 is 95 5C: its trail byte looks like a separator
+    const struct {
+        const char *in, *out;
+    } cases[] = {{"C:\\pics", "C:\\pics\\"},
+                 {"C:\\pics\\", "C:\\pics\\"},
+                 {"", "\\"},
+                 {"C:\\表", "C:\\表\\"},
+                 {"C:\\ソフト\\能", "C:\\ソフト\\能\\"}};
+    for (const auto& c : cases) {
+        char path[MAX_PATH];
+        lstrcpynA(path, c.in, MAX_PATH);
+        AddDirSeparator(path);
+        EXPECT_STREQ(c.out, path) << c.in;
+    }
 }
 
-TEST(AddDirSeparator, ADoubleByteCharacterEndingIn5CIsNoSeparator) {
-    char path[MAX_PATH] = "C:\\表";  // 表 is 0x95 0x5C
-    ASSERT_EQ(5u, strlen(path));
-    ASSERT_EQ('\\', path[4]);
-    AddDirSeparator(path);
-    EXPECT_STREQ("C:\\表\\", path);
-    char soft[MAX_PATH] = "C:\\ソフト\\能";
-    AddDirSeparator(soft);
-    EXPECT_STREQ("C:\\ソフト\\能\\", soft);
-}
-
+// Searches step over double-byte characters: the trail byte of 表 is no
+// separator. Offsets of the first and last separator (-1: none), the name, the extension.
 TEST(PathSearches, StepOverDoubleByteCharacters) {
-    const char* path = "C:\\表\\x";
-    EXPECT_EQ(path + 5, FindLastSeparator(path));  // the separator after 表, not its trail byte
-    EXPECT_STREQ("x", FileNamePart(path));
-    EXPECT_STREQ("表", FileNamePart("D:\\表"));
-    EXPECT_EQ(nullptr, FindLastSeparator("表"));
-    EXPECT_EQ(path + 2, FindFirstSeparator(path));
+    const struct {
+        const char* path;
+        int first, last;
+        const char *name, *extension;
+    } cases[] = {{"C:\\表\\x", 2, 5, "x", ""},
+                 {"D:\\表", 2, 2, "表", ""},
+                 {"表", -1, -1, "表", ""},
+                 {"C:\\p\\a.b.JPG", 2, 4, "a.b.JPG", "JPG"},
+                 {"C:\\dir.d\\name", 2, 8, "name", ""},
+                 {"noext", -1, -1, "noext", ""},
+                 {"C:\\a.表", 2, 2, "a.表", "表"},
+                 {"C:\\x\\", 2, 4, "", ""}};
+    auto offset = [](const char* path, const char* at) { return at ? static_cast<int>(at - path) : -1; };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.first, offset(c.path, FindFirstSeparator(c.path))) << c.path;
+        EXPECT_EQ(c.last, offset(c.path, FindLastSeparator(c.path))) << c.path;
+        EXPECT_STREQ(c.name, FileNamePart(c.path)) << c.path;
+        EXPECT_STREQ(c.extension, ExtensionOf(c.path)) << c.path;
+        EXPECT_EQ(c.path + strlen(c.path) - strlen(c.extension), ExtensionOf(c.path)) << c.path;
+    }
 }
 
 TEST(SamePathText, FoldsOnlySingleByteLetters) {
@@ -98,16 +109,6 @@ TEST(JoinPath, JoinsWhatFitsAndLeavesTheBufferAsItWasOtherwise) {
     }
 }
 
-TEST(ExtensionOf, TakesTheTextAfterTheLastDotOfTheFileName) {
-    EXPECT_STREQ("JPG", ExtensionOf("C:\\p\\a.b.JPG"));
-    EXPECT_STREQ("", ExtensionOf("C:\\dir.d\\name"));
-    EXPECT_STREQ("", ExtensionOf("noext"));
-    // The trail byte of 表 after the dot is no separator.
-    EXPECT_STREQ("表", ExtensionOf("C:\\a.表"));
-    const char* path = "C:\\x\\";
-    EXPECT_EQ(path + strlen(path), ExtensionOf(path));
-}
-
 TEST(FolderOf, GivesTheAbsoluteFolderWithItsSeparator) {
     char out[MAX_PATH];
     FolderOf(out, "C:\\x\\y\\pic.jpg");
@@ -143,7 +144,6 @@ class LongFullPathTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // The temporary folder as the file system spells it.
-        root_ = LongFullPath(dir_.Path() + "x");
         ASSERT_NE("(failed)", LongFullPath(dir_.Path().substr(0, dir_.Path().size() - 1)));
         root_ = LongFullPath(dir_.Path().substr(0, dir_.Path().size() - 1)) + "\\";
         ASSERT_TRUE(CreateDirectoryA((dir_.Path() + "Program Files").c_str(), nullptr));
@@ -184,10 +184,9 @@ TEST_F(LongFullPathTest, NamePartPointsAtTheLastComponent) {
 }
 
 TEST_F(LongFullPathTest, FailsForMissingComponentsAndDriveRoots) {
-    char out[MAX_PATH];
-    EXPECT_EQ(0, GetLongFullPath((dir_.Path() + "Program Files\\nothing\\Foo.Jpg").c_str(), out, nullptr));
-    EXPECT_EQ(0, GetLongFullPath((dir_.Path() + "Program Files\\missing.jpg").c_str(), out, nullptr));
-    EXPECT_EQ(0, GetLongFullPath("C:\\", out, nullptr));
+    for (const std::string& path : {dir_.Path() + "Program Files\\nothing\\Foo.Jpg",
+                                    dir_.Path() + "Program Files\\missing.jpg", std::string("C:\\")})
+        EXPECT_EQ("(failed)", LongFullPath(path)) << path;
 }
 
 namespace {
@@ -227,10 +226,14 @@ protected:
     TempDir dir_;
 };
 
-TEST_F(EnumFilesTest, WithoutCallbackCountsFilesAndFoldersButNotDotEntries) {
-    EXPECT_EQ(4, EnumFiles((dir_.Path() + "*.*").c_str(), nullptr, 0));
-    EXPECT_EQ(4, EnumFiles((dir_.Path() + "*").c_str(), nullptr, 0));
-    EXPECT_EQ(2, EnumFiles((dir_.Path() + "*.jpg").c_str(), nullptr, 0));
+// Without a callback every file and folder counts, but no dot entry.
+TEST_F(EnumFilesTest, WithoutCallbackCountsWhatMatches) {
+    const struct {
+        const char* pattern;
+        int count;
+    } cases[] = {{"*.*", 4}, {"*", 4}, {"*.jpg", 2}, {"*.xyz", 0}, {"missing\\*.*", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.count, EnumFiles((dir_.Path() + c.pattern).c_str(), nullptr, 0)) << c.pattern;
 }
 
 TEST_F(EnumFilesTest, CountsOnlyEntriesTheCallbackAnswersOneFor) {
@@ -256,49 +259,42 @@ TEST_F(EnumFilesTest, ABareWildcardWalksTheCurrentDirectory) {
     EXPECT_EQ(Lower(dir_.File("sub\\")), Lower(seen.directories[0]));
 }
 
-TEST_F(EnumFilesTest, NoMatchOrMissingFolderCountsNothing) {
-    EXPECT_EQ(0, EnumFiles((dir_.Path() + "*.xyz").c_str(), nullptr, 0));
-    EXPECT_EQ(0, EnumFiles((dir_.Path() + "missing\\*.*").c_str(), nullptr, 0));
-}
-
 TEST_F(EnumFilesTest, CallbacksMayWalkAnotherFolder) {
     EXPECT_EQ(1, EnumFiles((dir_.Path() + "*.*").c_str(), CountNested, 0));
 }
 
 TEST(ExpandPath, GivesWhatGetFullPathNameGives) {
-    const char* const paths[] = {
-        "C:\\pics\\a.jpg",
-        "c:\\Pics\\A.JPG",
-        "C:\\pics\\..\\a.jpg",
-        "C:\\pics\\.\\a.jpg",
-        "C:\\pics\\\\a.jpg",
-        "C:/pics/a.jpg",
-        "C:\\pics\\a.jpg.",
-        "C:\\pics\\a.jpg ",
-        "C:\\pics\\CON",
-        "C:\\pics\\nul.txt",
-        "C:\\pics\\COM1.jpg",
-        "C:\\pics\\lpt9",
-        "C:\\pics\\Console.jpg",
-        "C:\\表\\ソフト\\能.jpg",
-        "C:\\表\\..\\x.jpg",
-        "C:\\pics\\",
-        "C:\\",
-        "C:",
-        "pics\\a.jpg",
-        "\\pics\\a.jpg",
-        "C:pics\\a.jpg",
-        "C:\\a\\b.\\c",
-        "C:\\a\\ b\\c",
-        "C:\\con\\x.jpg",
-        "C:\\\x85\x40.jpg",
-        "C:\\\x81\x20x",
-        "C:\\\x81",
-        "C:\\pics\\a?.jpg",
-        "C:\\pics\\a:stream",
-        "Z:\\x\\y z\\w.jpg",
-        "C:\\AUX.",
-    };
+    const char* const paths[] = {"C:\\pics\\a.jpg",
+                                 "c:\\Pics\\A.JPG",
+                                 "C:\\pics\\..\\a.jpg",
+                                 "C:\\pics\\.\\a.jpg",
+                                 "C:\\pics\\\\a.jpg",
+                                 "C:/pics/a.jpg",
+                                 "C:\\pics\\a.jpg.",
+                                 "C:\\pics\\a.jpg ",
+                                 "C:\\pics\\CON",
+                                 "C:\\pics\\nul.txt",
+                                 "C:\\pics\\COM1.jpg",
+                                 "C:\\pics\\lpt9",
+                                 "C:\\pics\\Console.jpg",
+                                 "C:\\表\\ソフト\\能.jpg",
+                                 "C:\\表\\..\\x.jpg",
+                                 "C:\\pics\\",
+                                 "C:\\",
+                                 "C:",
+                                 "pics\\a.jpg",
+                                 "\\pics\\a.jpg",
+                                 "C:pics\\a.jpg",
+                                 "C:\\a\\b.\\c",
+                                 "C:\\a\\ b\\c",
+                                 "C:\\con\\x.jpg",
+                                 "C:\\\x85\x40.jpg",
+                                 "C:\\\x81\x20x",
+                                 "C:\\\x81",
+                                 "C:\\pics\\a?.jpg",
+                                 "C:\\pics\\a:stream",
+                                 "Z:\\x\\y z\\w.jpg",
+                                 "C:\\AUX."};
     for (const char* path : paths) {
         char expected[MAX_PATH] = "", got[MAX_PATH] = "?";
         DWORD length = GetFullPathNameA(path, MAX_PATH, expected, nullptr);
