@@ -35,11 +35,7 @@ protected:
     }
     // Answers the save dialog with chosen (cancels when empty).
     void AnswerSaveDialog(const std::string& chosen) {
-        PromptAnswerer answerer;
-        answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
-            messages_.push_back(RecordedMessage{text, caption, type});
-            return messageAnswer_;
-        };
+        PromptAnswerer answerer = RecordingAnswerer();
         answerer.saveFileName = [this, chosen](OPENFILENAMEA* dialog) -> BOOL {
             ++request_.calls;
             request_.proposal = dialog->lpstrFile;

@@ -66,29 +66,29 @@ protected:
     }
 };
 
-TEST_F(FileDropTest, DroppedPicturesWithoutAddingShowTheFirstInNormalDisplay) {
+// Dropped pictures are shown from the first; with adding on they join the
+// album once each and the display stays as it was (not the default, so that
+// "left as it was" can fail).
+TEST_F(FileDropTest, DroppedPicturesAreShownAndJoinTheAlbumOnceWhenAddingIsOn) {
     ViewerState& v = Viewer();
-    v.DisplayMode = kZubDisplay;
-    Drop(ThreePictures());
-    EXPECT_EQ(v.CurrentPath, dir_.File("one.bmp"));
-    EXPECT_EQ(v.CurrentFolder, dir_.Path());
-    EXPECT_NE(v.ShownBitmap, nullptr);
-    EXPECT_EQ(v.DisplayMode, kNormalDisplay);
-    EXPECT_EQ(v.Album->PageCount(), 0);
-}
-
-TEST_F(FileDropTest, DroppedPicturesWithAddingJoinTheAlbumOnce) {
-    ViewerState& v = Viewer();
-    v.Settings.AutoAddDropped = 1;
+    const struct {
+        int autoAdd;
+        int pages, index, unsaved, mode;
+    } rows[] = {{0, 0, 0, 0, kNormalDisplay}, {1, 3, 1, 1, kZubDisplay}};  // one.bmp comes after two.bmp
     const std::vector<std::string> names = ThreePictures();
-    v.Album->AddPage(names[1].c_str());
-    v.DisplayMode = kZubDisplay;  // not the default, so that "left as it was" can fail
-    Drop(names);
-    EXPECT_EQ(v.Album->PageCount(), 3);
-    EXPECT_EQ(v.CurrentZubIndex, 1u);  // one.bmp came after two.bmp
-    EXPECT_EQ(v.AlbumUnsaved, 1);
-    EXPECT_EQ(v.DisplayMode, kZubDisplay);
-    EXPECT_EQ(v.CurrentPath, names[0]);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.autoAdd);
+        v.Settings.AutoAddDropped = row.autoAdd;
+        if (row.autoAdd) v.Album->AddPage(names[1].c_str());
+        v.DisplayMode = kZubDisplay;
+        Drop(names);
+        EXPECT_EQ(v.CurrentPath, names[0]);
+        EXPECT_EQ(v.CurrentFolder, dir_.Path());
+        EXPECT_NE(v.ShownBitmap, nullptr);
+        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), static_cast<int>(v.CurrentZubIndex), v.AlbumUnsaved,
+                                    v.DisplayMode}),
+                  (std::vector<int>{row.pages, row.index, row.unsaved, row.mode}));
+    }
 }
 
 TEST_F(FileDropTest, DroppedAlbumOpensAndTextFileIsIgnored) {
@@ -161,10 +161,7 @@ TEST_F(FileDropTest, RightDragShowsWhereAReleaseGoesAndDropsThePicture) {
     SetWindowPos(refuser, HWND_TOP, 700, 400, 60, 60, SWP_SHOWWINDOW);
     Pump();
 
-    POINT inViewer{20, 20};
-    ClientToScreen(window_, &inViewer);
-    SetCursorPos(inViewer.x, inViewer.y);
-    SendMessageA(window_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+    MouseAt(WM_RBUTTONDOWN, MK_RBUTTON, 20, 20);
     EXPECT_EQ(v.RightDragging, 1);
     SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
     EXPECT_EQ(GetCursor(), v.ArrowCursor);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "album/zub_album.h"
 #include "app/album_commands.h"
@@ -15,7 +16,7 @@ namespace {
 // A list box holding names, as the file browser shows a folder.
 class NameListBox {
 public:
-    explicit NameListBox(std::initializer_list<const char*> names) {
+    explicit NameListBox(const std::vector<const char*>& names) {
         box_ = CreateWindowExA(0, "LISTBOX", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
         for (const char* name : names) SendMessageA(box_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
@@ -26,53 +27,84 @@ public:
 private:
     HWND box_;
 };
+
+// A gesture: a key, or (key 0) a double click at x.
+struct Gesture {
+    WPARAM key;
+    int x;
+};
 }  // namespace
 
 class NavigationTest : public ViewerWindowTest {
 protected:
-    void AddPages(int count) {
-        for (int i = 0; i < count; ++i) {
-            const std::string name = dir_.File("p" + std::to_string(i) + ".bmp");
-            WriteBmp(name, 16 + i, 16);
-            Viewer().Album->AddPage(name.c_str());
-        }
-    }
-    void Key(WPARAM key) {
-        SendMessageA(window_, WM_KEYDOWN, key, 0);
-        Pump();
-    }
-    void DoubleClick(int x) {
-        SendMessageA(window_, WM_LBUTTONDBLCLK, 0, MAKELPARAM(x, 10));
+    void Do(Gesture g) {
+        if (g.key)
+            SendMessageA(window_, WM_KEYDOWN, g.key, 0);
+        else
+            SendMessageA(window_, WM_LBUTTONDBLCLK, 0, MAKELPARAM(g.x, 10));
         Pump();
     }
 };
 
-TEST_F(NavigationTest, KeysStepThroughPagesWithoutWrapping) {
+// Each step runs on the page the previous one left. At either end a key
+// does nothing: no reload (which would restart the slideshow's count) and
+// the picture stays.
+TEST_F(NavigationTest, KeysAndDoubleClicksStepThroughPagesWithoutWrapping) {
     ViewerState& v = Viewer();
-    AddPages(3);
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = dir_.File("p" + std::to_string(i) + ".bmp");
+        WriteBmp(name, 16 + i, 16);
+        v.Album->AddPage(name.c_str());
+    }
+    SetClientSize(640, 300);
     SetDisplayMode(window_, kZubDisplay);
+    const struct {
+        Gesture gesture;
+        unsigned index;
+    } steps[] = {
+        {{VK_LEFT, 0}, 0},    {{VK_RIGHT, 0}, 1}, {{VK_NUMPAD6, 0}, 2}, {{VK_RIGHT, 0}, 2},
+        {{VK_NUMPAD4, 0}, 1}, {{VK_UP, 0}, 1},    {{0, 321}, 2},        {{0, 320}, 1},  // 320 is half of 640
+    };
+    for (const auto& step : steps) {
+        const unsigned before = v.CurrentZubIndex;
+        HBITMAP shown = v.ShownBitmap;
+        v.SwitchCounter = 5;
+        Do(step.gesture);
+        SCOPED_TRACE(static_cast<int>(step.gesture.key) + step.gesture.x);
+        EXPECT_EQ(v.CurrentZubIndex, step.index);
+        EXPECT_EQ(v.PictureSize.cx, 16 + static_cast<int>(step.index));
+        if (step.index == before) {
+            EXPECT_EQ(v.SwitchCounter, 5);
+            EXPECT_EQ(v.ShownBitmap, shown);
+        }
+    }
+    // Pages removed under the index: the next step clamps to what is left.
+    v.Album->RemovePage(2);
+    v.Album->RemovePage(1);
+    Do({VK_RIGHT, 0});
     EXPECT_EQ(v.CurrentZubIndex, 0u);
-    // At either end the key does nothing: no reload (which would restart
-    // the slideshow's count) and the picture stays.
-    v.SwitchCounter = 5;
-    HBITMAP shown = v.ShownBitmap;
-    Key(VK_LEFT);
-    EXPECT_EQ(v.CurrentZubIndex, 0u);
-    EXPECT_EQ(v.SwitchCounter, 5);
-    EXPECT_EQ(v.ShownBitmap, shown);
-    Key(VK_RIGHT);
-    EXPECT_EQ(v.CurrentZubIndex, 1u);
-    Key(VK_NUMPAD6);
-    EXPECT_EQ(v.CurrentZubIndex, 2u);
-    v.SwitchCounter = 5;
-    Key(VK_RIGHT);
-    EXPECT_EQ(v.CurrentZubIndex, 2u);
-    EXPECT_EQ(v.SwitchCounter, 5);
-    EXPECT_EQ(v.PictureSize.cx, 18);
-    Key(VK_NUMPAD4);
-    EXPECT_EQ(v.CurrentZubIndex, 1u);
-    Key(VK_UP);  // no other key does anything
-    EXPECT_EQ(v.CurrentZubIndex, 1u);
+    EXPECT_EQ(v.CurrentPath, dir_.File("p0.bmp"));
+}
+
+TEST_F(NavigationTest, NormalDisplayStepsThroughTheFolderListIfThereIsOne) {
+    ViewerState& v = Viewer();
+    for (const char* name : {"x.bmp", "y.bmp", "z.bmp"}) WriteBmp(dir_.File(name), 20, 20);
+    Show(dir_.File("x.bmp"));
+    Do({VK_RIGHT, 0});  // no list: the picture stays
+    EXPECT_NE(v.ShownBitmap, nullptr);
+    EXPECT_EQ(v.CurrentPath, dir_.File("x.bmp"));
+    NameListBox names({"x.bmp", "y.bmp", "z.bmp"});
+    ASSERT_EQ(FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), names.get()), 3u);
+    const struct {
+        Gesture gesture;
+        unsigned index;
+    } steps[] = {{{VK_RIGHT, 0}, 1}, {{VK_RIGHT, 0}, 2}, {{VK_RIGHT, 0}, 2}, {{0, 0}, 1}};
+    for (const auto& step : steps) {
+        Do(step.gesture);
+        EXPECT_EQ(v.FolderIndex, step.index);
+        EXPECT_EQ(v.CurrentPath, dir_.File(std::string(1, static_cast<char>('x' + step.index)) + ".bmp"));
+        EXPECT_EQ(v.CurrentFolder, dir_.Path());
+    }
 }
 
 // The folder is cut after the last separator and given one; a text of 259
@@ -94,87 +126,38 @@ TEST(CutToFolder, CutsAtTheLastSeparatorWithinTheBuffer) {
     }
 }
 
-TEST_F(NavigationTest, DoubleClickRightOfTheMiddleStepsForward) {
-    ViewerState& v = Viewer();
-    AddPages(3);
-    SetClientSize(640, 300);
-    SetDisplayMode(window_, kZubDisplay);
-    v.CurrentZubIndex = 1;
-    DoubleClick(321);
-    EXPECT_EQ(v.CurrentZubIndex, 2u);
-    DoubleClick(320);  // 320 is not greater than half of 640
-    EXPECT_EQ(v.CurrentZubIndex, 1u);
-}
-
-TEST_F(NavigationTest, PagesRemovedUnderTheIndexAreClampedTo) {
-    ViewerState& v = Viewer();
-    AddPages(3);
-    SetDisplayMode(window_, kZubDisplay);
-    v.CurrentZubIndex = 2;
-    v.Album->RemovePage(2);
-    v.Album->RemovePage(1);
-    Key(VK_RIGHT);
-    EXPECT_EQ(v.CurrentZubIndex, 0u);
-    EXPECT_EQ(v.CurrentPath, dir_.File("p0.bmp"));
-}
-
-TEST_F(NavigationTest, NormalDisplayStepsThroughTheFolderList) {
-    ViewerState& v = Viewer();
-    for (const char* name : {"x.bmp", "y.bmp", "z.bmp"}) WriteBmp(dir_.File(name), 20, 20);
-    NameListBox names{"x.bmp", "y.bmp", "z.bmp"};
-    ASSERT_EQ(FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), names.get()), 3u);
-    Key(VK_RIGHT);
-    EXPECT_EQ(v.FolderIndex, 1u);
-    EXPECT_EQ(v.CurrentPath, dir_.File("y.bmp"));
-    EXPECT_EQ(v.CurrentFolder, dir_.Path());
-    Key(VK_RIGHT);
-    Key(VK_RIGHT);
-    EXPECT_EQ(v.FolderIndex, 2u);
-    DoubleClick(0);
-    EXPECT_EQ(v.CurrentPath, dir_.File("y.bmp"));
-}
-
-TEST_F(NavigationTest, NormalDisplayWithoutAListKeepsThePicture) {
-    ViewerState& v = Viewer();
-    WriteBmp(dir_.File("only.bmp"), 20, 20);
-    Show(dir_.File("only.bmp"));
-    Key(VK_RIGHT);
-    EXPECT_NE(v.ShownBitmap, nullptr);
-    EXPECT_EQ(v.CurrentPath, dir_.File("only.bmp"));
-}
-
+// Folder, names, then the pointer array, in one block with a spare byte;
+// building again releases the first block before taking a new one.
 TEST(FolderList, HoldsTheFolderAndNamesInOneBlock) {
     FolderList list;
-    NameListBox names{"a.jpg", "bb.png", "表紙.bmp"};
-    ASSERT_EQ(FolderListFromListBox(&list, "C:\\pics\\", names.get()), 3u);
-    EXPECT_STREQ(list.folder, "C:\\pics\\");
-    EXPECT_EQ(static_cast<void*>(list.folder), list.block);
-    EXPECT_STREQ(list.names[0], "a.jpg");
-    EXPECT_STREQ(list.names[1], "bb.png");
-    EXPECT_STREQ(list.names[2], "表紙.bmp");
-    // Folder, names, then the pointer array, in one block.
-    const char* base = static_cast<const char*>(list.block);
-    EXPECT_EQ(list.names[0], base + 9);
-    EXPECT_EQ(reinterpret_cast<const char*>(list.names), base + 9 + 6 + 7 + std::strlen("表紙.bmp") + 1);
-    HGLOBAL handle = GlobalHandle(list.block);
-    EXPECT_EQ(GlobalSize(handle), 9 + 6 + 7 + std::strlen("表紙.bmp") + 1 + 3 * sizeof(char*) + 1);
+    const struct {
+        const char* folder;
+        std::vector<const char*> names;
+    } cases[] = {{"C:\\pics\\", {"a.jpg", "bb.png", "表紙.bmp"}}, {"C:\\x\\", {}}, {"C:\\y\\", {"a.bmp"}}};
+    HGLOBAL previous = nullptr;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        NameListBox box(c.names);
+        size_t bytes = std::strlen(c.folder) + 1;
+        for (const char* name : c.names) bytes += std::strlen(name) + 1;
+        ASSERT_EQ(FolderListFromListBox(&list, c.folder, box.get()), c.names.size());
+        const char* base = static_cast<const char*>(list.block);
+        EXPECT_STREQ(list.folder, c.folder);
+        EXPECT_EQ(static_cast<void*>(list.folder), list.block);
+        for (size_t i = 0; i < c.names.size(); ++i) EXPECT_STREQ(list.names[i], c.names[i]);
+        if (!c.names.empty()) {
+            EXPECT_EQ(list.names[0], base + std::strlen(c.folder) + 1);
+            EXPECT_EQ(reinterpret_cast<const char*>(list.names), base + bytes);
+        }
+        const size_t pointers = c.names.empty() ? 0 : c.names.size() * sizeof(char*);
+        EXPECT_EQ(GlobalSize(GlobalHandle(list.block)), bytes + pointers + 1);
+        // The first block is gone: its handle is invalid or was handed out again.
+        if (previous) {
+            EXPECT_TRUE(GlobalHandle(list.block) == previous || GlobalFlags(previous) == GMEM_INVALID_HANDLE);
+        }
+        previous = GlobalHandle(list.block);
+    }
     EXPECT_EQ(FolderListFree(&list), 1);
     EXPECT_EQ(list.block, nullptr);
     EXPECT_EQ(FolderListFree(&list), 0);
-}
-
-TEST(FolderList, EmptyListBoxKeepsOnlyTheFolderAndASpareByte) {
-    FolderList list;
-    NameListBox names{};
-    EXPECT_EQ(FolderListFromListBox(&list, "C:\\x\\", names.get()), 0u);
-    ASSERT_NE(list.block, nullptr);
-    EXPECT_EQ(GlobalSize(GlobalHandle(list.block)), 6u + 1u);
-    // Building again releases the first block before taking a new one.
-    HGLOBAL first = GlobalHandle(list.block);
-    NameListBox more{"a.bmp"};
-    EXPECT_EQ(FolderListFromListBox(&list, "C:\\y\\", more.get()), 1u);
-    // The first block is gone: its handle is either invalid or was handed
-    // out again for the second.
-    EXPECT_TRUE(GlobalHandle(list.block) == first || GlobalFlags(first) == GMEM_INVALID_HANDLE);
-    FolderListFree(&list);
 }

@@ -35,11 +35,7 @@ protected:
     // closed with button.
     Shown Run(int button, const std::function<void(HWND)>& user = nullptr) {
         Shown shown;
-        PromptAnswerer answerer;
-        answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
-            messages_.push_back(RecordedMessage{text, caption, type});
-            return messageAnswer_;
-        };
+        PromptAnswerer answerer = RecordingAnswerer();
         answerer.dialog = [&](LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param) -> INT_PTR {
             HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), name, owner, procedure, param);
             EXPECT_NE(dialog, nullptr);
@@ -62,53 +58,44 @@ protected:
     }
 };
 
-void Type(HWND dialog, int id, const char* text) {
-    SetDlgItemTextA(dialog, id, text);
-}
 }  // namespace
 
 TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
     struct Case {
-        ViewerSettings before;
-        std::vector<std::string> numbers;
-        std::function<void(HWND)> user;
-        int moveStepX, switchTicks, rotation;
+        int moveStepXBefore, switchTicksBefore;
+        std::vector<std::string> numbers;                // shown
+        std::vector<std::pair<int, const char*>> typed;  // into the fields
+        int moveStepX, switchTicks, rotation;            // taken back
     };
-    ViewerSettings leftward, longInterval, extreme, noInterval;
-    leftward.MoveStepX = -5;
-    longInterval.SwitchTicks = 155;
-    extreme.MoveStepX = INT_MIN;
-    noInterval.SwitchTicks = 0;
+    const std::vector<std::string> defaults = {"10", "5", "5", "15"};
     const Case cases[] = {
-        {ViewerSettings{}, {"10", "5", "5", "15"}, nullptr, 5, 150, 10},
-        {leftward, {"10", "5", "5", "15"}, nullptr, 5, 150, 10},  // the bounce restarts rightward
-        {longInterval, {"10", "5", "5", "15"}, nullptr, 5, 150, 10},
+        {5, 150, defaults, {}, 5, 150, 10},
+        {-5, 150, defaults, {}, 5, 150, 10},  // the bounce restarts rightward
+        {5, 155, defaults, {}, 5, 150, 10},
         // The magnitude of the most negative step, and back unchanged.
-        {extreme, {"10", "2147483648", "5", "15"}, nullptr, INT_MIN, 150, 10},
+        {INT_MIN, 150, {"10", "2147483648", "5", "15"}, {}, INT_MIN, 150, 10},
         // 0 seconds cannot be set; text that is no number gives 0; a very
         // long interval becomes the longest the tick counter holds.
-        {noInterval, {"10", "5", "5", "0"}, nullptr, 5, 0, 10},
-        {ViewerSettings{},
-         {"10", "5", "5", "15"},
-         [](HWND d) {
-             Type(d, PILTRIN_OPTIONS_STEP_X, "abc");
-             Type(d, PILTRIN_OPTIONS_SWITCH_SECONDS, "0");
-             Type(d, PILTRIN_OPTIONS_ROTATION, "0");
-         },
+        {5, 0, {"10", "5", "5", "0"}, {}, 5, 0, 10},
+        {5,
+         150,
+         defaults,
+         {{PILTRIN_OPTIONS_STEP_X, "abc"},
+          {PILTRIN_OPTIONS_SWITCH_SECONDS, "0"},
+          {PILTRIN_OPTIONS_ROTATION, "0"}},
          0,
          150,
          0},
-        {ViewerSettings{},
-         {"10", "5", "5", "15"},
-         [](HWND d) { Type(d, PILTRIN_OPTIONS_SWITCH_SECONDS, "4294967295"); },
-         5,
-         INT_MAX,
-         10},
+        {5, 150, defaults, {{PILTRIN_OPTIONS_SWITCH_SECONDS, "4294967295"}}, 5, INT_MAX, 10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.numbers[1] + " " + c.numbers[3]);
-        Viewer().Settings = c.before;
-        const Shown shown = Run(IDOK, c.user);
+        Viewer().Settings = ViewerSettings{};
+        Viewer().Settings.MoveStepX = c.moveStepXBefore;
+        Viewer().Settings.SwitchTicks = c.switchTicksBefore;
+        const Shown shown = Run(IDOK, [&c](HWND d) {
+            for (const auto& typed : c.typed) SetDlgItemTextA(d, typed.first, typed.second);
+        });
         EXPECT_EQ(shown.numbers, c.numbers);
         EXPECT_EQ(shown.checks, (std::vector<int>{1, 1, 0, 0, 0}));
         EXPECT_EQ(shown.tickActive, 0);
@@ -131,7 +118,7 @@ TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
 
 TEST_F(OptionsDialogTest, CancelChangesNothingButTheDialogOpensAgainWhereItWasLeft) {
     const Shown first = Run(IDCANCEL, [](HWND d) {
-        Type(d, PILTRIN_OPTIONS_ROTATION, "99");
+        SetDlgItemTextA(d, PILTRIN_OPTIONS_ROTATION, "99");
         CheckDlgButton(d, PILTRIN_OPTIONS_FIT, BST_UNCHECKED);
         SetWindowPos(d, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     });

@@ -8,6 +8,7 @@
 
 #include "album/zub_album.h"
 #include "app/album_commands.h"
+#include "app/tick.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
 #include "image/folder_list.h"
@@ -21,6 +22,12 @@ protected:
         KillTimer(window_, 1);
         Pump();
     }
+    void AddPages(std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            WriteBmp(dir_.File(name), 10, 10);
+            Viewer().Album->AddPage(dir_.File(name).c_str());
+        }
+    }
     void Tick() {
         PostMessageA(window_, WM_COMMAND, kCommandTick, 0);
         Pump();
@@ -29,11 +36,7 @@ protected:
 
 TEST_F(TickTest, SlideshowWrapsFromTheLastPageToTheFirst) {
     ViewerState& v = Viewer();
-    for (int i = 0; i < 5; ++i) {
-        const std::string name = dir_.File("p" + std::to_string(i) + ".bmp");
-        WriteBmp(name, 10 + i, 10);
-        v.Album->AddPage(name.c_str());
-    }
+    AddPages({"p0.bmp", "p1.bmp", "p2.bmp", "p3.bmp", "p4.bmp"});
     v.Settings.AutoSwitch = 1;
     v.Settings.SwitchTicks = 2;
     v.CurrentZubIndex = 4;
@@ -75,10 +78,7 @@ TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
 // mode cancelled, or the button found up on the next move.
 TEST_F(TickTest, SlideshowPausesForALeftDragAndResumesHoweverItEnds) {
     ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 10, 10);
-    WriteBmp(dir_.File("b.bmp"), 10, 10);
-    v.Album->AddPage(dir_.File("a.bmp").c_str());
-    v.Album->AddPage(dir_.File("b.bmp").c_str());
+    AddPages({"a.bmp", "b.bmp"});
     SetDisplayMode(window_, kZubDisplay);
     v.Settings.AutoSwitch = 1;
     v.Settings.SwitchTicks = 1;
@@ -106,6 +106,9 @@ TEST_F(TickTest, SlideshowPausesForALeftDragAndResumesHoweverItEnds) {
     DestroyWindow(other);
 }
 
+// The view bounces between the edges of a picture 100 pixels wider than
+// the client: the first tick turns the step at the left edge, so the view
+// starts to move on the second.
 TEST_F(TickTest, BounceTurnsAtTheEdgesOfAWidePicture) {
     ViewerState& v = Viewer();
     SetClientSize(400, 300);
@@ -114,18 +117,17 @@ TEST_F(TickTest, BounceTurnsAtTheEdgesOfAWidePicture) {
     Show(dir_.File("wide.bmp"));
     ASSERT_EQ(v.OverflowX, 1);
     v.Settings.Animate = 1;
-    Tick();
-    EXPECT_EQ(v.Settings.MoveStepX, -5);
-    EXPECT_EQ(v.ScrollX, 0);
-    Tick();
-    EXPECT_EQ(v.Settings.MoveStepX, 5);
-    EXPECT_EQ(v.ScrollX, 5);
-    for (int i = 0; i < 19; ++i) Tick();
-    EXPECT_EQ(v.ScrollX, 100);
-    Tick();
-    EXPECT_EQ(v.Settings.MoveStepX, -5);
-    EXPECT_EQ(v.ScrollX, 95);
-    EXPECT_EQ(v.ScrollY, 0);
+    const struct { int ticks, step, scroll; } steps[] = {{1, -5, 0}, {1, 5, 5}, {19, 5, 100}, {1, -5, 95}};
+    for (const auto& step : steps) {
+        for (int i = 0; i < step.ticks; ++i) Tick();
+        EXPECT_EQ(v.Settings.MoveStepX, step.step);
+        EXPECT_EQ(v.ScrollX, step.scroll);
+        EXPECT_EQ(v.ScrollY, 0);
+    }
+    // A direction without overflow keeps its step.
+    int still = 5;
+    EXPECT_EQ(BounceStep(still, false, 0, 300, 500), 5);
+    EXPECT_EQ(still, 5);
 }
 
 TEST_F(TickTest, SpinDrawsThePictureMirroredForHalfATurn) {

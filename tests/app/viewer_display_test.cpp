@@ -1,7 +1,12 @@
-// The viewer window showing pictures: real windows on the test display,
-// checked in captured pixels and in the shared viewer state.
+// The viewer window showing pictures: the layout arithmetic, then real
+// windows on the test display, checked in captured pixels and the state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/display_layout.h"
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
@@ -12,112 +17,119 @@ namespace {
 Rgb Coordinates(int x, int y) {
     return Rgb{static_cast<uint8_t>(x % 251), static_cast<uint8_t>(y % 241), static_cast<uint8_t>(200)};
 }
-Rgb Solid(int, int) {
-    return Rgb{200, 180, 40};
+DWORD Style(HWND window, int which = GWL_STYLE) {
+    return static_cast<DWORD>(GetWindowLongA(window, which));
+}
+std::string Title(HWND window) {
+    char title[MAX_PATH] = "";
+    GetWindowTextA(window, title, MAX_PATH);
+    return title;
 }
 }  // namespace
 
-TEST_F(ViewerWindowTest, FitDisplayGivesTiesToTheHeightAndCutsTheSides) {
-    WriteBmp(dir_.File("wide.bmp"), 640, 480, 24, false, Solid);
-    SetClientSize(640, 483);
-    Show(dir_.File("wide.bmp"));
-    ClientPixels pixels(window_);
-    // Drawn 644 x 483 at x = -2: no black column at either side, no black row.
-    EXPECT_FALSE(pixels.IsBlack(0, 0));
-    EXPECT_FALSE(pixels.IsBlack(639, 482));
-    EXPECT_FALSE(pixels.IsBlack(0, 482));
-}
-
-TEST_F(ViewerWindowTest, FitDisplayLimitedByWidthLeavesBlackBands) {
-    WriteBmp(dir_.File("wide.bmp"), 640, 480, 24, false, Solid);
-    SetClientSize(636, 480);
-    Show(dir_.File("wide.bmp"));
-    ClientPixels pixels(window_);
-    // 636 x 477 at y = 1: row 0 and rows 478, 479 stay black.
-    EXPECT_TRUE(pixels.IsBlack(300, 0));
-    EXPECT_FALSE(pixels.IsBlack(300, 1));
-    EXPECT_FALSE(pixels.IsBlack(300, 477));
-    EXPECT_TRUE(pixels.IsBlack(300, 478));
-    EXPECT_TRUE(pixels.IsBlack(300, 479));
-}
-
-TEST_F(ViewerWindowTest, TrueSizeCentresASmallPictureUnscaled) {
-    WriteBmp(dir_.File("small.bmp"), 300, 200, 24, false, Coordinates);
-    SetClientSize(500, 400);
-    Command(kCommandFitOrTrueSize);
-    Show(dir_.File("small.bmp"));
-    ClientPixels pixels(window_);
-    EXPECT_TRUE(pixels.IsBlack(99, 99));
-    EXPECT_EQ(pixels.At(100, 100), Coordinates(0, 0));
-    EXPECT_EQ(pixels.At(100 + 123, 100 + 45), Coordinates(123, 45));
-    EXPECT_EQ(pixels.At(399, 299), Coordinates(299, 199));
-    EXPECT_TRUE(pixels.IsBlack(400, 300));
-    EXPECT_EQ(Viewer().ScrollX, 0);
-    EXPECT_EQ(Viewer().ScrollY, 0);
-}
-
-TEST_F(ViewerWindowTest, TrueSizeWidePictureScrollsHorizontallyOnlyAndStopsAtTheEdge) {
-    WriteBmp(dir_.File("panorama.bmp"), 1000, 300, 24, false, Coordinates);
-    SetClientSize(500, 400);
-    Command(kCommandFitOrTrueSize);
-    Show(dir_.File("panorama.bmp"));
-    ViewerState& v = Viewer();
-    EXPECT_EQ(v.OverflowX, 1);
-    EXPECT_EQ(v.OverflowY, 0);
-    {
-        ClientPixels pixels(window_);
-        EXPECT_TRUE(pixels.IsBlack(10, 49));
-        EXPECT_EQ(pixels.At(0, 50), Coordinates(0, 0));
-        EXPECT_EQ(pixels.At(499, 349), Coordinates(499, 299));
+// 640 x 480 in 640 x 483: both whole percentages are 100, so the height
+// limits and two columns are cut off at each side.
+TEST_F(ViewerWindowTest, FitDisplayScalesAndCentresThePicture) {
+    const struct {
+        SIZE client;
+        DrawRect drawn;
+    } rows[] = {{{640, 483}, {-2, 0, 644, 483}}, {{636, 480}, {0, 1, 636, 477}}};
+    WriteBmp(dir_.File("wide.bmp"), 640, 480, 24, false, Coordinates);
+    for (const auto& row : rows) {
+        const DrawRect r = FitDrawRect(SIZE{640, 480}, row.client, false, 0);
+        EXPECT_EQ((std::vector<int>{r.x, r.y, r.width, r.height}),
+                  (std::vector<int>{row.drawn.x, row.drawn.y, row.drawn.width, row.drawn.height}));
+        SetClientSize(row.client.cx, row.client.cy);
+        Show(dir_.File("wide.bmp"));
+        ClientPixels p(window_);
+        const int left = std::max(r.x, 0), top = std::max(r.y, 0);
+        const int right = std::min(r.x + r.width, p.Width()) - 1,
+                  bottom = std::min(r.y + r.height, p.Height()) - 1;
+        for (POINT inside : {POINT{left, top}, POINT{right, top}, POINT{left, bottom}, POINT{right, bottom}})
+            EXPECT_FALSE(p.IsBlack(inside.x, inside.y)) << inside.x << "," << inside.y;
+        if (top > 0) {
+            EXPECT_TRUE(p.IsBlack(300, top - 1));
+        }
+        if (bottom < p.Height() - 1) {
+            EXPECT_TRUE(p.IsBlack(300, bottom + 1) && p.IsBlack(300, p.Height() - 1));
+        }
     }
+}
 
-    // Drag to the left by 700 pixels and down by 40: the view moves right,
-    // stops at column 500, and does not move vertically. The window moves
-    // right first, so that the cursor has room on the screen.
+// True size: a smaller picture is centred unscaled, a wider one only
+// vertically; a left drag then scrolls it horizontally only, up to its edge.
+TEST_F(ViewerWindowTest, TrueSizeCentresWhatIsSmallerAndADragScrollsWhatOverflows) {
+    const struct {
+        SIZE picture;
+        POINT origin;
+        int overflowX, overflowY;
+    } rows[] = {{{300, 200}, {100, 100}, 0, 0}, {{1000, 300}, {0, 50}, 1, 0}};
+    ViewerState& v = Viewer();
+    SetClientSize(500, 400);
+    Command(kCommandFitOrTrueSize);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.picture.cx);
+        const POINT o = TrueSizeOrigin(row.picture, SIZE{500, 400});
+        EXPECT_EQ(o.x, row.origin.x);
+        EXPECT_EQ(o.y, row.origin.y);
+        const std::string name = dir_.File(std::to_string(row.picture.cx) + ".bmp");
+        WriteBmp(name, row.picture.cx, row.picture.cy, 24, false, Coordinates);
+        Show(name);
+        EXPECT_EQ((std::vector<int>{v.OverflowX, v.OverflowY, v.ScrollX, v.ScrollY}),
+                  (std::vector<int>{row.overflowX, row.overflowY, 0, 0}));
+        ClientPixels p(window_);
+        const int seenX = std::min<int>(row.picture.cx, 500), seenY = std::min<int>(row.picture.cy, 400);
+        EXPECT_EQ(p.At(o.x, o.y), Coordinates(0, 0));
+        EXPECT_EQ(p.At(o.x + 123, o.y + 45), Coordinates(123, 45));
+        EXPECT_EQ(p.At(o.x + seenX - 1, o.y + seenY - 1), Coordinates(seenX - 1, seenY - 1));
+        EXPECT_TRUE(p.IsBlack(std::max<int>(o.x - 1, 0), o.y - 1));
+        EXPECT_TRUE(p.IsBlack(std::min<int>(o.x + seenX, 499), o.y + seenY));
+    }
+    for (const auto& clamp : {std::vector<int>{0, -10, 0}, {450, 100, 500}, {100, 50, 150}})
+        EXPECT_EQ(ClampScroll(clamp[0], clamp[1], 1000, 500), clamp[2]);
+
+    // Drag the panorama left by 700 pixels and down by 40: the view stops at
+    // column 500 and does not move vertically. The window moves right first,
+    // so that the cursor has room on the screen.
     SetWindowPos(window_, nullptr, 500, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     Pump();
-    POINT start{300, 300};
-    ClientToScreen(window_, &start);
-    SetCursorPos(start.x, start.y);
-    SendMessageA(window_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 300));
+    MouseAt(WM_LBUTTONDOWN, MK_LBUTTON, 300, 300);
     EXPECT_EQ(v.TickActive, 0);
-    SetCursorPos(start.x - 200, start.y + 40);
-    SendMessageA(window_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(100, 340));
-    EXPECT_EQ(v.ScrollX, 200);
-    EXPECT_EQ(v.ScrollY, 0);
-    SetCursorPos(start.x - 700, start.y + 40);
-    SendMessageA(window_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(0, 340));
+    const struct { int dx, scrollX; } moves[] = {{-200, 200}, {-700, 500}};
+    for (const auto& move : moves) {
+        MouseAt(WM_MOUSEMOVE, MK_LBUTTON, 300 + move.dx, 340);
+        EXPECT_EQ(v.ScrollX, move.scrollX);
+        EXPECT_EQ(v.ScrollY, 0);
+    }
     SendMessageA(window_, WM_LBUTTONUP, 0, MAKELPARAM(0, 340));
-    EXPECT_EQ(v.ScrollX, 500);
-    EXPECT_EQ(v.ScrollY, 0);
     EXPECT_EQ(v.TickActive, 1);
     Pump();
-    ClientPixels pixels(window_);
-    EXPECT_EQ(pixels.At(0, 50), Coordinates(500, 0));
-    EXPECT_EQ(pixels.At(499, 100), Coordinates(999, 50));
+    ClientPixels p(window_);
+    EXPECT_EQ(p.At(0, 50), Coordinates(500, 0));
+    EXPECT_EQ(p.At(499, 100), Coordinates(999, 50));
 }
 
+// Where the window follows the picture, the client takes the picture's size
+// up to the screen's.
 TEST_F(ViewerWindowTest, WindowFollowingThePictureIsCappedAtTheScreen) {
-    WriteBmp(dir_.File("huge.bmp"), 2000, 1500, 8);
-    ViewerState& v = Viewer();
-    v.Settings.KeepWindowSize = 0;
-    Show(dir_.File("huge.bmp"));
-    RECT outer;
-    GetWindowRect(window_, &outer);
-    EXPECT_EQ(outer.right - outer.left, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(outer.bottom - outer.top, GetSystemMetrics(SM_CYSCREEN));
-    EXPECT_EQ(v.PictureSize.cx, 2000);
-    EXPECT_EQ(v.PictureSize.cy, 1500);
-}
-
-TEST_F(ViewerWindowTest, WindowFollowsASmallPictureWithItsFrame) {
-    WriteBmp(dir_.File("small.bmp"), 200, 120);
+    const int screenX = GetSystemMetrics(SM_CXSCREEN), screenY = GetSystemMetrics(SM_CYSCREEN);
+    const struct {
+        SIZE picture;
+        bool outer;  // the size below is the window's, not the client's
+        SIZE size;
+    } rows[] = {{{2000, 1500}, true, {screenX, screenY}}, {{200, 120}, false, {200, 120}}};
     Viewer().Settings.KeepWindowSize = 0;
-    Show(dir_.File("small.bmp"));
-    RECT client;
-    GetClientRect(window_, &client);
-    EXPECT_EQ(client.right, 200);
-    EXPECT_EQ(client.bottom, 120);
+    for (const auto& row : rows) {
+        const std::string name = dir_.File(std::to_string(row.picture.cx) + ".bmp");
+        WriteBmp(name, row.picture.cx, row.picture.cy, 8);
+        Show(name);
+        RECT r;
+        row.outer ? GetWindowRect(window_, &r) : GetClientRect(window_, &r);
+        EXPECT_EQ(r.right - r.left, row.size.cx);
+        EXPECT_EQ(r.bottom - r.top, row.size.cy);
+        EXPECT_EQ(Viewer().PictureSize.cx, row.picture.cx);
+        EXPECT_EQ(Viewer().PictureSize.cy, row.picture.cy);
+    }
 }
 
 // A picture that cannot be shown changes nothing but the picture: the
@@ -125,113 +137,113 @@ TEST_F(ViewerWindowTest, WindowFollowsASmallPictureWithItsFrame) {
 // start-up), its title and the picture size; the client area turns black.
 TEST_F(ViewerWindowTest, AFailedLoadLeavesSizeTitleAndPictureSizeAndShowsBlack) {
     ViewerState& v = Viewer();
-    WriteBmp(dir_.File("first.bmp"), 64, 48, 24, false, Solid);
+    WriteBmp(dir_.File("first.bmp"), 64, 48, 24, false, Coordinates);
     ASSERT_TRUE(WriteFileBytes(dir_.File("damaged.bmp"), Bytes{'B', 'M', 1, 2, 3}));
     for (const char* failing : {"missing.bmp", "damaged.bmp", ""}) {
         for (int keepSize : {1, 0}) {
+            SCOPED_TRACE(std::string(failing) + (keepSize ? " keep" : " follow"));
             v.Settings.KeepWindowSize = keepSize;
             Show(dir_.File("first.bmp"));
-            char title[MAX_PATH];
-            GetWindowTextA(window_, title, MAX_PATH);
-            ASSERT_STREQ(title, "first.bmp");
+            ASSERT_EQ(Title(window_), "first.bmp");
             RECT before, after;
             GetWindowRect(window_, &before);
             Show(failing[0] ? dir_.File(failing) : std::string());
             GetWindowRect(window_, &after);
-            GetWindowTextA(window_, title, MAX_PATH);
-            EXPECT_EQ(v.ShownBitmap, nullptr) << failing;
-            EXPECT_STREQ(title, "first.bmp") << failing;
-            EXPECT_TRUE(EqualRect(&before, &after)) << failing << " keep " << keepSize;
-            EXPECT_EQ(v.PictureSize.cx, 64) << failing;
-            EXPECT_EQ(v.PictureSize.cy, 48) << failing;
+            EXPECT_EQ(v.ShownBitmap, nullptr);
+            EXPECT_EQ(Title(window_), "first.bmp");
+            EXPECT_TRUE(EqualRect(&before, &after));
+            EXPECT_EQ(v.PictureSize.cx, 64);
+            EXPECT_EQ(v.PictureSize.cy, 48);
             ClientPixels pixels(window_);
-            EXPECT_TRUE(pixels.IsBlack(pixels.Width() / 2, pixels.Height() / 2)) << failing;
+            EXPECT_TRUE(pixels.IsBlack(pixels.Width() / 2, pixels.Height() / 2));
         }
     }
 }
 
 TEST_F(ViewerWindowTest, TitleSkipsAShiftJisTrailByteThatLooksLikeASeparator) {
     // "表" is 0x95 0x5C in Shift-JIS: its second byte is no separator.
-    const std::string name =
-        "\x95\x5C"
-        "紙.bmp";
+    const std::string name = "\x95\x5C紙.bmp";
     WriteBmp(dir_.File(name), 16, 16);
     Show(dir_.File(name));
-    char title[MAX_PATH];
-    GetWindowTextA(window_, title, MAX_PATH);
-    EXPECT_EQ(std::string(title), name);
+    EXPECT_EQ(Title(window_), name);
 }
 
-TEST_F(ViewerWindowTest, MaximiseAndRestoreKeepTheTitleBarState) {
-    ViewerState& v = Viewer();
-    Command(kCommandTitleBar);
-    EXPECT_EQ(v.TitleBarOn, 0);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE)) & 0x00CF0000u, 0x00040000u);
-    RECT before;
-    GetWindowRect(window_, &before);
-
-    Command(kCommandMaximise);
-    RECT maximised;
-    GetWindowRect(window_, &maximised);
-    EXPECT_EQ(maximised.left, -4);
-    EXPECT_EQ(maximised.top, -4);
-    EXPECT_EQ(maximised.right - maximised.left, GetSystemMetrics(SM_CXSCREEN) + 8);
-
-    Command(kCommandRestore);
-    EXPECT_EQ(v.TitleBarOn, 0);
-    RECT after;
-    GetWindowRect(window_, &after);
-    EXPECT_EQ(after.left, before.left);
-    EXPECT_EQ(after.right - after.left, before.right - before.left);
-
-    // With the title bar on before maximising, it comes back.
-    Command(kCommandTitleBar);
-    EXPECT_EQ(v.TitleBarOn, 1);
-    Command(kCommandMaximise);
-    EXPECT_EQ(v.TitleBarOn, 0);
-    Command(kCommandRestore);
-    EXPECT_EQ(v.TitleBarOn, 1);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE)) & 0x00CF0000u, 0x00CE0000u);
-}
-
-TEST_F(ViewerWindowTest, StackingPositionsReachTheWindow) {
-    Command(kCommandTopmost);
-    EXPECT_TRUE(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    Command(kCommandNotTopmost);
-    EXPECT_FALSE(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    Command(kCommandBottom);
-    EXPECT_FALSE(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_TOPMOST);
-}
-
-TEST_F(ViewerWindowTest, NewWindowHasTheGivenClassStylesAndSize) {
+// Each step runs on the window the previous one left: the class, styles and
+// size of a new window, the stacking positions, and a maximise and restore
+// that bring back the place and the title bar as they were.
+TEST_F(ViewerWindowTest, WindowCommandsReachTheRealWindow) {
     char className[64];
     GetClassNameA(window_, className, sizeof className);
     EXPECT_STREQ(className, "Piltrin V1.81");
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE)) & 0x00FF0000u, 0x00CE0000u);
-    EXPECT_TRUE(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
-    RECT outer;
-    GetWindowRect(window_, &outer);
-    EXPECT_EQ(outer.right - outer.left, 320);
-    EXPECT_EQ(outer.bottom - outer.top, 216);
+    EXPECT_TRUE(Style(window_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_EQ(Style(window_) & 0x00FF0000u, 0x00CE0000u);
     EXPECT_EQ(Viewer().ScreenSize.cx, GetSystemMetrics(SM_CXSCREEN));
+    RECT r, kept{};
+    GetWindowRect(window_, &r);
+    EXPECT_EQ(r.right - r.left, 320);
+    EXPECT_EQ(r.bottom - r.top, 216);
+    enum Place { kAny, kKeep, kKept, kMaximised };
+    const struct {
+        int command;
+        DWORD style;  // under 0x00CF0000
+        bool topmost;
+        int titleBar;
+        Place place;
+    } steps[] = {
+        {0, 0x00CE0000u, false, 1, kAny},
+        {kCommandTopmost, 0x00CE0000u, true, 1, kAny},
+        {kCommandNotTopmost, 0x00CE0000u, false, 1, kAny},
+        {kCommandBottom, 0x00CE0000u, false, 1, kAny},
+        {kCommandTitleBar, 0x00040000u, false, 0, kKeep},
+        {kCommandMaximise, 0x00040000u, false, 0, kMaximised},
+        {kCommandRestore, 0x00040000u, false, 0, kKept},
+        {kCommandTitleBar, 0x00CE0000u, false, 1, kAny},
+        {kCommandMaximise, 0x00040000u, false, 0, kMaximised},
+        {kCommandRestore, 0x00CE0000u, false, 1, kAny},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.command);
+        if (step.command) Command(step.command);
+        EXPECT_EQ(Style(window_) & 0x00CF0000u, step.style);
+        EXPECT_EQ((Style(window_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, step.topmost);
+        EXPECT_EQ(Viewer().TitleBarOn, step.titleBar);
+        GetWindowRect(window_, &r);
+        if (step.place == kKeep) kept = r;
+        if (step.place == kKept) {
+            EXPECT_EQ((std::vector<LONG>{r.left, r.right - r.left}),
+                      (std::vector<LONG>{kept.left, kept.right - kept.left}));
+        }
+        if (step.place == kMaximised) {
+            EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left}),
+                      (std::vector<LONG>{-4, -4, GetSystemMetrics(SM_CXSCREEN) + 8}));
+        }
+    }
+}
+
+// The numbers are worked by hand: sin(4.0) x 400 = -302.7, cut to -302;
+// x = (400 + 302) >> 1 = 351; sin(0.5) x 300 = 143.8.
+TEST(DisplayLayout, SpinWidthsCentresAndBands) {
+    DrawRect r = FitDrawRect(SIZE{400, 300}, SIZE{400, 300}, true, 40);
+    EXPECT_EQ(r.width, -302);  // mirrored for half a turn
+    EXPECT_EQ(r.x, 351);       // a negative width puts x right of centre
+    SideBands bands = SpinSideBands(r);
+    EXPECT_EQ(bands.left, 49);
+    EXPECT_EQ(bands.right, 351);
+    DrawRect still = TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 7, 0);
+    EXPECT_EQ(still.width, 300);
+    EXPECT_EQ(still.y, 100);
+    EXPECT_EQ(TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 5, 10).width, 143);
 }
 
 TEST(ViewerStateDefaults, EveryOptionStartsAtItsDefault) {
     ResetViewerState();
     const ViewerState& v = Viewer();
-    EXPECT_EQ(v.Settings.FitToWindow, 1);
-    EXPECT_EQ(v.Settings.KeepWindowSize, 1);
-    EXPECT_EQ(v.Settings.Animate, 0);
-    EXPECT_EQ(v.Settings.AutoSwitch, 0);
-    EXPECT_EQ(v.Settings.AutoAddDropped, 0);
-    EXPECT_EQ(v.Settings.RotationParam, 10);
-    EXPECT_EQ(v.Settings.MoveStepX, 5);
-    EXPECT_EQ(v.Settings.MoveStepY, 5);
-    EXPECT_EQ(v.Settings.SwitchTicks, 150);
-    EXPECT_EQ(v.DisplayMode, 14);
-    EXPECT_EQ(v.ScreenSize.cx, 640);
-    EXPECT_EQ(v.ScreenSize.cy, 400);
-    EXPECT_EQ(v.TitleBarOn, 1);
-    EXPECT_EQ(v.TickActive, 1);
-    EXPECT_EQ(v.ZubBOXPage, 1);
+    const ViewerSettings& s = v.Settings;
+    EXPECT_EQ((std::vector<int>{s.FitToWindow, s.KeepWindowSize, s.Animate, s.AutoSwitch, s.AutoAddDropped,
+                                s.RotationParam, s.MoveStepX, s.MoveStepY, s.SwitchTicks}),
+              (std::vector<int>{1, 1, 0, 0, 0, 10, 5, 5, 150}));
+    EXPECT_EQ(
+        (std::vector<int>{v.DisplayMode, static_cast<int>(v.ScreenSize.cx), static_cast<int>(v.ScreenSize.cy),
+                          v.TitleBarOn, v.TickActive, static_cast<int>(v.ZubBOXPage)}),
+        (std::vector<int>{14, 640, 400, 1, 1, 1}));
 }

@@ -40,14 +40,7 @@ Rgb ClientPixels::At(int x, int y) const {
 
 void ViewerWindowTest::SetUp() {
     ResetViewerState();
-    PromptAnswerer answerer;
-    answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
-        messages_.push_back(RecordedMessage{text ? text : "", caption ? caption : "", type});
-        return messageAnswer_;
-    };
-    answerer.dialog = [](LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR { return IDOK; };
-    answerer.saveFileName = [](OPENFILENAMEA*) -> BOOL { return FALSE; };
-    SetPromptAnswerer(answerer);
+    SetPromptAnswerer(RecordingAnswerer());
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterViewerClass(instance);
     window_ = CreateViewerWindow(instance);
@@ -56,6 +49,24 @@ void ViewerWindowTest::SetUp() {
     ShowWindow(window_, SW_SHOWNORMAL);
     UpdateWindow(window_);
     Pump();
+}
+
+PromptAnswerer ViewerWindowTest::RecordingAnswerer() {
+    PromptAnswerer answerer;
+    answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
+        messages_.push_back(RecordedMessage{text ? text : "", caption ? caption : "", type});
+        return messageAnswer_;
+    };
+    answerer.dialog = [](LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR { return IDOK; };
+    answerer.saveFileName = [](OPENFILENAMEA*) -> BOOL { return FALSE; };
+    return answerer;
+}
+
+void ViewerWindowTest::MouseAt(UINT message, WPARAM keys, int x, int y) {
+    POINT screen{x, y};
+    ClientToScreen(window_, &screen);
+    SetCursorPos(screen.x, screen.y);
+    SendMessageA(window_, message, keys, MAKELPARAM(x, y));
 }
 
 void ViewerWindowTest::TearDown() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "browse/user_prompt.h"
 #include "tests/support/test_files.h"
 
 // The pixels of a window's client area, captured from its device context.
@@ -49,6 +50,12 @@ protected:
     void Command(int command);
     // Paints now, synchronously.
     void Repaint();
+    // What SetUp installs: messages recorded and answered with
+    // messageAnswer_, dialogs answered IDOK, the save dialog cancelled.
+    // Tests change one part and install it again.
+    PromptAnswerer RecordingAnswerer();
+    // Puts the cursor over the client point (x, y) and sends message there.
+    void MouseAt(UINT message, WPARAM keys, int x, int y);
 
     HWND window_ = nullptr;
     TempDir dir_;
