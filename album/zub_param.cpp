@@ -192,13 +192,9 @@ int DibHandleParam::Release(void* block) {
     BlockWord header = Word(block);
     if (header != 0 && header != 1) {
         BlockWord bits = bits_ ? bits_->GetHandle(block, nullptr) : 0;
-        for (BlockWord address : {header, bits}) {
-            if (!address) continue;
-            HGLOBAL handle = GlobalHandle(reinterpret_cast<void*>(address));
-            if (!handle) continue;
-            GlobalUnlock(handle);
-            GlobalFree(handle);
-        }
+        // Thumbnails live in album blocks, so that the album's count of live
+        // blocks proves a cleared album gave its thumbnails back.
+        for (BlockWord address : {header, bits}) FreeAlbumBlock(reinterpret_cast<void*>(address));
     }
     Word(block) = 0;
     if (bits_) bits_->SetHandle(block, 0);

@@ -147,15 +147,15 @@ TEST(ZubAlbum, OrientationsOutsideTheEightCodesReadAsZero) {
 TEST(ZubAlbum, RemovingAPageFreesItsThumbnail) {
     ZubAlbum album;
     AddPages(album, 2);
-    HGLOBAL header = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
-    HGLOBAL bits = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 100);
+    const long before = LiveAlbumAllocations();
     void* block = album.PageBlock(0);
-    album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(header)));
-    album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(GlobalLock(bits)));
+    album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(AllocAlbumBlock(40)));
+    album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(AllocAlbumBlock(100)));
     album.InfoMask->SetInt(block, kInfoPicture | kInfoFileSize);
     EXPECT_EQ(1, album.HasThumbnail(0));
     EXPECT_EQ(1, album.ReleaseThumbnail(0));
     EXPECT_EQ(0, album.HasThumbnail(0));
+    EXPECT_EQ(before, LiveAlbumAllocations());
     EXPECT_EQ(0, album.InfoMask->GetInt(block, nullptr));
     album.ThumbHeader->SetHandle(album.PageBlock(1), 1);  // no thumbnail can be made
     EXPECT_EQ(1, album.HasThumbnail(1));
