@@ -35,8 +35,8 @@ bool IsAlbumFile(const char* path) {
 void RecordFileFacts(ZubAlbum& album, void* block, const char* path) {
     DWORD high = 0, low = 0;
     FILETIME written{0, 0};
-    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const bool opened = file.valid();
     if (opened) {
         low = GetFileSize(file.get(), &high);
@@ -47,7 +47,9 @@ void RecordFileFacts(ZubAlbum& album, void* block, const char* path) {
     album.FileSizeLow->SetInt(block, int(low));
     album.WriteTimeHigh->SetInt(block, int(written.dwHighDateTime));
     album.WriteTimeLow->SetInt(block, int(written.dwLowDateTime));
-    if (opened) album.InfoMask->SetInt(block, album.InfoMask->GetInt(block, nullptr) | kInfoFileSize | kInfoWriteTime);
+    if (opened)
+        album.InfoMask->SetInt(block,
+                               album.InfoMask->GetInt(block, nullptr) | kInfoFileSize | kInfoWriteTime);
 }
 
 // Copies a 24-bit bottom-up picture into two album blocks and puts them in
@@ -114,8 +116,8 @@ void RecordPictureFacts(ZubAlbum& album, void* block, const char* path, int bitC
     album.InfoMask->SetInt(block, album.InfoMask->GetInt(block, nullptr) | kInfoPicture);
 }
 
-bool BuildPicturePage(ZubAlbum& album, int page, void* block, const char* path, int size, ProgressProc progress,
-                      long userData, ThumbnailPrefetch* ahead) {
+bool BuildPicturePage(ZubAlbum& album, int page, void* block, const char* path, int size,
+                      ProgressProc progress, intptr_t userData, ThumbnailPrefetch* ahead) {
     RecordFileFacts(album, block, path);
     PreparedThumbnail prepared;
     if (ahead && ahead->Take(page, path, &prepared)) {
@@ -138,15 +140,16 @@ int ThumbnailSizeOf(const ZubAlbum& album) {
     return size < 1 ? 1 : size > 1024 ? 1024 : int(size);
 }
 
-int BuildThumbnail(ZubAlbum* album, int page, ProgressProc progress, long userData, ThumbnailPrefetch* ahead) {
+int BuildThumbnail(ZubAlbum* album, int page, ProgressProc progress, intptr_t userData,
+                   ThumbnailPrefetch* ahead) {
     void* block = album ? album->PageBlock(page) : nullptr;
     if (!block) return 0;
     if (album->ThumbHeader->GetHandle(block, nullptr)) album->ThumbHeader->Release(block);
     const int size = ThumbnailSizeOf(*album);
     const std::string path = album->GetPagePath(page);
-    const bool made = IsAlbumFile(path.c_str())
-                          ? BuildAlbumPage(*album, page, block, path.c_str(), size)
-                          : BuildPicturePage(*album, page, block, path.c_str(), size, progress, userData, ahead);
+    const bool made = IsAlbumFile(path.c_str()) ? BuildAlbumPage(*album, page, block, path.c_str(), size)
+                                                : BuildPicturePage(*album, page, block, path.c_str(), size,
+                                                                   progress, userData, ahead);
     if (!made) {
         album->ThumbHeader->SetHandle(block, kThumbnailFailed);
         album->ThumbBits->SetHandle(block, 0);

@@ -23,7 +23,7 @@ constexpr BlockWord kThumbnailFailed = 1;
 // given, may hold the picture already decoded by a worker. 1 when the page
 // exists (its slot then holds a thumbnail or the failure mark), 0 when the
 // album has no such page.
-int BuildThumbnail(ZubAlbum* album, int page, ProgressProc progress, long userData,
+int BuildThumbnail(ZubAlbum* album, int page, ProgressProc progress, intptr_t userData,
                    ThumbnailPrefetch* ahead = nullptr);
 
 // Draws page's slot into window's device context, centred in the S x S cell

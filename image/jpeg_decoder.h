@@ -39,8 +39,8 @@ int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int den
              HLOCAL* header, HLOCAL* pixels);
 // Decodes at the largest reduction that keeps the longer side near
 // targetSize (see JpegScaleFor).
-int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset, int targetSize,
-                   HLOCAL* header, HLOCAL* pixels);
+int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset,
+                   int targetSize, HLOCAL* header, HLOCAL* pixels);
 int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
 int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,
                   HLOCAL* pixels);

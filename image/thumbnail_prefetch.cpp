@@ -133,7 +133,8 @@ bool ThumbnailPrefetch::Take(int index, const char* path, PreparedThumbnail* out
     const uint64_t ticket = found->second.ticket;
     changed_.wait(hold, [&] {
         auto entry = entries_.find(index);
-        return entry == entries_.end() || entry->second.ticket != ticket || entry->second.state == State::Done;
+        return entry == entries_.end() || entry->second.ticket != ticket ||
+               entry->second.state == State::Done;
     });
     found = entries_.find(index);
     if (found == entries_.end() || found->second.ticket != ticket) return false;

@@ -26,8 +26,8 @@
 struct PreparedThumbnail {
     int width = 0;
     int height = 0;
-    int bitCount = 0;           // depth of the decoded picture: 8 (grey) or 24
-    std::vector<BYTE> pixels;   // 24 bits, bottom row first, rows padded to 4 bytes
+    int bitCount = 0;          // depth of the decoded picture: 8 (grey) or 24
+    std::vector<BYTE> pixels;  // 24 bits, bottom row first, rows padded to 4 bytes
 };
 
 // Whether a file is one the workers decode (a .jpg or .jpeg name).

@@ -287,7 +287,8 @@ void ShowCurrentPageFacts(HWND box) {
     ZubAlbum& album = Album();
     const int pages = album.PageCount();
     if (pages == 0 || v.ZubBOXCurrent < 0 || v.ZubBOXCurrent >= pages) {
-        for (int id : {PILTRIN_ZUBBOX_PAGE_COUNT, PILTRIN_ZUBBOX_WIDTH, PILTRIN_ZUBBOX_HEIGHT, PILTRIN_ZUBBOX_BITS})
+        for (int id :
+             {PILTRIN_ZUBBOX_PAGE_COUNT, PILTRIN_ZUBBOX_WIDTH, PILTRIN_ZUBBOX_HEIGHT, PILTRIN_ZUBBOX_BITS})
             SetNumber(box, id, 0);
         SetDlgItemTextA(box, PILTRIN_ZUBBOX_PATH, "");
         return;

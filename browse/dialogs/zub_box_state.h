@@ -10,7 +10,7 @@
 #include "image/thumbnail_prefetch.h"
 
 struct ZubBOXState {
-    int Anchor = 0;              // ZubBOXAnchor: the page last pressed
+    int Anchor = 0;  // ZubBOXAnchor: the page last pressed
     bool LeftDown = false;
     bool RightDrag = false;
     bool DoubleClicked = false;  // the next button-up does nothing
