@@ -45,14 +45,18 @@ int Make(const std::string& folder) {
         JpegOptions options;
         options.quality = 90;
         options.fullChroma = false;
-        const Bytes jpeg = MakeJpeg(kWidth, kHeight, [&seed, i](int x, int y) {
-            seed ^= seed << 13;
-            seed ^= seed >> 17;
-            seed ^= seed << 5;
-            const int n = int(seed & 31) - 16;
-            auto clamp = [](int v) { return uint8_t(std::min(255, std::max(0, v))); };
-            return Rgb{clamp((x >> 5) % 200 + n + i * 3), clamp((y >> 5) % 180 + n), clamp(((x + y) >> 6) % 220 - n)};
-        }, options);
+        const Bytes jpeg = MakeJpeg(
+            kWidth, kHeight,
+            [&seed, i](int x, int y) {
+                seed ^= seed << 13;
+                seed ^= seed >> 17;
+                seed ^= seed << 5;
+                const int n = int(seed & 31) - 16;
+                auto clamp = [](int v) { return uint8_t(std::min(255, std::max(0, v))); };
+                return Rgb{clamp((x >> 5) % 200 + n + i * 3), clamp((y >> 5) % 180 + n),
+                           clamp(((x + y) >> 6) % 220 - n)};
+            },
+            options);
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
         WriteFile(file, jpeg.data(), DWORD(jpeg.size()), &written, nullptr);
@@ -110,13 +114,12 @@ int Page(const std::string& folder, double vipsSeconds) {
     UpdateWindow(box);
     RunUntilBuilt(1, nullptr);
     const double seconds = Now() - start;
-    std::printf("thumbnail-page %.3f vips %.3f ratio %.2f  (lever: cells decoded ahead on %d worker(s))\n", seconds,
-                vipsSeconds, seconds / vipsSeconds, ThumbnailPrefetch::DefaultWorkers());
+    std::printf("thumbnail-page %.3f vips %.3f ratio %.2f  (lever: cells decoded ahead on %d worker(s))\n",
+                seconds, vipsSeconds, seconds / vipsSeconds, ThumbnailPrefetch::DefaultWorkers());
 
     // Redrawing a built page reads no file.
-    const double redraw = MillisecondsPerCall(5, 20, [box] {
-        RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    });
+    const double redraw = MillisecondsPerCall(
+        5, 20, [box] { RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW); });
     std::printf("thumbnail-redraw %.3f ms (goal under 5 ms)\n", redraw);
 
     // 10,000 pages of one small picture, paged through one page at a time.
@@ -139,13 +142,16 @@ int Page(const std::string& folder, double vipsSeconds) {
     SIZE_T bytes = 0;
     for (int i = 0; i < 10000; ++i) {
         void* block = Album().PageBlock(i);
-        for (BlockWord word : {Album().ThumbHeader->GetHandle(block, nullptr), Album().ThumbBits->GetHandle(block, nullptr)})
+        for (BlockWord word :
+             {Album().ThumbHeader->GetHandle(block, nullptr), Album().ThumbBits->GetHandle(block, nullptr)})
             if (word > 1) bytes += GlobalSize(GlobalHandle(reinterpret_cast<void*>(word)));
     }
     Album().ClearAll();
-    std::printf("thumbnail-paging %.1f s for 10,000 pages, longest dispatch %.1f ms; %.1f KiB per thumbnail in %ld blocks; "
-                "%ld blocks left after clearing (of %ld before)\n",
-                pagingSeconds, longest * 1000, bytes / 1024.0 / 10000, held, LiveAlbumAllocations() - before, before);
+    std::printf(
+        "thumbnail-paging %.1f s for 10,000 pages, longest dispatch %.1f ms; %.1f KiB per thumbnail in %ld "
+        "blocks; "
+        "%ld blocks left after clearing (of %ld before)\n",
+        pagingSeconds, longest * 1000, bytes / 1024.0 / 10000, held, LiveAlbumAllocations() - before, before);
     DestroyWindow(box);
     DestroyWindow(viewer);
     return 0;
@@ -156,6 +162,7 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "make" && argc > 2) return Make(argv[2]);
     if (mode == "page" && argc > 3) return Page(argv[2], std::atof(argv[3]));
-    std::printf("bench_thumbnail: run through scripts/bench (make <folder> | page <folder> <vips seconds>)\n");
+    std::printf(
+        "bench_thumbnail: run through scripts/bench (make <folder> | page <folder> <vips seconds>)\n");
     return 0;
 }

@@ -27,14 +27,20 @@ void PaintThumbnailFailure(HDC dc, int x, int y, int size) {
 
 int PaintThumbnailPicture(HDC dc, const BITMAPINFOHEADER* header, const BYTE* pixels, int orientation, int x,
                           int y, int size) {
+    // An upright page is drawn straight from the kept thumbnail: a redraw
+    // of a page of them then costs twelve copies to the screen and no more.
     LockedDib copy;
-    if (!CopyDib(copy.header, copy.pixels, header, pixels)) return 0;
-    // A failed turn leaves the copy upright; drawing it so is better than a
-    // hole in the grid.
-    OrientDib(copy.header, copy.pixels, orientation);
-    const int w = copy.header->biWidth;
-    const int h = DibRows(*copy.header);
+    if (orientation != 0) {
+        if (!CopyDib(copy.header, copy.pixels, header, pixels)) return 0;
+        // A failed turn leaves the copy upright; drawing it so is better
+        // than a hole in the grid.
+        OrientDib(copy.header, copy.pixels, orientation);
+        header = copy.header;
+        pixels = copy.pixels;
+    }
+    const int w = header->biWidth;
+    const int h = DibRows(*header);
     SetDIBitsToDevice(dc, x + (size - w) / 2, y + (size - h) / 2, DWORD(w), DWORD(h), 0, 0, 0, UINT(h),
-                      copy.pixels, reinterpret_cast<const BITMAPINFO*>(copy.header), DIB_RGB_COLORS);
+                      pixels, reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
     return 1;
 }

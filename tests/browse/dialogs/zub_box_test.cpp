@@ -363,3 +363,30 @@ TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes)
     Pump();
     EXPECT_EQ(1, Album().HasThumbnail(2));
 }
+
+TEST_F(ZubBoxTest, DoubleClickCoverAndDraggingTheMarkedPagesOutOntoTheViewer) {
+    AddPages(5);
+    Open();
+    Mouse(WM_LBUTTONDOWN, CellCentre(2), MK_LBUTTON);
+    Mouse(WM_LBUTTONDBLCLK, CellCentre(2), MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, CellCentre(2));
+    Pump();
+    EXPECT_EQ(2u, Viewer().CurrentZubIndex);
+    EXPECT_EQ(kZubDisplay, Viewer().DisplayMode);
+    EXPECT_STREQ(Album().GetPagePath(2), Viewer().CurrentPath);
+    EXPECT_STREQ(dir_.Path().c_str(), Viewer().CurrentFolder);
+    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_COVER, 0);
+    EXPECT_EQ(2, Album().CoverIndex());
+    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    // Press cell 4 and let go over the viewer, above the box: the viewer
+    // receives the page as a dropped file and shows it.
+    RECT box;
+    GetWindowRect(Window(), &box);
+    POINT above{box.left + 40, box.top - 30};
+    ScreenToClient(Window(), &above);
+    Mouse(WM_LBUTTONDOWN, CellCentre(4), MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, above);
+    Pump();
+    EXPECT_STREQ(Album().GetPagePath(4), Viewer().CurrentPath);
+    EXPECT_EQ(5, Album().PageCount());
+}
