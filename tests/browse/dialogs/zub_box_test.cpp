@@ -288,41 +288,24 @@ TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
         Rgb colour;
         bool same;
     };
+    // clang-format off
     const Probe probes[] = {
-        {2, 50, blue, true},
-        {3, 50, blue, true},
-        {4, 50, blue, false},  // mark 2
-        {97, 50, cyan, true},
-        {98, 50, cyan, true},  // mark 1
-        {19, 50, ColourOf(0), false},
-        {20, 50, ColourOf(0), true},
-        {79, 50, ColourOf(0), true},
-        {80, 50, ColourOf(0), false},
-        {50, 5, ColourOf(0), true},
-        {50, 94, ColourOf(0), true},
-        {145, 19, ColourOf(1), false},
-        {145, 20, ColourOf(1), true},
-        {100, 79, ColourOf(1), true},
-        {189, 50, ColourOf(1), true},
-        {145, 80, ColourOf(1), false},  // code 1: 90 x 60
-        {195, 5, failed, true},
-        {284, 94, failed, true},  // a deleted file
-        {290, 27, ColourOf(3), true},
-        {379, 27, ColourOf(3), true},
-        {290, 71, ColourOf(3), true},
-        {290, 72, ColourOf(3), false},
-        {335, 26, ColourOf(3), false},
-        {30, 135, ColourOf(4), true},
-        {69, 154, ColourOf(4), true},
-        {29, 135, ColourOf(4), false},
+        {2, 50, blue, true}, {3, 50, blue, true}, {4, 50, blue, false}, {97, 50, cyan, true}, {98, 50, cyan, true},
+        {19, 50, ColourOf(0), false}, {20, 50, ColourOf(0), true}, {79, 50, ColourOf(0), true},  // 60 x 90
+        {80, 50, ColourOf(0), false}, {50, 5, ColourOf(0), true}, {50, 94, ColourOf(0), true},
+        {145, 19, ColourOf(1), false}, {145, 20, ColourOf(1), true}, {100, 79, ColourOf(1), true},  // code 1
+        {189, 50, ColourOf(1), true}, {145, 80, ColourOf(1), false},
+        {195, 5, failed, true}, {284, 94, failed, true},                                         // deleted
+        {290, 27, ColourOf(3), true}, {379, 27, ColourOf(3), true}, {290, 71, ColourOf(3), true},  // cover
+        {290, 72, ColourOf(3), false}, {335, 26, ColourOf(3), false},
+        {30, 135, ColourOf(4), true}, {69, 154, ColourOf(4), true}, {29, 135, ColourOf(4), false},  // 40 x 20
         {70, 154, ColourOf(4), false},
-        {3, 140, FromColorRef(GetSysColor(COLOR_3DLIGHT)), true},    // the cover: raised
-        {193, 50, FromColorRef(GetSysColor(COLOR_3DSHADOW)), true},  // sunken
+        {3, 140, FromColorRef(GetSysColor(COLOR_3DLIGHT)), true},    // the album's cover: raised
+        {193, 50, FromColorRef(GetSysColor(COLOR_3DSHADOW)), true},  // others sunken
     };
+    // clang-format on
     for (const Probe& probe : probes)
-        EXPECT_EQ(probe.same, p.At(probe.x, probe.y) == probe.colour)
-            << probe.x << "," << probe.y << " " << int(p.At(probe.x, probe.y).r) << " "
-            << int(p.At(probe.x, probe.y).g) << " " << int(p.At(probe.x, probe.y).b);
+        EXPECT_EQ(probe.same, p.At(probe.x, probe.y) == probe.colour) << probe.x << "," << probe.y;
 }
 
 TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes) {
