@@ -191,17 +191,14 @@ uint32_t HandleParam::StoredSize(void*) {
     return 0;
 }
 
-// DibHandleParam: the picture blocks come from the thumbnail builder
-// (AllocLockedBlock), not from the album's allocator.
+// DibHandleParam: the thumbnail builder makes its pictures in album blocks.
 int DibHandleParam::Release(void* block) {
     BlockWord header = Word(block);
     if (header != 0 && header != 1) {
         BlockWord bits = bits_ ? bits_->GetHandle(block, nullptr) : 0;
-        // Given back through the picture pipeline's own release, so that its
-        // block count sees every thumbnail go as it saw it come.
-        for (BlockWord address : {header, bits}) {
-            if (address) FreeLockedBlock(reinterpret_cast<void*>(address));
-        }
+        // Thumbnails live in album blocks, so that the album's count of live
+        // blocks proves a cleared album gave its thumbnails back.
+        for (BlockWord address : {header, bits}) FreeAlbumBlock(reinterpret_cast<void*>(address));
     }
     Word(block) = 0;
     if (bits_) bits_->SetHandle(block, 0);

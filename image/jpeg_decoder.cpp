@@ -97,7 +97,7 @@ bool StreamCanHold(const jpeg_decompress_struct& decoder, int64_t streamBytes) {
 
 // Everything between setjmp and a possible longjmp lives in plain C
 // records: no destructor may be skipped by the jump.
-int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationBytes) {
+int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationBytes, bool report = true) {
     jpeg_decompress_struct decoder;
     ErrorManager errors;
     volatile int stopAnswer = 0;
@@ -141,7 +141,7 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
             jpeg_destroy_decompress(&decoder);
             return kJpegFailed;
         }
-        if (quantum != 0 && row % quantum == 0) {
+        if (report && quantum != 0 && row % quantum == 0) {
             if (const int answer = JpegProgressHook(row, total)) {
                 stopAnswer = answer;
                 // Abandoning the decode releases everything the library holds.
@@ -150,7 +150,7 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
             }
         }
     }
-    JpegProgressHook(total, total);
+    if (report) JpegProgressHook(total, total);
     jpeg_finish_decompress(&decoder);
     jpeg_destroy_decompress(&decoder);
     return kJpegDone;
@@ -289,6 +289,16 @@ int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t dest
     FILE* file = OpenStream(path, offset, &seekFailed);
     if (!file) return seekFailed ? kJpegFailed : kJpegCannotOpen;
     const int result = Decode(file, denominator, destination, destinationBytes);
+    std::fclose(file);
+    return result;
+}
+
+int DecodeJpegUnreported(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
+                         uint32_t offset) {
+    bool seekFailed;
+    FILE* file = OpenStream(path, offset, &seekFailed);
+    if (!file) return seekFailed ? kJpegFailed : kJpegCannotOpen;
+    const int result = Decode(file, denominator, destination, destinationBytes, false);
     std::fclose(file);
     return result;
 }

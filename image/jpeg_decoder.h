@@ -26,6 +26,11 @@ int ReadJpegInfo(const char* path, int denominator, PictureInfo* info, uint32_t 
 // bytes, top row first. destinationBytes bounds what is written.
 int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
                uint32_t offset);
+// DecodeJpeg without reporting progress: it touches no process-wide value
+// (neither the progress target nor LastLoadError), so a worker thread may
+// run it, with ReadJpegInfo, while the user-interface thread loads pictures.
+int DecodeJpegUnreported(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
+                         uint32_t offset);
 // Full decode at scale 1/denominator into a new DibImage; 0 with
 // LastLoadError 1 (stopped), 2 (not a usable JPEG), 3 (cannot open),
 // 4 (cannot be held) or 255 (damaged stream). Nothing stays allocated on
@@ -34,8 +39,8 @@ int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int den
              HLOCAL* header, HLOCAL* pixels);
 // Decodes at the largest reduction that keeps the longer side near
 // targetSize (see JpegScaleFor).
-int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset, int targetSize,
-                   HLOCAL* header, HLOCAL* pixels);
+int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset,
+                   int targetSize, HLOCAL* header, HLOCAL* pixels);
 int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
 int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,
                   HLOCAL* pixels);

@@ -2,8 +2,10 @@
 
 #include "app/command_table.h"
 #include "browse/dialogs/info_box.h"
+#include "browse/dialogs/zub_box.h"
 
 void RegisterDialogCommands() {
     // Each dialog module adds its own registration here.
     RegisterInfoBoxCommands();
+    RegisterZubBOXCommands();
 }

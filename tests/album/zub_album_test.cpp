@@ -1,5 +1,4 @@
 #include "album/zub_album.h"
-#include "image/dib_image.h"
 
 #include <gtest/gtest.h>
 
@@ -113,31 +112,36 @@ TEST(ZubAlbum, PageFieldsAndWhatMarksTheAlbumModified) {
     EXPECT_EQ(-1, album.GetPageOrientation(2));
 }
 
-// Thumbnail blocks go back through the pipeline's count, on every way out:
-// a released thumbnail, a removed page, the album's end.
+// Thumbnails live in album blocks and go back on every way out: a released
+// thumbnail, a removed page, the album's end.
 TEST(ZubAlbum, ThumbnailBlocksAreGivenBackOnEveryWayOut) {
-    const long before = LiveDibBlocks();
+    const long outside = LiveAlbumAllocations();
     {
         ZubAlbum album;
         AddPages(album, 3);
+        const long pages = LiveAlbumAllocations();
         for (int page = 0; page < 3; ++page) {
             void* block = album.PageBlock(page);
-            album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(AllocLockedBlock(40)));
-            album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(AllocLockedBlock(100)));
+            album.ThumbHeader->SetHandle(block, reinterpret_cast<BlockWord>(AllocAlbumBlock(40)));
+            album.ThumbBits->SetHandle(block, reinterpret_cast<BlockWord>(AllocAlbumBlock(100)));
         }
         album.InfoMask->SetInt(album.PageBlock(0), kInfoPicture | kInfoFileSize);
-        EXPECT_EQ(before + 6, LiveDibBlocks());
-        EXPECT_EQ(1, album.HasThumbnail(0));
         EXPECT_EQ(1, album.ReleaseThumbnail(0));
         EXPECT_EQ(0, album.HasThumbnail(0));
         EXPECT_EQ(0, album.InfoMask->GetInt(album.PageBlock(0), nullptr));
-        EXPECT_EQ(before + 4, LiveDibBlocks());
-        EXPECT_EQ(1, album.RemovePage(1));
-        EXPECT_EQ(before + 2, LiveDibBlocks());
+        EXPECT_EQ(pages + 4, LiveAlbumAllocations());
+        // A page with a thumbnail gives back two blocks more than one without.
+        long live = LiveAlbumAllocations();
+        EXPECT_EQ(1, album.RemovePage(0));
+        const long plainPage = live - LiveAlbumAllocations();
+        live = LiveAlbumAllocations();
+        EXPECT_EQ(1, album.RemovePage(0));
+        EXPECT_EQ(plainPage + 2, live - LiveAlbumAllocations());
         album.ThumbHeader->SetHandle(album.PageBlock(0), 1);  // no thumbnail can be made
         EXPECT_EQ(1, album.HasThumbnail(0));
+        album.ThumbHeader->SetHandle(album.PageBlock(0), reinterpret_cast<BlockWord>(AllocAlbumBlock(40)));
     }
-    EXPECT_EQ(before, LiveDibBlocks());
+    EXPECT_EQ(outside, LiveAlbumAllocations());
 }
 
 TEST_F(ZubAlbumFile, CopyIntoADocumentKeepsTheAlbumsFieldsInTheCatchAll) {

@@ -1,0 +1,170 @@
+// Thumbnails of album pages: their sizes from every kind of page, the facts
+// recorded in the page, bad files, the worker's decode and the memory held.
+#include "album/album_thumbnail.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "album/album_memory.h"
+#include "image/thumbnail_prefetch.h"
+#include "tests/support/jpeg_test_files.h"
+#include "tests/support/test_files.h"
+
+namespace {
+Rgb Flat(int, int) {
+    return Rgb{30, 160, 90};
+}
+
+class ThumbnailTest : public ::testing::Test {
+protected:
+    void SetUp() override { album_.ThumbSizeParam = 90; }
+    // A page for the file that make writes (nothing is written for null).
+    int Page(const std::string& name, const std::function<void(const std::string&)>& make) {
+        const std::string path = dir_.File(name);
+        if (make) make(path);
+        return album_.AddPage(path.c_str());
+    }
+    const BITMAPINFOHEADER* Header(int page) const {
+        return reinterpret_cast<const BITMAPINFOHEADER*>(
+            album_.ThumbHeader->GetHandle(album_.PageBlock(page), nullptr));
+    }
+    TempDir dir_;
+    ZubAlbum album_;
+};
+
+auto Bmp(int w, int h) {
+    return [=](const std::string& path) { WriteBmp(path, w, h, 24, false, Flat); };
+}
+auto Jpeg(int w, int h) {
+    return [=](const std::string& path) { WriteFileBytes(path, MakeJpeg(w, h, Flat)); };
+}
+auto Raw(Bytes bytes) {
+    return [=](const std::string& path) { WriteFileBytes(path, bytes); };
+}
+Bytes Truncated(Bytes bytes, size_t keep) {
+    bytes.resize(keep);
+    return bytes;
+}
+}  // namespace
+
+TEST_F(ThumbnailTest, SizesNeverEnlargeAndBadFilesGetTheFailureMark) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        int width, height;  // 0 x 0: the failure mark
+    };
+    const Case cases[] = {
+        {"portrait.bmp", Bmp(600, 900), 60, 90},
+        {"portrait.jpg", Jpeg(600, 900), 59, 90},  // decoded at 1/8: 75 x 113
+        {"square.bmp", Bmp(90, 90), 90, 90},
+        {"bigsquare.jpg", Jpeg(1000, 1000), 90, 90},
+        {"small.bmp", Bmp(40, 20), 40, 20},
+        {"wide.jpg", Jpeg(1600, 1200), 90, 67},
+        {"thin.bmp", Bmp(2000, 3), 90, 1},
+        {"deleted.bmp", nullptr, 0, 0},
+        {"empty.jpg", Raw({}), 0, 0},
+        {"cut.jpg", Raw(Truncated(MakeJpeg(300, 200, Flat), 40)), 0, 0},
+        {"cut.bmp", Raw(Truncated(MakeBmp(300, 200, 24), 30)), 0, 0},
+        {"noise.bmp", Raw(Bytes(5000, 0x42)), 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int page = Page(c.name, c.make);
+        ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
+        ASSERT_EQ(1, album_.HasThumbnail(page));
+        const BITMAPINFOHEADER* header = Header(page);
+        if (c.width == 0) {
+            EXPECT_EQ(kThumbnailFailed, reinterpret_cast<BlockWord>(header));
+            continue;
+        }
+        EXPECT_EQ(c.width, header->biWidth);
+        EXPECT_EQ(c.height, header->biHeight);  // bottom row first
+        EXPECT_EQ(24, header->biBitCount);
+    }
+    EXPECT_EQ(0, BuildThumbnail(&album_, album_.PageCount(), nullptr, 0));
+    EXPECT_EQ(0, BuildThumbnail(&album_, -1, nullptr, 0));
+}
+
+TEST_F(ThumbnailTest, TheBuildRecordsTheFileAndPictureFactsInThePage) {
+    const int page = Page("facts.bmp", Bmp(600, 900));
+    ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
+    void* block = album_.PageBlock(page);
+    EXPECT_EQ(kInfoPicture | kInfoFileSize | kInfoWriteTime, album_.InfoMask->GetInt(block, nullptr));
+    EXPECT_EQ(int(ReadFileBytes(dir_.File("facts.bmp")).size()), album_.FileSizeLow->GetInt(block, nullptr));
+    EXPECT_NE(0, album_.WriteTimeHigh->GetInt(block, nullptr));
+    EXPECT_EQ(600, album_.GetPictureWidth(page));
+    EXPECT_EQ(900, album_.GetPictureHeight(page));
+    EXPECT_EQ(24, album_.GetPictureBitCount(page));
+    const int missing = Page("gone.bmp", nullptr);
+    ASSERT_EQ(1, BuildThumbnail(&album_, missing, nullptr, 0));
+    EXPECT_EQ(0, album_.InfoMask->GetInt(album_.PageBlock(missing), nullptr));
+}
+
+TEST_F(ThumbnailTest, AnAlbumPageShowsItsCoverAndAnAlbumThatIsItsOwnCoverDoesNotRecurse) {
+    const std::string cover = dir_.File("cover.bmp"), inner = dir_.File("inner.zub"),
+                      self = dir_.File("self.zub");
+    WriteBmp(cover, 200, 100, 24, false, Flat);
+    {
+        ZubAlbum saved;
+        saved.SetTitle("旅の本");
+        saved.AddPage(dir_.File("other.bmp").c_str());
+        saved.AddPage(cover.c_str());
+        saved.SetCoverIndex(1);
+        ASSERT_EQ(1, saved.SaveFile(inner.c_str()));
+        ZubAlbum itself;
+        itself.AddPage(self.c_str());
+        ASSERT_EQ(1, itself.SaveFile(self.c_str()));
+    }
+    const int page = album_.AddPage(inner.c_str()), loop = album_.AddPage(self.c_str());
+    ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
+    ASSERT_EQ(1, BuildThumbnail(&album_, loop, nullptr, 0));
+    EXPECT_EQ(90, Header(page)->biWidth);
+    EXPECT_EQ(45, Header(page)->biHeight);
+    EXPECT_STREQ("旅の本", album_.GetPageComment(page));
+    EXPECT_EQ(kThumbnailFailed, reinterpret_cast<BlockWord>(Header(loop)));
+}
+
+TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceThread) {
+    const PixelPattern ramp = [](int x, int y) { return Rgb{uint8_t(x), uint8_t(y), uint8_t(x ^ y)}; };
+    for (const JpegKind kind : {JpegKind::Colour, JpegKind::Grey}) {
+        JpegOptions options;
+        options.kind = kind;
+        const int page = Page("a.jpg", Raw(MakeJpeg(700, 500, ramp, options)));
+        ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
+        PreparedThumbnail prepared;
+        ASSERT_TRUE(PrepareJpegThumbnail(album_.GetPagePath(page), 90, &prepared));
+        const BITMAPINFOHEADER* built = Header(page);
+        ASSERT_EQ(built->biWidth, prepared.width);
+        ASSERT_EQ(built->biHeight, prepared.height);
+        ASSERT_EQ(built->biSizeImage, prepared.pixels.size());
+        const BYTE* bits =
+            reinterpret_cast<const BYTE*>(album_.ThumbBits->GetHandle(album_.PageBlock(page), nullptr));
+        EXPECT_EQ(0, std::memcmp(bits, prepared.pixels.data(), prepared.pixels.size()));
+        EXPECT_EQ(album_.GetPictureBitCount(page), prepared.bitCount);
+        // A result taken for another file is refused; the caller decodes.
+        ThumbnailPrefetch workers(1);
+        workers.Queue({{page, "other.jpg"}}, 90);
+        EXPECT_FALSE(workers.Take(page, album_.GetPagePath(page), &prepared));
+        EXPECT_EQ(0, workers.Pending());
+        album_.ClearAll();
+    }
+}
+
+TEST_F(ThumbnailTest, ThumbnailsAreSmallAndAClearedAlbumGivesEveryBlockBack) {
+    const long before = LiveAlbumAllocations();
+    const std::string path = dir_.File("p.bmp");
+    WriteBmp(path, 300, 300, 24, false, Flat);
+    for (int i = 0; i < 200; ++i) {
+        const int page = album_.AddBlankPage();
+        album_.SetPagePath(page, path.c_str());
+        ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
+        ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));  // a rebuild frees the old blocks
+    }
+    const BITMAPINFOHEADER* header = Header(199);
+    EXPECT_LE(sizeof *header + header->biSizeImage, 30u * 1024);
+    album_.ClearAll();
+    EXPECT_EQ(before, LiveAlbumAllocations());
+}

@@ -1,0 +1,375 @@
+// The ZubBOX in a real window beside the real viewer: paging, hit testing,
+// selection, swapping, drops in, the title field, its place, its pixels and
+// the message chain that builds the cells of the page shown.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "album/album_thumbnail.h"
+#include "album/zub_album.h"
+#include "app/command_table.h"
+#include "app/file_drops.h"
+#include "app/viewer_state.h"
+#include "app/window_commands.h"
+#include "browse/dialogs/zub_box.h"
+#include "browse/dialogs/zub_box_grid.h"
+#include "browse/dialogs/zub_box_state.h"
+#include "image/thumbnail_image.h"
+#include "resources/resource_ids.h"
+#include "tests/app/viewer_fixture.h"
+
+namespace {
+Rgb ColourOf(int page) {
+    return Rgb{uint8_t(20 + 15 * page), uint8_t(200 - 7 * page), uint8_t(60 + 11 * page)};
+}
+Rgb FromColorRef(COLORREF c) {
+    return Rgb{GetRValue(c), GetGValue(c), GetBValue(c)};
+}
+POINT CellCentre(int cell) {
+    return POINT{95 * (cell % 4) + 50, 95 * (cell / 4) + 50};
+}
+
+class ZubBoxTest : public ViewerWindowTest {
+protected:
+    void SetUp() override {
+        ViewerWindowTest::SetUp();
+        Box().Rect = RECT{0, 0, 0, 0};
+        RegisterZubBOXCommands();
+    }
+    void TearDown() override {
+        if (Window()) DestroyWindow(Window());
+        SetCommandHandler(kCommandZubBox, nullptr);
+        ViewerWindowTest::TearDown();
+    }
+    ZubAlbum& Album() { return *Viewer().Album; }
+    HWND Window() const { return Viewer().ZubBOXWindow; }
+    // Pages 0..count-1: flat pictures of width x height in ColourOf(page).
+    void AddPages(int count, int width = 30, int height = 30) {
+        for (int i = Album().PageCount(), end = i + count; i < end; ++i) {
+            const std::string path = dir_.File("p" + std::to_string(i) + ".bmp");
+            WriteBmp(path, width, height, 24, false, [i](int, int) { return ColourOf(i); });
+            ASSERT_GE(Album().AddPage(path.c_str()), 0);
+        }
+    }
+    void Open() {
+        Command(kCommandZubBox);
+        ASSERT_NE(Window(), nullptr);
+        Pump();
+    }
+    std::string Field(int id) const {
+        char text[MAX_PATH] = "";
+        GetDlgItemTextA(Window(), id, text, sizeof text);
+        return text;
+    }
+    void Keys(bool shift) {
+        BYTE state[256];
+        GetKeyboardState(state);
+        state[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(state);
+    }
+    void Button(int id, bool shift = false) {
+        Keys(shift);
+        SendMessageA(Window(), WM_COMMAND, WPARAM(id), 0);
+        Keys(false);
+        Pump();
+    }
+    void Mouse(UINT message, POINT at, WPARAM keys = 0) {
+        SendMessageA(Window(), message, keys, MAKELPARAM(at.x, at.y));
+    }
+    void Click(POINT at, WPARAM keys = 0, bool right = false) {
+        Mouse(right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, at, keys | (right ? MK_RBUTTON : MK_LBUTTON));
+        Mouse(right ? WM_RBUTTONUP : WM_LBUTTONUP, at, keys);
+        Pump();
+    }
+    void Drag(int fromCell, int toCell) {
+        Mouse(WM_LBUTTONDOWN, CellCentre(fromCell), MK_LBUTTON);
+        Mouse(WM_MOUSEMOVE, CellCentre(toCell), MK_LBUTTON);
+        Mouse(WM_LBUTTONUP, CellCentre(toCell));
+        Pump();
+    }
+    std::vector<int> Marks() {
+        std::vector<int> marks;
+        for (int i = 0; i < Album().PageCount(); ++i) marks.push_back(Album().GetSelectionMark(i));
+        return marks;
+    }
+    void Drop(const std::vector<std::string>& names) {
+        std::string list;
+        for (const std::string& name : names) list += name + '\0';
+        list += '\0';
+        SendFilesDrop(Window(), list.data(), list.size(), 10, 10);
+        Pump();
+    }
+    int Built(int from, int to) {
+        int built = 0;
+        for (int i = from; i < to; ++i) built += Album().HasThumbnail(i);
+        return built;
+    }
+    // Handles one waiting WM_ZUBTHUMB; false when none waits.
+    bool Step() {
+        MSG message;
+        if (!PeekMessageA(&message, nullptr, WM_ZUBTHUMB, WM_ZUBTHUMB, PM_REMOVE)) return false;
+        DispatchMessageA(&message);
+        return true;
+    }
+};
+}  // namespace
+
+TEST(ZubBoxGrid, HitTestTakesUnsignedSixteenBitPositionsAndSkipsTheGaps) {
+    struct Case {
+        int page, x, y, index;
+    };
+    const Case cases[] = {{1, 97, 50, -1},   {1, 100, 50, 1},   {1, 4, 50, -1},         {1, 5, 5, 0},
+                          {1, 379, 284, 11}, {1, 380, 50, -1},  {1, 381, 50, -1},       {1, 50, 286, -1},
+                          {1, 50, 99, -1},   {1, 50, 100, 4},   {2, 5, 5, 12},          {1, -1, 50, -1},
+                          {1, 50, -3, -1},   {3, 290, 195, 35}, {1, 0xFFFF, 0xFFFF, -1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.index, HitTestCell(c.page, MAKELPARAM(c.x, c.y))) << c.x << "," << c.y << " p" << c.page;
+    EXPECT_EQ(0, ZubBOXPageCount(0));
+    EXPECT_EQ(1, ZubBOXPageCount(12));
+    EXPECT_EQ(2, ZubBOXPageCount(13));
+    const RECT edge = CellEdgeRect(6);
+    EXPECT_TRUE(edge.left == 193 && edge.top == 98 && edge.right == 287 && edge.bottom == 192);
+}
+
+TEST_F(ZubBoxTest, PagingWithAndWithoutShift) {
+    AddPages(13);
+    Open();
+    EXPECT_EQ("1", Field(PILTRIN_ZUBBOX_PAGE));
+    EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE_COUNT));
+    Button(PILTRIN_ZUBBOX_NEXT);
+    EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE));
+    ClientPixels second(Window());
+    EXPECT_EQ(ColourOf(12), second.At(50, 50));      // index 12 top-left
+    EXPECT_EQ(second.At(1, 1), second.At(145, 50));  // nothing in cell 1
+    Button(PILTRIN_ZUBBOX_NEXT);
+    EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE));  // the last page stays
+    Button(PILTRIN_ZUBBOX_PREVIOUS, true);
+    EXPECT_EQ("1", Field(PILTRIN_ZUBBOX_PAGE));
+    Button(PILTRIN_ZUBBOX_PREVIOUS);
+    EXPECT_EQ(1, Viewer().ZubBOXPage);
+    AddPages(30);
+    Button(PILTRIN_ZUBBOX_NEXT, true);
+    EXPECT_EQ(4, Viewer().ZubBOXPage);
+    EXPECT_EQ(0, Viewer().ZubBOXCurrent);  // paging moves no mark
+}
+
+TEST_F(ZubBoxTest, ClicksSelectToggleAndExtend) {
+    AddPages(12);
+    Open();
+    Click(POINT{97, 50});
+    EXPECT_EQ(0, Viewer().ZubBOXCurrent);  // a gap
+    Click(POINT{100, 50});
+    EXPECT_EQ(1, Viewer().ZubBOXCurrent);
+    struct Case {
+        int cell;
+        WPARAM keys;
+        bool right;
+        std::vector<int> marks;
+    };
+    const Case cases[] = {
+        {5, 0, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},
+        {5, MK_CONTROL, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},  // the current page keeps 2
+        {7, MK_CONTROL, false, {0, 0, 0, 0, 0, 2, 0, 1, 0, 0, 0, 0}},
+        {7, MK_CONTROL, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},
+        {2, MK_SHIFT | MK_CONTROL, false, {0, 0, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0}},
+        {9, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 1, 0, 0}},  // the right button toggles
+        {5, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 1, 0, 0}},
+        {9, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        Click(CellCentre(c.cell), c.keys, c.right);
+        EXPECT_EQ(c.marks, Marks()) << "cell " << c.cell;
+        EXPECT_EQ(5, Viewer().ZubBOXCurrent);
+    }
+    ClientPixels pixels(Window());
+    EXPECT_EQ(FromColorRef(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left, 140));
+    EXPECT_EQ(FromColorRef(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left - 1, 140));
+    EXPECT_EQ(FromColorRef(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left, 50));
+    EXPECT_EQ(FromColorRef(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left - 1, 50));
+}
+
+TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
+    AddPages(6);
+    Album().SetCoverIndex(0);
+    Open();
+    const std::string first = Album().GetPagePath(0), fourth = Album().GetPagePath(3);
+    Drag(0, 3);
+    EXPECT_EQ(fourth, Album().GetPagePath(0));
+    EXPECT_EQ(first, Album().GetPagePath(3));
+    EXPECT_EQ(3, Album().CoverIndex());
+    EXPECT_EQ(3, Viewer().ZubBOXCurrent);
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 2, 0, 0}), Marks());
+    Drag(3, 3);  // an ordinary click
+    EXPECT_EQ(first, Album().GetPagePath(3));
+    ClientPixels pixels(Window());
+    EXPECT_EQ(ColourOf(0), pixels.At(CellCentre(3).x, CellCentre(3).y));  // redrawn from the kept thumbnail
+}
+
+TEST_F(ZubBoxTest, DroppedPicturesAndAlbums) {
+    AddPages(12);
+    Open();
+    WriteBmp(dir_.File("new1.bmp"), 10, 10);
+    WriteBmp(dir_.File("new2.bmp"), 10, 10);
+    WriteFileBytes(dir_.File("note.txt"), Bytes{'x'});
+    Drop({dir_.File("note.txt"), dir_.File("new1.bmp")});  // not a picture first: ignored
+    EXPECT_EQ(12, Album().PageCount());
+    Drop({dir_.File("new1.bmp"), dir_.File("new2.bmp"), Album().GetPagePath(4)});
+    EXPECT_EQ(14, Album().PageCount());
+    EXPECT_EQ(13u, Viewer().CurrentZubIndex);
+    EXPECT_EQ(2, Viewer().ZubBOXPage);
+    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    ZubAlbum other;
+    other.AddPage(dir_.File("new1.bmp").c_str());
+    const std::string album = dir_.File("OTHER.ZUB");
+    ASSERT_EQ(1, other.SaveFile(album.c_str()));
+    Drop({album});
+    EXPECT_EQ(1, Album().PageCount());
+    EXPECT_STREQ(album.c_str(), Album().GetFilePath());
+}
+
+TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
+    AddPages(2);
+    Album().SetPageComment(0, "Sunset");
+    Open();
+    EXPECT_EQ("Sunset", Field(PILTRIN_ZUBBOX_TITLE));
+    EXPECT_EQ(Album().GetPagePath(0), Field(PILTRIN_ZUBBOX_PATH));
+    EXPECT_EQ("30", Field(PILTRIN_ZUBBOX_WIDTH));
+    EXPECT_EQ("24", Field(PILTRIN_ZUBBOX_BITS));
+    SetDlgItemTextA(Window(), PILTRIN_ZUBBOX_TITLE, "SUNSET");
+    EXPECT_STREQ("Sunset", Album().GetPageComment(0));
+    EXPECT_EQ(0, Viewer().AlbumUnsaved);
+    SetDlgItemTextA(Window(), PILTRIN_ZUBBOX_TITLE, "夕焼け");
+    EXPECT_STREQ("夕焼け", Album().GetPageComment(0));
+    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+}
+
+TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
+    Open();
+    RECT viewer, box;
+    GetWindowRect(window_, &viewer);
+    GetWindowRect(Window(), &box);
+    EXPECT_EQ(viewer.left, box.left);
+    EXPECT_EQ((viewer.top + viewer.bottom) / 2, box.top);
+    EXPECT_TRUE(GetMenuState(GetSystemMenu(Window(), FALSE), SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
+    char caption[64] = "";
+    GetWindowTextA(Window(), caption, sizeof caption);
+    EXPECT_STREQ("ズブＢＯＸ", caption);
+    SetWindowPos(Window(), nullptr, 33, 44, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageA(Window(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(nullptr, Window());
+    Open();
+    GetWindowRect(Window(), &box);
+    EXPECT_EQ(33, box.left);
+    EXPECT_EQ(44, box.top);
+}
+
+TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
+    AddPages(2, 600, 900);
+    Album().SetPageOrientation(1, 1);
+    Album().AddPage(dir_.File("deleted.bmp").c_str());
+    const std::string cover = dir_.File("cover.bmp"), inner = dir_.File("inner.zub");
+    WriteBmp(cover, 200, 100, 24, false, [](int, int) { return ColourOf(3); });
+    ZubAlbum saved;
+    saved.AddPage(cover.c_str());
+    ASSERT_EQ(1, saved.SaveFile(inner.c_str()));
+    Album().AddPage(inner.c_str());
+    AddPages(1, 40, 20);
+    Album().SetCoverIndex(4);
+    Open();
+    Click(CellCentre(1), MK_CONTROL);
+    ClientPixels p(Window());
+    ASSERT_GE(p.Width(), 383);
+    ASSERT_GE(p.Height(), 288);
+    const Rgb blue = FromColorRef(RGB(0, 0, 255)), cyan = FromColorRef(RGB(0, 255, 255));
+    const Rgb failed = FromColorRef(kThumbnailFailureColour);
+    struct Probe {
+        int x, y;
+        Rgb colour;
+        bool same;
+    };
+    // clang-format off
+    const Probe probes[] = {
+        {2, 50, blue, true}, {3, 50, blue, true}, {4, 50, blue, false}, {97, 50, cyan, true}, {98, 50, cyan, true},
+        {19, 50, ColourOf(0), false}, {20, 50, ColourOf(0), true}, {79, 50, ColourOf(0), true},  // 60 x 90
+        {80, 50, ColourOf(0), false}, {50, 5, ColourOf(0), true}, {50, 94, ColourOf(0), true},
+        {145, 19, ColourOf(1), false}, {145, 20, ColourOf(1), true}, {100, 79, ColourOf(1), true},  // code 1
+        {189, 50, ColourOf(1), true}, {145, 80, ColourOf(1), false},
+        {195, 5, failed, true}, {284, 94, failed, true},                                         // deleted
+        {290, 27, ColourOf(3), true}, {379, 27, ColourOf(3), true}, {290, 71, ColourOf(3), true},  // cover
+        {290, 72, ColourOf(3), false}, {335, 26, ColourOf(3), false},
+        {30, 135, ColourOf(4), true}, {69, 154, ColourOf(4), true}, {29, 135, ColourOf(4), false},  // 40 x 20
+        {70, 154, ColourOf(4), false},
+        {3, 140, FromColorRef(GetSysColor(COLOR_3DLIGHT)), true},    // the album's cover: raised
+        {193, 50, FromColorRef(GetSysColor(COLOR_3DSHADOW)), true},  // others sunken
+    };
+    // clang-format on
+    for (const Probe& probe : probes)
+        EXPECT_EQ(probe.same, p.At(probe.x, probe.y) == probe.colour) << probe.x << "," << probe.y;
+}
+
+TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes) {
+    AddPages(24);
+    Open();
+    EXPECT_EQ(12, Built(0, 12));
+    EXPECT_EQ(0, Built(12, 24));
+    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_NEXT, 0);
+    UpdateWindow(Window());  // the paint posts the first missing cell
+    for (int step = 1; step <= 2; ++step) {
+        ASSERT_TRUE(Step());
+        EXPECT_EQ(step, Built(12, 24));
+        EXPECT_EQ(1, Album().HasThumbnail(11 + step));
+    }
+    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_PREVIOUS, 0);
+    UpdateWindow(Window());  // page 1 is built: nothing is posted
+    ASSERT_TRUE(Step());     // cell 14 finds page 1 shown and ends the chain
+    EXPECT_FALSE(Step());
+    EXPECT_EQ(2, Built(12, 24));
+    for (int i = 0; i < 12; ++i) DeleteFileA(Album().GetPagePath(i));
+    RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_EQ(ColourOf(5),
+              ClientPixels(Window()).At(CellCentre(5).x, CellCentre(5).y));  // no file read again
+    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_NEXT, 0);
+    UpdateWindow(Window());
+    ASSERT_TRUE(Step());
+    EXPECT_EQ(3, Built(12, 24));
+    DestroyWindow(Window());
+    EXPECT_EQ(nullptr, Window());
+    Pump();
+    EXPECT_EQ(3, Built(12, 24));
+    // Rebuild releases the marked pages and the next paint builds them again.
+    Open();
+    Click(CellCentre(2), MK_CONTROL);
+    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_REBUILD, 0);
+    EXPECT_EQ(1, Album().HasThumbnail(1));
+    EXPECT_EQ(0, Album().HasThumbnail(2));
+    Pump();
+    EXPECT_EQ(1, Album().HasThumbnail(2));
+}
+
+TEST_F(ZubBoxTest, DoubleClickCoverAndDraggingTheMarkedPagesOutOntoTheViewer) {
+    AddPages(5);
+    Open();
+    Mouse(WM_LBUTTONDOWN, CellCentre(2), MK_LBUTTON);
+    Mouse(WM_LBUTTONDBLCLK, CellCentre(2), MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, CellCentre(2));
+    Pump();
+    EXPECT_EQ(2u, Viewer().CurrentZubIndex);
+    EXPECT_EQ(kZubDisplay, Viewer().DisplayMode);
+    EXPECT_STREQ(Album().GetPagePath(2), Viewer().CurrentPath);
+    EXPECT_STREQ(dir_.Path().c_str(), Viewer().CurrentFolder);
+    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_COVER, 0);
+    EXPECT_EQ(2, Album().CoverIndex());
+    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    // Press cell 4 and let go over the viewer, above the box: the viewer
+    // receives the page as a dropped file and shows it.
+    RECT box;
+    GetWindowRect(Window(), &box);
+    POINT above{box.left + 40, box.top - 30};
+    ScreenToClient(Window(), &above);
+    Mouse(WM_LBUTTONDOWN, CellCentre(4), MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, above);
+    Pump();
+    EXPECT_STREQ(Album().GetPagePath(4), Viewer().CurrentPath);
+    EXPECT_EQ(5, Album().PageCount());
+}
