@@ -50,6 +50,12 @@ std::string PathInSelectedFolder(const FolderDialogConfig* config, const std::st
     return folder[0] && !name.empty() && path.size() < MAX_PATH ? path : "";
 }
 
+// The ZubBOX is the viewer's command 18; the box asks for it the way the
+// menu does and so needs none of its code.
+void OpenZubBOX() {
+    SendMessageA(Viewer().MainWindow, WM_COMMAND, kCommandZubBox, 0);
+}
+
 bool InAlbum(const char* path) {
     const ViewerState& v = Viewer();
     return path[0] && v.Album && v.Album->FindPage(path) != -1;
@@ -110,15 +116,17 @@ void RedoPreview(HWND box, FolderDialogConfig* config, int listId) {
     EnableWindow(box, TRUE);
 }
 
+// The preview goes straight onto the box, over its background; the
+// controls paint themselves.
 void PaintPreview(HWND box) {
     const ViewerState& v = Viewer();
     if (!v.FileBOXPreviewBitmap) return;
+    PaintDC dc(box);
     BITMAP facts{};
     GetObjectA(v.FileBOXPreviewBitmap, sizeof facts, &facts);
     const POINT origin = PreviewOrigin(box);
     RECT place = PreviewPlacement(facts.bmWidth, facts.bmHeight);
     OffsetRect(&place, origin.x, origin.y);
-    WindowDC dc(box);
     if (InAlbum(v.FileBOXPreviewPath)) {
         RECT edge{place.left - 2, place.top - 2, place.right + 2, place.bottom + 2};
         DrawEdge(dc, &edge, EDGE_RAISED, BF_RECT);
@@ -131,9 +139,11 @@ void PaintPreview(HWND box) {
                facts.bmWidth, facts.bmHeight, SRCCOPY);
 }
 
-// Ends the box after an open or Cancel: the preview goes, the place is kept.
+// Ends the box after an open: the preview goes, the place is kept. While a
+// folder is being renamed the box stays (the folder dialog would not end).
 void EndBox(HWND box, FolderDialogConfig* config, INT_PTR result) {
     ViewerState& v = Viewer();
+    if (config->LabelEditing) return;
     DropPreview();
     config->EndRequest = 1;
     config->EndResult = result;
@@ -167,10 +177,18 @@ void OpenSelectedAlbum(HWND box, FolderDialogConfig* config) {
     HWND list = GetDlgItem(box, PILTRIN_FILEBOX_ALBUMS);
     const std::string name = LineText(list, SendMessageA(list, LB_GETCURSEL, 0, 0));
     const std::string path = PathInSelectedFolder(config, name);
+    // An album that cannot be read has been reported by OpenZubFile; the box
+    // stays open on it rather than show an album that did not change.
     if (!path.empty() && IsAlbumName(name.c_str()) && config->ResultPath) {
         lstrcpynA(config->ResultPath, path.c_str(), MAX_PATH);
-        OpenZubFile(v.MainWindow, config->ResultPath);
-        if (!v.ZubBOXWindow) PostMessageA(v.MainWindow, WM_COMMAND, kCommandZubBox, 0);
+        if (!OpenZubFile(v.MainWindow, config->ResultPath)) {
+            v.FileBOXDoubleClick = 0;
+            return;
+        }
+        if (!v.ZubBOXWindow) {
+            OpenZubBOX();
+            if (v.ZubBOXWindow) SetForegroundWindow(v.ZubBOXWindow);
+        }
         v.CurrentZubIndex = static_cast<DWORD>(v.Album->CoverIndex());
         SetDisplayMode(v.MainWindow, kZubDisplay);
         if (!v.FileBOXDoubleClick) EndBox(box, config, PILTRIN_FILEBOX_OPEN_ALBUM);
@@ -185,7 +203,7 @@ void AddFilesToAlbum(HWND box, FolderDialogConfig* config, bool selectedOnly) {
     const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (!v.ZubBOXWindow && v.Album->PageCount() == 0) {
         v.CurrentZubIndex = 0;
-        PostMessageA(v.MainWindow, WM_COMMAND, kCommandZubBox, 0);
+        OpenZubBOX();
         SetForegroundWindow(box);
     }
     int added = 0;
@@ -242,6 +260,7 @@ void OnCommand(HWND box, FolderDialogConfig* config, int id, int code) {
             AddFilesToAlbum(box, config, id == PILTRIN_FILEBOX_ADD_SELECTED);
             return;
         case IDCANCEL:
+            if (config->LabelEditing) return;  // Escape ends the rename only
             DropPreview();
             GetWindowRect(box, &v.FileBOXRect);
             v.FileBOXWindow = nullptr;
@@ -293,8 +312,6 @@ INT_PTR FileBOXHook(HWND box, UINT message, WPARAM wParam, LPARAM lParam, Folder
             OnCommand(box, config, LOWORD(wParam), HIWORD(wParam));
             break;
         case WM_PAINT:
-            // The dialog paints its controls; the preview goes over them.
-            DefWindowProcA(box, message, wParam, lParam);
             PaintPreview(box);
             break;
         case WM_DESTROY:
@@ -316,7 +333,7 @@ int FileBOXFilter(FolderDialogConfig*, const FileEntry& entry) {
     return IsPictureName(entry.FullPath) ? 1 : 0;
 }
 
-void OpenFileBOX(HWND viewer) {
+void OpenFileBOX(HWND) {
     ViewerState& v = Viewer();
     if (v.FileBOXWindow) {
         SetForegroundWindow(v.FileBOXWindow);
@@ -346,7 +363,6 @@ void OpenFileBOX(HWND viewer) {
     config->NoFileName = 1;
     config->Instance = v.Instance;
     config->TemplateId = PILTRIN_DIALOG_FILE_BOX;
-    (void)viewer;
     v.FileBOXWindow = OpenFolderDialogModeless(std::move(config));
     v.TickActive = 1;
 }

@@ -96,8 +96,27 @@ void StartFolder(FolderDialogConfig* config) {
     } else {
         config->Path[FileNamePart(config->Path) - config->Path] = '\0';
     }
-    if (std::strlen(config->Path) + 1 >= MAX_PATH) GetCurrentDirectoryA(MAX_PATH, config->Path);
-    AddDirSeparator(config->Path);
+    // A start folder that is gone (a removed folder, a vanished drive) or
+    // cannot be entered: the dialog opens on the current directory instead.
+    if (std::strlen(config->Path) + 1 >= MAX_PATH || !SetCurrentDirectoryA(config->Path))
+        GetCurrentDirectoryA(MAX_PATH, config->Path);
+    if (std::strlen(config->Path) + 1 < MAX_PATH) AddDirSeparator(config->Path);
+}
+
+// A name that MoveFile would take for a path, or that no folder may have:
+// empty, with a separator, a colon or one of * ? " < > |. The search steps
+// over double-byte characters, whose second byte may be "\" or "|".
+bool IsUsableFolderName(const char* name) {
+    if (!name || !name[0]) return false;
+    for (const char* c = name; *c; ++c) {
+        if (IsPathLeadByte(*c)) {
+            if (!c[1]) return false;
+            ++c;
+            continue;
+        }
+        if (std::strchr("\\/:*?\"<>|", *c) || static_cast<unsigned char>(*c) < 0x20) return false;
+    }
+    return true;
 }
 
 LRESULT OnInitDialog(HWND dialog, FolderDialogConfig* config) {
@@ -182,11 +201,14 @@ void OnEndLabelEdit(HWND dialog, FolderDialogConfig* config, HTREEITEM item, con
     GetItemPath(config->Tree, item, old);
     size_t length = std::strlen(old);
     if (length) old[--length] = '\0';
-    // A cancelled edit, an empty name or a drive keeps its name.
-    if (newText && newText[0] && length > 2) {
-        std::string renamed(static_cast<const char*>(old), FileNamePart(old));
-        renamed += newText;
-        if (renamed.size() < MAX_PATH && !std::strchr(newText, '\\') && MoveFileA(old, renamed.c_str())) {
+    // A cancelled edit, an empty or unusable name or a drive keeps its name.
+    if (IsUsableFolderName(newText) && length > 2) {
+        const std::string parent(static_cast<const char*>(old), FileNamePart(old));
+        const std::string renamed = parent + newText;
+        // The folder being renamed is the current directory, which the
+        // system will not rename while it is in use: step out of it first.
+        SetCurrentDirectoryA(parent.c_str());
+        if (renamed.size() < MAX_PATH && MoveFileA(old, renamed.c_str())) {
             TVITEMA change{};
             change.mask = TVIF_TEXT | TVIF_HANDLE;
             change.hItem = item;

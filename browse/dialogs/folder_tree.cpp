@@ -119,26 +119,10 @@ void Trace(const char* text) {
     WriteFile(out, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
 }
 
-bool SameNameIgnoringCase(const char* a, const char* b, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        char x = a[i], y = b[i];
-        if (IsPathLeadByte(x)) {
-            if (x != y || i + 1 >= length || a[i + 1] != b[i + 1]) return false;
-            ++i;
-            continue;
-        }
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-        if (!x) return true;
-    }
-    return true;
-}
-
 HTREEITEM FindChildItem(HWND tree, HTREEITEM parent, const char* name, size_t length) {
     for (HTREEITEM child = TreeView_GetChild(tree, parent); child; child = TreeView_GetNextSibling(tree, child)) {
         const std::string label = ItemLabel(tree, child);
-        if (label.size() == length && SameNameIgnoringCase(label.c_str(), name, length)) return child;
+        if (label.size() == length && SamePathText(label.c_str(), name, length)) return child;
     }
     return nullptr;
 }
@@ -208,18 +192,26 @@ bool ShowFolderInTree(FolderDialogConfig* config, const char* path) {
     TreeView_SelectItem(tree, nullptr);
     TreeView_DeleteAllItems(tree);
     HTREEITEM current = nullptr;
-    const char* start = path;
+    bool whole = true;
     for (const char* separator = FindFirstSeparator(path); separator;) {
         if (!current) {
             const std::string drive(path, separator);
             current = InsertItem(tree, TVI_ROOT, drive.c_str());
+            if (!current) return false;
         }
         if (FillTreeItem(config, current, true, nullptr) == -1 || config->Gone) return false;
-        start = separator + 1;
+        const char* start = separator + 1;
         const char* next = FindFirstSeparator(start);
         if (!next) break;
-        current = FindChildItem(tree, current, start, static_cast<size_t>(next - start));
-        if (!current) return false;
+        HTREEITEM child = FindChildItem(tree, current, start, static_cast<size_t>(next - start));
+        if (!child) {
+            // A folder removed meanwhile (or one the system would not
+            // list): the deepest folder that is still there is shown, so
+            // that the tree and its buttons stay usable.
+            whole = false;
+            break;
+        }
+        current = child;
         separator = next;
     }
     if (!current) return false;
@@ -227,5 +219,5 @@ bool ShowFolderInTree(FolderDialogConfig* config, const char* path) {
     TreeView_SelectItem(tree, current);
     TreeView_Select(tree, current, TVGN_FIRSTVISIBLE);
     InvalidateRect(tree, nullptr, TRUE);
-    return true;
+    return whole;
 }

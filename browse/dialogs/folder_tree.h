@@ -11,7 +11,8 @@ void AttachTreeImages(HWND tree);
 void DetachTreeImages();
 
 // Rebuilds the tree for path (ending in "\") and selects its last folder;
-// false when a component was not found (nothing is selected then).
+// false when a component was not found (the deepest folder found is
+// selected then).
 bool ShowFolderInTree(FolderDialogConfig* config, const char* path);
 
 // Adds the sub-folders of item (unless added before) and, with a filter,
@@ -19,12 +20,8 @@ bool ShowFolderInTree(FolderDialogConfig* config, const char* path);
 // fill, else 1.
 int FillTreeItem(FolderDialogConfig* config, HTREEITEM item, bool addSubfolders, FileFilterProc filter);
 
-// The child of parent labelled name (ASCII case ignored), or null.
+// The child of parent labelled name (single-byte letters without case), or null.
 HTREEITEM FindChildItem(HWND tree, HTREEITEM parent, const char* name, size_t length);
-
-// True when a and b hold the same first length bytes, single-byte letters
-// compared without case and double-byte characters as they are.
-bool SameNameIgnoringCase(const char* a, const char* b, size_t length);
 
 // Writes text to the standard output handle (nothing without a console).
 void Trace(const char* text);
