@@ -8,6 +8,7 @@
 #include "app/command_table.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "browse/dialogs/file_list.h"
 #include "browse/file_utils.h"
 #include "browse/user_prompt.h"
 #include "image/picture_loader.h"
@@ -19,8 +20,9 @@ namespace {
 void ShowExportFailure(HWND owner, int failedPage) {
     const DWORD error = GetLastError();
     char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = text ? text : "";
     if (text) LocalFree(text);
     const char* page = Viewer().Album->GetPagePath(failedPage);
@@ -42,9 +44,10 @@ INT_PTR ExportHook(HWND dialog, UINT message, WPARAM wParam, LPARAM, FolderDialo
 }
 
 int CopyMoveFilter(FolderDialogConfig*, const FileEntry& entry) {
-    if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
     const char* name = entry.FullPath + entry.NameOffset;
-    return lstrcmpiA(ExtensionOf(name), "zub") == 0 || IsPictureName(entry.FullPath) ? 1 : 0;
+    return IsAlbumName(name) || IsPictureName(entry.FullPath) ? 1 : 0;
 }
 
 void CopyOrMoveAlbum(HWND viewer) {

@@ -75,7 +75,8 @@ void DrawDriveItem(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     RECT rect = item.rcItem;
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    HBRUSH background = selected ? GetSysColorBrush(COLOR_HIGHLIGHT) : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    HBRUSH background =
+        selected ? GetSysColorBrush(COLOR_HIGHLIGHT) : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     FillRect(dc, &rect, background);
     char text[16] = "";
     if (SendMessageA(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0) < static_cast<LRESULT>(sizeof text))
@@ -85,6 +86,7 @@ void DrawDriveItem(const DRAWITEMSTRUCT& item) {
     const int textLeft = rect.left + (driveImages ? 19 : 3) + 4;
     TextOutA(dc, textLeft, rect.top + 2, text, static_cast<int>(std::strlen(text)));
     const int image = DriveImageIndex(static_cast<UINT>(item.itemData), text[0]);
-    if (driveImages && image >= 0) ImageList_Draw(driveImages, image, dc, rect.left + 3, rect.top, ILD_TRANSPARENT);
+    if (driveImages && image >= 0)
+        ImageList_Draw(driveImages, image, dc, rect.left + 3, rect.top, ILD_TRANSPARENT);
     if (selected) DrawFocusRect(dc, &rect);
 }

@@ -11,6 +11,7 @@
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "browse/dialogs/file_list.h"
 #include "browse/dialogs/folder_tree.h"
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
@@ -20,10 +21,6 @@
 namespace {
 constexpr int kPreviewSquare = 130;
 constexpr int kPreviewTarget = 300;
-
-bool IsAlbumName(const char* name) {
-    return lstrcmpiA(ExtensionOf(name), "zub") == 0;
-}
 
 // The preview square's top-left corner in the box's pixels.
 POINT PreviewOrigin(HWND box) {
@@ -80,8 +77,8 @@ void LoadPreview(HWND box, const char* path) {
     }
     if (v.FileBOXPreviewBitmap) {
         char text[64];
-        std::snprintf(text, sizeof text, " %d×%d×%d%s", static_cast<int>(info.width), static_cast<int>(info.height),
-                      LastBitmapHeader().biBitCount, InAlbum(path) ? "*" : "");
+        std::snprintf(text, sizeof text, " %d×%d×%d%s", static_cast<int>(info.width),
+                      static_cast<int>(info.height), LastBitmapHeader().biBitCount, InAlbum(path) ? "*" : "");
         SetDlgItemTextA(box, PILTRIN_FILEBOX_PREVIEW_TEXT, text);
     }
     FreePictureInfo(&info);
@@ -223,7 +220,8 @@ void AddFilesToAlbum(HWND box, FolderDialogConfig* config, bool selectedOnly) {
         if (index >= 0) v.ZubBOXPage = ZubBOXPageOf(index);
         InvalidateRect(v.ZubBOXWindow, nullptr, TRUE);
     }
-    SendMessageA(box, WM_COMMAND, MAKEWPARAM(PILTRIN_FOLDER_FILES, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    SendMessageA(box, WM_COMMAND, MAKEWPARAM(PILTRIN_FOLDER_FILES, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
     EnableWindow(box, TRUE);
 }
 
@@ -243,7 +241,8 @@ void OnCommand(HWND box, FolderDialogConfig* config, int id, int code) {
         case PILTRIN_FILEBOX_ALBUMS:
             if (code == LBN_SELCHANGE) RedoPreview(box, config, id);
             if (code == LBN_DBLCLK)
-                OnDoubleClick(box, id, id == PILTRIN_FOLDER_FILES ? PILTRIN_FILEBOX_OPEN : PILTRIN_FILEBOX_OPEN_ALBUM);
+                OnDoubleClick(box, id,
+                              id == PILTRIN_FOLDER_FILES ? PILTRIN_FILEBOX_OPEN : PILTRIN_FILEBOX_OPEN_ALBUM);
             return;
         case PILTRIN_FILEBOX_PREVIEW_ON:
             v.FileBOXPreviewOn = IsDlgButtonChecked(box, PILTRIN_FILEBOX_PREVIEW_ON) == BST_CHECKED;
@@ -323,7 +322,8 @@ INT_PTR FileBOXHook(HWND box, UINT message, WPARAM wParam, LPARAM lParam, Folder
 }
 
 int FileBOXFilter(FolderDialogConfig*, const FileEntry& entry) {
-    if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
     const char* name = entry.FullPath + entry.NameOffset;
     if (IsAlbumName(name)) {
         if (Viewer().FileBOXAlbumList)

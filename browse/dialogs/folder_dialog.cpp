@@ -6,6 +6,7 @@
 #include <string>
 
 #include "browse/dialogs/drive_combo.h"
+#include "browse/dialogs/file_list.h"
 #include "browse/dialogs/folder_tree.h"
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
@@ -15,7 +16,6 @@ namespace {
 // The owner-drawn combo asks for its item height before WM_INITDIALOG has
 // delivered the record: the record being opened is kept here meanwhile.
 FolderDialogConfig* openingConfig = nullptr;
-int listedSinceLastPump = 0;
 
 void SetDialogResult(HWND dialog, LONG_PTR result) {
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, result);
@@ -66,9 +66,9 @@ void AddTool(FolderDialogConfig* config, HWND dialog, int id, const char* text, 
 }
 
 void CreateTooltips(HWND dialog, FolderDialogConfig* config) {
-    config->Tooltip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
-                                      config->Instance, nullptr);
+    config->Tooltip =
+        CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, config->Instance, nullptr);
     if (!config->Tooltip) return;
     AddTool(config, dialog, config->DesktopButtonId, "ﾃﾞｨﾚｸﾄﾘをﾃﾞｨｽｸﾄｯﾌﾟへ移動します");
     AddTool(config, dialog, config->MkdirButtonId, "新規ﾃﾞｨﾚｸﾄﾘを作成します");
@@ -158,14 +158,12 @@ void OnSelectionChanged(HWND dialog, FolderDialogConfig* config) {
     BusyDialog busy(dialog, config);
     if (config->Files) {
         Trace("KELTVD:TVN_SELCHANGED SendMessage.\n");
-        SendMessageA(config->Files, WM_SETREDRAW, FALSE, 0);
-        SendMessageA(config->Files, LB_RESETCONTENT, 0, 0);
+        BeginFileList(config);
         Trace("KELTVD:TVN_SELCHANGED SendMessage End.\n");
         Trace("KELTVD:TVN_SELCHANGED NestDirCheck.\n");
         FillTreeItem(config, selected, true, ListFileEntry);
         if (config->Gone) return;
-        SendMessageA(config->Files, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(config->Files, nullptr, TRUE);
+        EndFileList(config);
     } else {
         Trace("KELTVD:TVN_SELCHANGED AddSelectedSubDir.\n");
         FillTreeItem(config, selected, true, nullptr);
@@ -295,7 +293,8 @@ void OnOkOrCancel(HWND dialog, FolderDialogConfig* config, int id) {
             LRESULT caret = SendMessageA(config->Files, LB_GETCURSEL, 0, 0);
             if (caret < 0) {
                 if (id == config->OkId) return;
-            } else if (SendMessageA(config->Files, LB_GETTEXTLEN, caret, 0) + std::strlen(config->ResultPath) <
+            } else if (SendMessageA(config->Files, LB_GETTEXTLEN, caret, 0) +
+                           std::strlen(config->ResultPath) <
                        MAX_PATH) {
                 SendMessageA(config->Files, LB_GETTEXT, caret,
                              reinterpret_cast<LPARAM>(config->ResultPath + std::strlen(config->ResultPath)));
@@ -307,8 +306,9 @@ void OnOkOrCancel(HWND dialog, FolderDialogConfig* config, int id) {
 
 void OnDesktopButton(HWND dialog, FolderDialogConfig* config) {
     RegistryKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                      KEY_READ, key.out()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0, KEY_READ,
+                      key.out()) != ERROR_SUCCESS)
         return;
     char desktop[MAX_PATH + 1] = "";
     DWORD size = MAX_PATH;
@@ -483,7 +483,8 @@ INT_PTR CALLBACK FolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     if (message == WM_INITDIALOG || !HookEnded(dialog, config, message))
         result = HandleMessage(dialog, message, wParam, lParam, config);
-    if (--config->FillDepth == 0 && config->Gone && config->Modeless) std::unique_ptr<FolderDialogConfig> owned(config);
+    if (--config->FillDepth == 0 && config->Gone && config->Modeless)
+        std::unique_ptr<FolderDialogConfig> owned(config);
     return result;
 }
 
@@ -495,27 +496,6 @@ void ChangeFolder(HWND dialog, const char* folder, FolderDialogConfig* config) {
     ShowPath(dialog, config);
     if (config->Drives) SelectDriveOf(config->Drives, config->Path);
     if (config->Tree) ShowFolderInTree(config, config->Path);
-}
-
-int ListFileEntry(FolderDialogConfig* config, const FileEntry& entry) {
-    if (++listedSinceLastPump >= 102) {
-        listedSinceLastPump = 0;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(message.wParam));
-                return -1;
-            }
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (config->Gone) return -1;
-    }
-    if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
-    if (config->FileFilter && config->FileFilter(config, entry) != 1) return 0;
-    if (config->Files)
-        SendMessageA(config->Files, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.FullPath + entry.NameOffset));
-    return 1;
 }
 
 INT_PTR RunFolderDialogModal(FolderDialogConfig* config) {

@@ -12,6 +12,8 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 struct FolderDialogConfig;
 
@@ -70,6 +72,8 @@ struct FolderDialogConfig {
     // A fill may dispatch messages that destroy the dialog; the record then
     // outlives the window until the fill has unwound.
     int FillDepth = 0;
+    // The names a fill has listed, put into the list when it ends.
+    std::vector<std::string> ListedNames;
     int Gone = 0;
     HWND Window = nullptr;
 };

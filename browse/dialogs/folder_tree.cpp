@@ -69,7 +69,8 @@ HTREEITEM InsertItem(HWND tree, HTREEITEM parent, const char* label) {
     insert.item.pszText = const_cast<char*>(label);
     insert.item.iImage = insert.item.iSelectedImage = kClosedFolderImage;
     insert.item.lParam = 0;
-    return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
 bool IsDotEntry(const char* name) {
@@ -120,7 +121,8 @@ void Trace(const char* text) {
 }
 
 HTREEITEM FindChildItem(HWND tree, HTREEITEM parent, const char* name, size_t length) {
-    for (HTREEITEM child = TreeView_GetChild(tree, parent); child; child = TreeView_GetNextSibling(tree, child)) {
+    for (HTREEITEM child = TreeView_GetChild(tree, parent); child;
+         child = TreeView_GetNextSibling(tree, child)) {
         const std::string label = ItemLabel(tree, child);
         if (label.size() == length && SamePathText(label.c_str(), name, length)) return child;
     }
@@ -189,6 +191,16 @@ int FillTreeItem(FolderDialogConfig* config, HTREEITEM item, bool addSubfolders,
 
 bool ShowFolderInTree(FolderDialogConfig* config, const char* path) {
     HWND tree = config->Tree;
+    // Drawn once when it is complete.
+    SendMessageA(tree, WM_SETREDRAW, FALSE, 0);
+    struct RedrawAtEnd {
+        HWND tree;
+        ~RedrawAtEnd() {
+            if (!IsWindow(tree)) return;
+            SendMessageA(tree, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(tree, nullptr, TRUE);
+        }
+    } redraw{tree};
     TreeView_SelectItem(tree, nullptr);
     TreeView_DeleteAllItems(tree);
     HTREEITEM current = nullptr;
@@ -199,10 +211,12 @@ bool ShowFolderInTree(FolderDialogConfig* config, const char* path) {
             current = InsertItem(tree, TVI_ROOT, drive.c_str());
             if (!current) return false;
         }
-        if (FillTreeItem(config, current, true, nullptr) == -1 || config->Gone) return false;
         const char* start = separator + 1;
         const char* next = FindFirstSeparator(start);
+        // The last folder is filled by its selection below, files and
+        // sub-folders in one walk of a folder that may be large.
         if (!next) break;
+        if (FillTreeItem(config, current, true, nullptr) == -1 || config->Gone) return false;
         HTREEITEM child = FindChildItem(tree, current, start, static_cast<size_t>(next - start));
         if (!child) {
             // A folder removed meanwhile (or one the system would not
@@ -215,9 +229,10 @@ bool ShowFolderInTree(FolderDialogConfig* config, const char* path) {
         separator = next;
     }
     if (!current) return false;
-    TreeView_Expand(tree, current, TVE_EXPAND);
     TreeView_SelectItem(tree, current);
+    if (config->Gone) return false;
+    FillTreeItem(config, current, true, nullptr);  // without a selection handler
+    TreeView_Expand(tree, current, TVE_EXPAND);
     TreeView_Select(tree, current, TVGN_FIRSTVISIBLE);
-    InvalidateRect(tree, nullptr, TRUE);
     return whole;
 }

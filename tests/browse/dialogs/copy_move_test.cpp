@@ -70,6 +70,7 @@ protected:
                          reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
         };
         Command(kCommandCopyMove);
+        SetCurrentDirectoryA("C:\\");  // the dialog left it in the folder, which is to go
     }
     // Pages from the given files (made as pictures), CurrentFolder the first's.
     void MakePages(const std::vector<std::string>& files) {

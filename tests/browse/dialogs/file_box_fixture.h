@@ -86,7 +86,8 @@ protected:
     }
     // A control's command, as a click or a list notification sends it.
     void Send(int id, int code = BN_CLICKED) {
-        SendMessageA(Box(), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(Box(), id)));
+        SendMessageA(Box(), WM_COMMAND, MAKEWPARAM(id, code),
+                     reinterpret_cast<LPARAM>(GetDlgItem(Box(), id)));
         Pump();
     }
     // Makes line the list's current (and only selected) line and notifies.

@@ -143,7 +143,7 @@ TEST_F(FileBoxTest, FilesAreAddedOnceAndTheZubBOXOpensOnlyForAnEmptyAlbum) {
 
     Send(PILTRIN_FILEBOX_ADD_FOLDER);
     EXPECT_EQ(v.Album->PageCount(), 13);
-    EXPECT_EQ(v.ZubBOXPage, 2);  // the last file handled is the 13th page
+    EXPECT_EQ(v.ZubBOXPage, 2);                                 // the last file handled is the 13th page
     EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), " 8×8×24*");  // preview redone
 
     // ZubBOX closed, pages in the album: it stays closed.

@@ -170,10 +170,24 @@ TEST_F(FolderDialogTest, LongAndDoubleByteNamesAndTheListingPumpsMessages) {
     // Full paths of 259 bytes are listed; 260 and 261 do not fit a path.
     std::vector<std::wstring> longFiles;
     for (size_t length : {259, 260, 261}) longFiles.push_back(LongFile(dir_.Path(), length));
-    for (const char* name : {"表.bmp", "ソ.jpg", "十.zub"}) WriteBmp(dir_.File(name), 8, 8);
+    for (const char* name : {"表.bmp", "ソ.jpg", "十.zub", "B2.bmp", "a-b.bmp", "a_b.bmp", "ｱ.bmp", "あ.bmp",
+                             "[y].bmp", "Ab.BMP"})
+        WriteBmp(dir_.File(name), 8, 8);
     for (int i = 0; i < 300; ++i) WriteBmp(dir_.File("f" + std::to_string(i) + ".bmp"), 1, 1);
     Open(dir_.Path());
-    EXPECT_EQ(Lines().size(), 303u);
+    EXPECT_EQ(Lines().size(), 310u);
+    // In the order the sorted list box gives its own lines.
+    HWND sorted = CreateWindowExA(0, "LISTBOX", "", WS_POPUP | LBS_SORT, 0, 0, 9, 9, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    const std::vector<std::string> lines = Lines();
+    for (const std::string& line : lines)
+        SendMessageA(sorted, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    for (int i = 0; i < 310; ++i) {
+        char line[MAX_PATH];
+        SendMessageA(sorted, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+        EXPECT_EQ(lines[i], line) << i;
+    }
+    DestroyWindow(sorted);
     EXPECT_NE(LineOf("ソ.jpg"), -1);
     EXPECT_NE(LineOf("表.bmp"), -1);
     EXPECT_NE(LineOf(LongName(dir_.Path(), 259) + ".bmp"), -1);
@@ -183,7 +197,7 @@ TEST_F(FolderDialogTest, LongAndDoubleByteNamesAndTheListingPumpsMessages) {
     // and stays queued for the loop.
     PostQuitMessage(7);
     SendMessageA(Box(), WM_COMMAND, PILTRIN_FOLDER_REREAD, 0);
-    EXPECT_LT(Lines().size(), 303u);
+    EXPECT_LT(Lines().size(), 310u);
     MSG quit;
     ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(quit.wParam, 7u);
@@ -194,7 +208,8 @@ TEST_F(FolderDialogTest, LongAndDoubleByteNamesAndTheListingPumpsMessages) {
 TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
     // The trace lines go to the standard output handle.
     const std::string trace = dir_.File("trace.txt");
-    HANDLE out = CreateFileA(trace.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE out =
+        CreateFileA(trace.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
     SetStdHandle(STD_OUTPUT_HANDLE, out);
     Open(dir_.Path());
@@ -229,8 +244,9 @@ TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
         char letter;
         int image;
     };
-    const Drive drives[] = {{DRIVE_REMOVABLE, 'A', 0}, {DRIVE_REMOVABLE, 'b', 0}, {DRIVE_REMOVABLE, 'E', 1},
-                            {DRIVE_FIXED, 'C', 2},     {DRIVE_REMOTE, 'N', 3},    {DRIVE_CDROM, 'D', 5},
-                            {DRIVE_RAMDISK, 'R', 6},   {DRIVE_UNKNOWN, 'U', -1},  {DRIVE_NO_ROOT_DIR, 'X', -1}};
+    const Drive drives[] = {
+        {DRIVE_REMOVABLE, 'A', 0}, {DRIVE_REMOVABLE, 'b', 0}, {DRIVE_REMOVABLE, 'E', 1},
+        {DRIVE_FIXED, 'C', 2},     {DRIVE_REMOTE, 'N', 3},    {DRIVE_CDROM, 'D', 5},
+        {DRIVE_RAMDISK, 'R', 6},   {DRIVE_UNKNOWN, 'U', -1},  {DRIVE_NO_ROOT_DIR, 'X', -1}};
     for (const Drive& d : drives) EXPECT_EQ(DriveImageIndex(d.type, d.letter), d.image) << d.type << d.letter;
 }
