@@ -238,6 +238,16 @@ TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
     SendMessageA(tip, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
     EXPECT_STREQ(text, "親ディレクトリを選択します");
     EXPECT_TRUE(SendDlgItemMessageA(Box(), PILTRIN_FOLDER_DESKTOP, BM_GETIMAGE, IMAGE_ICON, 0));
+    // The desktop button goes to the user's desktop folder.
+    char desktop[MAX_PATH] = "";
+    DWORD size = sizeof desktop;
+    ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop",
+                           RRF_RT_REG_SZ, nullptr, desktop, &size),
+              ERROR_SUCCESS);
+    CreateDirectoryA(desktop, nullptr);
+    Send(PILTRIN_FOLDER_DESKTOP);
+    EXPECT_EQ(Selected(), std::string(desktop) + "\\");
 
     struct Drive {
         UINT type;
