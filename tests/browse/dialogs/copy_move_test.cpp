@@ -10,18 +10,12 @@
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
 #include "browse/dialogs/copy_move.h"
-#include "browse/dialogs/folder_dialog.h"
 #include "browse/file_utils.h"
 #include "browse/user_prompt.h"
 #include "resources/resource_ids.h"
 #include "tests/app/viewer_fixture.h"
 
-namespace {
-// The folder of a path, with its separator ("表" and "ソ" end in 0x5C).
-std::string FolderPart(const std::string& path) {
-    return path.substr(0, static_cast<size_t>(FileNamePart(path.c_str()) - path.c_str()));
-}
-}  // namespace
+using Names = std::vector<std::string>;
 
 class CopyMoveTest : public ViewerWindowTest {
 protected:
@@ -53,39 +47,34 @@ protected:
     }
     void TearDown() override {
         SetCommandHandler(kCommandCopyMove, nullptr);
-        SetCurrentDirectoryA("C:\\");
         ViewerWindowTest::TearDown();
     }
-    // Chooses folder in the dialog, ticks the move box if asked, and ends it
-    // with button; the dialog must open on the proposed folder, unticked.
-    void Run(const std::string& folder, bool move, int button = IDOK) {
+    // Pages from the files (made as pictures, CurrentFolder the first's
+    // folder); then the dialog, which must open there with the box unticked,
+    // is shown folder, ticked for a move, and ended with button.
+    void Run(const Names& files, const std::string& folder, bool move, int button = IDOK) {
+        Viewer().Album->ClearAll();
+        for (const std::string& f : files) {
+            CreateDirectoryA(f.substr(0, FileNamePart(f.c_str()) - f.c_str()).c_str(), nullptr);
+            WriteBmp(f, 8, 8);
+            Viewer().Album->AddPage(f.c_str());
+        }
+        FolderOf(Viewer().CurrentFolder, files[0].c_str());
+        Viewer().AlbumUnsaved = 0;
         drive = [=](HWND dialog) {
             char shown[MAX_PATH];
             GetSelectedFolder(FolderDialogConfigOf(dialog), shown);
             EXPECT_STREQ(shown, Viewer().CurrentFolder);
             EXPECT_EQ(IsDlgButtonChecked(dialog, PILTRIN_COPY_MOVE_MOVE), BST_UNCHECKED);
             ChangeFolder(dialog, folder.c_str(), FolderDialogConfigOf(dialog));
-            if (move) CheckDlgButton(dialog, PILTRIN_COPY_MOVE_MOVE, BST_CHECKED);
-            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+            CheckDlgButton(dialog, PILTRIN_COPY_MOVE_MOVE, move ? BST_CHECKED : BST_UNCHECKED);
+            SendMessageA(dialog, WM_COMMAND, button, reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
         };
         Command(kCommandCopyMove);
         SetCurrentDirectoryA("C:\\");  // the dialog left it in the folder, which is to go
     }
-    // Pages from the given files (made as pictures), CurrentFolder the first's.
-    void MakePages(const std::vector<std::string>& files) {
-        ZubAlbum& album = *Viewer().Album;
-        album.ClearAll();
-        for (const std::string& f : files) {
-            CreateDirectoryA(FolderPart(f).c_str(), nullptr);
-            WriteBmp(f, 8, 8);
-            album.AddPage(f.c_str());
-        }
-        lstrcpynA(Viewer().CurrentFolder, FolderPart(files[0]).c_str(), MAX_PATH);
-        Viewer().AlbumUnsaved = 0;
-    }
-    std::vector<std::string> Pages() const {
-        std::vector<std::string> pages;
+    Names Pages() const {
+        Names pages;
         for (int i = 0; i < Viewer().Album->PageCount(); ++i) pages.push_back(Viewer().Album->GetPagePath(i));
         return pages;
     }
@@ -98,11 +87,9 @@ TEST_F(CopyMoveTest, CopyLeavesTheAlbumMoveMakesThePagesFollowWithGeneratedNames
         const std::string dest = here.File("dest\\");
         CreateDirectoryA(dest.c_str(), nullptr);
         WriteBmp(dest + "G00001.bmp", 4, 4);
-        const std::vector<std::string> sources = {here.File("a\\x.bmp"), here.File("b\\x.bmp"),
-                                                  here.File("表\\ソ.bmp")};
-        MakePages(sources);
-        Run(dest, move);
-        const std::vector<std::string> placed = {dest + "x.bmp", dest + "G00002.bmp", dest + "ソ.bmp"};
+        const Names sources = {here.File("a\\x.bmp"), here.File("b\\x.bmp"), here.File("表\\ソ.bmp")};
+        Run(sources, dest, move);
+        const Names placed = {dest + "x.bmp", dest + "G00002.bmp", dest + "ソ.bmp"};
         for (size_t i = 0; i < placed.size(); ++i) {
             EXPECT_TRUE(FileExists(placed[i])) << placed[i];
             EXPECT_EQ(FileExists(sources[i]), !move) << sources[i];
@@ -121,24 +108,20 @@ TEST_F(CopyMoveTest, AFailureHalfWayNamesTheFileAndLosesNothing) {
         messages_.clear();
         TempDir here;
         // The second page fits where it is but not in the longer folder.
-        const std::string source = here.File("s\\");
-        const std::string dest = here.File(std::string(24, 'd') + "\\");
+        const std::string source = here.File("s\\"), dest = here.File(std::string(24, 'd') + "\\");
         CreateDirectoryA(dest.c_str(), nullptr);
         const std::string tooLong = source + std::string(259 - source.size() - 4, 'L') + ".bmp";
-        const std::vector<std::string> sources = {source + "表.bmp", tooLong, source + "t.bmp"};
-        MakePages(sources);
-        Run(dest, move);
+        const Names sources = {source + "表.bmp", tooLong, source + "t.bmp"};
+        Run(sources, dest, move);
         ASSERT_EQ(messages_.size(), 1u);
         EXPECT_EQ(messages_[0].caption, "Error");
         EXPECT_NE(messages_[0].text.find(tooLong), std::string::npos);
         EXPECT_TRUE(FileExists(dest + "表.bmp"));
-        EXPECT_EQ(FileExists(sources[0]), !move);
-        EXPECT_TRUE(FileExists(tooLong));  // never removed: it was not copied
-        EXPECT_TRUE(FileExists(sources[2]));
         EXPECT_FALSE(FileExists(dest + "t.bmp"));
-        const std::vector<std::string> expected = {move ? dest + "表.bmp" : sources[0], tooLong, sources[2]};
-        EXPECT_EQ(Pages(), expected);
-        for (const std::string& page : Pages()) EXPECT_TRUE(FileExists(page)) << page;
+        EXPECT_EQ(Pages(), (Names{move ? dest + "表.bmp" : sources[0], tooLong, sources[2]}));
+        for (const std::string& page : Pages())
+            EXPECT_TRUE(FileExists(page)) << page;  // none deleted unplaced
+        EXPECT_EQ(FileExists(sources[0]), !move);
     }
 }
 
@@ -147,13 +130,11 @@ TEST_F(CopyMoveTest, CancelAndAnEmptyAlbumDoNothing) {
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].text, "ズブの内容が空です。");
     EXPECT_EQ(dialogsRun, 0);
-
     const std::string dest = dir_.File("dest\\");
     CreateDirectoryA(dest.c_str(), nullptr);
-    MakePages({dir_.File("a\\x.bmp")});
-    Run(dest, true, IDCANCEL);
+    Run({dir_.File("a\\x.bmp")}, dest, true, IDCANCEL);
     EXPECT_EQ(dialogsRun, 1);
     EXPECT_FALSE(FileExists(dest + "x.bmp"));
-    EXPECT_EQ(Pages(), std::vector<std::string>{dir_.File("a\\x.bmp")});
+    EXPECT_EQ(Pages(), Names{dir_.File("a\\x.bmp")});
     EXPECT_EQ(messages_.size(), 1u);
 }

@@ -1,10 +1,11 @@
 // The FileBOX opened by its command on the real viewer window: the folder
-// dialog in its modeless form. Command 18 is answered by a stand-in window,
-// so these tests need nothing of the ZubBOX.
+// dialog in its modeless form. Command 18 gets a stand-in window, so these
+// tests need nothing of the ZubBOX.
 #pragma once
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,35 +13,22 @@
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
 #include "browse/dialogs/file_box.h"
-#include "browse/dialogs/folder_dialog.h"
 #include "resources/resource_ids.h"
 #include "tests/app/viewer_fixture.h"
 
-// The name that makes folder + name + ".bmp" exactly length bytes.
+using Names = std::vector<std::string>;
+
+// The name that makes folder + name + ".bmp" exactly length bytes long.
 inline std::string LongName(const std::string& folder, size_t length) {
     return std::string(length - folder.size() - 4, 'n');
 }
 
-// A file whose full path is exactly `length` bytes, made through the wide
-// call because the ANSI one stops at MAX_PATH.
-inline std::wstring LongFile(const std::string& folder, size_t length) {
-    const std::string name = LongName(folder, length);
-    std::wstring wide = L"\\\\?\\" + std::wstring(folder.begin(), folder.end()) +
-                        std::wstring(name.begin(), name.end()) + L".bmp";
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    const Bytes bmp = MakeBmp(8, 8, 24);
-    DWORD written = 0;
-    WriteFile(file, bmp.data(), static_cast<DWORD>(bmp.size()), &written, nullptr);
-    CloseHandle(file);
-    return wide;
-}
 class FileBoxTest : public ViewerWindowTest {
 protected:
     static inline int zubBoxRequests = 0;
     static void StandInZubBOX(HWND) {
         ++zubBoxRequests;
-        Viewer().ZubBOXWindow = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                                GetModuleHandleA(nullptr), nullptr);
+        Viewer().ZubBOXWindow = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, 0, 0, 0, 0);
     }
     void SetUp() override {
         ViewerWindowTest::SetUp();
@@ -49,8 +37,8 @@ protected:
         SetCommandHandler(kCommandZubBox, StandInZubBOX);
     }
     void TearDown() override {
-        if (Box()) DestroyWindow(Box());
-        if (Viewer().ZubBOXWindow) DestroyWindow(Viewer().ZubBOXWindow);
+        for (HWND window : {Box(), Viewer().ZubBOXWindow})
+            if (window) DestroyWindow(window);
         SetCommandHandler(kCommandFileBox, nullptr);
         SetCommandHandler(kCommandZubBox, nullptr);
         SetCurrentDirectoryA("C:\\");
@@ -74,15 +62,18 @@ protected:
         GetSelectedFolder(Config(), path);
         return path;
     }
-    std::vector<std::string> Lines(int id = PILTRIN_FOLDER_FILES) const {
-        std::vector<std::string> lines;
-        HWND list = GetDlgItem(Box(), id);
-        for (LRESULT i = 0; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
-            char line[MAX_PATH] = "";
-            SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+    Names Lines(int id = PILTRIN_FOLDER_FILES) const {
+        Names lines;
+        char line[MAX_PATH];
+        for (int i = 0; SendDlgItemMessageA(Box(), id, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line)) > 0;
+             ++i)
             lines.push_back(line);
-        }
         return lines;
+    }
+    int LineOf(const std::string& name, int id = PILTRIN_FOLDER_FILES) const {
+        const Names lines = Lines(id);
+        const auto found = std::find(lines.begin(), lines.end(), name);
+        return found == lines.end() ? -1 : static_cast<int>(found - lines.begin());
     }
     // A control's command, as a click or a list notification sends it.
     void Send(int id, int code = BN_CLICKED) {
@@ -92,25 +83,13 @@ protected:
     }
     // Makes line the list's current (and only selected) line and notifies.
     void Pick(int id, int line) {
-        HWND list = GetDlgItem(Box(), id);
         if (id == PILTRIN_FOLDER_FILES) {
-            SendMessageA(list, LB_SETSEL, FALSE, -1);
-            SendMessageA(list, LB_SETSEL, TRUE, line);
-            SendMessageA(list, LB_SETCARETINDEX, line, FALSE);
+            SendDlgItemMessageA(Box(), id, LB_SETSEL, FALSE, -1);
+            SendDlgItemMessageA(Box(), id, LB_SETSEL, TRUE, line);
+            SendDlgItemMessageA(Box(), id, LB_SETCARETINDEX, line, FALSE);
         } else {
-            SendMessageA(list, LB_SETCURSEL, line, 0);
+            SendDlgItemMessageA(Box(), id, LB_SETCURSEL, line, 0);
         }
         Send(id, LBN_SELCHANGE);
-    }
-    int LineOf(const std::string& name, int id = PILTRIN_FOLDER_FILES) const {
-        const std::vector<std::string> lines = Lines(id);
-        for (size_t i = 0; i < lines.size(); ++i)
-            if (lines[i] == name) return static_cast<int>(i);
-        return -1;
-    }
-    static std::string CurrentDirectory() {
-        char path[MAX_PATH] = "";
-        GetCurrentDirectoryA(MAX_PATH, path);
-        return path;
     }
 };
