@@ -86,8 +86,7 @@ void LoadPreview(HWND box, const char* path) {
 
 void RedoPreview(HWND box, FolderDialogConfig* config, int listId) {
     ViewerState& v = Viewer();
-    EnableWindow(box, FALSE);
-    SetCursor(v.WaitCursor);
+    BusyDialog busy(box, config);
     HWND list = GetDlgItem(box, listId);
     const LRESULT line = listId == PILTRIN_FOLDER_FILES ? SendMessageA(list, LB_GETCARETINDEX, 0, 0)
                                                         : SendMessageA(list, LB_GETCURSEL, 0, 0);
@@ -109,8 +108,6 @@ void RedoPreview(HWND box, FolderDialogConfig* config, int listId) {
     } else if (!v.FileBOXPreviewOn) {
         SetDlgItemTextA(box, PILTRIN_FILEBOX_PREVIEW_TEXT, InAlbum(v.FileBOXPreviewPath) ? "*" : "");
     }
-    SetCursor(v.ArrowCursor);
-    EnableWindow(box, TRUE);
 }
 
 // The preview goes straight onto the box, over its background; the
@@ -195,7 +192,7 @@ void OpenSelectedAlbum(HWND box, FolderDialogConfig* config) {
 
 void AddFilesToAlbum(HWND box, FolderDialogConfig* config, bool selectedOnly) {
     ViewerState& v = Viewer();
-    EnableWindow(box, FALSE);
+    BusyDialog busy(box, config);
     HWND list = config->Files;
     const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (!v.ZubBOXWindow && v.Album->PageCount() == 0) {
@@ -222,7 +219,6 @@ void AddFilesToAlbum(HWND box, FolderDialogConfig* config, bool selectedOnly) {
     }
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(PILTRIN_FOLDER_FILES, LBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(list));
-    EnableWindow(box, TRUE);
 }
 
 void OnDoubleClick(HWND box, int listId, int buttonId) {

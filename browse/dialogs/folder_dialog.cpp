@@ -21,27 +21,6 @@ void SetDialogResult(HWND dialog, LONG_PTR result) {
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, result);
 }
 
-// Disabled with the busy cursor while a folder is read, so that its own
-// controls cannot start a second fill.
-class BusyDialog {
-public:
-    BusyDialog(HWND dialog, FolderDialogConfig* config) : dialog_(dialog), config_(config) {
-        EnableWindow(dialog, FALSE);
-        if (config->UseCursors && config->BusyCursor) SetCursor(config->BusyCursor);
-    }
-    ~BusyDialog() {
-        if (config_->Gone) return;
-        if (config_->UseCursors && config_->NormalCursor) SetCursor(config_->NormalCursor);
-        EnableWindow(dialog_, TRUE);
-    }
-    BusyDialog(const BusyDialog&) = delete;
-    BusyDialog& operator=(const BusyDialog&) = delete;
-
-private:
-    HWND dialog_;
-    FolderDialogConfig* config_;
-};
-
 void ShowPath(HWND dialog, FolderDialogConfig* config) {
     if (config->PathEditId) SetDlgItemTextA(dialog, config->PathEditId, config->Path);
 }
@@ -442,6 +421,20 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, F
     return FALSE;
 }
 }  // namespace
+
+BusyDialog::BusyDialog(HWND dialog, FolderDialogConfig* config)
+    : dialog_(dialog), config_(config), focus_(GetFocus()) {
+    if (focus_ != dialog && !IsChild(dialog, focus_)) focus_ = nullptr;
+    EnableWindow(dialog, FALSE);
+    if (config->UseCursors && config->BusyCursor) SetCursor(config->BusyCursor);
+}
+
+BusyDialog::~BusyDialog() {
+    if (config_->Gone) return;
+    if (config_->UseCursors && config_->NormalCursor) SetCursor(config_->NormalCursor);
+    EnableWindow(dialog_, TRUE);
+    if (focus_ && IsWindow(focus_) && !GetFocus()) SetFocus(focus_);
+}
 
 FolderDialogConfig* FolderDialogConfigOf(HWND dialog) {
     return reinterpret_cast<FolderDialogConfig*>(GetWindowLongPtrA(dialog, DWLP_USER));

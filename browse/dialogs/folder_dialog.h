@@ -78,6 +78,23 @@ struct FolderDialogConfig {
     HWND Window = nullptr;
 };
 
+// Disables the dialog with the busy cursor for its lifetime, so that its own
+// controls cannot start a second piece of work meanwhile. A disabled window
+// loses the keyboard focus: the control that had it gets it back, so that
+// the arrow keys go on moving through a list.
+class BusyDialog {
+public:
+    BusyDialog(HWND dialog, FolderDialogConfig* config);
+    ~BusyDialog();
+    BusyDialog(const BusyDialog&) = delete;
+    BusyDialog& operator=(const BusyDialog&) = delete;
+
+private:
+    HWND dialog_;
+    FolderDialogConfig* config_;
+    HWND focus_;
+};
+
 // Runs the dialog modally (through the program's prompt seam); the end code.
 INT_PTR RunFolderDialogModal(FolderDialogConfig* config);
 // Creates the dialog modeless; it owns and frees the record from then on.

@@ -38,6 +38,7 @@ TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
     SaveAlbum(dir_.File("album.zub"), dir_.File("表.bmp"));
     Viewer().Album->AddPage(dir_.File("member.bmp").c_str());
     Open(dir_.Path());
+    SetFocus(GetDlgItem(Box(), PILTRIN_FOLDER_FILES));  // kept through each preview, for the arrow keys
     struct Case {
         std::string name;
         int list;
@@ -68,6 +69,7 @@ TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
         EXPECT_EQ(facts.bmWidth, c.width);
         EXPECT_EQ(facts.bmHeight, c.height);
         EXPECT_TRUE(IsWindowEnabled(Box()));
+        EXPECT_EQ(GetFocus(), GetDlgItem(Box(), files));
     }
     // Preview off: no picture, only the album mark.
     CheckDlgButton(Box(), PILTRIN_FILEBOX_PREVIEW_ON, BST_UNCHECKED);
@@ -154,7 +156,8 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     EXPECT_NE(v.ShownBitmap, nullptr);
     ASSERT_NE(Box(), nullptr);
     // The viewer steps through the listed pictures.
-    const std::pair<WPARAM, const char*> steps[] = {{VK_RIGHT, "c.bmp"}, {VK_LEFT, "b.bmp"}, {VK_LEFT, "a.bmp"}};
+    const std::pair<WPARAM, const char*> steps[] = {
+        {VK_RIGHT, "c.bmp"}, {VK_LEFT, "b.bmp"}, {VK_LEFT, "a.bmp"}};
     for (const auto& [key, name] : steps) {
         SendMessageA(window_, WM_KEYDOWN, key, 0);
         EXPECT_EQ(v.CurrentPath, dir_.File(name));
