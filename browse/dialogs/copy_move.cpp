@@ -43,11 +43,11 @@ INT_PTR ExportHook(HWND dialog, UINT message, WPARAM wParam, LPARAM, FolderDialo
     return 1;
 }
 
-int CopyMoveFilter(FolderDialogConfig*, const FileEntry& entry) {
+int CopyMoveFilter(FolderDialogConfig* config, const FileEntry& entry) {
     if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;
     const char* name = entry.FullPath + entry.NameOffset;
-    return IsAlbumName(name) || IsPictureName(entry.FullPath) ? 1 : 0;
+    return IsAlbumName(name) || IsListedPictureName(config, name) ? 1 : 0;
 }
 
 void CopyOrMoveAlbum(HWND viewer) {

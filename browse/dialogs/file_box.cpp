@@ -317,7 +317,7 @@ INT_PTR FileBOXHook(HWND box, UINT message, WPARAM wParam, LPARAM lParam, Folder
     return 0;
 }
 
-int FileBOXFilter(FolderDialogConfig*, const FileEntry& entry) {
+int FileBOXFilter(FolderDialogConfig* config, const FileEntry& entry) {
     if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;
     const char* name = entry.FullPath + entry.NameOffset;
@@ -326,7 +326,7 @@ int FileBOXFilter(FolderDialogConfig*, const FileEntry& entry) {
             SendMessageA(Viewer().FileBOXAlbumList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         return 0;
     }
-    return IsPictureName(entry.FullPath) ? 1 : 0;
+    return IsListedPictureName(config, name) ? 1 : 0;
 }
 
 void OpenFileBOX(HWND) {

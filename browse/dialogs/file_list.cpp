@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "browse/file_utils.h"
+#include "image/picture_loader.h"
 
 namespace {
 // Entries since the waiting messages were last dispatched, across fills.
@@ -55,8 +56,20 @@ bool IsAlbumName(const char* name) {
     return SamePathText(ExtensionOf(name), "zub");
 }
 
+bool IsListedPictureName(FolderDialogConfig* config, const char* name) {
+    std::string extension = ExtensionOf(name);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (const auto& [known, picture] : config->PictureExtensions)
+        if (known == extension) return picture;
+    const bool picture = IsPictureName(name) != 0;
+    config->PictureExtensions.emplace_back(extension, picture);
+    return picture;
+}
+
 void BeginFileList(FolderDialogConfig* config) {
     config->ListedNames.clear();
+    config->PictureExtensions.clear();
     SendMessageA(config->Files, WM_SETREDRAW, FALSE, 0);
     SendMessageA(config->Files, LB_RESETCONTENT, 0, 0);
 }

@@ -13,3 +13,7 @@ void EndFileList(FolderDialogConfig* config);
 
 // True for a name whose extension is "zub" (any case).
 bool IsAlbumName(const char* name);
+// IsPictureName for the names of one listing: the answer is kept per
+// extension until the next listing starts, since asking each plug-in about
+// each of thousands of names would cost more than the walk of the folder.
+bool IsListedPictureName(FolderDialogConfig* config, const char* name);

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct FolderDialogConfig;
@@ -74,6 +75,9 @@ struct FolderDialogConfig {
     int FillDepth = 0;
     // The names a fill has listed, put into the list when it ends.
     std::vector<std::string> ListedNames;
+    // Whether an extension (single-byte letters in lower case) names
+    // pictures, as far as the listing under way has asked.
+    std::vector<std::pair<std::string, bool>> PictureExtensions;
     int Gone = 0;
     HWND Window = nullptr;
 };
