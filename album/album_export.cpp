@@ -47,7 +47,8 @@ bool Place(const char* source, const std::string& target, bool move, bool& copie
 }
 }  // namespace
 
-int ExportAlbum(ZubDocument& album, const char* destination, int move) {
+int ExportAlbum(ZubDocument& album, const char* destination, int move, int* failedPage) {
+    if (failedPage) *failedPage = -1;
     if (album.PageCount() == 0) return kExportEmpty;
     // The working copy records where each page's file went.
     auto working = std::make_unique<ZubDocument>();
@@ -73,7 +74,10 @@ int ExportAlbum(ZubDocument& album, const char* destination, int move) {
         if (!SamePathText(source.c_str(), target.c_str())) {
             bool placed = Place(source.c_str(), target, move != 0, copiedForMove);
             while (!placed) {
-                if (GetLastError() != ERROR_FILE_EXISTS || counter > kLastGeneratedName) return fail();
+                if (GetLastError() != ERROR_FILE_EXISTS || counter > kLastGeneratedName) {
+                    if (failedPage) *failedPage = index;
+                    return fail();
+                }
                 target = folder + GeneratedName(counter++, fileName);
                 placed = Place(source.c_str(), target, move != 0, copiedForMove);
             }

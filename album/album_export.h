@@ -14,5 +14,6 @@ constexpr int kExportFailed = 3;  // a file could not be placed; GetLastError sa
 // picture's extension, counting up across the export. After a move the pages
 // name the files at their new places; after a copy the album is unchanged.
 // Files placed before a failure stay placed; the thread's last error is left
-// as the failing call set it.
-int ExportAlbum(ZubDocument& album, const char* destination, int move);
+// as the failing call set it; failedPage, when given, receives the index of
+// the page whose file could not be placed (-1 otherwise).
+int ExportAlbum(ZubDocument& album, const char* destination, int move, int* failedPage = nullptr);

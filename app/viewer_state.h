@@ -82,6 +82,11 @@ struct ViewerState {
     HWND FileBOXWindow = nullptr;
     HWND FileBOXAlbumList = nullptr;
     HBITMAP FileBOXPreviewBitmap = nullptr;
+    int FileBOXPreviewOn = 1;
+    char FileBOXPreviewPath[MAX_PATH] = "";
+    RECT FileBOXRect{0, 0, 0, 0};  // at the last close by a command; right 0 until then
+    char FileBOXFolder[MAX_PATH] = "";
+    int FileBOXDoubleClick = 0;  // a double-click open keeps the box open
     char CopyMoveFolder[MAX_PATH] = "";
     HMENU PopupMenu = nullptr;
     HCURSOR WaitCursor = nullptr;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "browse/file_utils.h"
+
 const char* LoaderExtensionOf(const char* path) {
     // A lead byte and its trail byte count as one character.
     const char* dot = nullptr;
@@ -11,8 +13,10 @@ const char* LoaderExtensionOf(const char* path) {
     return dot ? dot + 1 : nullptr;
 }
 
+// The program's one comparison of names: lstrcmpiA would ask the locale's
+// collation for every name of a folder being listed.
 bool SameExtension(const char* extension, const char* wanted) {
-    return extension && lstrcmpiA(extension, wanted) == 0;
+    return extension && SamePathText(extension, wanted);
 }
 
 bool IsOwnPictureExtension(const char* extension) {

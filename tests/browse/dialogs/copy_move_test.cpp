@@ -1,0 +1,140 @@
+// Command 19 through the real copy/move dialog: a copy leaves the album as
+// it was, a move makes the pages follow their files, clashes get generated
+// names, and a failure half-way names the file and loses nothing.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "album/zub_album.h"
+#include "app/command_table.h"
+#include "app/viewer_state.h"
+#include "app/window_commands.h"
+#include "browse/dialogs/copy_move.h"
+#include "browse/file_utils.h"
+#include "browse/user_prompt.h"
+#include "resources/resource_ids.h"
+#include "tests/app/viewer_fixture.h"
+
+using Names = std::vector<std::string>;
+
+class CopyMoveTest : public ViewerWindowTest {
+protected:
+    static inline std::function<void(HWND)> drive;
+    static inline UINT_PTR timer = 0;
+    static inline int dialogsRun = 0;
+    // The dialog runs its own loop; a timer hands it to the test's driver.
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+        HWND dialog = FindWindowA("#32770", "ズブの内容を複製");
+        if (!dialog) return;
+        KillTimer(nullptr, timer);
+        drive(dialog);
+    }
+    void SetUp() override {
+        ViewerWindowTest::SetUp();
+        dialogsRun = 0;
+        RegisterCopyMoveCommands();
+        PromptAnswerer answerer;
+        answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
+            messages_.push_back(RecordedMessage{text, caption, type});
+            return IDOK;
+        };
+        answerer.dialog = [](LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param) -> INT_PTR {
+            ++dialogsRun;
+            timer = SetTimer(nullptr, 0, 20, OnTimer);
+            return DialogBoxParamA(GetModuleHandleA(nullptr), name, owner, procedure, param);
+        };
+        SetPromptAnswerer(answerer);
+    }
+    void TearDown() override {
+        SetCommandHandler(kCommandCopyMove, nullptr);
+        ViewerWindowTest::TearDown();
+    }
+    // Pages from the files (made as pictures, CurrentFolder the first's
+    // folder); then the dialog, which must open there with the box unticked,
+    // is shown folder, ticked for a move, and ended with button.
+    void Run(const Names& files, const std::string& folder, bool move, int button = IDOK) {
+        Viewer().Album->ClearAll();
+        for (const std::string& f : files) {
+            CreateDirectoryA(f.substr(0, FileNamePart(f.c_str()) - f.c_str()).c_str(), nullptr);
+            WriteBmp(f, 8, 8);
+            Viewer().Album->AddPage(f.c_str());
+        }
+        FolderOf(Viewer().CurrentFolder, files[0].c_str());
+        Viewer().AlbumUnsaved = 0;
+        drive = [=](HWND dialog) {
+            char shown[MAX_PATH];
+            GetSelectedFolder(FolderDialogConfigOf(dialog), shown);
+            EXPECT_STREQ(shown, Viewer().CurrentFolder);
+            EXPECT_EQ(IsDlgButtonChecked(dialog, PILTRIN_COPY_MOVE_MOVE), BST_UNCHECKED);
+            ChangeFolder(dialog, folder.c_str(), FolderDialogConfigOf(dialog));
+            CheckDlgButton(dialog, PILTRIN_COPY_MOVE_MOVE, move ? BST_CHECKED : BST_UNCHECKED);
+            SendMessageA(dialog, WM_COMMAND, button, reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+        };
+        Command(kCommandCopyMove);
+        SetCurrentDirectoryA("C:\\");  // the dialog left it in the folder, which is to go
+    }
+    Names Pages() const {
+        Names pages;
+        for (int i = 0; i < Viewer().Album->PageCount(); ++i) pages.push_back(Viewer().Album->GetPagePath(i));
+        return pages;
+    }
+};
+
+TEST_F(CopyMoveTest, CopyLeavesTheAlbumMoveMakesThePagesFollowWithGeneratedNames) {
+    for (bool move : {false, true}) {
+        SCOPED_TRACE(move);
+        TempDir here;
+        const std::string dest = here.File("dest\\");
+        CreateDirectoryA(dest.c_str(), nullptr);
+        WriteBmp(dest + "G00001.bmp", 4, 4);
+        const Names sources = {here.File("a\\x.bmp"), here.File("b\\x.bmp"), here.File("表\\ソ.bmp")};
+        Run(sources, dest, move);
+        const Names placed = {dest + "x.bmp", dest + "G00002.bmp", dest + "ソ.bmp"};
+        for (size_t i = 0; i < placed.size(); ++i) {
+            EXPECT_TRUE(FileExists(placed[i])) << placed[i];
+            EXPECT_EQ(FileExists(sources[i]), !move) << sources[i];
+        }
+        EXPECT_EQ(Pages(), move ? placed : sources);
+        EXPECT_EQ(Viewer().AlbumUnsaved, move ? 1 : 0);
+        EXPECT_EQ(Viewer().ExportMove, move ? 1 : 0);
+        EXPECT_TRUE(messages_.empty());
+    }
+    EXPECT_EQ(dialogsRun, 2);
+}
+
+TEST_F(CopyMoveTest, AFailureHalfWayNamesTheFileAndLosesNothing) {
+    for (bool move : {false, true}) {
+        SCOPED_TRACE(move);
+        messages_.clear();
+        TempDir here;
+        // The second page fits where it is but not in the longer folder.
+        const std::string source = here.File("s\\"), dest = here.File(std::string(24, 'd') + "\\");
+        CreateDirectoryA(dest.c_str(), nullptr);
+        const std::string tooLong = source + std::string(259 - source.size() - 4, 'L') + ".bmp";
+        const Names sources = {source + "表.bmp", tooLong, source + "t.bmp"};
+        Run(sources, dest, move);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].caption, "Error");
+        EXPECT_NE(messages_[0].text.find(tooLong), std::string::npos);
+        EXPECT_TRUE(FileExists(dest + "表.bmp"));
+        EXPECT_FALSE(FileExists(dest + "t.bmp"));
+        EXPECT_EQ(Pages(), (Names{move ? dest + "表.bmp" : sources[0], tooLong, sources[2]}));
+        for (const std::string& page : Pages())
+            EXPECT_TRUE(FileExists(page)) << page;  // none deleted unplaced
+        EXPECT_EQ(FileExists(sources[0]), !move);
+    }
+}
+
+TEST_F(CopyMoveTest, CancelAndAnEmptyAlbumDoNothing) {
+    Command(kCommandCopyMove);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "ズブの内容が空です。");
+    EXPECT_EQ(dialogsRun, 0);
+    const std::string dest = dir_.File("dest\\");
+    CreateDirectoryA(dest.c_str(), nullptr);
+    Run({dir_.File("a\\x.bmp")}, dest, true, IDCANCEL);
+    EXPECT_EQ(dialogsRun, 1);
+    EXPECT_FALSE(FileExists(dest + "x.bmp"));
+    EXPECT_EQ(Pages(), Names{dir_.File("a\\x.bmp")});
+    EXPECT_EQ(messages_.size(), 1u);
+}

@@ -1,0 +1,201 @@
+// The FileBOX: previews with their text and captured pixels, hostile files,
+// albums in the album list, adding to the album, opening pictures and
+// albums, the remembered place.
+#include <gtest/gtest.h>
+
+#include "album/zub_album.h"
+#include "tests/browse/dialogs/file_box_fixture.h"
+#include "tests/support/jpeg_test_files.h"
+
+namespace {
+const Rgb kRed{255, 0, 0};
+Rgb Red(int, int) {
+    return kRed;
+}
+Rgb SystemColour(int index) {
+    const COLORREF c = GetSysColor(index);
+    return Rgb{GetRValue(c), GetGValue(c), GetBValue(c)};
+}
+void SaveAlbum(const std::string& path, const std::string& page) {
+    ZubAlbum album;
+    album.AddPage(page.c_str());
+    album.SaveFile(path.c_str());
+}
+}  // namespace
+
+TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
+    WriteFileBytes(dir_.File("big.jpg"), MakeJpeg(1000, 800, Red));
+    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Red);
+    WriteBmp(dir_.File("member.bmp"), 300, 300, 8);
+    const std::string longName = LongName(dir_.Path(), 259) + ".bmp";
+    for (const std::string& name : {std::string("表.bmp"), longName}) WriteBmp(dir_.File(name), 8, 8);
+    const Bytes bmp = MakeBmp(64, 64, 24);
+    WriteFileBytes(dir_.File("header.bmp"), Bytes(bmp.begin(), bmp.begin() + 30));
+    WriteFileBytes(dir_.File("cut.bmp"), Bytes(bmp.begin(), bmp.begin() + 54 + 64 * 3 * 10));
+    WriteFileBytes(dir_.File("empty.bmp"), Bytes{});
+    WriteFileBytes(dir_.File("noise.jpg"), Bytes(3000, 0xD8));
+    WriteFileBytes(dir_.File("noise.zub"), Bytes(300, 0x5C));
+    SaveAlbum(dir_.File("album.zub"), dir_.File("表.bmp"));
+    Viewer().Album->AddPage(dir_.File("member.bmp").c_str());
+    Open(dir_.Path());
+    SetFocus(GetDlgItem(Box(), PILTRIN_FOLDER_FILES));  // kept through each preview, for the arrow keys
+    struct Case {
+        std::string name;
+        int list;
+        const char* text;
+        LONG width, height;  // of the preview bitmap itself
+    };
+    const int files = PILTRIN_FOLDER_FILES, albums = PILTRIN_FILEBOX_ALBUMS;
+    const Case cases[] = {
+        {"big.jpg", files, " 1000×800×24", 250, 200},  // decoded for the 300 target
+        {"tall.bmp", files, " 200×800×24", 200, 800},
+        {"member.bmp", files, " 300×300×8*", 300, 300},
+        {"表.bmp", files, " 8×8×24", 8, 8},
+        {longName, files, " 8×8×24", 8, 8},
+        {"header.bmp", files, "Not Graphic", 0, 0},
+        {"cut.bmp", files, " 64×64×24", 64, 64},  // shows the rows it has
+        {"empty.bmp", files, "Not Graphic", 0, 0},
+        {"noise.jpg", files, "Not Graphic", 0, 0},
+        {"album.zub", albums, " 8×8×24", 8, 8},  // its cover
+        {"noise.zub", albums, "Not Graphic", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(LineOf(c.name, c.list), -1);
+        Pick(c.list, LineOf(c.name, c.list));
+        EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), c.text);
+        BITMAP facts{};
+        GetObjectA(Viewer().FileBOXPreviewBitmap, sizeof facts, &facts);
+        EXPECT_EQ(facts.bmWidth, c.width);
+        EXPECT_EQ(facts.bmHeight, c.height);
+        EXPECT_TRUE(IsWindowEnabled(Box()));
+        EXPECT_EQ(GetFocus(), GetDlgItem(Box(), files));
+    }
+    // Preview off: no picture, only the album mark.
+    CheckDlgButton(Box(), PILTRIN_FILEBOX_PREVIEW_ON, BST_UNCHECKED);
+    for (const char* name : {"member.bmp", "tall.bmp"}) {
+        Pick(files, LineOf(name));
+        Send(PILTRIN_FILEBOX_PREVIEW_ON);
+        EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), name[0] == 'm' ? "*" : "");
+        EXPECT_EQ(Viewer().FileBOXPreviewBitmap, nullptr);
+    }
+    EXPECT_EQ(Viewer().FileBOXPreviewOn, 0);
+}
+
+TEST_F(FileBoxTest, ThePreviewIsFittedIntoItsSquareAndFramedForAlbumPictures) {
+    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Red);
+    WriteBmp(dir_.File("wide.bmp"), 260, 130, 24, false, Red);
+    Viewer().Album->AddPage(dir_.File("wide.bmp").c_str());
+    Open(dir_.Path());
+    RECT corner{183, 35, 0, 0};
+    MapDialogRect(Box(), &corner);
+    const int x = corner.left, y = corner.top;
+    // 200 x 800: 32 x 130, 49 pixels from the square's left edge.
+    Pick(PILTRIN_FOLDER_FILES, LineOf("tall.bmp"));
+    ClientPixels tall(Box());
+    EXPECT_EQ(tall.At(x + 49, y), kRed);
+    EXPECT_EQ(tall.At(x + 80, y + 129), kRed);
+    for (POINT outside : {POINT{x + 48, y + 60}, POINT{x + 81, y + 60}, POINT{x + 60, y + 130}})
+        EXPECT_FALSE(tall.At(outside.x, outside.y) == kRed) << outside.x << "," << outside.y;
+    EXPECT_EQ(tall.At(x + 60, y + 131), SystemColour(COLOR_3DFACE));  // no frame
+    // 260 x 130, in the album: 130 x 65 at the top, a raised edge 2 pixels
+    // outside it.
+    Pick(PILTRIN_FOLDER_FILES, LineOf("wide.bmp"));
+    ClientPixels wide(Box());
+    EXPECT_EQ(wide.At(x, y), kRed);
+    EXPECT_EQ(wide.At(x + 100, y + 64), kRed);
+    EXPECT_FALSE(wide.At(x + 60, y + 65) == kRed);
+    EXPECT_EQ(wide.At(x + 60, y + 66), SystemColour(COLOR_3DDKSHADOW));
+    EXPECT_EQ(wide.At(x - 2, y + 30), SystemColour(COLOR_3DLIGHT));
+}
+
+TEST_F(FileBoxTest, FilesAreAddedOnceAndTheZubBOXOpensOnlyForAnEmptyAlbum) {
+    for (int i = 0; i < 13; ++i) WriteBmp(dir_.File("p" + std::to_string(100 + i) + ".bmp"), 8, 8);
+    Open(dir_.Path());
+    ViewerState& v = Viewer();
+    v.ZubBOXPage = 5;
+    Send(PILTRIN_FILEBOX_ADD_SELECTED);  // nothing selected
+    EXPECT_EQ(v.Album->PageCount(), 0);
+    EXPECT_EQ(v.ZubBOXPage, 5);
+    EXPECT_EQ(zubBoxRequests, 1);  // the album was empty
+    Pick(PILTRIN_FOLDER_FILES, 1);
+    Send(PILTRIN_FILEBOX_ADD_SELECTED);
+    Send(PILTRIN_FILEBOX_ADD_SELECTED);  // already a page: not again
+    EXPECT_EQ(v.Album->PageCount(), 1);
+    EXPECT_STREQ(v.Album->GetPagePath(0), dir_.File("p101.bmp").c_str());
+    EXPECT_EQ(v.ZubBOXPage, 1);
+    EXPECT_EQ(v.AlbumUnsaved, 1);
+    Send(PILTRIN_FILEBOX_ADD_FOLDER);
+    EXPECT_EQ(v.Album->PageCount(), 13);
+    EXPECT_EQ(v.ZubBOXPage, 2);                                 // the last file handled is the 13th page
+    EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), " 8×8×24*");  // preview redone
+    // ZubBOX closed, pages in the album: it stays closed.
+    DestroyWindow(v.ZubBOXWindow);
+    v.ZubBOXWindow = nullptr;
+    Send(PILTRIN_FILEBOX_ADD_FOLDER);
+    EXPECT_EQ(zubBoxRequests, 1);
+    EXPECT_EQ(v.Album->PageCount(), 13);
+}
+
+TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteBmp(dir_.File(name), 20, 10);
+    SaveAlbum(dir_.File("set.zub"), dir_.File("d.bmp"));
+    WriteFileBytes(dir_.File("vs.zub"), Bytes(40, 1));
+    ViewerState& v = Viewer();
+    RECT viewer, box;
+    GetWindowRect(window_, &viewer);
+    Open(dir_.Path());
+    GetWindowRect(Box(), &box);
+    EXPECT_EQ(box.left, (viewer.left + viewer.right) / 2);
+    EXPECT_EQ(box.top, (viewer.top + viewer.bottom) / 2);
+    Pick(PILTRIN_FOLDER_FILES, 1);
+    Send(PILTRIN_FOLDER_FILES, LBN_DBLCLK);
+    EXPECT_EQ(v.CurrentPath, dir_.File("b.bmp"));
+    EXPECT_EQ(v.CurrentFolder, dir_.Path());
+    EXPECT_EQ(v.DisplayMode, kNormalDisplay);
+    EXPECT_NE(v.ShownBitmap, nullptr);
+    ASSERT_NE(Box(), nullptr);
+    // The viewer steps through the listed pictures.
+    const std::pair<WPARAM, const char*> steps[] = {
+        {VK_RIGHT, "c.bmp"}, {VK_LEFT, "b.bmp"}, {VK_LEFT, "a.bmp"}};
+    for (const auto& [key, name] : steps) {
+        SendMessageA(window_, WM_KEYDOWN, key, 0);
+        EXPECT_EQ(v.CurrentPath, dir_.File(name));
+    }
+    // An album opened by a double-click: loaded, ZubBOX asked for, box open.
+    Pick(PILTRIN_FILEBOX_ALBUMS, LineOf("set.zub", PILTRIN_FILEBOX_ALBUMS));
+    Send(PILTRIN_FILEBOX_ALBUMS, LBN_DBLCLK);
+    EXPECT_EQ(v.Album->PageCount(), 1);
+    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_EQ(v.CurrentPath, dir_.File("d.bmp"));
+    EXPECT_EQ(zubBoxRequests, 1);
+    // One that cannot be read is reported and leaves the box open.
+    Pick(PILTRIN_FILEBOX_ALBUMS, LineOf("vs.zub", PILTRIN_FILEBOX_ALBUMS));
+    Send(PILTRIN_FILEBOX_OPEN_ALBUM);
+    ASSERT_NE(Box(), nullptr);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "ファイル読み込み時にエラーが発生しました。");
+    // The buttons close the box, which comes back where it was.
+    struct Case {
+        int list, line, button, mode;
+        const char* path;
+    };
+    for (const Case& c :
+         {Case{PILTRIN_FOLDER_FILES, 2, PILTRIN_FILEBOX_OPEN, kNormalDisplay, "c.bmp"},
+          Case{PILTRIN_FILEBOX_ALBUMS, 0, PILTRIN_FILEBOX_OPEN_ALBUM, kZubDisplay, "d.bmp"}}) {
+        SCOPED_TRACE(c.button);
+        if (!Box()) Open(dir_.Path());
+        SetWindowPos(Box(), nullptr, 40 + c.line, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        Pick(c.list, c.line);
+        Send(c.button);
+        EXPECT_EQ(Box(), nullptr);
+        EXPECT_EQ(v.CurrentPath, dir_.File(c.path));
+        EXPECT_EQ(v.DisplayMode, c.mode);
+        EXPECT_EQ(v.FileBOXPreviewBitmap, nullptr);
+        Open(dir_.Path());
+        GetWindowRect(Box(), &box);
+        EXPECT_EQ(box.left, 40 + c.line);
+        EXPECT_EQ(box.top, 30);
+        DestroyWindow(Box());
+    }
+}
