@@ -1,8 +1,11 @@
 #include "image/dib_image.h"
 
+#include <algorithm>
 #include <atomic>
-
+#include <cstring>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 // Counted with interlocked calls: plug-in preview workers may hand blocks
@@ -60,6 +63,29 @@ bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
         return false;
     }
     return DibPixelBytes(header) <= kMaxDibPixelBytes;
+}
+
+void CopyPictureBytes(void* to, const void* from, size_t bytes) {
+    constexpr size_t kAlone = size_t(8) << 20;
+    const size_t cores = std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
+    auto* out = static_cast<uint8_t*>(to);
+    const auto* in = static_cast<const uint8_t*>(from);
+    if (bytes < kAlone || cores < 2) {
+        std::memcpy(out, in, bytes);
+        return;
+    }
+    const size_t part = (bytes / cores + 4095) & ~size_t(4095);
+    std::vector<std::thread> helpers;
+    for (size_t start = part; start < bytes; start += part) {
+        const size_t length = std::min(part, bytes - start);
+        try {
+            helpers.emplace_back([=] { std::memcpy(out + start, in + start, length); });
+        } catch (...) {  // no thread to spare: this one copies that part too
+            std::memcpy(out + start, in + start, length);
+        }
+    }
+    std::memcpy(out, in, std::min(part, bytes));
+    for (std::thread& helper : helpers) helper.join();
 }
 
 HLOCAL AllocDibBlock(size_t bytes) {

@@ -39,6 +39,10 @@ bool IsUsableDibHeader(const BITMAPINFOHEADER& header);
 
 // A movable zero-initialised block; null when it cannot be had.
 HLOCAL AllocDibBlock(size_t bytes);
+
+// memcpy for picture-sized blocks: a large one is copied in parts on up to
+// four threads, since much of such a copy is the system touching pages.
+void CopyPictureBytes(void* to, const void* from, size_t bytes);
 // Unlocks (when locked) and frees a block of AllocDibBlock; null is allowed.
 void FreeDibBlock(HLOCAL block);
 // AllocDibBlock, locked: the locked pointer, or null.

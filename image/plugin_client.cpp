@@ -1,8 +1,10 @@
 // The viewer's side of the plug-ins: which helpers to start, the walk over
 // the plug-ins of every helper in load order, and what happens when a
 // helper crashes or hangs. The calls themselves run in the helpers.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "browse/file_utils.h"
@@ -26,6 +28,36 @@ struct CachedPlugin {
     bool excluded = false;
 };
 
+// The helper's picture mapping, kept open between pictures: the helper
+// reuses it until a larger picture needs a new one, under a new name.
+struct SharedView {
+    std::string name;
+    HANDLE mapping = nullptr;
+    const uint8_t* bytes = nullptr;
+    SIZE_T size = 0;
+
+    void Close() {
+        if (bytes) UnmapViewOfFile(bytes);
+        if (mapping) CloseHandle(mapping);
+        *this = SharedView{};
+    }
+    bool Open(const std::string& wanted) {
+        if (bytes && name == wanted) return true;
+        Close();
+        mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, wanted.c_str());
+        if (!mapping) return false;
+        bytes = static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+        MEMORY_BASIC_INFORMATION region{};
+        if (!bytes || !VirtualQuery(bytes, &region, sizeof region)) {
+            Close();
+            return false;
+        }
+        size = region.RegionSize;
+        name = wanted;
+        return true;
+    }
+};
+
 // The plug-ins of one bitness and the helper that runs them.
 struct HelperKind {
     HelperKind(int b, const char* p, const char* e) : bits(b), pattern(p), exeName(e) {}
@@ -37,6 +69,7 @@ struct HelperKind {
     bool bound = false;   // the helper's table arrived
     bool gone = false;    // the helper cannot run here: its kind is left out
     std::vector<CachedPlugin> plugins;
+    SharedView shared;
 };
 
 #ifdef _WIN64
@@ -150,6 +183,7 @@ bool EnsureBound(HelperKind& kind) {
 // leaves it out for the rest of the run, which the user is told once.
 void Strike(HelperKind& kind, size_t index, const char* why) {
     kind.link.Kill();
+    kind.shared.Close();
     kind.bound = false;
     if (!kind.link.Start(HelperPath(kind), Folder)) kind.gone = true;
     CachedPlugin& plugin = kind.plugins[index];
@@ -196,25 +230,64 @@ bool Exchange(HelperKind& kind, size_t index, Writer& request, uint32_t answerTy
     return false;
 }
 
+// Pictures of one folder tend to share one size, and most of the time a
+// large copy takes goes into the first touch of its fresh block. So while
+// the helper decodes, a worker allocates and touches a block of the size of
+// the last large plug-in picture; when the answer needs another size, the
+// block goes back unused.
+size_t LastLargePixelBytes = 0;
+constexpr size_t kWorthMakingReady = size_t(8) << 20;
+
+class ReadyBlock {
+public:
+    explicit ReadyBlock(size_t bytes) : bytes_(bytes) {
+        if (bytes < kWorthMakingReady) return;
+        try {
+            worker_ = std::thread([this] { Prepare(); });
+        } catch (...) {  // no thread to spare: the copy allocates as usual
+        }
+    }
+    ~ReadyBlock() { FreeDibBlock(Take()); }
+    ReadyBlock(const ReadyBlock&) = delete;
+    ReadyBlock& operator=(const ReadyBlock&) = delete;
+    size_t Bytes() const { return bytes_; }
+    HLOCAL Take() {
+        if (worker_.joinable()) worker_.join();
+        HLOCAL block = block_;
+        block_ = nullptr;
+        return block;
+    }
+
+private:
+    void Prepare() {
+        HLOCAL block = AllocDibBlock(bytes_);
+        auto* bytes = block ? static_cast<volatile uint8_t*>(LocalLock(block)) : nullptr;
+        if (!bytes) {
+            FreeDibBlock(block);
+            return;
+        }
+        for (size_t at = 0; at < bytes_; at += 4096) bytes[at] = 0;
+        LocalUnlock(block);
+        block_ = block;
+    }
+    size_t bytes_;
+    HLOCAL block_ = nullptr;
+    std::thread worker_;
+};
+
 // Copies the picture out of the helper's shared memory into the viewer's
 // own DibImage, checking it on the way.
-bool TakeFromSharedMemory(const std::string& name, uint64_t headerBytes, uint64_t pixelBytes, HLOCAL* header,
-                          HLOCAL* pixels) {
+bool TakeFromSharedMemory(SharedView& shared, const std::string& name, uint64_t headerBytes,
+                          uint64_t pixelBytes, ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels) {
     if (headerBytes > 1 << 20 || pixelBytes > kMaxDibPixelBytes + (1 << 20)) return false;
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
-    if (!mapping) return false;
-    bool taken = false;
-    if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) {
-        MEMORY_BASIC_INFORMATION region{};
-        const auto* bytes = static_cast<const uint8_t*>(view);
-        if (VirtualQuery(view, &region, sizeof region) && region.RegionSize >= headerBytes + pixelBytes) {
-            taken = TakeOverPluginPicture(bytes, size_t(headerBytes), bytes + headerBytes, size_t(pixelBytes),
-                                          header, pixels);
-        }
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(mapping);
-    return taken;
+    if (!shared.Open(name) || shared.size < headerBytes + pixelBytes) return false;
+    const size_t readyBytes = ready.Bytes();
+    if (!TakeOverPluginPicture(shared.bytes, size_t(headerBytes), shared.bytes + headerBytes, size_t(pixelBytes),
+                               header, pixels, ready.Take(), readyBytes))
+        return false;
+    const size_t taken = LocalSize(*pixels);
+    if (taken >= kWorthMakingReady) LastLargePixelBytes = taken;
+    return true;
 }
 
 // Plug-in index of kind for path: a direct::TryResult.
@@ -222,6 +295,7 @@ int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, P
                intptr_t userData, HLOCAL* header, HLOCAL* pixels) {
     Writer request(plugin_protocol::kPicture);
     request.U32(uint32_t(index)).U32(preview ? 1 : 0).Text(path);
+    ReadyBlock ready(preview ? 0 : LastLargePixelBytes);
     Message answer;
     if (!Exchange(kind, index, request, plugin_protocol::kPictureDone, progress, userData, &answer))
         return direct::kTryFailed;
@@ -233,8 +307,9 @@ int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, P
     if (result != direct::kTryPicture) return body.Done() ? result : int(direct::kTryFailed);
     if (!body.Text(&name) || !body.U64(&headerBytes) || !body.U64(&pixelBytes) || !body.Done())
         return direct::kTryFailed;
-    return TakeFromSharedMemory(name, headerBytes, pixelBytes, header, pixels) ? int(direct::kTryPicture)
-                                                                               : int(direct::kTryFailed);
+    return TakeFromSharedMemory(kind.shared, name, headerBytes, pixelBytes, ready, header, pixels)
+               ? int(direct::kTryPicture)
+               : int(direct::kTryFailed);
 }
 
 int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userData, HLOCAL* header,
@@ -329,6 +404,7 @@ void UnloadPlugins() {
     JoinStarter();
     for (HelperKind& kind : Kinds) {
         kind.link.Stop();
+        kind.shared.Close();
         kind.wanted = kind.bound = kind.gone = false;
         kind.plugins.clear();
     }

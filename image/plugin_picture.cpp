@@ -33,7 +33,8 @@ bool LocateTable(const BITMAPINFOHEADER& info, size_t* offset, size_t* bytes) {
 }  // namespace
 
 bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const uint8_t* pixelBytes,
-                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels) {
+                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready, size_t readyBytes) {
+    DibBlock readyBlock(ready);
     *header = nullptr;
     *pixels = nullptr;
     if (!headerBytes || !pixelBytes || headerSize < kInfoHeaderSize) return false;
@@ -48,7 +49,8 @@ bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const 
     info.biSize = kInfoHeaderSize;
     if (info.biBitCount > 8) info.biClrUsed = 0;  // no table follows a deep picture's header
     DibBlock newHeader(AllocDibBlock(DibHeaderBytes(info)));
-    DibBlock newPixels(AllocDibBlock(size_t(rowBytes)));
+    DibBlock newPixels(readyBlock.Get() && readyBytes == rowBytes ? readyBlock.Release()
+                                                                   : AllocDibBlock(size_t(rowBytes)));
     if (!newHeader.Get() || !newPixels.Get()) return false;
     {
         LockedBlock<uint8_t> out(newHeader.Get());
@@ -60,7 +62,7 @@ bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const 
     {
         LockedBlock<uint8_t> out(newPixels.Get());
         if (!out) return false;
-        std::memcpy(out.get(), pixelBytes, size_t(rowBytes));
+        CopyPictureBytes(out.get(), pixelBytes, size_t(rowBytes));
     }
     *header = newHeader.Release();
     *pixels = newPixels.Release();

@@ -15,5 +15,9 @@
 // Copies the picture whose header block holds headerSize bytes and whose
 // pixel block holds pixelSize bytes into two new counted blocks (see
 // AllocDibBlock). False, with both outs null, when the pair is unusable.
+// ready, when given, is a counted block of readyBytes the caller made ready
+// ahead: it becomes the pixel block when the picture needs exactly that
+// many bytes, and is freed otherwise.
 bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const uint8_t* pixelBytes,
-                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels);
+                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready = nullptr,
+                           size_t readyBytes = 0);

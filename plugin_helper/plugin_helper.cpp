@@ -6,11 +6,13 @@
 //   piltrin-plugins32.exe <pipe name> <plug-in folder>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "browse/scoped_handles.h"
+#include "image/dib_image.h"
 #include "image/plugin_direct.h"
 #include "image/plugin_protocol.h"
 
@@ -22,9 +24,40 @@ using plugin_protocol::Writer;
 
 HANDLE Pipe = INVALID_HANDLE_VALUE;
 plugin_protocol::StreamReader Reader;
-// The last picture handed over stays mapped until the next request: by then
-// the viewer has copied it out.
-HANDLE LastPicture = nullptr;
+// Pictures are handed over in one mapping that lives as long as the helper
+// and only grows. Its pages stay in memory, mapped in both processes, so a
+// large picture costs one copy on each side instead of a fresh mapping's
+// page faults on both. A request comes only after the viewer has copied the
+// last picture out, so one mapping is enough.
+struct SharedPictures {
+    HANDLE mapping = nullptr;
+    uint8_t* view = nullptr;
+    uint64_t size = 0;
+    unsigned serial = 0;
+    char name[64] = "";
+} Shared;
+
+// Grows the mapping to hold at least bytes; a new mapping gets a new name,
+// so the viewer knows to open it.
+bool EnsureShared(uint64_t bytes) {
+    if (Shared.view && bytes <= Shared.size) return true;
+    if (Shared.view) UnmapViewOfFile(Shared.view);
+    if (Shared.mapping) CloseHandle(Shared.mapping);
+    Shared = SharedPictures{nullptr, nullptr, 0, Shared.serial + 1, ""};
+    const uint64_t size = (bytes + 0xFFFFF) & ~uint64_t(0xFFFFF);  // whole MiB
+    std::snprintf(Shared.name, sizeof Shared.name, "piltrin-plugins-%lu-%u", GetCurrentProcessId(), Shared.serial);
+    Shared.mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(size >> 32), DWORD(size), Shared.name);
+    if (!Shared.mapping) return false;
+    Shared.view = static_cast<uint8_t*>(MapViewOfFile(Shared.mapping, FILE_MAP_WRITE, 0, 0, 0));
+    if (!Shared.view) {
+        CloseHandle(Shared.mapping);
+        Shared.mapping = nullptr;
+        return false;
+    }
+    Shared.size = size;
+    return true;
+}
 
 bool Send(Writer& writer) {
     const std::vector<uint8_t>& bytes = writer.Bytes();
@@ -78,29 +111,15 @@ int __stdcall RelayProgress(int done, int total, intptr_t) {
     return LastAnswer;
 }
 
-// Copies the plug-in's two blocks, as large as they really are, into one
+// Copies the plug-in's two blocks, as large as they really are, into the
 // mapping the viewer opens by name.
 bool Share(HLOCAL header, HLOCAL pixels, Writer* done) {
-    static unsigned serial = 0;
     const uint64_t headerBytes = LocalSize(header), pixelBytes = LocalSize(pixels);
-    const uint64_t total = headerBytes + pixelBytes;
-    char name[64];
-    std::snprintf(name, sizeof name, "piltrin-plugins-%lu-%u", GetCurrentProcessId(), ++serial);
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(total >> 32),
-                                        DWORD(total), name);
-    if (!mapping) return false;
-    auto* view = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
     LockedBlock<uint8_t> h(header), p(pixels);
-    if (!view || !h || !p) {
-        if (view) UnmapViewOfFile(view);
-        CloseHandle(mapping);
-        return false;
-    }
-    std::memcpy(view, h.get(), size_t(headerBytes));
-    std::memcpy(view + headerBytes, p.get(), size_t(pixelBytes));
-    UnmapViewOfFile(view);
-    LastPicture = mapping;
-    done->I32(direct::kTryPicture).Text(name).U64(headerBytes).U64(pixelBytes);
+    if (!h || !p || !EnsureShared(headerBytes + pixelBytes)) return false;
+    std::memcpy(Shared.view, h.get(), size_t(headerBytes));
+    CopyPictureBytes(Shared.view + headerBytes, p.get(), size_t(pixelBytes));
+    done->I32(direct::kTryPicture).Text(Shared.name).U64(headerBytes).U64(pixelBytes);
     return true;
 }
 
@@ -200,8 +219,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!SendTable()) return 4;
     Message request;
     while (Receive(&request)) {
-        if (LastPicture) CloseHandle(LastPicture);
-        LastPicture = nullptr;
         BodyReader body(request);
         bool answered = false;
         switch (request.type) {

@@ -62,28 +62,50 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
         const size_t stride = (size_t(width) * c.bits + 31) / 32 * 4;
         std::vector<uint8_t> pixels(stride * size_t(height - c.pixelRowsShort), 0x5A);
 
-        long before = LiveDibBlocks();
-        HLOCAL outHeader, outPixels;
-        ASSERT_EQ(TakeOverPluginPicture(header.data(), header.size(), pixels.data(), pixels.size(),
-                                        &outHeader, &outPixels),
-                  c.taken);
-        if (!c.taken) {
-            EXPECT_EQ(outHeader, nullptr);
+        // No ready block, one of the picture's size (it becomes the pixel
+        // block), one of another size (given back).
+        for (int ready = 0; ready < 3; ++ready) {
+            SCOPED_TRACE(ready);
+            const long before = LiveDibBlocks();
+            const size_t readyBytes = stride * height + (ready == 2 ? 4 : 0);
+            HLOCAL readyBlock = ready ? AllocDibBlock(readyBytes) : nullptr;
+            HLOCAL outHeader, outPixels;
+            ASSERT_EQ(TakeOverPluginPicture(header.data(), header.size(), pixels.data(), pixels.size(),
+                                            &outHeader, &outPixels, readyBlock, readyBytes),
+                      c.taken);
+            if (!c.taken) {
+                EXPECT_EQ(outHeader, nullptr);
+                EXPECT_EQ(LiveDibBlocks(), before);
+                continue;
+            }
+            EXPECT_EQ(LiveDibBlocks(), before + 2);
+            if (ready == 1) {
+                EXPECT_EQ(outPixels, readyBlock);
+            }
+            LockedDib dib(outHeader, outPixels);
+            EXPECT_EQ(dib.header->biSize, 40u);
+            EXPECT_GE(LocalSize(LocalHandle(dib.header)), DibHeaderBytes(*dib.header));
+            const uint8_t* table = reinterpret_cast<const uint8_t*>(dib.header + 1);
+            const size_t tableOffset = c.compression == BI_BITFIELDS && c.biSize >= 52 ? 40 : c.biSize;
+            const size_t copied = c.compression == BI_BITFIELDS ? 12 : c.tableBytes;
+            EXPECT_EQ(std::memcmp(table, header.data() + tableOffset, copied), 0);
+            for (size_t i = copied; i < DibHeaderBytes(*dib.header) - 40; ++i) ASSERT_EQ(table[i], 0) << i;
+            EXPECT_EQ(dib.pixels[stride * 3 - 1], 0x5A);
+            dib.Reset();
             EXPECT_EQ(LiveDibBlocks(), before);
-            continue;
         }
-        EXPECT_EQ(LiveDibBlocks(), before + 2);
-        LockedDib dib(outHeader, outPixels);
-        EXPECT_EQ(dib.header->biSize, 40u);
-        EXPECT_GE(LocalSize(LocalHandle(dib.header)), DibHeaderBytes(*dib.header));
-        const uint8_t* table = reinterpret_cast<const uint8_t*>(dib.header + 1);
-        const size_t tableOffset = c.compression == BI_BITFIELDS && c.biSize >= 52 ? 40 : c.biSize;
-        const size_t copied = c.compression == BI_BITFIELDS ? 12 : c.tableBytes;
-        EXPECT_EQ(std::memcmp(table, header.data() + tableOffset, copied), 0);
-        for (size_t i = copied; i < DibHeaderBytes(*dib.header) - 40; ++i) ASSERT_EQ(table[i], 0) << i;
-        EXPECT_EQ(dib.pixels[stride * 3 - 1], 0x5A);
-        dib.Reset();
-        EXPECT_EQ(LiveDibBlocks(), before);
+    }
+}
+
+// Large pictures are copied in parts on several threads: every byte lands
+// in its place whatever the size's remainder.
+TEST(PluginTakeOver, LargeCopiesInPartsLandByteForByte) {
+    for (size_t bytes : {size_t(8 << 20) - 1, size_t(8 << 20) + 4097, size_t(33 << 20) + 3}) {
+        std::vector<uint8_t> from(bytes), to(bytes + 1, 0xEE);
+        for (size_t i = 0; i < bytes; ++i) from[i] = uint8_t(i * 2654435761u >> 24);
+        CopyPictureBytes(to.data(), from.data(), bytes);
+        EXPECT_EQ(0, std::memcmp(to.data(), from.data(), bytes)) << bytes;
+        EXPECT_EQ(0xEE, to[bytes]) << bytes;
     }
 }
 
