@@ -55,15 +55,8 @@ void RecordFileFacts(ZubAlbum& album, void* block, const char* path) {
 // Copies a 24-bit bottom-up picture into two album blocks and puts them in
 // the slot; false, with the slot untouched, when memory runs out.
 bool StoreThumbnail(ZubAlbum& album, void* block, int width, int height, const BYTE* pixels) {
-    BITMAPINFOHEADER fields{};
-    fields.biSize = sizeof fields;
-    fields.biWidth = width;
-    fields.biHeight = height;
-    fields.biPlanes = 1;
-    fields.biBitCount = 24;
-    fields.biCompression = BI_RGB;
-    const size_t bytes = size_t(DibPixelBytes(fields));
-    fields.biSizeImage = DWORD(bytes);
+    const BITMAPINFOHEADER fields = Dib24Header(width, height);
+    const size_t bytes = fields.biSizeImage;
     auto* header = static_cast<BITMAPINFOHEADER*>(AllocAlbumBlock(sizeof fields));
     void* bits = AllocAlbumBlock(bytes);
     if (!header || !bits) {

@@ -65,6 +65,19 @@ bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
     return DibPixelBytes(header) <= kMaxDibPixelBytes;
 }
 
+BITMAPINFOHEADER Dib24Header(int width, int height) {
+    BITMAPINFOHEADER fields{};
+    fields.biSize = sizeof fields;
+    fields.biWidth = width;
+    fields.biHeight = height;
+    fields.biPlanes = 1;
+    fields.biBitCount = 24;
+    fields.biCompression = BI_RGB;
+    const uint64_t bytes = DibPixelBytes(fields);
+    fields.biSizeImage = bytes > kMaxDibPixelBytes ? 0 : DWORD(bytes);
+    return fields;
+}
+
 void CopyPictureBytes(void* to, const void* from, size_t bytes) {
     constexpr size_t kAlone = size_t(8) << 20;
     const size_t cores = std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));

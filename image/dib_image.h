@@ -38,6 +38,11 @@ bool IsDibBitCount(int bitCount);
 bool IsUsableDibHeader(const BITMAPINFOHEADER& header);
 
 // A movable zero-initialised block; null when it cannot be had.
+// The 40-byte header of an uncompressed 24-bit picture of width x height
+// rows (bottom-up when height is positive), biSizeImage filled in; 0 there
+// when the picture would be larger than any DIB the pipeline keeps.
+BITMAPINFOHEADER Dib24Header(int width, int height);
+
 HLOCAL AllocDibBlock(size_t bytes);
 
 // memcpy for picture-sized blocks: a large one is copied in parts on up to

@@ -117,16 +117,9 @@ void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
 
 int StretchDib(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels, int width, int height) {
     if (width < 1 || height < 1 || !IsUsableDibHeader(*header)) return 0;
-    BITMAPINFOHEADER fields{};
-    fields.biSize = sizeof fields;
-    fields.biWidth = width;
-    fields.biHeight = height;
-    fields.biPlanes = 1;
-    fields.biBitCount = 24;
-    fields.biCompression = BI_RGB;
-    const uint64_t pixelBytes = DibPixelBytes(fields);
-    if (pixelBytes > kMaxDibPixelBytes) return 0;
-    fields.biSizeImage = DWORD(pixelBytes);
+    BITMAPINFOHEADER fields = Dib24Header(width, height);
+    const uint64_t pixelBytes = fields.biSizeImage;
+    if (pixelBytes == 0) return 0;
 
     // Other depths are resampled from a 24-bit copy, so that a failure
     // anywhere leaves the caller's picture as it was.

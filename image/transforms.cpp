@@ -209,16 +209,9 @@ int CopyDib(BITMAPINFOHEADER*& outHeader, BYTE*& outPixels, const BITMAPINFOHEAD
 int ConvertDibTo24(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels) {
     if (header->biBitCount == 24) return 1;
     if (!IsUsableDibHeader(*header)) return 0;
-    BITMAPINFOHEADER fields{};
-    fields.biSize = sizeof fields;
-    fields.biWidth = header->biWidth;
-    fields.biHeight = DibRows(*header);
-    fields.biPlanes = 1;
-    fields.biBitCount = 24;
-    fields.biCompression = BI_RGB;
-    const uint64_t pixelBytes = DibPixelBytes(fields);
-    if (pixelBytes > kMaxDibPixelBytes) return 0;
-    fields.biSizeImage = DWORD(pixelBytes);
+    BITMAPINFOHEADER fields = Dib24Header(header->biWidth, DibRows(*header));
+    const uint64_t pixelBytes = fields.biSizeImage;
+    if (pixelBytes == 0) return 0;
 
     auto* newHeader = static_cast<BITMAPINFOHEADER*>(AllocLockedBlock(sizeof fields));
     auto* newPixels = static_cast<BYTE*>(AllocLockedBlock(size_t(pixelBytes)));

@@ -32,9 +32,6 @@ LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPatt
 LockedDib LoadDib(const std::string& path);
 DWORD GdiObjectCount();
 
-// Up to maxEdits of: a bit flipped, a byte set, 0xFF or 0x00 set, the file
-// cut, a byte inserted; half the positions fall in the first 60 bytes.
-void Mutate(Bytes& file, std::mt19937& random, int maxEdits);
 
 struct ProgressLog {
     std::vector<std::pair<int, int>> calls;

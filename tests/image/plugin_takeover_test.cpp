@@ -8,6 +8,7 @@
 #include "image/dib_image.h"
 #include "image/plugin_picture.h"
 #include "image/plugin_protocol.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -154,23 +155,7 @@ TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
     std::mt19937 random(20261207);
     for (int round = 0; round < 3000; ++round) {
         std::vector<uint8_t> bytes = seed;
-        for (int edits = 1 + int(random() % 6); edits > 0; --edits) {
-            size_t at = random() % bytes.size();
-            switch (random() % 4) {
-                case 0:
-                    bytes[at] = uint8_t(random());
-                    break;
-                case 1:
-                    bytes[at] ^= uint8_t(1u << (random() % 8));
-                    break;
-                case 2:
-                    bytes.resize(at + 1);
-                    break;
-                default:
-                    bytes.insert(bytes.begin() + std::ptrdiff_t(at), 0xFF);
-                    break;
-            }
-        }
+        Mutate(bytes, random, 6);
         StreamReader reader;
         Message message;
         size_t at = 0;

@@ -405,24 +405,7 @@ TEST_F(WicPlugin, SurvivesThousandsOfDamagedFiles) {
     for (int round = 0; round < 2000; ++round) {
         Bytes bytes = seeds[round % seeds.size()];
         ASSERT_FALSE(bytes.empty());
-        int changes = 1 + int(random() % 8);
-        for (int i = 0; i < changes; ++i) {
-            size_t at = random() % bytes.size();
-            switch (random() % 4) {
-                case 0:
-                    bytes[at] = uint8_t(random());
-                    break;
-                case 1:
-                    bytes[at] ^= uint8_t(1u << (random() % 8));
-                    break;
-                case 2:
-                    bytes.resize(at + 1);
-                    break;
-                default:
-                    bytes[at] = (random() & 1) ? 0xFF : 0x00;
-                    break;
-            }
-        }
+        Mutate(bytes, random, 8);
         // Asked first as the host asks, with the file's first 2 KB.
         Bytes head(2048, 0);
         std::memcpy(head.data(), bytes.data(), std::min<size_t>(bytes.size(), head.size()));

@@ -1,5 +1,7 @@
 #include "tests/support/test_files.h"
 
+#include <algorithm>
+
 TempDir::TempDir() {
     char base[MAX_PATH], name[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
@@ -114,4 +116,27 @@ Bytes MakeBmp(int width, int height, int bits, bool topDown, const PixelPattern&
 bool WriteBmp(const std::string& path, int width, int height, int bits, bool topDown,
               const PixelPattern& pattern) {
     return WriteFileBytes(path, MakeBmp(width, height, bits, topDown, pattern));
+}
+
+void Mutate(Bytes& file, std::mt19937& random, int maxEdits) {
+    for (int e = 1 + int(random() % maxEdits); e > 0 && !file.empty(); --e) {
+        const size_t at = random() % (random() % 2 ? std::min<size_t>(60, file.size()) : file.size());
+        switch (random() % 5) {
+            case 0:
+                file[at] ^= uint8_t(1u << (random() % 8));
+                break;
+            case 1:
+                file[at] = uint8_t(random());
+                break;
+            case 2:
+                file[at] = random() % 2 ? 0xFF : 0x00;
+                break;
+            case 3:
+                file.resize(at + 1);
+                break;
+            case 4:
+                file.insert(file.begin() + at, uint8_t(random()));
+                break;
+        }
+    }
 }

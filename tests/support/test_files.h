@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ public:
 private:
     std::string path_;
 };
+
+// Up to maxEdits of: a bit flipped, a byte set, 0xFF or 0x00 set, the file
+// cut, a byte inserted; half the positions fall in the first 60 bytes.
+void Mutate(Bytes& file, std::mt19937& random, int maxEdits);
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);
