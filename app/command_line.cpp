@@ -36,15 +36,25 @@ void OpenPictureList(HWND window, const std::string& text) {
         if (space == std::string::npos) break;
         start = space + 1;
     }
+    int firstPage = -1;
     for (const std::string& token : tokens) {
         // A token longer than a path cannot name a file.
         if (token.size() >= MAX_PATH) continue;
         char full[MAX_PATH] = "";
         GetLongFullPath(token.c_str(), full, nullptr);
         if (IsPictureFile(full) && v.Album->FindPage(full) == -1) v.Album->AddPage(full);
+        if (&token == &tokens.front()) firstPage = v.Album->FindPage(full);
     }
+    // The zub display below shows the page at the current index; when that
+    // page is the first picture itself, unturned, showing the picture here
+    // as well would read and lay it out twice for the same window.
+    const int pages = v.Album->PageCount();
+    const int shownPage = v.CurrentZubIndex < static_cast<DWORD>(pages) ? static_cast<int>(v.CurrentZubIndex)
+                                                                        : v.Album->CoverIndex();
+    const bool shownBelow =
+        firstPage >= 0 && firstPage == shownPage && v.Album->GetPageOrientation(firstPage) == 0;
     const std::string& first = tokens.front();
-    if (first.size() < MAX_PATH && IsPictureFile(first.c_str())) {
+    if (!shownBelow && first.size() < MAX_PATH && IsPictureFile(first.c_str())) {
         v.CurrentOrientation = 0;
         lstrcpynA(v.CurrentPath, first.c_str(), MAX_PATH);
         ShowPicture(window);

@@ -220,6 +220,51 @@ TEST_F(AlbumCommandTest, CommandLinesOfPicturesAndAlbums) {
     EXPECT_EQ(UnquotedArgument("a.bmp b.bmp"), "a.bmp b.bmp");
 }
 
+// Every show of a picture sets the window's title once; a start-up with
+// pictures shows the page the zub display lands on, and only that.
+TEST_F(AlbumCommandTest, CommandLineShowsEachPictureOnce) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 32, 24);
+    WriteBmp(dir_.File("b.bmp"), 16, 16);
+    static int titles;
+    static WNDPROC original;
+    original = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_SETTEXT) ++titles;
+            return CallWindowProcA(original, w, m, wp, lp);
+        })));
+    struct Case {
+        const char* existing;  // a page the album holds before, or null
+        DWORD index;           // the current index before
+        int orientation;       // the existing page's turn
+        const char* shown;
+        int shows;
+    };
+    const Case cases[] = {
+        {nullptr, 0, 0, "a.bmp", 1},  // the first picture is the page shown
+        {"a.bmp", 0, 3, "a.bmp", 2},  // shown unturned, then as its page turned
+        {"b.bmp", 0, 0, "b.bmp", 2},  // the album's current page wins
+    };
+    for (const Case& c : cases) {
+        v.Album->ClearAll();
+        if (c.existing) {
+            v.Album->AddPage(dir_.File(c.existing).c_str());
+            v.Album->SetPageOrientation(0, c.orientation);
+        }
+        v.CurrentZubIndex = c.index;
+        titles = 0;
+        HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp"));
+        EXPECT_EQ(titles, c.shows) << c.shown;
+        char title[MAX_PATH] = "";
+        GetWindowTextA(window_, title, sizeof title);
+        EXPECT_STREQ(title, c.shown);
+        EXPECT_EQ(v.CurrentPath, dir_.File(c.shown));
+        EXPECT_EQ(v.DisplayMode, kZubDisplay);
+        EXPECT_NE(v.ShownBitmap, nullptr);
+    }
+    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+}
+
 TEST_F(AlbumCommandTest, AboutBoxShowsTheVersionAndPausesTheTick) {
     SetPromptAnswerer(PromptAnswerer{});
     // The real template, created modeless here so that the test can read it.
