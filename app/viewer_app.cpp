@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/viewer_state.h"
 #include "app/viewer_window.h"
+#include "image/plugin_host.h"
 
 int RunViewer(HINSTANCE instance, const std::string& argumentText, int showState) {
     ResetViewerState();
@@ -18,7 +19,15 @@ int RunViewer(HINSTANCE instance, const std::string& argumentText, int showState
 
 int RunMessageLoop() {
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    bool helpersStarted = false;
+    for (;;) {
+        // The plug-in helpers start once the first picture is painted and
+        // the window waits for input: neither waits for the other.
+        if (!helpersStarted && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+            helpersStarted = true;
+            StartPluginHelpers();
+        }
+        if (GetMessageA(&message, nullptr, 0, 0) <= 0) break;
         const ViewerState& v = Viewer();
         if (v.ZubBOXWindow && IsDialogMessageA(v.ZubBOXWindow, &message)) continue;
         if (v.InfoBOXWindow && IsDialogMessageA(v.InfoBOXWindow, &message)) continue;

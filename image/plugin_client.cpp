@@ -136,14 +136,16 @@ bool ReadTable(const Message& message, std::vector<CachedPlugin>* plugins) {
     return true;
 }
 
-// The thread that starts the helpers after LoadPlugins, so that the
-// viewer's own start never waits for a process to be created; every use of
-// a helper waits for it first.
+// The thread that starts the helpers in the background (StartPluginHelpers),
+// so that the viewer's own start never waits for a process to be created;
+// every use of a helper waits for it first. A kind some call has started
+// already is left as it is.
 HANDLE Starter = nullptr;
 
 DWORD WINAPI StartHelpers(void*) {
     for (HelperKind& kind : Kinds) {
-        if (kind.wanted && !kind.link.Start(HelperPath(kind), Folder)) kind.gone = true;
+        if (kind.wanted && !kind.gone && !kind.link.Running() && !kind.link.Start(HelperPath(kind), Folder))
+            kind.gone = true;
     }
     return 0;
 }
@@ -382,11 +384,20 @@ int LoadPlugins(const char* folder) {
                       GetFileAttributesA(HelperPath(kind).c_str()) != INVALID_FILE_ATTRIBUTES;
         if (kind.wanted) any = 1;
     }
-    // Started and bound in the background: the first call that needs the
-    // plug-ins waits for the rest.
-    if (any) Starter = CreateThread(nullptr, 0, StartHelpers, nullptr, 0, nullptr);
-    if (any && !Starter) StartHelpers(nullptr);
+    // Nothing starts here: a helper is a whole process, and creating one
+    // while the viewer opens its window and first picture slows both on a
+    // small machine. The first call that needs a helper starts it, or
+    // StartPluginHelpers does in the background.
     return any;
+}
+
+void StartPluginHelpers() {
+    if (Starter) return;
+    bool waiting = false;
+    for (const HelperKind& kind : Kinds) waiting = waiting || (kind.wanted && !kind.gone && !kind.bound);
+    if (!waiting) return;
+    Starter = CreateThread(nullptr, 0, StartHelpers, nullptr, 0, nullptr);
+    if (!Starter) StartHelpers(nullptr);
 }
 
 int LoadPluginsFromCommonFiles() {

@@ -19,10 +19,14 @@ int LoadPluginsFromCommonFiles();
 // Looks for plug-ins beside the program; 0 when none.
 int LoadPluginsFromProgramFolder();
 // Uses the plug-ins of folder (ending in a separator): 1 when it holds a
-// plug-in file of a kind some helper binds. The helpers start in the
-// background and bind there; the first call that needs them waits for them.
-// A set loaded before is released first.
+// plug-in file of a kind some helper binds. No helper starts yet: the first
+// call that needs one starts it and waits for it to bind. A set loaded
+// before is released first.
 int LoadPlugins(const char* folder);
+// Starts the helpers of the loaded set in the background, so that a later
+// call finds them bound; the viewer does this once its first picture is on
+// screen. Calls made meanwhile wait for the start.
+void StartPluginHelpers();
 // Ends the helpers and forgets the plug-ins.
 void UnloadPlugins();
 

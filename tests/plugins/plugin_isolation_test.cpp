@@ -1,6 +1,9 @@
 // Plug-ins that crash, hang, crawl or hand back damaged pictures, through
 // the helper: the test keeps running (it is the viewer here), the failure is
 // reported, and the next file opens through the same plug-in.
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -87,6 +90,38 @@ TEST_F(PluginIsolation, AFailingPluginLeavesTheCallerUpAndTheNextFileOpens) {
         }
     }
     EXPECT_TRUE(notices.empty());
+}
+
+// Processes this test program started that still run: its helpers.
+int RunningHelpers() {
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        count += entry.th32ParentProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Loading the set starts no process; a helper starts with the first call
+// that needs it, or in the background when asked, and only once.
+TEST_F(PluginIsolation, HelpersStartOnFirstNeedOrWhenAskedNeverWithTheLoad) {
+    for (bool asked : {true, false}) {
+        SCOPED_TRACE(asked ? "started in the background" : "started by the call");
+        UnloadPlugins();
+        ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
+        EXPECT_EQ(RunningHelpers(), 0);
+        if (asked) {
+            StartPluginHelpers();
+            EXPECT_EQ(PluginCount(), 1);
+            EXPECT_EQ(RunningHelpers(), 1);
+        }
+        ExpectOpens(File(""), false);
+        StartPluginHelpers();
+        ExpectOpens(File(""), true);
+        EXPECT_EQ(RunningHelpers(), 1);
+    }
 }
 
 TEST_F(PluginIsolation, ThreeCrashesLeaveThePluginOutAndTheUserIsToldOnce) {
