@@ -63,6 +63,18 @@ enum Answer {
     kReadError = 6
 };
 
+// Whether a picture that decoded is answered as a failure all the same.
+#ifdef ACCEPT_ALL_THEN_FAIL
+constexpr bool kPictureFails = true;
+#else
+constexpr bool kPictureFails = false;
+#endif
+#if defined(PREVIEW_FAILS) || defined(ACCEPT_ALL_THEN_FAIL)
+constexpr bool kPreviewFails = true;
+#else
+constexpr bool kPreviewFails = false;
+#endif
+
 void Record(Call call) {
     InterlockedIncrement(&callCounts[call]);
     lastCallThread = GetCurrentThreadId();
@@ -105,6 +117,10 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     int width = (head.width + step - 1) / step;
     int height = (head.height + step - 1) / step;
     if (progress(0, height, userData)) return kStopped;
+    // The red byte of the source pixel that the picture's (x, y) shows.
+    auto source = [&](int x, int y) {
+        return &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+    };
 
 #ifdef PALETTE_SHORT_TABLE
     // Colours of the picture in order of first appearance, at most 256.
@@ -112,8 +128,7 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     std::vector<uint8_t> indices(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const uint8_t* rgb =
-                &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            const uint8_t* rgb = source(x, y);
             RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
             size_t i = 0;
             while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
@@ -139,11 +154,7 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
 #else
     const bool badBlocks = false;
 #endif
-    if (badBlocks) {
-        *pixels = AllocBlock(stride);  // one row where the header promises all of them
-    } else {
-        *pixels = AllocBlock(stride * height);
-    }
+    *pixels = AllocBlock(badBlocks ? stride : stride * height);  // bad: one row where the header promises all
     if (!*header || !*pixels) return kNoMemory;
     auto* info = static_cast<BITMAPINFOHEADER*>(GlobalLock(*header));
     auto* out = static_cast<uint8_t*>(GlobalLock(*pixels));
@@ -167,8 +178,7 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
 #ifdef PALETTE_SHORT_TABLE
             row[x] = indices[size_t(y) * width + x];
 #else
-            const uint8_t* rgb =
-                &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            const uint8_t* rgb = source(x, y);
             row[x * 3] = rgb[2];
             row[x * 3 + 1] = rgb[1];
             row[x * 3 + 2] = rgb[0];
@@ -260,8 +270,7 @@ int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, 
 #if !defined(PREVIEW_FAILS) && !defined(ACCEPT_ALL_THEN_FAIL)
         if (*header) GlobalFree(*header);
         if (*pixels) GlobalFree(*pixels);
-        *header = nullptr;
-        *pixels = nullptr;
+        *header = *pixels = nullptr;
 #endif
     }
     return answer;
@@ -272,18 +281,9 @@ int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, 
 extern "C" {
 
 int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
-    switch (infoNumber) {
-        case 0:
-            return CopyText(PLUGIN_VERSION, buffer, length);
-        case 1:
-            return CopyText("Piltrin test filter", buffer, length);
-        case 2:
-            return CopyText(PLUGIN_PATTERNS, buffer, length);
-        case 3:
-            return CopyText("Tiny pictures", buffer, length);
-        default:
-            return 0;
-    }
+    static const char* const texts[] = {PLUGIN_VERSION, "Piltrin test filter", PLUGIN_PATTERNS,
+                                        "Tiny pictures"};
+    return infoNumber >= 0 && infoNumber < 4 ? CopyText(texts[infoNumber], buffer, length) : 0;
 }
 
 int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
@@ -349,27 +349,17 @@ int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags,
 int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPicture);
-    *header = nullptr;
-    *pixels = nullptr;
+    *header = *pixels = nullptr;
     int answer = Picture(source, offset, flags, header, pixels, progress, userData, 1);
-#ifdef ACCEPT_ALL_THEN_FAIL
-    return answer == kOk ? kUnknownFormat : answer;
-#else
-    return answer;
-#endif
+    return kPictureFails && answer == kOk ? kUnknownFormat : answer;
 }
 
 int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPreview);
-    *header = nullptr;
-    *pixels = nullptr;
+    *header = *pixels = nullptr;
     int answer = Picture(source, offset, flags, header, pixels, progress, userData, 2);
-#if defined(PREVIEW_FAILS) || defined(ACCEPT_ALL_THEN_FAIL)
-    return answer == kOk ? kUnknownFormat : answer;
-#else
-    return answer;
-#endif
+    return kPreviewFails && answer == kOk ? kUnknownFormat : answer;
 }
 
 // 0 IsSupported, 1 GetPictureInfo, 2 GetPicture, 3 GetPreview.
