@@ -85,32 +85,32 @@ Bytes MakeTinyPicture(int width, int height, const std::string& comment) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             Rgb c = DistinctPixel(x, y);
-            rgb.push_back(c.r);
-            rgb.push_back(c.g);
-            rgb.push_back(c.b);
+            rgb.insert(rgb.end(), {c.r, c.g, c.b});
         }
     }
     return tiny_picture::Make(width, height, rgb, comment);
 }
 
-DibPixels::DibPixels(HLOCAL header, HLOCAL pixels)
-    : headerBlock_(header),
-      pixelBlock_(pixels),
-      header_(static_cast<const BITMAPINFOHEADER*>(LocalLock(header))),
-      pixels_(static_cast<const uint8_t*>(LocalLock(pixels))) {}
-
 DibPixels::~DibPixels() {
-    LocalUnlock(headerBlock_);
-    LocalUnlock(pixelBlock_);
-    LocalFree(headerBlock_);
-    LocalFree(pixelBlock_);
+    if (info_) LocalUnlock(header);
+    if (bits_) LocalUnlock(pixels);
+    if (header) LocalFree(header);
+    if (pixels) LocalFree(pixels);
+}
+
+const BITMAPINFOHEADER* DibPixels::Info() const {
+    if (!info_) {
+        info_ = static_cast<const BITMAPINFOHEADER*>(LocalLock(header));
+        bits_ = static_cast<const uint8_t*>(LocalLock(pixels));
+    }
+    return info_;
 }
 
 Rgba DibPixels::At(int x, int y) const {
-    int bits = header_->biBitCount;
+    int bits = Bits();
     size_t stride = (size_t(Width()) * bits + 31) / 32 * 4;
-    int row = header_->biHeight < 0 ? y : Height() - 1 - y;
-    const uint8_t* line = pixels_ + stride * size_t(row);
+    int row = Info()->biHeight < 0 ? y : Height() - 1 - y;
+    const uint8_t* line = bits_ + stride * size_t(row);
     switch (bits) {
         case 8: {
             const RGBQUAD& c = ColourTable()[line[x]];
@@ -123,6 +123,29 @@ Rgba DibPixels::At(int x, int y) const {
         default:
             return Rgba{-1, -1, -1, -1};
     }
+}
+
+::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height, const PixelPattern& pattern,
+                                     int step) {
+    if (dib.Width() != width || dib.Height() != height)
+        return ::testing::AssertionFailure() << "the picture is " << dib.Width() << " x " << dib.Height();
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            Rgb want = pattern(x * step, y * step);
+            if (!(dib.At(x, y).Colour() == want))
+                return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is "
+                                                     << ::testing::PrintToString(dib.At(x, y).Colour())
+                                                     << ", not " << ::testing::PrintToString(want);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+ProgressLog* ProgressLog::active_ = nullptr;
+int __stdcall ProgressLog::Record(int done, int total, intptr_t userData) {
+    ProgressLog& log = *active_;
+    log.calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
+    return log.stopAfter_ >= 0 && int(log.calls.size()) > log.stopAfter_ ? 1 : 0;
 }
 
 ComThread::ComThread() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
@@ -169,62 +192,45 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
     return bytes;
 }
 
-WicSource Bgr24Source(int width, int height) {
-    WicSource source{width, height, GUID_WICPixelFormat24bppBGR, {}, (width * 3 + 3) / 4 * 4, {}};
+WicSource FilledSource(int width, int height, const GUID& format, int bytesPerPixel,
+                       const std::function<uint32_t(int x, int y)>& pixel) {
+    WicSource source{width, height, format, {}, (width * bytesPerPixel + 3) / 4 * 4, {}};
     source.pixels.resize(size_t(source.stride) * height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            Rgb c = DistinctPixel(x, y);
-            uint8_t* p = &source.pixels[size_t(y) * source.stride + x * 3];
-            p[0] = c.b;
-            p[1] = c.g;
-            p[2] = c.r;
+            uint32_t value = pixel(x, y);
+            for (int i = 0; i < bytesPerPixel; ++i)
+                source.pixels[size_t(y) * source.stride + x * bytesPerPixel + i] = uint8_t(value >> (8 * i));
         }
     }
     return source;
+}
+
+uint32_t Argb(Rgb colour, int alpha) {
+    return uint32_t(alpha) << 24 | uint32_t(colour.r) << 16 | uint32_t(colour.g) << 8 | colour.b;
+}
+
+WicSource Bgr24Source(int width, int height) {
+    return FilledSource(width, height, GUID_WICPixelFormat24bppBGR, 3,
+                        [](int x, int y) { return Argb(DistinctPixel(x, y)); });
 }
 
 WicSource Bgra32Source(int width, int height, int (*alpha)(int x, int y)) {
-    WicSource source{width, height, GUID_WICPixelFormat32bppBGRA, {}, width * 4, {}};
-    source.pixels.resize(size_t(source.stride) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            Rgb c = DistinctPixel(x, y);
-            uint8_t* p = &source.pixels[size_t(y) * source.stride + x * 4];
-            p[0] = c.b;
-            p[1] = c.g;
-            p[2] = c.r;
-            p[3] = uint8_t(alpha(x, y));
-        }
-    }
-    return source;
+    return FilledSource(width, height, GUID_WICPixelFormat32bppBGRA, 4,
+                        [alpha](int x, int y) { return Argb(DistinctPixel(x, y), alpha(x, y)); });
 }
 
 WicSource Indexed8Source(int width, int height) {
-    WicSource source{width, height, GUID_WICPixelFormat8bppIndexed, {}, (width + 3) / 4 * 4, {}};
-    source.pixels.resize(size_t(source.stride) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            Rgb c = DistinctPixel(x, y);
-            source.pixels[size_t(y) * source.stride + x] = uint8_t(source.palette.size());
-            source.palette.push_back(0xFF000000u | uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
-        }
-    }
+    WicSource source = FilledSource(width, height, GUID_WICPixelFormat8bppIndexed, 1,
+                                    [width](int x, int y) { return uint32_t(y * width + x); });
+    for (int i = 0; i < width * height; ++i)
+        source.palette.push_back(Argb(DistinctPixel(i % width, i / width)));
     return source;
 }
 
 WicSource SolidSource(int width, int height, Rgb colour) {
-    WicSource source{width, height, GUID_WICPixelFormat24bppBGR, {}, (width * 3 + 3) / 4 * 4, {}};
-    source.pixels.resize(size_t(source.stride) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = &source.pixels[size_t(y) * source.stride + x * 3];
-            p[0] = colour.b;
-            p[1] = colour.g;
-            p[2] = colour.r;
-        }
-    }
-    return source;
+    return FilledSource(width, height, GUID_WICPixelFormat24bppBGR, 3,
+                        [colour](int, int) { return Argb(colour); });
 }
 
 Bytes MakeIcon(const std::vector<IconImage>& images) {

@@ -6,7 +6,11 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,30 +45,63 @@ std::vector<std::string> WalkOrder(const std::string& folder);
 // A tiny-format picture whose pixel (x, y) is DistinctPixel(x, y).
 Bytes MakeTinyPicture(int width, int height, const std::string& comment = std::string());
 
+inline void PrintTo(const Rgb& c, std::ostream* out) {
+    *out << "rgb(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << ")";
+}
 // One pixel read back from a DibImage, whatever its depth and row order.
 struct Rgba {
     int r, g, b, a;
+    Rgb Colour() const { return Rgb{uint8_t(r), uint8_t(g), uint8_t(b)}; }
 };
+// A DibImage's two blocks, freed when the object goes away. A loader call
+// fills the two slots; whatever it leaves there is this object's.
 class DibPixels {
 public:
-    // Takes over both blocks and frees them when it goes away.
-    DibPixels(HLOCAL header, HLOCAL pixels);
+    DibPixels() = default;
+    DibPixels(HLOCAL header, HLOCAL pixels) : header(header), pixels(pixels) {}
     ~DibPixels();
     DibPixels(const DibPixels&) = delete;
     DibPixels& operator=(const DibPixels&) = delete;
-    const BITMAPINFOHEADER& Header() const { return *header_; }
-    int Width() const { return header_->biWidth; }
-    int Height() const { return header_->biHeight < 0 ? -header_->biHeight : header_->biHeight; }
-    int Bits() const { return header_->biBitCount; }
+    const BITMAPINFOHEADER& Header() const { return *Info(); }
+    int Width() const { return Info()->biWidth; }
+    int Height() const { return Info()->biHeight < 0 ? -Info()->biHeight : Info()->biHeight; }
+    int Bits() const { return Info()->biBitCount; }
     Rgba At(int x, int y) const;
-    SIZE_T HeaderBlockSize() const { return LocalSize(headerBlock_); }
-    const RGBQUAD* ColourTable() const { return reinterpret_cast<const RGBQUAD*>(header_ + 1); }
+    SIZE_T HeaderBlockSize() const { return LocalSize(header); }
+    const RGBQUAD* ColourTable() const { return reinterpret_cast<const RGBQUAD*>(Info() + 1); }
+
+    HLOCAL header = nullptr;
+    HLOCAL pixels = nullptr;
 
 private:
-    HLOCAL headerBlock_;
-    HLOCAL pixelBlock_;
-    const BITMAPINFOHEADER* header_;
-    const uint8_t* pixels_;
+    const BITMAPINFOHEADER* Info() const;  // locks both blocks on first use
+    mutable const BITMAPINFOHEADER* info_ = nullptr;
+    mutable const uint8_t* bits_ = nullptr;
+};
+// Whether dib is width x height and its pixel (x, y) is
+// pattern(x * step, y * step) (a preview takes every step-th pixel).
+::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height,
+                                     const PixelPattern& pattern = DistinctPixel, int step = 1);
+
+// Records the calls of the progress callback Record while the log lives
+// (one log at a time); Record answers "stop" once stopAfter calls were made.
+struct ProgressCall {
+    int done, total;
+    intptr_t userData;
+    DWORD thread;
+};
+class ProgressLog {
+public:
+    explicit ProgressLog(int stopAfter = -1) : stopAfter_(stopAfter) { active_ = this; }
+    ~ProgressLog() { active_ = nullptr; }
+    ProgressLog(const ProgressLog&) = delete;
+    ProgressLog& operator=(const ProgressLog&) = delete;
+    static int __stdcall Record(int done, int total, intptr_t userData);
+    std::vector<ProgressCall> calls;
+
+private:
+    int stopAfter_;
+    static ProgressLog* active_;
 };
 
 // COM for the calling thread while the object lives.
@@ -92,6 +129,11 @@ struct WicSource {
 // The encoded file, or empty when the encoder refused.
 Bytes EncodeWithWic(const GUID& container, const WicSource& source);
 
+// Rows padded to 4 bytes of bytesPerPixel bytes each, the low bytes of
+// pixel(x, y): 0xAARRGGBB gives blue, green, red, alpha; an index gives itself.
+WicSource FilledSource(int width, int height, const GUID& format, int bytesPerPixel,
+                       const std::function<uint32_t(int x, int y)>& pixel);
+uint32_t Argb(Rgb colour, int alpha = 255);
 // Sources with the DistinctPixel colours: 24-bit; 32-bit with alpha
 // alpha(x, y); 8-bit indexed, one palette entry per pixel.
 WicSource Bgr24Source(int width, int height);
