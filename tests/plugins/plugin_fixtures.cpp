@@ -1,25 +1,14 @@
 #include "tests/plugins/plugin_fixtures.h"
 
 #include <objbase.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 
 #include "image/plugin_host.h"
 #include "plugins/test_common/tiny_picture.h"
 
-namespace {
-
-// Owns one COM interface pointer.
-template <typename T>
-struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-};
-
-}  // namespace
+using Microsoft::WRL::ComPtr;
 
 std::string ProgramFolderPath() {
     char path[MAX_PATH];
@@ -162,20 +151,21 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
     ComPtr<IPropertyBag2> options;
     ComPtr<IWICPalette> palette;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(&factory.p))) ||
-        FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream.p)) ||
-        FAILED(factory->CreateEncoder(container, nullptr, &encoder.p)) ||
-        FAILED(encoder->Initialize(stream.p, WICBitmapEncoderNoCache)) ||
-        FAILED(encoder->CreateNewFrame(&frame.p, &options.p)) || FAILED(frame->Initialize(options.p)) ||
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.GetAddressOf()))) ||
+        FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.GetAddressOf())) ||
+        FAILED(factory->CreateEncoder(container, nullptr, encoder.GetAddressOf())) ||
+        FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.GetAddressOf(), options.GetAddressOf())) ||
+        FAILED(frame->Initialize(options.Get())) ||
         FAILED(frame->SetSize(UINT(source.width), UINT(source.height))))
         return Bytes();
     WICPixelFormatGUID format = source.format;
     if (FAILED(frame->SetPixelFormat(&format)) || format != source.format) return Bytes();
     if (!source.palette.empty()) {
         std::vector<WICColor> colours(source.palette.begin(), source.palette.end());
-        if (FAILED(factory->CreatePalette(&palette.p)) ||
+        if (FAILED(factory->CreatePalette(palette.GetAddressOf())) ||
             FAILED(palette->InitializeCustom(colours.data(), UINT(colours.size()))) ||
-            FAILED(frame->SetPalette(palette.p)))
+            FAILED(frame->SetPalette(palette.Get())))
             return Bytes();
     }
     if (FAILED(frame->WritePixels(UINT(source.height), UINT(source.stride), UINT(source.pixels.size()),
@@ -183,7 +173,7 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
         FAILED(frame->Commit()) || FAILED(encoder->Commit()))
         return Bytes();
     HGLOBAL memory = nullptr;
-    if (FAILED(GetHGlobalFromStream(stream.p, &memory))) return Bytes();
+    if (FAILED(GetHGlobalFromStream(stream.Get(), &memory))) return Bytes();
     STATSTG stat = {};
     stream->Stat(&stat, STATFLAG_NONAME);
     const uint8_t* data = static_cast<const uint8_t*>(GlobalLock(memory));

@@ -16,6 +16,17 @@
 
 #include "tests/support/test_files.h"
 
+// A test with a temporary folder for the files it writes.
+class PluginTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        std::string path = files.File(name);
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        return path;
+    }
+    TempDir files;
+};
+
 // The folder of the running test program, with a trailing "\".
 std::string ProgramFolderPath();
 // A built plug-in file: the WIC filter beside the program, or test filter

@@ -29,15 +29,13 @@ DWORD LastCallThread(const PluginEntry* plugin) {
     return thread ? thread() : 0;
 }
 
-class PluginHost : public ::testing::Test {
+class PluginHost : public PluginTest {
 protected:
     void TearDown() override { UnloadPlugins(); }
 
     // A 5 x 3 tiny picture in the temporary folder.
     std::string TinyFile(const std::string& name = "picture.tpc", const std::string& comment = "") {
-        std::string path = files.File(name);
-        WriteFileBytes(path, MakeTinyPicture(5, 3, comment));
-        return path;
+        return Write(name, MakeTinyPicture(5, 3, comment));
     }
     // Only the test filters named, met by the folder walk in that order, in
     // freshly loaded libraries (their call counts start at 0).
@@ -56,7 +54,6 @@ protected:
                                                                  &dib.header, &dib.pixels);
     }
 
-    TempDir files;
     TempDir filters;
     std::vector<std::unique_ptr<TempDir>> staged;
     std::vector<std::string> stagedOrder;
@@ -94,11 +91,13 @@ TEST_F(PluginHost, WithoutAWorkingFilterEveryCallEndsAt2AndHandsBackNoBlocks) {
     // A filter of another interface version, one without GetPreview (though
     // it reads pictures), no filter at all: nothing is bound, silently. A
     // filter that accepts and then fails, or hands back blocks too small for
-    // their header (the display would read past them): bound, and refused.
+    // their header (the display would read past them), or a working one
+    // that the caller's callback stops: bound, and refused (or stopped).
     struct Case {
         const char* name;
         std::string folder;
         int bound;
+        int stopAfter = -1;  // progress calls before the callback answers "stop"
     };
     const Case cases[] = {
         {"another version", TestPluginFolder("wrongversion"), 0},
@@ -107,6 +106,7 @@ TEST_F(PluginHost, WithoutAWorkingFilterEveryCallEndsAt2AndHandsBackNoBlocks) {
         {"missing folder", files.File("no such folder\\"), 0},
         {"failing filter", TestPluginFolder("failall"), 1},
         {"blocks too small", TestPluginFolder("badblocks"), 1},
+        {"stopped by the callback", TestPluginFolder("tinypic"), 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -116,13 +116,18 @@ TEST_F(PluginHost, WithoutAWorkingFilterEveryCallEndsAt2AndHandsBackNoBlocks) {
         std::string path = TinyFile();
         EXPECT_EQ(PluginSupportsFile(path.c_str()), c.bound);
         for (bool preview : {false, true}) {
+            ProgressLog log(c.stopAfter);
+            ProgressProc progress = c.stopAfter >= 0 ? ProgressLog::Record : nullptr;
             HLOCAL header = reinterpret_cast<HLOCAL>(1), pixels = reinterpret_cast<HLOCAL>(1);
-            EXPECT_EQ(
-                (preview ? PluginLoadPreview : PluginLoadPicture)(path.c_str(), nullptr, 0, &header, &pixels),
-                0);
+            EXPECT_EQ((preview ? PluginLoadPreview : PluginLoadPicture)(path.c_str(), progress, 0, &header,
+                                                                        &pixels),
+                      0);
             EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
             EXPECT_EQ(header, nullptr);
             EXPECT_EQ(pixels, nullptr);
+            if (progress && !preview) {
+                EXPECT_EQ(log.calls.size(), 2u);  // the stop is the filter's last call
+            }
         }
         // A file that cannot be opened ends the same way.
         HLOCAL header, pixels;
@@ -269,17 +274,6 @@ TEST_F(PluginHost, APictureAndAPreviewComeBackAsTheFiltersBlocksWithTheCallersPr
             EXPECT_EQ(call.thread, thread);
         }
     }
-}
-
-TEST_F(PluginHost, AStopFromTheCallbackMovesOnAndEndsAt2) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    ProgressLog log(1);
-    HLOCAL header, pixels;
-    EXPECT_EQ(PluginLoadPicture(TinyFile().c_str(), ProgressLog::Record, 0, &header, &pixels), 0);
-    EXPECT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    EXPECT_EQ(header, nullptr);
-    EXPECT_EQ(pixels, nullptr);
 }
 
 TEST_F(PluginHost, AShortColourTableIsGrownToTheDepthsFullTable) {

@@ -21,7 +21,7 @@ void RecordNotice(const char* text) {
     notices.emplace_back(text);
 }
 
-class PluginIsolation : public ::testing::Test {
+class PluginIsolation : public PluginTest {
 protected:
     void SetUp() override {
         notices.clear();
@@ -38,12 +38,9 @@ protected:
     }
     // A 5 x 3 tiny picture whose comment tells the plug-in what to do.
     std::string File(const std::string& behaviour) {
-        std::string path = files.File("p" + std::to_string(serial++) + ".tpc");
-        WriteFileBytes(path, MakeTinyPicture(5, 3, behaviour));
-        return path;
+        return Write("p" + std::to_string(serial++) + ".tpc", MakeTinyPicture(5, 3, behaviour));
     }
     static constexpr DWORD kTimeout = 700;
-    TempDir files;
     int serial = 0;
 };
 

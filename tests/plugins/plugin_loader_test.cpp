@@ -8,15 +8,9 @@
 
 namespace {
 
-class PluginLoading : public ::testing::Test {
+class PluginLoading : public PluginTest {
 protected:
     void TearDown() override { UnloadPlugins(); }
-    std::string Write(const std::string& name, const Bytes& bytes) {
-        std::string path = files.File(name);
-        EXPECT_TRUE(WriteFileBytes(path, bytes));
-        return path;
-    }
-    TempDir files;
     TempDir filters;
     ComThread com;
 };

@@ -15,7 +15,7 @@ using namespace direct;
 
 namespace {
 
-class WicPlugin : public ::testing::Test {
+class WicPlugin : public PluginTest {
 protected:
     void SetUp() override {
         module_ = LoadLibraryA(WicPluginPath().c_str());
@@ -27,11 +27,6 @@ protected:
         if (module_) FreeLibrary(module_);
     }
 
-    std::string Write(const std::string& name, const Bytes& bytes) {
-        std::string path = files.File(name);
-        EXPECT_TRUE(WriteFileBytes(path, bytes));
-        return path;
-    }
     // GetPicture (or GetPreview) from a file into dib; the filter's answer.
     int Picture(const std::string& path, DibPixels& dib, bool preview = false) {
         GetPictureProc call = preview ? plugin.GetPreview : plugin.GetPicture;
@@ -52,7 +47,6 @@ protected:
     }
 
     PluginEntry plugin{};
-    TempDir files;
     ComThread com;
 
 private:
@@ -84,47 +78,53 @@ TEST_F(WicPlugin, ReportsItsVersionAndPatterns) {
 
 TEST_F(WicPlugin, EachFormatBecomesTopRowFirstPixelsOfTheExactColours) {
     // Without alpha 24 bits; a kept alpha channel 32 bits, opaque here so
-    // that the colours stay as they were.
+    // that the colours stay as they were. An icon shows its largest image.
+    auto png = [](const WicSource& source) { return EncodeWithWic(GUID_ContainerFormatPng, source); };
     struct Case {
         const char* name;
-        GUID container;
-        WicSource source;
-        int bits;
+        Bytes bytes;
+        int bits, width, height;
         short infoDepth;  // 0: the information call is not looked at
         PixelPattern pattern;
     };
     const Case cases[] = {
-        {"rgb.png", GUID_ContainerFormatPng, Bgr24Source(7, 5), 24, 0, DistinctPixel},
-        {"opaque.png", GUID_ContainerFormatPng, Bgra32Source(7, 5, Opaque), 32, 0, DistinctPixel},
-        {"palette.png", GUID_ContainerFormatPng, Indexed8Source(7, 5), 24, 8, DistinctPixel},
-        {"grey.png", GUID_ContainerFormatPng,
-         FilledSource(7, 5, GUID_WICPixelFormat8bppGray, 1, [](int x, int y) { return Grey(x, y).r; }), 24, 0,
-         Grey},
-        {"picture.gif", GUID_ContainerFormatGif, Indexed8Source(7, 5), 24, 0, DistinctPixel},
-        {"picture.tif", GUID_ContainerFormatTiff, Bgr24Source(7, 5), 24, 24, DistinctPixel},
-        {"alpha.tiff", GUID_ContainerFormatTiff, Bgra32Source(7, 5, Opaque), 32, 0, DistinctPixel},
+        {"rgb.png", png(Bgr24Source(7, 5)), 24, 7, 5, 0, DistinctPixel},
+        {"opaque.png", png(Bgra32Source(7, 5, Opaque)), 32, 7, 5, 0, DistinctPixel},
+        {"palette.png", png(Indexed8Source(7, 5)), 24, 7, 5, 8, DistinctPixel},
+        {"grey.png",
+         png(FilledSource(7, 5, GUID_WICPixelFormat8bppGray, 1, [](int x, int y) { return Grey(x, y).r; })),
+         24, 7, 5, 0, Grey},
+        {"picture.gif", EncodeWithWic(GUID_ContainerFormatGif, Indexed8Source(7, 5)), 24, 7, 5, 0,
+         DistinctPixel},
+        {"picture.tif", EncodeWithWic(GUID_ContainerFormatTiff, Bgr24Source(7, 5)), 24, 7, 5, 24,
+         DistinctPixel},
+        {"alpha.tiff", EncodeWithWic(GUID_ContainerFormatTiff, Bgra32Source(7, 5, Opaque)), 32, 7, 5, 0,
+         DistinctPixel},
+        {"picture.ico",
+         MakeIcon({{16, 16, 24, png(SolidSource(16, 16, Rgb{200, 0, 0}))},
+                   {48, 48, 32, png(Bgra32Source(48, 48, Opaque))}}),
+         32, 48, 48, 0, DistinctPixel},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes encoded = EncodeWithWic(c.container, c.source);
-        ASSERT_FALSE(encoded.empty()) << "the encoder refused the source";
-        std::string path = Write(c.name, encoded);
+        ASSERT_FALSE(c.bytes.empty()) << "the encoder refused the source";
+        std::string path = Write(c.name, c.bytes);
         EXPECT_EQ(SupportsFile(path), 1);
         DibPixels dib;
         ASSERT_EQ(Picture(path, dib), 0);
         EXPECT_EQ(dib.Bits(), c.bits);
-        EXPECT_EQ(dib.Header().biHeight, -5);
+        EXPECT_EQ(dib.Header().biHeight, -c.height);
         EXPECT_EQ(dib.Header().biSize, 40u);
         EXPECT_EQ(dib.Header().biPlanes, 1);
-        EXPECT_TRUE(HasPixels(dib, 7, 5, c.pattern));
+        EXPECT_TRUE(HasPixels(dib, c.width, c.height, c.pattern));
         if (c.bits == 32) {
             EXPECT_EQ(dib.At(3, 3).a, 255);
         }
         if (c.infoDepth == 0) continue;
         PictureInfo info{};
         ASSERT_EQ(plugin.GetPictureInfo(path.c_str(), 0, 0, &info), 0);
-        EXPECT_EQ(info.width, 7);
-        EXPECT_EQ(info.height, 5);
+        EXPECT_EQ(info.width, c.width);
+        EXPECT_EQ(info.height, c.height);
         EXPECT_EQ(info.colorDepth, c.infoDepth);
         EXPECT_EQ(info.textHandle, nullptr);
     }
@@ -147,18 +147,6 @@ TEST_F(WicPlugin, APngWithAlphaBecomes32BitsCompositedOntoBlackAlphaKept) {
             EXPECT_NEAR(got.b, c.b * a / 255.0, 1.0) << x << "," << y;
         }
     }
-}
-
-TEST_F(WicPlugin, AnIconShowsItsLargestImage) {
-    Bytes small = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(16, 16, Rgb{200, 0, 0}));
-    Bytes large = EncodeWithWic(GUID_ContainerFormatPng, Bgra32Source(48, 48, Opaque));
-    std::string path = Write("picture.ico", MakeIcon({{16, 16, 24, small}, {48, 48, 32, large}}));
-    EXPECT_EQ(SupportsFile(path), 1);
-    DibPixels dib;
-    ASSERT_EQ(Picture(path, dib), 0);
-    EXPECT_EQ(dib.Width(), 48);
-    EXPECT_EQ(dib.Height(), 48);
-    EXPECT_EQ(dib.At(3, 2).Colour(), DistinctPixel(3, 2));
 }
 
 TEST_F(WicPlugin, AnIconsPreviewComesFromItsSmallestImageThatFillsIt) {
