@@ -147,9 +147,8 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     junk[1] = 'Z';
     WriteFileBytes(filters.File(PluginFile("damaged")), junk);
     CreateDirectoryA(filters.File(PluginFile("folder")).c_str(), nullptr);
-    CopyFileA(TestPluginPath("wrongversion").c_str(), filters.File(PluginFile("version")).c_str(), FALSE);
-    CopyFileA(TestPluginPath("nopreview").c_str(), filters.File(PluginFile("nopreview")).c_str(), FALSE);
-    CopyFileA(TestPluginPath("tinypic").c_str(), filters.File(PluginFile("tiny")).c_str(), FALSE);
+    for (const char* name : {"wrongversion", "nopreview", "tinypic"})
+        CopyFileA(TestPluginPath(name).c_str(), filters.File(PluginFile(name)).c_str(), FALSE);
     // The other program's kind: under its own extension it is not even
     // looked at; under this program's extension it fails to load (the wrong
     // bitness) and is skipped like any damaged file.
@@ -166,7 +165,7 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
 
     ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
     ASSERT_EQ(PluginCount(), 1);
-    EXPECT_EQ(PluginAt(0)->module, GetModuleHandleA(filters.File(PluginFile("tiny")).c_str()));
+    EXPECT_EQ(PluginAt(0)->module, GetModuleHandleA(filters.File(PluginFile("tinypic")).c_str()));
     PictureInfo info{};
     EXPECT_EQ(PluginReadInfo(TinyFile().c_str(), &info), 1);
     EXPECT_EQ(info.width, 5);
