@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "image/plugin_host.h"
 #include "plugins/test_common/tiny_picture.h"
@@ -115,19 +116,25 @@ Rgba DibPixels::At(int x, int y) const {
 }
 
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height, const PixelPattern& pattern,
-                                     int step) {
+                                     int step, int tolerance) {
     if (dib.Width() != width || dib.Height() != height)
         return ::testing::AssertionFailure() << "the picture is " << dib.Width() << " x " << dib.Height();
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             Rgb want = pattern(x * step, y * step);
-            if (!(dib.At(x, y).Colour() == want))
-                return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is "
-                                                     << ::testing::PrintToString(dib.At(x, y).Colour())
-                                                     << ", not " << ::testing::PrintToString(want);
+            Rgba got = dib.At(x, y);
+            if (std::abs(got.r - want.r) > tolerance || std::abs(got.g - want.g) > tolerance ||
+                std::abs(got.b - want.b) > tolerance)
+                return ::testing::AssertionFailure()
+                       << "pixel " << x << "," << y << " is " << ::testing::PrintToString(got.Colour())
+                       << ", not " << ::testing::PrintToString(want);
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+PixelPattern Solid(Rgb colour) {
+    return [colour](int, int) { return colour; };
 }
 
 ProgressLog* ProgressLog::active_ = nullptr;

@@ -89,10 +89,14 @@ private:
     mutable const BITMAPINFOHEADER* info_ = nullptr;
     mutable const uint8_t* bits_ = nullptr;
 };
-// Whether dib is width x height and its pixel (x, y) is
-// pattern(x * step, y * step) (a preview takes every step-th pixel).
+// Whether dib is width x height and its pixel (x, y) is, to within
+// tolerance in each channel, pattern(x * step, y * step) (a preview takes
+// every step-th pixel).
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height,
-                                     const PixelPattern& pattern = DistinctPixel, int step = 1);
+                                     const PixelPattern& pattern = DistinctPixel, int step = 1,
+                                     int tolerance = 0);
+// Every pixel the one colour.
+PixelPattern Solid(Rgb colour);
 
 // Records the calls of the progress callback Record while the log lives
 // (one log at a time); Record answers "stop" once stopAfter calls were made.

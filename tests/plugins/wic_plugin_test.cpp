@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -149,78 +150,75 @@ TEST_F(WicPlugin, APngWithAlphaBecomes32BitsCompositedOntoBlackAlphaKept) {
     }
 }
 
-TEST_F(WicPlugin, AnIconsPreviewComesFromItsSmallestImageThatFillsIt) {
-    Bytes red = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(320, 320, Rgb{255, 0, 0}));
-    Bytes green = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(640, 640, Rgb{0, 255, 0}));
-    Bytes blue = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(32, 32, Rgb{0, 0, 255}));
-    std::string path =
-        Write("sizes.ico", MakeIcon({{32, 32, 24, blue}, {640, 640, 24, green}, {320, 320, 24, red}}));
-    DibPixels whole, preview;
-    ASSERT_EQ(Picture(path, whole), 0);
-    EXPECT_EQ(whole.Width(), 640);
-    EXPECT_EQ(whole.At(5, 5).g, 255);
-    ASSERT_EQ(Picture(path, preview, true), 0);
-    EXPECT_EQ(preview.Width(), 300);
-    EXPECT_EQ(preview.At(5, 5).Colour(), (Rgb{255, 0, 0}));
+TEST_F(WicPlugin, APictureIsWholeAndItsPreviewReducedToThePreviewSize) {
+    // An icon's preview comes from its smallest image that fills it; a
+    // picture smaller than a preview comes back whole.
+    auto png = [](const WicSource& source) { return EncodeWithWic(GUID_ContainerFormatPng, source); };
+    const Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, sky{30, 140, 220};
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        int width, height, previewWidth, previewHeight;
+        PixelPattern whole, preview;
+    };
+    const Case cases[] = {
+        {"sizes.ico",
+         MakeIcon({{32, 32, 24, png(SolidSource(32, 32, blue))},
+                   {640, 640, 24, png(SolidSource(640, 640, green))},
+                   {320, 320, 24, png(SolidSource(320, 320, red))}}),
+         640, 640, 300, 300, Solid(green), Solid(red)},
+        {"large.png", png(SolidSource(640, 480, sky)), 640, 480, 300, 225, Solid(sky), Solid(sky)},
+        {"small.png", png(Bgr24Source(7, 5)), 7, 5, 7, 5, DistinctPixel, DistinctPixel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = Write(c.name, c.bytes);
+        DibPixels whole, preview;
+        ASSERT_EQ(Picture(path, whole), 0);
+        EXPECT_TRUE(HasPixels(whole, c.width, c.height, c.whole));
+        ASSERT_EQ(Picture(path, preview, true), 0);
+        EXPECT_TRUE(HasPixels(preview, c.previewWidth, c.previewHeight, c.preview, 1, 1));
+    }
 }
 
-TEST_F(WicPlugin, APaletteWithASeeThroughEntryGives32Bits) {
-    WicSource source = Indexed8Source(7, 5);
-    source.palette[0] &= 0x00FFFFFF;  // pixel (0, 0) is clear
-    Bytes png = EncodeWithWic(GUID_ContainerFormatPng, source);
-    if (png.empty()) GTEST_SKIP() << "this system's PNG encoder does not write a palette with alpha";
-    DibPixels dib;
-    ASSERT_EQ(Picture(Write("clear.png", png), dib), 0);
-    ASSERT_EQ(dib.Bits(), 32);
-    EXPECT_EQ(dib.At(0, 0).a, 0);
-    EXPECT_EQ(dib.At(0, 0).Colour(), (Rgb{0, 0, 0}));
-    EXPECT_EQ(dib.At(4, 3).a, 255);
-    EXPECT_EQ(dib.At(4, 3).Colour(), DistinctPixel(4, 3));
-}
-
-TEST_F(WicPlugin, AnIconImageInBmpFormatUsesItsMask) {
-    // A 32-bit BMP-format icon image: header with doubled height, pixels
-    // bottom row first, then the 1-bit mask.
+TEST_F(WicPlugin, SeeThroughPixelsGive32BitsCompositedOntoBlack) {
+    // A palette entry with alpha 0; a 32-bit BMP-format icon image (header
+    // with doubled height, pixels bottom row first, then the 1-bit mask)
+    // whose left half is opaque and right half clear.
+    WicSource palette = Indexed8Source(7, 5);
+    palette.palette[0] &= 0x00FFFFFF;  // pixel (0, 0) is clear
     const int size = 8;
     Bytes image;
     for (uint32_t word : {40, size, size * 2}) PutU32(image, word);
     PutU16(image, 1);
     PutU16(image, 32);
     for (int i = 0; i < 6; ++i) PutU32(image, 0);
-    for (int row = size - 1; row >= 0; --row) {
-        for (int x = 0; x < size; ++x) {
-            Rgb c = DistinctPixel(x, row);
-            PutU32(image, Argb(c, x < 4 ? 255 : 0));  // left half opaque, right half clear
-        }
-    }
+    for (int row = size - 1; row >= 0; --row)
+        for (int x = 0; x < size; ++x) PutU32(image, Argb(DistinctPixel(x, row), x < 4 ? 255 : 0));
     for (int row = 0; row < size; ++row) PutU32(image, 0);
-    DibPixels dib;
-    ASSERT_EQ(Picture(Write("bmp.ico", MakeIcon({{size, size, 32, image}})), dib), 0);
-    ASSERT_EQ(dib.Bits(), 32);
-    EXPECT_EQ(dib.At(1, 2).r, DistinctPixel(1, 2).r);
-    EXPECT_EQ(dib.At(1, 2).a, 255);
-    EXPECT_EQ(dib.At(6, 2).a, 0);
-    EXPECT_EQ(dib.At(6, 2).r, 0);  // composited onto black
-}
-
-TEST_F(WicPlugin, APreviewIsReducedToThePreviewSize) {
-    Bytes png = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(640, 480, Rgb{30, 140, 220}));
-    DibPixels dib, small;
-    ASSERT_EQ(Picture(Write("large.png", png), dib, true), 0);
-    EXPECT_EQ(dib.Width(), 300);
-    EXPECT_EQ(dib.Height(), 225);
-    for (int y : {0, 100, 224}) {
-        for (int x : {0, 150, 299}) {
-            Rgba got = dib.At(x, y);
-            EXPECT_NEAR(got.r, 30, 1);
-            EXPECT_NEAR(got.g, 140, 1);
-            EXPECT_NEAR(got.b, 220, 1);
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        POINT clear, opaque;
+    };
+    const Case cases[] = {
+        {"clear.png", EncodeWithWic(GUID_ContainerFormatPng, palette), {0, 0}, {4, 3}},
+        {"bmp.ico", MakeIcon({{size, size, 32, image}}), {6, 2}, {1, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.bytes.empty()) {
+            std::printf("[   NOTE   ] this system's PNG encoder does not write a palette with alpha\n");
+            continue;
         }
+        DibPixels dib;
+        ASSERT_EQ(Picture(Write(c.name, c.bytes), dib), 0);
+        ASSERT_EQ(dib.Bits(), 32);
+        EXPECT_EQ(dib.At(c.clear.x, c.clear.y).a, 0);
+        EXPECT_EQ(dib.At(c.clear.x, c.clear.y).Colour(), (Rgb{0, 0, 0}));
+        EXPECT_EQ(dib.At(c.opaque.x, c.opaque.y).a, 255);
+        EXPECT_EQ(dib.At(c.opaque.x, c.opaque.y).Colour(), DistinctPixel(c.opaque.x, c.opaque.y));
     }
-    // A picture smaller than a preview comes back whole.
-    png = EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(7, 5));
-    ASSERT_EQ(Picture(Write("small.png", png), small, true), 0);
-    EXPECT_TRUE(HasPixels(small, 7, 5));
 }
 
 TEST_F(WicPlugin, ReadsFromAnOffsetAndFromMemory) {
