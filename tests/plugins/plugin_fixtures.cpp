@@ -23,11 +23,7 @@ std::string PluginFile(const std::string& stem) {
 }
 
 std::string OtherFlavourTestPluginPath(const std::string& name) {
-#ifdef _WIN64
-    const char* other = "i686";
-#else
-    const char* other = "x86_64";
-#endif
+    const char* other = sizeof(void*) == 8 ? "i686" : "x86_64";
     return ProgramFolderPath() + "..\\..\\" + other + "\\bin\\testplugins\\" + name + "\\" + name +
            kOtherPluginExtension;
 }
@@ -47,9 +43,7 @@ std::vector<std::string> WalkOrder(const std::string& folder) {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + kPluginPattern).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        names.push_back(found.cFileName);
-    } while (FindNextFileA(find, &found));
+    for (BOOL more = TRUE; more; more = FindNextFileA(find, &found)) names.push_back(found.cFileName);
     FindClose(find);
     return names;
 }
@@ -64,9 +58,8 @@ std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vect
         WriteFileBytes(folder.File(names.back()), Bytes());
     }
     std::vector<std::string> order = WalkOrder(folder.Path());
-    for (size_t i = 0; i < sources.size(); ++i) {
+    for (size_t i = 0; i < sources.size(); ++i)
         CopyFileA(sources[i].c_str(), folder.File(order[i]).c_str(), FALSE);
-    }
     return order;
 }
 
@@ -101,18 +94,12 @@ Rgba DibPixels::At(int x, int y) const {
     size_t stride = (size_t(Width()) * bits + 31) / 32 * 4;
     int row = Info()->biHeight < 0 ? y : Height() - 1 - y;
     const uint8_t* line = bits_ + stride * size_t(row);
-    switch (bits) {
-        case 8: {
-            const RGBQUAD& c = ColourTable()[line[x]];
-            return Rgba{c.rgbRed, c.rgbGreen, c.rgbBlue, 255};
-        }
-        case 24:
-            return Rgba{line[x * 3 + 2], line[x * 3 + 1], line[x * 3], 255};
-        case 32:
-            return Rgba{line[x * 4 + 2], line[x * 4 + 1], line[x * 4], line[x * 4 + 3]};
-        default:
-            return Rgba{-1, -1, -1, -1};
+    if (bits == 8) {
+        const RGBQUAD& c = ColourTable()[line[x]];
+        return Rgba{c.rgbRed, c.rgbGreen, c.rgbBlue, 255};
     }
+    const uint8_t* p = line + x * (bits / 8);  // blue, green, red(, alpha)
+    return bits == 24 || bits == 32 ? Rgba{p[2], p[1], p[0], bits == 32 ? p[3] : 255} : Rgba{-1, -1, -1, -1};
 }
 
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height, const PixelPattern& pattern,

@@ -50,6 +50,12 @@ std::string OtherFlavourTestPluginPath(const std::string& name);
 // stem with the extension of this build's plug-ins (".spi" or ".sph").
 std::string PluginFile(const std::string& stem);
 
+// An observation call that a test filter exports beside the interface.
+template <typename Call>
+Call TestExport(HMODULE module, const char* name) {
+    return reinterpret_cast<Call>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // The plug-in names of folder in the order the folder walk meets them.
 std::vector<std::string> WalkOrder(const std::string& folder);
 

@@ -19,13 +19,11 @@ enum TestCall { kIsSupportedCall = 0, kGetPictureInfoCall = 1, kGetPictureCall =
 
 // The observation calls the test filters export beside the interface.
 int CallCount(const PluginEntry* plugin, TestCall call) {
-    auto count = reinterpret_cast<int(__stdcall*)(int)>(
-        reinterpret_cast<void*>(GetProcAddress(plugin->module, "TestCallCount")));
+    auto count = TestExport<int(__stdcall*)(int)>(plugin->module, "TestCallCount");
     return count ? count(call) : -1;
 }
 DWORD LastCallThread(const PluginEntry* plugin) {
-    auto thread = reinterpret_cast<DWORD(__stdcall*)()>(
-        reinterpret_cast<void*>(GetProcAddress(plugin->module, "TestLastCallThread")));
+    auto thread = TestExport<DWORD(__stdcall*)()>(plugin->module, "TestLastCallThread");
     return thread ? thread() : 0;
 }
 
@@ -158,9 +156,7 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     if (FileExists(otherBitness)) {
         ASSERT_TRUE(CopyFileA(otherBitness.c_str(), filters.File(PluginFile("otherbits")).c_str(), FALSE));
     } else {
-        std::printf(
-            "[   NOTE   ] no build of the other flavour beside this one: the wrong-bitness case is left "
-            "out\n");
+        std::printf("[   NOTE   ] no build of the other flavour beside this one: no wrong-bitness case\n");
     }
 
     ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);

@@ -173,8 +173,7 @@ TEST_F(PluginIsolation, ALongHeaderIsCutTo40BytesWithItsTableBehindIt) {
 
 TEST_F(PluginIsolation, TheTextOfAFailedInformationCallIsFreed) {
     ASSERT_EQ(direct::LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
-    auto lastText = reinterpret_cast<HLOCAL(__stdcall*)()>(
-        reinterpret_cast<void*>(GetProcAddress(direct::PluginAt(0)->module, "TestLastText")));
+    auto lastText = TestExport<HLOCAL(__stdcall*)()>(direct::PluginAt(0)->module, "TestLastText");
     ASSERT_NE(lastText, nullptr);
     PictureInfo info{};
     EXPECT_EQ(direct::PluginReadInfo(File("infofail").c_str(), &info), 0);
