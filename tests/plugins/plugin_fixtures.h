@@ -40,11 +40,7 @@ std::string TestPluginFolder(const std::string& name);
 std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources);
 // The extension of the other flavour's plug-ins, and where the other
 // flavour's build keeps a test plug-in (build/<flavour>/bin beside this one's).
-#ifdef _WIN64
-constexpr char kOtherPluginExtension[] = ".spi";
-#else
-constexpr char kOtherPluginExtension[] = ".sph";
-#endif
+constexpr const char* kOtherPluginExtension = sizeof(void*) == 8 ? ".spi" : ".sph";
 std::string OtherFlavourTestPluginPath(const std::string& name);
 
 // stem with the extension of this build's plug-ins (".spi" or ".sph").

@@ -114,17 +114,16 @@ TEST_F(PluginFolders, ProgramFolderIgnoresTheCommandLinesArguments) {
     std::string report = pictures.File("report.txt");
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, MAX_PATH);
-    std::string commandLine = std::string(program) +
-                              " --gtest_filter=PluginFolders.ChildReportsTheProgramFolderFilters " +
-                              pictures.File("photo.png");
+    std::string line = std::string(program) +
+                       " --gtest_filter=PluginFolders.ChildReportsTheProgramFolderFilters " +
+                       pictures.File("photo.png");
 
     SetEnvironmentVariableA("PILTRIN_PLUGIN_FOLDER_REPORT", report.c_str());
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    std::string mutableLine = commandLine;
-    BOOL started = CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, &process);
+    BOOL started =
+        CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableA("PILTRIN_PLUGIN_FOLDER_REPORT", nullptr);
     ASSERT_TRUE(started);
     WaitForSingleObject(process.hProcess, 60000);

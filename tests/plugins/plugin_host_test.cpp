@@ -74,11 +74,11 @@ TEST_F(PluginHost, BindsAFilterWithAllFiveEntryPoints) {
 TEST_F(PluginHost, BindPluginFreesWhatItRefuses) {
     PluginEntry entry;
     std::memset(&entry, 0xCC, sizeof(entry));
-    EXPECT_EQ(BindPlugin(&entry, TestPluginPath("wrongversion").c_str()), 0);
-    EXPECT_EQ(entry.module, nullptr);
+    for (const std::string& refused : {TestPluginPath("wrongversion"), files.File(PluginFile("missing"))}) {
+        EXPECT_EQ(BindPlugin(&entry, refused.c_str()), 0) << refused;
+        EXPECT_EQ(entry.module, nullptr);
+    }
     EXPECT_EQ(GetModuleHandleA(PluginFile("wrongversion").c_str()), nullptr);
-    EXPECT_EQ(BindPlugin(&entry, files.File(PluginFile("missing")).c_str()), 0);
-    EXPECT_EQ(entry.module, nullptr);
 
     ASSERT_EQ(BindPlugin(&entry, TestPluginPath("tinypic").c_str()), 1);
     EXPECT_EQ(GetModuleHandleA(PluginFile("tinypic").c_str()), entry.module);

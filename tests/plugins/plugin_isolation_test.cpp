@@ -28,6 +28,10 @@ protected:
         SetPluginNoticeProc(RecordNotice);
         // The product waits 30 s; the rule is the same at a tenth of a second.
         SetPluginHangTimeout(kTimeout);
+        Reload();
+    }
+    void Reload() {
+        UnloadPlugins();
         ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
     }
     void TearDown() override {
@@ -73,8 +77,7 @@ TEST_F(PluginIsolation, AFailingPluginLeavesTheCallerUpAndTheNextFileOpens) {
     for (bool preview : {false, true}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.behaviour) + (preview ? " preview" : ""));
-            UnloadPlugins();
-            ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
+            ASSERT_NO_FATAL_FAILURE(Reload());
             DibPixels dib;
             int opened = Open(File(c.behaviour), preview, dib);
             EXPECT_EQ(opened, c.opens ? 1 : 0);
@@ -104,8 +107,7 @@ int RunningHelpers() {
 TEST_F(PluginIsolation, HelpersStartOnFirstNeedOrWhenAskedNeverWithTheLoad) {
     for (bool asked : {true, false}) {
         SCOPED_TRACE(asked ? "started in the background" : "started by the call");
-        UnloadPlugins();
-        ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
+        ASSERT_NO_FATAL_FAILURE(Reload());
         EXPECT_EQ(RunningHelpers(), 0);
         if (asked) {
             StartPluginHelpers();
