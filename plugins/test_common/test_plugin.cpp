@@ -151,7 +151,7 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     info->biSizeImage = DWORD(stride * height);
     info->biXPelsPerMeter = PLUGIN_MARK;
     info->biClrUsed = DWORD(colours.size());
-    std::memcpy(info + 1, colours.data(), tableBytes);
+    if (tableBytes) std::memcpy(info + 1, colours.data(), tableBytes);
     int answer = kOk;
     int every = height / 8 > 0 ? height / 8 : 1;
     for (int y = 0; y < height && answer == kOk && !badBlocks; ++y) {
