@@ -105,7 +105,8 @@ Rgba DibPixels::At(int x, int y) const {
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height, const PixelPattern& pattern,
                                      int step, int tolerance) {
     if (dib.Width() != width || dib.Height() != height)
-        return ::testing::AssertionFailure() << "the picture is " << dib.Width() << " x " << dib.Height();
+        return ::testing::AssertionFailure() << "the picture is " << dib.Width() << " x " << dib.Height()
+                                             << ", not " << width << " x " << height;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             Rgb want = pattern(x * step, y * step);
