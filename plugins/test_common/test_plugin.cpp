@@ -1,10 +1,9 @@
 // An import filter for the tiny picture format, built in several variants
 // for the host's tests. Each variant is a real library with the interface's
 // undecorated __stdcall entry points; compile definitions choose how it
-// misbehaves:
+// misbehaves (each flag is off unless the variant defines it):
 //   PLUGIN_VERSION      text of information number 0 (default "00IN")
-//   PLUGIN_PATTERNS     text of information number 2 (default "*.tpc")
-//   UPPER_CASE_PATTERNS information number 2 is "*.TPC;*.PIC"
+//   UPPER_CASE_PATTERNS information number 2 is "*.TPC;*.PIC", not "*.tpc"
 //   PLUGIN_MARK         written into biXPelsPerMeter of every picture, so a
 //                       test can tell which library decoded it
 //   PREVIEW_FAILS       GetPreview hands back a block and answers 2
@@ -31,23 +30,34 @@
 #ifndef PLUGIN_VERSION
 #define PLUGIN_VERSION "00IN"
 #endif
-#ifdef UPPER_CASE_PATTERNS
-#define PLUGIN_PATTERNS "*.TPC;*.PIC"
-#endif
-#ifndef PLUGIN_PATTERNS
-#define PLUGIN_PATTERNS "*.tpc"
-#endif
 #ifndef PLUGIN_MARK
 #define PLUGIN_MARK 1
+#endif
+#ifndef UPPER_CASE_PATTERNS
+#define UPPER_CASE_PATTERNS 0
+#endif
+#ifndef PREVIEW_FAILS
+#define PREVIEW_FAILS 0
+#endif
+#ifndef ACCEPT_ALL_THEN_FAIL
+#define ACCEPT_ALL_THEN_FAIL 0
+#endif
+#ifndef BAD_BLOCKS
+#define BAD_BLOCKS 0
+#endif
+#ifndef PALETTE_SHORT_TABLE
+#define PALETTE_SHORT_TABLE 0
+#endif
+#ifndef BEHAVIOUR_FROM_COMMENT
+#define BEHAVIOUR_FROM_COMMENT 0
 #endif
 
 typedef int(__stdcall* ProgressCallback)(int done, int total, intptr_t userData);
 
 namespace {
 
-#ifdef BEHAVIOUR_FROM_COMMENT
 bool shortBlocks;  // the picture's pixel block holds one row only
-#endif
+volatile HLOCAL lastText;
 
 enum Call { kIsSupported, kGetPictureInfo, kGetPicture, kGetPreview, kCallKinds };
 volatile LONG callCounts[kCallKinds];
@@ -89,11 +99,8 @@ bool ReadInput(LPCSTR source, LONG_PTR offset, unsigned int flags, std::vector<u
 }
 
 HLOCAL AllocBlock(size_t size) {
-#ifdef PALETTE_SHORT_TABLE
-    return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-#else
-    return LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
-#endif
+    return PALETTE_SHORT_TABLE ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size)
+                               : LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
 }
 
 // Decodes bytes into a DIB, every step-th pixel of every step-th row, bottom
@@ -105,15 +112,17 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     int width = (head.width + step - 1) / step;
     int height = (head.height + step - 1) / step;
     if (progress(0, height, userData)) return kStopped;
-
-#ifdef PALETTE_SHORT_TABLE
-    // Colours of the picture in order of first appearance, at most 256.
+    // The red byte of the source pixel that the picture's (x, y) shows.
+    auto source = [&](int x, int y) {
+        return &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+    };
+    // The short-table variant's colours in order of first appearance, at
+    // most 256.
     std::vector<RGBQUAD> colours;
     std::vector<uint8_t> indices(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height && PALETTE_SHORT_TABLE; ++y) {
         for (int x = 0; x < width; ++x) {
-            const uint8_t* rgb =
-                &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            const uint8_t* rgb = source(x, y);
             RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
             size_t i = 0;
             while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
@@ -124,26 +133,12 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
             indices[size_t(y) * width + x] = uint8_t(i);
         }
     }
-    const int bits = 8;
+    const int bits = PALETTE_SHORT_TABLE ? 8 : 24;
     size_t tableBytes = colours.size() * sizeof(RGBQUAD);
-#else
-    const int bits = 24;
-    size_t tableBytes = 0;
-#endif
     size_t stride = (size_t(width) * bits + 31) / 32 * 4;
     *header = AllocBlock(sizeof(BITMAPINFOHEADER) + tableBytes);
-#ifdef BEHAVIOUR_FROM_COMMENT
-    const bool badBlocks = shortBlocks;
-#elif defined(BAD_BLOCKS)
-    const bool badBlocks = true;
-#else
-    const bool badBlocks = false;
-#endif
-    if (badBlocks) {
-        *pixels = AllocBlock(stride);  // one row where the header promises all of them
-    } else {
-        *pixels = AllocBlock(stride * height);
-    }
+    const bool badBlocks = BAD_BLOCKS || shortBlocks;
+    *pixels = AllocBlock(badBlocks ? stride : stride * height);  // bad: one row where the header promises all
     if (!*header || !*pixels) return kNoMemory;
     auto* info = static_cast<BITMAPINFOHEADER*>(GlobalLock(*header));
     auto* out = static_cast<uint8_t*>(GlobalLock(*pixels));
@@ -155,24 +150,21 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     info->biCompression = BI_RGB;
     info->biSizeImage = DWORD(stride * height);
     info->biXPelsPerMeter = PLUGIN_MARK;
-#ifdef PALETTE_SHORT_TABLE
     info->biClrUsed = DWORD(colours.size());
-    std::memcpy(info + 1, colours.data(), tableBytes);
-#endif
+    if (tableBytes) std::memcpy(info + 1, colours.data(), tableBytes);
     int answer = kOk;
     int every = height / 8 > 0 ? height / 8 : 1;
     for (int y = 0; y < height && answer == kOk && !badBlocks; ++y) {
         uint8_t* row = out + stride * size_t(height - 1 - y);
         for (int x = 0; x < width; ++x) {
-#ifdef PALETTE_SHORT_TABLE
-            row[x] = indices[size_t(y) * width + x];
-#else
-            const uint8_t* rgb =
-                &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
-            row[x * 3] = rgb[2];
-            row[x * 3 + 1] = rgb[1];
-            row[x * 3 + 2] = rgb[0];
-#endif
+            const uint8_t* rgb = source(x, y);
+            if (PALETTE_SHORT_TABLE) {
+                row[x] = indices[size_t(y) * width + x];
+            } else {
+                row[x * 3] = rgb[2];
+                row[x * 3 + 1] = rgb[1];
+                row[x * 3 + 2] = rgb[0];
+            }
         }
         if ((y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
     }
@@ -180,9 +172,6 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     GlobalUnlock(*pixels);
     return answer;
 }
-
-#ifdef BEHAVIOUR_FROM_COMMENT
-volatile HLOCAL lastText;
 
 // A picture with a header longer than 40 bytes, as a version 5 header is,
 // whose colour table lies after all of its bytes; tableEntries of the 256 a
@@ -239,30 +228,24 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
     if (how == "v5short") return LongHeaderPicture(head, 16, header, pixels);
     return -1;
 }
-#endif
 
 int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
             ProgressCallback progress, intptr_t userData, int step) {
     std::vector<uint8_t> bytes;
     if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
-#ifdef BEHAVIOUR_FROM_COMMENT
     tiny_picture::Head head;
-    if (tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) {
+    if (BEHAVIOUR_FROM_COMMENT && tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) {
         shortBlocks = head.comment == "short";
         int misbehaved = Misbehave(head, header, pixels, progress, userData);
         if (misbehaved >= 0) return misbehaved;
     }
-#endif
     int answer = Decode(bytes, step, header, pixels, progress, userData);
-    if (answer != kOk) {
-        // A real plug-in may hand back blocks even when it fails; the host
-        // must release them. Only the answer 0 hands them over for good.
-#if !defined(PREVIEW_FAILS) && !defined(ACCEPT_ALL_THEN_FAIL)
+    // A real plug-in may hand back blocks even when it fails; the host must
+    // release them. Only the answer 0 hands them over for good.
+    if (answer != kOk && !PREVIEW_FAILS && !ACCEPT_ALL_THEN_FAIL) {
         if (*header) GlobalFree(*header);
         if (*pixels) GlobalFree(*pixels);
-        *header = nullptr;
-        *pixels = nullptr;
-#endif
+        *header = *pixels = nullptr;
     }
     return answer;
 }
@@ -272,26 +255,14 @@ int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, 
 extern "C" {
 
 int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
-    switch (infoNumber) {
-        case 0:
-            return CopyText(PLUGIN_VERSION, buffer, length);
-        case 1:
-            return CopyText("Piltrin test filter", buffer, length);
-        case 2:
-            return CopyText(PLUGIN_PATTERNS, buffer, length);
-        case 3:
-            return CopyText("Tiny pictures", buffer, length);
-        default:
-            return 0;
-    }
+    static const char* const texts[] = {PLUGIN_VERSION, "Piltrin test filter",
+                                        UPPER_CASE_PATTERNS ? "*.TPC;*.PIC" : "*.tpc", "Tiny pictures"};
+    return infoNumber >= 0 && infoNumber < 4 ? CopyText(texts[infoNumber], buffer, length) : 0;
 }
 
 int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
     Record(kIsSupported);
-#if defined(ACCEPT_ALL_THEN_FAIL) || defined(BAD_BLOCKS)
-    (void)file;
-    return 1;
-#else
+    if (ACCEPT_ALL_THEN_FAIL || BAD_BLOCKS) return 1;
     uint8_t head[16] = {};
     DWORD read = 0;
     if (HIWORD(file) != 0) {
@@ -302,15 +273,11 @@ int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
         return 0;
     }
     return tiny_picture::HasMagic(head, read) ? 1 : 0;
-#endif
 }
 
 int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags, void* infoRecord) {
     Record(kGetPictureInfo);
-#ifdef ACCEPT_ALL_THEN_FAIL
-    (void)source, (void)offset, (void)flags, (void)infoRecord;
-    return kNotImplemented;
-#else
+    if (ACCEPT_ALL_THEN_FAIL) return kNotImplemented;
     std::vector<uint8_t> bytes;
     if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
     tiny_picture::Head head;
@@ -337,39 +304,25 @@ int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags,
         }
     }
     std::memcpy(infoRecord, &info, sizeof(info));
-#ifdef BEHAVIOUR_FROM_COMMENT
     lastText = info.text;
     // A plug-in that attaches its text and then fails: the host must free it.
-    if (head.comment == "infofail") return kBroken;
-#endif
-    return kOk;
-#endif
+    return BEHAVIOUR_FROM_COMMENT && head.comment == "infofail" ? kBroken : kOk;
 }
 
 int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPicture);
-    *header = nullptr;
-    *pixels = nullptr;
+    *header = *pixels = nullptr;
     int answer = Picture(source, offset, flags, header, pixels, progress, userData, 1);
-#ifdef ACCEPT_ALL_THEN_FAIL
-    return answer == kOk ? kUnknownFormat : answer;
-#else
-    return answer;
-#endif
+    return ACCEPT_ALL_THEN_FAIL && answer == kOk ? kUnknownFormat : answer;
 }
 
 int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPreview);
-    *header = nullptr;
-    *pixels = nullptr;
+    *header = *pixels = nullptr;
     int answer = Picture(source, offset, flags, header, pixels, progress, userData, 2);
-#if defined(PREVIEW_FAILS) || defined(ACCEPT_ALL_THEN_FAIL)
-    return answer == kOk ? kUnknownFormat : answer;
-#else
-    return answer;
-#endif
+    return (PREVIEW_FAILS || ACCEPT_ALL_THEN_FAIL) && answer == kOk ? kUnknownFormat : answer;
 }
 
 // 0 IsSupported, 1 GetPictureInfo, 2 GetPicture, 3 GetPreview.
@@ -379,12 +332,10 @@ int __stdcall TestCallCount(int call) {
 DWORD __stdcall TestLastCallThread() {
     return lastCallThread;
 }
-#ifdef BEHAVIOUR_FROM_COMMENT
 // The text block of the last GetPictureInfo call.
 HLOCAL __stdcall TestLastText() {
     return lastText;
 }
-#endif
 void __stdcall TestResetCalls() {
     for (auto& count : callCounts) count = 0;
     lastCallThread = 0;

@@ -43,11 +43,8 @@ inline bool ReadHead(const uint8_t* bytes, size_t size, Head* head) {
 inline std::vector<uint8_t> Make(int width, int height, const std::vector<uint8_t>& rgb,
                                  const std::string& comment = std::string()) {
     std::vector<uint8_t> out(kMagic, kMagic + sizeof(kMagic));
-    out.push_back(uint8_t(width));
-    out.push_back(uint8_t(width >> 8));
-    out.push_back(uint8_t(height));
-    out.push_back(uint8_t(height >> 8));
-    out.push_back(uint8_t(comment.size()));
+    out.insert(out.end(), {uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8),
+                           uint8_t(comment.size())});
     out.insert(out.end(), comment.begin(), comment.end());
     out.insert(out.end(), rgb.begin(), rgb.end());
     return out;

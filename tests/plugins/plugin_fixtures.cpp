@@ -1,25 +1,15 @@
 #include "tests/plugins/plugin_fixtures.h"
 
 #include <objbase.h>
+#include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "image/plugin_host.h"
 #include "plugins/test_common/tiny_picture.h"
 
-namespace {
-
-// Owns one COM interface pointer.
-template <typename T>
-struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-};
-
-}  // namespace
+using Microsoft::WRL::ComPtr;
 
 std::string ProgramFolderPath() {
     char path[MAX_PATH];
@@ -33,11 +23,7 @@ std::string PluginFile(const std::string& stem) {
 }
 
 std::string OtherFlavourTestPluginPath(const std::string& name) {
-#ifdef _WIN64
-    const char* other = "i686";
-#else
-    const char* other = "x86_64";
-#endif
+    const char* other = sizeof(void*) == 8 ? "i686" : "x86_64";
     return ProgramFolderPath() + "..\\..\\" + other + "\\bin\\testplugins\\" + name + "\\" + name +
            kOtherPluginExtension;
 }
@@ -57,9 +43,7 @@ std::vector<std::string> WalkOrder(const std::string& folder) {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + kPluginPattern).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        names.push_back(found.cFileName);
-    } while (FindNextFileA(find, &found));
+    for (BOOL more = TRUE; more; more = FindNextFileA(find, &found)) names.push_back(found.cFileName);
     FindClose(find);
     return names;
 }
@@ -74,9 +58,8 @@ std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vect
         WriteFileBytes(folder.File(names.back()), Bytes());
     }
     std::vector<std::string> order = WalkOrder(folder.Path());
-    for (size_t i = 0; i < sources.size(); ++i) {
+    for (size_t i = 0; i < sources.size(); ++i)
         CopyFileA(sources[i].c_str(), folder.File(order[i]).c_str(), FALSE);
-    }
     return order;
 }
 
@@ -85,44 +68,68 @@ Bytes MakeTinyPicture(int width, int height, const std::string& comment) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             Rgb c = DistinctPixel(x, y);
-            rgb.push_back(c.r);
-            rgb.push_back(c.g);
-            rgb.push_back(c.b);
+            rgb.insert(rgb.end(), {c.r, c.g, c.b});
         }
     }
     return tiny_picture::Make(width, height, rgb, comment);
 }
 
-DibPixels::DibPixels(HLOCAL header, HLOCAL pixels)
-    : headerBlock_(header),
-      pixelBlock_(pixels),
-      header_(static_cast<const BITMAPINFOHEADER*>(LocalLock(header))),
-      pixels_(static_cast<const uint8_t*>(LocalLock(pixels))) {}
-
 DibPixels::~DibPixels() {
-    LocalUnlock(headerBlock_);
-    LocalUnlock(pixelBlock_);
-    LocalFree(headerBlock_);
-    LocalFree(pixelBlock_);
+    if (info_) LocalUnlock(header);
+    if (bits_) LocalUnlock(pixels);
+    if (header) LocalFree(header);
+    if (pixels) LocalFree(pixels);
+}
+
+const BITMAPINFOHEADER* DibPixels::Info() const {
+    if (!info_) {
+        info_ = static_cast<const BITMAPINFOHEADER*>(LocalLock(header));
+        bits_ = static_cast<const uint8_t*>(LocalLock(pixels));
+    }
+    return info_;
 }
 
 Rgba DibPixels::At(int x, int y) const {
-    int bits = header_->biBitCount;
+    int bits = Bits();
     size_t stride = (size_t(Width()) * bits + 31) / 32 * 4;
-    int row = header_->biHeight < 0 ? y : Height() - 1 - y;
-    const uint8_t* line = pixels_ + stride * size_t(row);
-    switch (bits) {
-        case 8: {
-            const RGBQUAD& c = ColourTable()[line[x]];
-            return Rgba{c.rgbRed, c.rgbGreen, c.rgbBlue, 255};
-        }
-        case 24:
-            return Rgba{line[x * 3 + 2], line[x * 3 + 1], line[x * 3], 255};
-        case 32:
-            return Rgba{line[x * 4 + 2], line[x * 4 + 1], line[x * 4], line[x * 4 + 3]};
-        default:
-            return Rgba{-1, -1, -1, -1};
+    int row = Info()->biHeight < 0 ? y : Height() - 1 - y;
+    const uint8_t* line = bits_ + stride * size_t(row);
+    if (bits == 8) {
+        const RGBQUAD& c = ColourTable()[line[x]];
+        return Rgba{c.rgbRed, c.rgbGreen, c.rgbBlue, 255};
     }
+    const uint8_t* p = line + x * (bits / 8);  // blue, green, red(, alpha)
+    return bits == 24 || bits == 32 ? Rgba{p[2], p[1], p[0], bits == 32 ? p[3] : 255} : Rgba{-1, -1, -1, -1};
+}
+
+::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height, const PixelPattern& pattern,
+                                     int step, int tolerance) {
+    if (dib.Width() != width || dib.Height() != height)
+        return ::testing::AssertionFailure() << "the picture is " << dib.Width() << " x " << dib.Height()
+                                             << ", not " << width << " x " << height;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            Rgb want = pattern(x * step, y * step);
+            Rgba got = dib.At(x, y);
+            if (std::abs(got.r - want.r) > tolerance || std::abs(got.g - want.g) > tolerance ||
+                std::abs(got.b - want.b) > tolerance)
+                return ::testing::AssertionFailure()
+                       << "pixel " << x << "," << y << " is " << ::testing::PrintToString(got.Colour())
+                       << ", not " << ::testing::PrintToString(want);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+PixelPattern Solid(Rgb colour) {
+    return [colour](int, int) { return colour; };
+}
+
+ProgressLog* ProgressLog::active_ = nullptr;
+int __stdcall ProgressLog::Record(int done, int total, intptr_t userData) {
+    ProgressLog& log = *active_;
+    log.calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
+    return log.stopAfter_ >= 0 && int(log.calls.size()) > log.stopAfter_ ? 1 : 0;
 }
 
 ComThread::ComThread() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
@@ -139,20 +146,21 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
     ComPtr<IPropertyBag2> options;
     ComPtr<IWICPalette> palette;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(&factory.p))) ||
-        FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream.p)) ||
-        FAILED(factory->CreateEncoder(container, nullptr, &encoder.p)) ||
-        FAILED(encoder->Initialize(stream.p, WICBitmapEncoderNoCache)) ||
-        FAILED(encoder->CreateNewFrame(&frame.p, &options.p)) || FAILED(frame->Initialize(options.p)) ||
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.GetAddressOf()))) ||
+        FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.GetAddressOf())) ||
+        FAILED(factory->CreateEncoder(container, nullptr, encoder.GetAddressOf())) ||
+        FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.GetAddressOf(), options.GetAddressOf())) ||
+        FAILED(frame->Initialize(options.Get())) ||
         FAILED(frame->SetSize(UINT(source.width), UINT(source.height))))
         return Bytes();
     WICPixelFormatGUID format = source.format;
     if (FAILED(frame->SetPixelFormat(&format)) || format != source.format) return Bytes();
     if (!source.palette.empty()) {
         std::vector<WICColor> colours(source.palette.begin(), source.palette.end());
-        if (FAILED(factory->CreatePalette(&palette.p)) ||
+        if (FAILED(factory->CreatePalette(palette.GetAddressOf())) ||
             FAILED(palette->InitializeCustom(colours.data(), UINT(colours.size()))) ||
-            FAILED(frame->SetPalette(palette.p)))
+            FAILED(frame->SetPalette(palette.Get())))
             return Bytes();
     }
     if (FAILED(frame->WritePixels(UINT(source.height), UINT(source.stride), UINT(source.pixels.size()),
@@ -160,7 +168,7 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
         FAILED(frame->Commit()) || FAILED(encoder->Commit()))
         return Bytes();
     HGLOBAL memory = nullptr;
-    if (FAILED(GetHGlobalFromStream(stream.p, &memory))) return Bytes();
+    if (FAILED(GetHGlobalFromStream(stream.Get(), &memory))) return Bytes();
     STATSTG stat = {};
     stream->Stat(&stat, STATFLAG_NONAME);
     const uint8_t* data = static_cast<const uint8_t*>(GlobalLock(memory));
@@ -169,62 +177,45 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
     return bytes;
 }
 
-WicSource Bgr24Source(int width, int height) {
-    WicSource source{width, height, GUID_WICPixelFormat24bppBGR, {}, (width * 3 + 3) / 4 * 4, {}};
+WicSource FilledSource(int width, int height, const GUID& format, int bytesPerPixel,
+                       const std::function<uint32_t(int x, int y)>& pixel) {
+    WicSource source{width, height, format, {}, (width * bytesPerPixel + 3) / 4 * 4, {}};
     source.pixels.resize(size_t(source.stride) * height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            Rgb c = DistinctPixel(x, y);
-            uint8_t* p = &source.pixels[size_t(y) * source.stride + x * 3];
-            p[0] = c.b;
-            p[1] = c.g;
-            p[2] = c.r;
+            uint32_t value = pixel(x, y);
+            for (int i = 0; i < bytesPerPixel; ++i)
+                source.pixels[size_t(y) * source.stride + x * bytesPerPixel + i] = uint8_t(value >> (8 * i));
         }
     }
     return source;
+}
+
+uint32_t Argb(Rgb colour, int alpha) {
+    return uint32_t(alpha) << 24 | uint32_t(colour.r) << 16 | uint32_t(colour.g) << 8 | colour.b;
+}
+
+WicSource Bgr24Source(int width, int height) {
+    return FilledSource(width, height, GUID_WICPixelFormat24bppBGR, 3,
+                        [](int x, int y) { return Argb(DistinctPixel(x, y)); });
 }
 
 WicSource Bgra32Source(int width, int height, int (*alpha)(int x, int y)) {
-    WicSource source{width, height, GUID_WICPixelFormat32bppBGRA, {}, width * 4, {}};
-    source.pixels.resize(size_t(source.stride) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            Rgb c = DistinctPixel(x, y);
-            uint8_t* p = &source.pixels[size_t(y) * source.stride + x * 4];
-            p[0] = c.b;
-            p[1] = c.g;
-            p[2] = c.r;
-            p[3] = uint8_t(alpha(x, y));
-        }
-    }
-    return source;
+    return FilledSource(width, height, GUID_WICPixelFormat32bppBGRA, 4,
+                        [alpha](int x, int y) { return Argb(DistinctPixel(x, y), alpha(x, y)); });
 }
 
 WicSource Indexed8Source(int width, int height) {
-    WicSource source{width, height, GUID_WICPixelFormat8bppIndexed, {}, (width + 3) / 4 * 4, {}};
-    source.pixels.resize(size_t(source.stride) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            Rgb c = DistinctPixel(x, y);
-            source.pixels[size_t(y) * source.stride + x] = uint8_t(source.palette.size());
-            source.palette.push_back(0xFF000000u | uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
-        }
-    }
+    WicSource source = FilledSource(width, height, GUID_WICPixelFormat8bppIndexed, 1,
+                                    [width](int x, int y) { return uint32_t(y * width + x); });
+    for (int i = 0; i < width * height; ++i)
+        source.palette.push_back(Argb(DistinctPixel(i % width, i / width)));
     return source;
 }
 
 WicSource SolidSource(int width, int height, Rgb colour) {
-    WicSource source{width, height, GUID_WICPixelFormat24bppBGR, {}, (width * 3 + 3) / 4 * 4, {}};
-    source.pixels.resize(size_t(source.stride) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = &source.pixels[size_t(y) * source.stride + x * 3];
-            p[0] = colour.b;
-            p[1] = colour.g;
-            p[2] = colour.r;
-        }
-    }
-    return source;
+    return FilledSource(width, height, GUID_WICPixelFormat24bppBGR, 3,
+                        [colour](int, int) { return Argb(colour); });
 }
 
 Bytes MakeIcon(const std::vector<IconImage>& images) {

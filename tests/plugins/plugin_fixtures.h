@@ -6,11 +6,26 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/test_files.h"
+
+// A test with a temporary folder for the files it writes.
+class PluginTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        std::string path = files.File(name);
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        return path;
+    }
+    TempDir files;
+};
 
 // The folder of the running test program, with a trailing "\".
 std::string ProgramFolderPath();
@@ -25,15 +40,17 @@ std::string TestPluginFolder(const std::string& name);
 std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources);
 // The extension of the other flavour's plug-ins, and where the other
 // flavour's build keeps a test plug-in (build/<flavour>/bin beside this one's).
-#ifdef _WIN64
-constexpr char kOtherPluginExtension[] = ".spi";
-#else
-constexpr char kOtherPluginExtension[] = ".sph";
-#endif
+constexpr const char* kOtherPluginExtension = sizeof(void*) == 8 ? ".spi" : ".sph";
 std::string OtherFlavourTestPluginPath(const std::string& name);
 
 // stem with the extension of this build's plug-ins (".spi" or ".sph").
 std::string PluginFile(const std::string& stem);
+
+// An observation call that a test filter exports beside the interface.
+template <typename Call>
+Call TestExport(HMODULE module, const char* name) {
+    return reinterpret_cast<Call>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
 
 // The plug-in names of folder in the order the folder walk meets them.
 std::vector<std::string> WalkOrder(const std::string& folder);
@@ -41,30 +58,67 @@ std::vector<std::string> WalkOrder(const std::string& folder);
 // A tiny-format picture whose pixel (x, y) is DistinctPixel(x, y).
 Bytes MakeTinyPicture(int width, int height, const std::string& comment = std::string());
 
+inline void PrintTo(const Rgb& c, std::ostream* out) {
+    *out << "rgb(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << ")";
+}
 // One pixel read back from a DibImage, whatever its depth and row order.
 struct Rgba {
     int r, g, b, a;
+    Rgb Colour() const { return Rgb{uint8_t(r), uint8_t(g), uint8_t(b)}; }
 };
+// A DibImage's two blocks, freed when the object goes away. A loader call
+// fills the two slots; whatever it leaves there is this object's.
 class DibPixels {
 public:
-    // Takes over both blocks and frees them when it goes away.
-    DibPixels(HLOCAL header, HLOCAL pixels);
+    DibPixels() = default;
+    DibPixels(HLOCAL header, HLOCAL pixels) : header(header), pixels(pixels) {}
     ~DibPixels();
     DibPixels(const DibPixels&) = delete;
     DibPixels& operator=(const DibPixels&) = delete;
-    const BITMAPINFOHEADER& Header() const { return *header_; }
-    int Width() const { return header_->biWidth; }
-    int Height() const { return header_->biHeight < 0 ? -header_->biHeight : header_->biHeight; }
-    int Bits() const { return header_->biBitCount; }
+    const BITMAPINFOHEADER& Header() const { return *Info(); }
+    int Width() const { return Info()->biWidth; }
+    int Height() const { return Info()->biHeight < 0 ? -Info()->biHeight : Info()->biHeight; }
+    int Bits() const { return Info()->biBitCount; }
     Rgba At(int x, int y) const;
-    SIZE_T HeaderBlockSize() const { return LocalSize(headerBlock_); }
-    const RGBQUAD* ColourTable() const { return reinterpret_cast<const RGBQUAD*>(header_ + 1); }
+    SIZE_T HeaderBlockSize() const { return LocalSize(header); }
+    const RGBQUAD* ColourTable() const { return reinterpret_cast<const RGBQUAD*>(Info() + 1); }
+
+    HLOCAL header = nullptr;
+    HLOCAL pixels = nullptr;
 
 private:
-    HLOCAL headerBlock_;
-    HLOCAL pixelBlock_;
-    const BITMAPINFOHEADER* header_;
-    const uint8_t* pixels_;
+    const BITMAPINFOHEADER* Info() const;  // locks both blocks on first use
+    mutable const BITMAPINFOHEADER* info_ = nullptr;
+    mutable const uint8_t* bits_ = nullptr;
+};
+// Whether dib is width x height and its pixel (x, y) is, to within
+// tolerance in each channel, pattern(x * step, y * step) (a preview takes
+// every step-th pixel).
+::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height,
+                                     const PixelPattern& pattern = DistinctPixel, int step = 1,
+                                     int tolerance = 0);
+// Every pixel the one colour.
+PixelPattern Solid(Rgb colour);
+
+// Records the calls of the progress callback Record while the log lives
+// (one log at a time); Record answers "stop" once stopAfter calls were made.
+struct ProgressCall {
+    int done, total;
+    intptr_t userData;
+    DWORD thread;
+};
+class ProgressLog {
+public:
+    explicit ProgressLog(int stopAfter = -1) : stopAfter_(stopAfter) { active_ = this; }
+    ~ProgressLog() { active_ = nullptr; }
+    ProgressLog(const ProgressLog&) = delete;
+    ProgressLog& operator=(const ProgressLog&) = delete;
+    static int __stdcall Record(int done, int total, intptr_t userData);
+    std::vector<ProgressCall> calls;
+
+private:
+    int stopAfter_;
+    static ProgressLog* active_;
 };
 
 // COM for the calling thread while the object lives.
@@ -92,6 +146,11 @@ struct WicSource {
 // The encoded file, or empty when the encoder refused.
 Bytes EncodeWithWic(const GUID& container, const WicSource& source);
 
+// Rows padded to 4 bytes of bytesPerPixel bytes each, the low bytes of
+// pixel(x, y): 0xAARRGGBB gives blue, green, red, alpha; an index gives itself.
+WicSource FilledSource(int width, int height, const GUID& format, int bytesPerPixel,
+                       const std::function<uint32_t(int x, int y)>& pixel);
+uint32_t Argb(Rgb colour, int alpha = 255);
 // Sources with the DistinctPixel colours: 24-bit; 32-bit with alpha
 // alpha(x, y); 8-bit indexed, one palette entry per pixel.
 WicSource Bgr24Source(int width, int height);

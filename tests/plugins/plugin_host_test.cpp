@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "image/plugin_direct.h"
 #include "tests/plugins/plugin_fixtures.h"
@@ -18,62 +19,43 @@ enum TestCall { kIsSupportedCall = 0, kGetPictureInfoCall = 1, kGetPictureCall =
 
 // The observation calls the test filters export beside the interface.
 int CallCount(const PluginEntry* plugin, TestCall call) {
-    auto count = reinterpret_cast<int(__stdcall*)(int)>(
-        reinterpret_cast<void*>(GetProcAddress(plugin->module, "TestCallCount")));
+    auto count = TestExport<int(__stdcall*)(int)>(plugin->module, "TestCallCount");
     return count ? count(call) : -1;
 }
 DWORD LastCallThread(const PluginEntry* plugin) {
-    auto thread = reinterpret_cast<DWORD(__stdcall*)()>(
-        reinterpret_cast<void*>(GetProcAddress(plugin->module, "TestLastCallThread")));
+    auto thread = TestExport<DWORD(__stdcall*)()>(plugin->module, "TestLastCallThread");
     return thread ? thread() : 0;
 }
 
-class PluginHost : public ::testing::Test {
+class PluginHost : public PluginTest {
 protected:
     void TearDown() override { UnloadPlugins(); }
 
     // A 5 x 3 tiny picture in the temporary folder.
     std::string TinyFile(const std::string& name = "picture.tpc", const std::string& comment = "") {
-        std::string path = files.File(name);
-        WriteFileBytes(path, MakeTinyPicture(5, 3, comment));
-        return path;
+        return Write(name, MakeTinyPicture(5, 3, comment));
+    }
+    // Only the test filters named, met by the folder walk in that order, in
+    // freshly loaded libraries (their call counts start at 0).
+    int LoadFilters(const std::vector<std::string>& names) {
+        UnloadPlugins();
+        if (names.size() == 1) return LoadPlugins(TestPluginFolder(names[0]).c_str());
+        staged.push_back(std::make_unique<TempDir>());
+        std::vector<std::string> paths;
+        for (const std::string& name : names) paths.push_back(TestPluginPath(name));
+        stagedOrder = StageInWalkOrder(*staged.back(), paths);
+        return LoadPlugins(staged.back()->Path().c_str());
+    }
+    // The tiny picture through the host's picture or preview walk.
+    int Open(DibPixels& dib, bool preview, ProgressProc progress = nullptr, intptr_t userData = 0) {
+        return (preview ? PluginLoadPreview : PluginLoadPicture)(TinyFile().c_str(), progress, userData,
+                                                                 &dib.header, &dib.pixels);
     }
 
-    TempDir files;
     TempDir filters;
+    std::vector<std::unique_ptr<TempDir>> staged;
+    std::vector<std::string> stagedOrder;
 };
-
-// Progress callback that records its calls.
-struct ProgressLog {
-    int calls = 0;
-    int lastDone = -1;
-    int lastTotal = -1;
-    intptr_t userData = 0;
-    DWORD thread = 0;
-    int stopAfter = -1;  // answer "stop" once this many calls were made
-};
-ProgressLog* activeLog = nullptr;
-int __stdcall RecordProgress(int done, int total, intptr_t userData) {
-    ProgressLog& log = *activeLog;
-    ++log.calls;
-    log.lastDone = done;
-    log.lastTotal = total;
-    log.userData = userData;
-    log.thread = GetCurrentThreadId();
-    return log.stopAfter >= 0 && log.calls > log.stopAfter ? 1 : 0;
-}
-
-void ExpectTinyPixels(const DibPixels& dib, int step) {
-    for (int y = 0; y < dib.Height(); ++y) {
-        for (int x = 0; x < dib.Width(); ++x) {
-            Rgb want = DistinctPixel(x * step, y * step);
-            Rgba got = dib.At(x, y);
-            ASSERT_EQ(got.r, want.r) << x << "," << y;
-            ASSERT_EQ(got.g, want.g) << x << "," << y;
-            ASSERT_EQ(got.b, want.b) << x << "," << y;
-        }
-    }
-}
 
 TEST_F(PluginHost, BindsAFilterWithAllFiveEntryPoints) {
     ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
@@ -89,50 +71,71 @@ TEST_F(PluginHost, BindsAFilterWithAllFiveEntryPoints) {
     EXPECT_EQ(PluginAt(-1), nullptr);
 }
 
-TEST_F(PluginHost, AnotherInterfaceVersionIsNotBound) {
-    EXPECT_EQ(LoadPlugins(TestPluginFolder("wrongversion").c_str()), 0);
-    EXPECT_EQ(PluginCount(), 0);
-    EXPECT_EQ(PluginSupportsFile(TinyFile().c_str()), 0);
-}
-
-TEST_F(PluginHost, AFilterWithoutGetPreviewIsNotBoundEvenThoughItReadsPictures) {
-    EXPECT_EQ(LoadPlugins(TestPluginFolder("nopreview").c_str()), 0);
-    EXPECT_EQ(PluginCount(), 0);
-    HLOCAL header, pixels;
-    EXPECT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-}
-
 TEST_F(PluginHost, BindPluginFreesWhatItRefuses) {
     PluginEntry entry;
     std::memset(&entry, 0xCC, sizeof(entry));
-    EXPECT_EQ(BindPlugin(&entry, TestPluginPath("wrongversion").c_str()), 0);
-    EXPECT_EQ(entry.module, nullptr);
+    for (const std::string& refused : {TestPluginPath("wrongversion"), files.File(PluginFile("missing"))}) {
+        EXPECT_EQ(BindPlugin(&entry, refused.c_str()), 0) << refused;
+        EXPECT_EQ(entry.module, nullptr);
+    }
     EXPECT_EQ(GetModuleHandleA(PluginFile("wrongversion").c_str()), nullptr);
-    EXPECT_EQ(BindPlugin(&entry, files.File(PluginFile("missing")).c_str()), 0);
-    EXPECT_EQ(entry.module, nullptr);
 
     ASSERT_EQ(BindPlugin(&entry, TestPluginPath("tinypic").c_str()), 1);
     EXPECT_EQ(GetModuleHandleA(PluginFile("tinypic").c_str()), entry.module);
     FreeLibrary(entry.module);
 }
 
-TEST_F(PluginHost, NoFilterAnywhereIsSilentAndEveryCallAnswersNo) {
-    EXPECT_EQ(LoadPlugins(filters.Path().c_str()), 0);                  // empty folder
-    EXPECT_EQ(LoadPlugins(files.File("no such folder\\").c_str()), 0);  // missing folder
-    EXPECT_EQ(PluginCount(), 0);
-    std::string path = TinyFile();
-    HLOCAL header = reinterpret_cast<HLOCAL>(1), pixels = reinterpret_cast<HLOCAL>(1);
-    EXPECT_EQ(PluginLoadPicture(path.c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    EXPECT_EQ(header, nullptr);
-    EXPECT_EQ(pixels, nullptr);
-    EXPECT_EQ(PluginLoadPreview(path.c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    PictureInfo info{};
-    EXPECT_EQ(PluginReadInfo(path.c_str(), &info), 0);
-    EXPECT_EQ(PluginSupportsFile(path.c_str()), 0);
-    EXPECT_EQ(PluginMatchesExtension("tpc"), 0);
+TEST_F(PluginHost, WithoutAWorkingFilterEveryCallEndsAt2AndHandsBackNoBlocks) {
+    // A filter of another interface version, one without GetPreview (though
+    // it reads pictures), no filter at all: nothing is bound, silently. A
+    // filter that accepts and then fails, or hands back blocks too small for
+    // their header (the display would read past them), or a working one
+    // that the caller's callback stops: bound, and refused (or stopped).
+    struct Case {
+        const char* name;
+        std::string folder;
+        int bound;
+        int stopAfter = -1;  // progress calls before the callback answers "stop"
+    };
+    const Case cases[] = {
+        {"another version", TestPluginFolder("wrongversion"), 0},
+        {"no GetPreview", TestPluginFolder("nopreview"), 0},
+        {"empty folder", filters.Path(), 0},
+        {"missing folder", files.File("no such folder\\"), 0},
+        {"failing filter", TestPluginFolder("failall"), 1},
+        {"blocks too small", TestPluginFolder("badblocks"), 1},
+        {"stopped by the callback", TestPluginFolder("tinypic"), 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnloadPlugins();
+        EXPECT_EQ(LoadPlugins(c.folder.c_str()), c.bound);
+        EXPECT_EQ(PluginCount(), c.bound);
+        std::string path = TinyFile();
+        EXPECT_EQ(PluginSupportsFile(path.c_str()), c.bound);
+        for (bool preview : {false, true}) {
+            ProgressLog log(c.stopAfter);
+            ProgressProc progress = c.stopAfter >= 0 ? ProgressLog::Record : nullptr;
+            HLOCAL header = reinterpret_cast<HLOCAL>(1), pixels = reinterpret_cast<HLOCAL>(1);
+            EXPECT_EQ((preview ? PluginLoadPreview : PluginLoadPicture)(path.c_str(), progress, 0, &header,
+                                                                        &pixels),
+                      0);
+            EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
+            EXPECT_EQ(header, nullptr);
+            EXPECT_EQ(pixels, nullptr);
+            if (progress && !preview) {
+                EXPECT_EQ(log.calls.size(), 2u);  // the stop is the filter's last call
+            }
+        }
+        // A file that cannot be opened ends the same way.
+        HLOCAL header, pixels;
+        EXPECT_EQ(PluginLoadPicture(files.File("missing.tpc").c_str(), nullptr, 0, &header, &pixels), 0);
+        EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
+        if (c.bound) continue;
+        PictureInfo info{};
+        EXPECT_EQ(PluginReadInfo(path.c_str(), &info), 0);
+        EXPECT_EQ(PluginMatchesExtension("tpc"), 0);
+    }
 }
 
 TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
@@ -142,9 +145,8 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     junk[1] = 'Z';
     WriteFileBytes(filters.File(PluginFile("damaged")), junk);
     CreateDirectoryA(filters.File(PluginFile("folder")).c_str(), nullptr);
-    CopyFileA(TestPluginPath("wrongversion").c_str(), filters.File(PluginFile("version")).c_str(), FALSE);
-    CopyFileA(TestPluginPath("nopreview").c_str(), filters.File(PluginFile("nopreview")).c_str(), FALSE);
-    CopyFileA(TestPluginPath("tinypic").c_str(), filters.File(PluginFile("tiny")).c_str(), FALSE);
+    for (const char* name : {"wrongversion", "nopreview", "tinypic"})
+        CopyFileA(TestPluginPath(name).c_str(), filters.File(PluginFile(name)).c_str(), FALSE);
     // The other program's kind: under its own extension it is not even
     // looked at; under this program's extension it fails to load (the wrong
     // bitness) and is skipped like any damaged file.
@@ -154,17 +156,14 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     if (FileExists(otherBitness)) {
         ASSERT_TRUE(CopyFileA(otherBitness.c_str(), filters.File(PluginFile("otherbits")).c_str(), FALSE));
     } else {
-        std::printf(
-            "[   NOTE   ] no build of the other flavour beside this one: the wrong-bitness case is left "
-            "out\n");
+        std::printf("[   NOTE   ] no build of the other flavour beside this one: no wrong-bitness case\n");
     }
 
     ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
     ASSERT_EQ(PluginCount(), 1);
-    EXPECT_EQ(PluginAt(0)->module, GetModuleHandleA(filters.File(PluginFile("tiny")).c_str()));
-    std::string picture = TinyFile();
+    EXPECT_EQ(PluginAt(0)->module, GetModuleHandleA(filters.File(PluginFile("tinypic")).c_str()));
     PictureInfo info{};
-    EXPECT_EQ(PluginReadInfo(picture.c_str(), &info), 1);
+    EXPECT_EQ(PluginReadInfo(TinyFile().c_str(), &info), 1);
     EXPECT_EQ(info.width, 5);
 }
 
@@ -181,170 +180,103 @@ TEST_F(PluginHost, LoadingAgainReplacesTheTableAndUnloadingFreesTheLibraries) {
 
 TEST_F(PluginHost, TheFilterMetFirstInTheFolderWalkDecodes) {
     // The same two filters both ways round: the winner follows the walk,
-    // not the name or the library.
+    // not the name or the library. Each filter marks its pictures with its
+    // number.
     for (bool tinyFirst : {true, false}) {
-        TempDir folder;
-        std::vector<std::string> order =
-            tinyFirst ? StageInWalkOrder(folder, {TestPluginPath("tinypic"), TestPluginPath("tinypic2")})
-                      : StageInWalkOrder(folder, {TestPluginPath("tinypic2"), TestPluginPath("tinypic")});
-        ASSERT_EQ(WalkOrder(folder.Path()), order);
-        ASSERT_EQ(LoadPlugins(folder.Path().c_str()), 1);
+        ASSERT_EQ(LoadFilters(tinyFirst ? std::vector<std::string>{"tinypic", "tinypic2"}
+                                        : std::vector<std::string>{"tinypic2", "tinypic"}),
+                  1);
+        ASSERT_EQ(WalkOrder(staged.back()->Path()), stagedOrder);
         ASSERT_EQ(PluginCount(), 2);
-        HLOCAL header, pixels;
-        ASSERT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 1);
-        DibPixels dib(header, pixels);
-        // Each filter marks its pictures with its number.
+        DibPixels dib;
+        ASSERT_EQ(Open(dib, false), 1);
         EXPECT_EQ(dib.Header().biXPelsPerMeter, tinyFirst ? 1 : 2);
-        UnloadPlugins();
     }
 }
 
-TEST_F(PluginHost, AFilterThatAcceptsAndFailsIsFollowedByTheNext) {
-    StageInWalkOrder(filters, {TestPluginPath("failall"), TestPluginPath("tinypic")});
-    ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
-    ASSERT_EQ(PluginCount(), 2);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), 1);  // failall was asked first
-    EXPECT_EQ(dib.Header().biXPelsPerMeter, 1);
-    ExpectTinyPixels(dib, 1);
+TEST_F(PluginHost, AFilterThatAcceptsAndFailsIsFollowedByTheNextOnAWorkerForPreviews) {
+    // The first filter's picture call is asked after its preview call fails;
+    // a filter whose preview fails alone ends with its full picture.
+    struct Case {
+        const char* name;
+        std::vector<std::string> filters;
+        bool preview;
+        int mark;  // the filter that decoded
+        int step;  // 2 when its preview decoded
+    };
+    const Case cases[] = {
+        {"picture after a failing filter", {"failall", "tinypic"}, false, 1, 1},
+        {"preview after a failing filter", {"failall", "tinypic"}, true, 1, 2},
+        {"picture after blocks too small", {"badblocks", "tinypic"}, false, 1, 1},
+        {"failing preview alone", {"previewfails"}, true, 4, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(LoadFilters(c.filters), 1);
+        ASSERT_EQ(PluginCount(), int(c.filters.size()));
+        DibPixels dib;
+        ASSERT_EQ(Open(dib, c.preview), 1);
+        EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), 1);
+        EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), c.preview ? 1 : 0);
+        if (c.preview) {
+            EXPECT_NE(LastCallThread(PluginAt(0)), GetCurrentThreadId());
+        }
+        EXPECT_EQ(dib.Header().biXPelsPerMeter, c.mark);
+        EXPECT_TRUE(
+            HasPixels(dib, (5 + c.step - 1) / c.step, (3 + c.step - 1) / c.step, DistinctPixel, c.step));
+    }
 }
 
-TEST_F(PluginHost, LastLoadErrorEndsAt2WhenEveryFilterFailed) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("failall").c_str()), 1);
-    HLOCAL header, pixels;
-    EXPECT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    EXPECT_EQ(header, nullptr);
-    EXPECT_EQ(pixels, nullptr);
-    EXPECT_EQ(PluginLoadPreview(TinyFile().c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    EXPECT_EQ(header, nullptr);
-    // A file that cannot be opened ends the same way.
-    EXPECT_EQ(PluginLoadPicture(files.File("missing.tpc").c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-}
-
-TEST_F(PluginHost, APictureComesBackAsTheFiltersTwoBlocks) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 1);
-    EXPECT_NE(LocalFlags(header), LMEM_INVALID_HANDLE);
-    DibPixels dib(header, pixels);
-    EXPECT_EQ(dib.Width(), 5);
-    EXPECT_EQ(dib.Header().biHeight, 3);  // the filter's bottom-up rows, taken as they are
-    EXPECT_EQ(dib.Bits(), 24);
-    ExpectTinyPixels(dib, 1);
-}
-
-TEST_F(PluginHost, TheCallersProgressCallbackAndDataReachTheFilter) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    ProgressLog log;
-    activeLog = &log;
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPicture(TinyFile().c_str(), RecordProgress, 4321, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    EXPECT_GE(log.calls, 2);
-    EXPECT_EQ(log.userData, 4321);
-    EXPECT_EQ(log.lastDone, 3);
-    EXPECT_EQ(log.lastTotal, 3);
-    EXPECT_EQ(log.thread, GetCurrentThreadId());
-}
-
-TEST_F(PluginHost, WithoutACallbackFiltersGetOneThatGoesOn) {
-    // The test filter calls its callback without checking it, as filters do.
-    EXPECT_EQ(DefaultProgress(1, 2, 3), 0);
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 99, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    ASSERT_EQ(PluginLoadPreview(TinyFile().c_str(), nullptr, 99, &header, &pixels), 1);
-    DibPixels preview(header, pixels);
-}
-
-TEST_F(PluginHost, AStopFromTheCallbackMovesOnAndEndsAt2) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    ProgressLog log;
-    log.stopAfter = 1;
-    activeLog = &log;
-    HLOCAL header, pixels;
-    EXPECT_EQ(PluginLoadPicture(TinyFile().c_str(), RecordProgress, 0, &header, &pixels), 0);
-    EXPECT_EQ(log.calls, 2);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    EXPECT_EQ(header, nullptr);
-    EXPECT_EQ(pixels, nullptr);
-}
-
-TEST_F(PluginHost, APreviewRunsTheFilterOnAnotherThreadAndHandsTheAnswerBack) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    ProgressLog log;
-    activeLog = &log;
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPreview(TinyFile().c_str(), RecordProgress, 7, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    DWORD worker = LastCallThread(PluginAt(0));
-    EXPECT_NE(worker, 0u);
-    EXPECT_NE(worker, GetCurrentThreadId());
-    EXPECT_EQ(log.thread, worker);  // the filter calls back from its own thread
-    EXPECT_EQ(log.userData, 7);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), 1);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), 0);
-    // The test filter's preview is every second pixel of every second row.
-    EXPECT_EQ(dib.Width(), 3);
-    EXPECT_EQ(dib.Height(), 2);
-    ExpectTinyPixels(dib, 2);
-}
-
-TEST_F(PluginHost, AFailingPreviewFallsBackToTheFullPictureOnAWorker) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("previewfails").c_str()), 1);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPreview(TinyFile().c_str(), nullptr, 0, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), 1);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), 1);
-    EXPECT_NE(LastCallThread(PluginAt(0)), GetCurrentThreadId());
-    EXPECT_EQ(dib.Width(), 5);
-    EXPECT_EQ(dib.Height(), 3);
-    EXPECT_EQ(dib.Header().biXPelsPerMeter, 4);
-    ExpectTinyPixels(dib, 1);
-}
-
-TEST_F(PluginHost, APreviewFailingEverywhereFallsToTheNextFilter) {
-    StageInWalkOrder(filters, {TestPluginPath("failall"), TestPluginPath("tinypic")});
-    ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPreview(TinyFile().c_str(), nullptr, 0, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), 1);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), 1);
-    EXPECT_EQ(dib.Header().biXPelsPerMeter, 1);
-}
-
-TEST_F(PluginHost, BlocksTooSmallForTheirHeaderAreRefused) {
-    // Taking them would let the display read past the pixel block.
-    StageInWalkOrder(filters, {TestPluginPath("badblocks"), TestPluginPath("tinypic")});
-    ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), 1);
-    EXPECT_EQ(dib.Header().biXPelsPerMeter, 1);
-
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("badblocks").c_str()), 1);
-    EXPECT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-    EXPECT_EQ(PluginLoadPreview(TinyFile().c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(header, nullptr);
+TEST_F(PluginHost, APictureAndAPreviewComeBackAsTheFiltersBlocksWithTheCallersProgress) {
+    // A picture is decoded on the calling thread, a preview on a worker of
+    // the host's; the filter calls back from the thread it runs on. Without
+    // a callback the filter gets one that goes on: it calls it unchecked.
+    struct Case {
+        const char* name;
+        bool preview;
+        ProgressProc progress;
+        intptr_t userData;
+    };
+    const Case cases[] = {
+        {"picture", false, ProgressLog::Record, 4321},
+        {"preview", true, ProgressLog::Record, 7},
+        {"picture without a callback", false, nullptr, 99},
+        {"preview without a callback", true, nullptr, 99},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(LoadFilters({"tinypic"}), 1);
+        ProgressLog log;
+        DibPixels dib;
+        ASSERT_EQ(Open(dib, c.preview, c.progress, c.userData), 1);
+        EXPECT_NE(LocalFlags(dib.header), LMEM_INVALID_HANDLE);
+        DWORD thread = LastCallThread(PluginAt(0));
+        EXPECT_NE(thread, 0u);
+        EXPECT_EQ(thread == GetCurrentThreadId(), !c.preview);
+        EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), c.preview ? 1 : 0);
+        EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), c.preview ? 0 : 1);
+        // The filter's bottom-up rows, taken as they are; its preview is
+        // every second pixel of every second row.
+        EXPECT_EQ(dib.Header().biHeight, c.preview ? 2 : 3);
+        EXPECT_EQ(dib.Bits(), 24);
+        EXPECT_TRUE(c.preview ? HasPixels(dib, 3, 2, DistinctPixel, 2) : HasPixels(dib, 5, 3));
+        if (!c.progress) continue;
+        ASSERT_GE(log.calls.size(), 2u);
+        EXPECT_EQ(log.calls.back().done, dib.Height());
+        EXPECT_EQ(log.calls.back().total, dib.Height());
+        for (const ProgressCall& call : log.calls) {
+            EXPECT_EQ(call.userData, c.userData);
+            EXPECT_EQ(call.thread, thread);
+        }
+    }
 }
 
 TEST_F(PluginHost, AShortColourTableIsGrownToTheDepthsFullTable) {
     // The filter stops its table at biClrUsed entries; readers of a DibImage
     // index all 256.
     ASSERT_EQ(LoadPlugins(TestPluginFolder("upperpic").c_str()), 1);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPicture(TinyFile().c_str(), nullptr, 0, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
+    DibPixels dib;
+    ASSERT_EQ(Open(dib, false), 1);
     ASSERT_EQ(dib.Bits(), 8);
     EXPECT_EQ(dib.Header().biClrUsed, 15u);
     EXPECT_GE(dib.HeaderBlockSize(), sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
@@ -352,7 +284,7 @@ TEST_F(PluginHost, AShortColourTableIsGrownToTheDepthsFullTable) {
         const RGBQUAD& c = dib.ColourTable()[i];
         ASSERT_EQ(c.rgbRed | c.rgbGreen | c.rgbBlue | c.rgbReserved, 0) << i;
     }
-    ExpectTinyPixels(dib, 1);
+    EXPECT_TRUE(HasPixels(dib, 5, 3));
 }
 
 TEST_F(PluginHost, InformationComesBackInThePackedRecordWithItsText) {
@@ -368,8 +300,7 @@ TEST_F(PluginHost, InformationComesBackInThePackedRecordWithItsText) {
     EXPECT_EQ(info.colorDepth, 24);
     // A padded record would read the handle two bytes off.
     ASSERT_NE(info.textHandle, nullptr);
-    const char* text = static_cast<const char*>(LocalLock(info.textHandle));
-    EXPECT_STREQ(text, "made by a test");
+    EXPECT_STREQ(static_cast<const char*>(LocalLock(info.textHandle)), "made by a test");
     LocalUnlock(info.textHandle);
     LocalFree(info.textHandle);
 
@@ -380,13 +311,12 @@ TEST_F(PluginHost, InformationComesBackInThePackedRecordWithItsText) {
 
 TEST_F(PluginHost, NotImplementedInformationIsNoInformation) {
     // -1 is the interface's "not implemented": the record holds nothing.
-    StageInWalkOrder(filters, {TestPluginPath("failall"), TestPluginPath("tinypic")});
-    ASSERT_EQ(LoadPlugins(filters.Path().c_str()), 1);
+    ASSERT_EQ(LoadFilters({"failall", "tinypic"}), 1);
     PictureInfo info{};
     ASSERT_EQ(PluginReadInfo(TinyFile().c_str(), &info), 1);
     EXPECT_EQ(CallCount(PluginAt(0), kGetPictureInfoCall), 1);
     EXPECT_EQ(info.width, 5);
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("failall").c_str()), 1);
+    ASSERT_EQ(LoadFilters({"failall"}), 1);
     EXPECT_EQ(PluginReadInfo(TinyFile().c_str(), &info), 0);
 }
 

@@ -21,13 +21,17 @@ void RecordNotice(const char* text) {
     notices.emplace_back(text);
 }
 
-class PluginIsolation : public ::testing::Test {
+class PluginIsolation : public PluginTest {
 protected:
     void SetUp() override {
         notices.clear();
         SetPluginNoticeProc(RecordNotice);
         // The product waits 30 s; the rule is the same at a tenth of a second.
         SetPluginHangTimeout(kTimeout);
+        Reload();
+    }
+    void Reload() {
+        UnloadPlugins();
         ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
     }
     void TearDown() override {
@@ -38,21 +42,20 @@ protected:
     }
     // A 5 x 3 tiny picture whose comment tells the plug-in what to do.
     std::string File(const std::string& behaviour) {
-        std::string path = files.File("p" + std::to_string(serial++) + ".tpc");
-        WriteFileBytes(path, MakeTinyPicture(5, 3, behaviour));
-        return path;
+        return Write("p" + std::to_string(serial++) + ".tpc", MakeTinyPicture(5, 3, behaviour));
     }
     static constexpr DWORD kTimeout = 700;
-    TempDir files;
     int serial = 0;
 };
 
+// The picture or preview of path through the loader, into dib.
+int Open(const std::string& path, bool preview, DibPixels& dib) {
+    return preview ? LoadPreview(path.c_str(), nullptr, 0, &dib.header, &dib.pixels, 64)
+                   : LoadPicture(path.c_str(), nullptr, 0, &dib.header, &dib.pixels);
+}
 void ExpectOpens(const std::string& path, bool preview) {
-    HLOCAL header, pixels;
-    ASSERT_EQ(preview ? LoadPreview(path.c_str(), nullptr, 0, &header, &pixels, 64)
-                      : LoadPicture(path.c_str(), nullptr, 0, &header, &pixels),
-              1);
-    DibPixels dib(header, pixels);
+    DibPixels dib;
+    ASSERT_EQ(Open(path, preview, dib), 1);
     EXPECT_EQ(dib.Header().biXPelsPerMeter, 6);
     Rgb want = DistinctPixel(preview ? 2 : 1, preview ? 2 : 1);
     EXPECT_EQ(dib.At(1, 1).g, want.g);
@@ -74,16 +77,11 @@ TEST_F(PluginIsolation, AFailingPluginLeavesTheCallerUpAndTheNextFileOpens) {
     for (bool preview : {false, true}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.behaviour) + (preview ? " preview" : ""));
-            UnloadPlugins();
-            ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
-            HLOCAL header = nullptr, pixels = nullptr;
-            std::string path = File(c.behaviour);
-            int opened = preview ? LoadPreview(path.c_str(), nullptr, 0, &header, &pixels, 64)
-                                 : LoadPicture(path.c_str(), nullptr, 0, &header, &pixels);
+            ASSERT_NO_FATAL_FAILURE(Reload());
+            DibPixels dib;
+            int opened = Open(File(c.behaviour), preview, dib);
             EXPECT_EQ(opened, c.opens ? 1 : 0);
-            if (opened) {
-                DibPixels dib(header, pixels);
-            } else {
+            if (!opened) {
                 EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
             }
             ExpectOpens(File(""), preview);
@@ -109,8 +107,7 @@ int RunningHelpers() {
 TEST_F(PluginIsolation, HelpersStartOnFirstNeedOrWhenAskedNeverWithTheLoad) {
     for (bool asked : {true, false}) {
         SCOPED_TRACE(asked ? "started in the background" : "started by the call");
-        UnloadPlugins();
-        ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
+        ASSERT_NO_FATAL_FAILURE(Reload());
         EXPECT_EQ(RunningHelpers(), 0);
         if (asked) {
             StartPluginHelpers();
@@ -125,40 +122,31 @@ TEST_F(PluginIsolation, HelpersStartOnFirstNeedOrWhenAskedNeverWithTheLoad) {
 }
 
 TEST_F(PluginIsolation, ThreeCrashesLeaveThePluginOutAndTheUserIsToldOnce) {
+    DibPixels none;
     for (const char* behaviour : {"crash", "hang", "heap"}) {
-        HLOCAL header, pixels;
-        EXPECT_EQ(LoadPicture(File(behaviour).c_str(), nullptr, 0, &header, &pixels), 0);
+        EXPECT_EQ(Open(File(behaviour), false, none), 0);
         EXPECT_EQ(notices.size(), std::string(behaviour) == "heap" ? 1u : 0u) << behaviour;
     }
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].find(PluginFile("unruly")), std::string::npos) << notices[0];
     EXPECT_NE(notices[0].find("今回の実行では使用しません"), std::string::npos) << notices[0];
     // Left out: not even asked again, and no second notice.
-    HLOCAL header, pixels;
-    EXPECT_EQ(LoadPicture(File("").c_str(), nullptr, 0, &header, &pixels), 0);
-    EXPECT_EQ(LoadPicture(File("crash").c_str(), nullptr, 0, &header, &pixels), 0);
+    EXPECT_EQ(Open(File(""), false, none), 0);
+    EXPECT_EQ(Open(File("crash"), false, none), 0);
     EXPECT_EQ(PluginMatchesExtension("tpc"), 0);
     EXPECT_EQ(notices.size(), 1u);
 }
 
-int stopAfterCalls = 0;
-int progressCalls = 0;
-int __stdcall CountProgress(int, int, intptr_t userData) {
-    EXPECT_EQ(userData, 77);
-    return ++progressCalls > stopAfterCalls ? 1 : 0;
-}
-
 TEST_F(PluginIsolation, ProgressIsRelayedAndAStopFromTheCallbackStopsThePlugin) {
     for (int stopAfter : {1000, 1}) {
-        stopAfterCalls = stopAfter;
-        progressCalls = 0;
-        HLOCAL header, pixels;
-        int opened = PluginLoadPicture(File("").c_str(), CountProgress, 77, &header, &pixels);
-        EXPECT_EQ(opened, stopAfter > 1 ? 1 : 0);
-        if (opened) DibPixels dib(header, pixels);
+        ProgressLog log(stopAfter);
+        DibPixels dib;
+        EXPECT_EQ(PluginLoadPicture(File("").c_str(), ProgressLog::Record, 77, &dib.header, &dib.pixels),
+                  stopAfter > 1 ? 1 : 0);
         // Of the plug-in's 4 calls in quick succession, the first and the last
         // come through; the last one's stop ends the picture.
-        EXPECT_EQ(progressCalls, 2);
+        EXPECT_EQ(log.calls.size(), 2u);
+        for (const ProgressCall& call : log.calls) EXPECT_EQ(call.userData, 77);
     }
 }
 
@@ -187,8 +175,7 @@ TEST_F(PluginIsolation, ALongHeaderIsCutTo40BytesWithItsTableBehindIt) {
 
 TEST_F(PluginIsolation, TheTextOfAFailedInformationCallIsFreed) {
     ASSERT_EQ(direct::LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
-    auto lastText = reinterpret_cast<HLOCAL(__stdcall*)()>(
-        reinterpret_cast<void*>(GetProcAddress(direct::PluginAt(0)->module, "TestLastText")));
+    auto lastText = TestExport<HLOCAL(__stdcall*)()>(direct::PluginAt(0)->module, "TestLastText");
     ASSERT_NE(lastText, nullptr);
     PictureInfo info{};
     EXPECT_EQ(direct::PluginReadInfo(File("infofail").c_str(), &info), 0);
@@ -220,11 +207,9 @@ TEST_F(PluginIsolation, TheOtherBitnessReadsThroughItsOwnHelper) {
     ASSERT_EQ(LoadPlugins(folder.Path().c_str()), 1);
     EXPECT_EQ(PluginCount(), 1);
     EXPECT_EQ(PluginMatchesExtension("tpc"), 1);
-    HLOCAL header, pixels;
-    ASSERT_EQ(PluginLoadPicture(File("").c_str(), nullptr, 0, &header, &pixels), 1);
-    DibPixels dib(header, pixels);
-    EXPECT_EQ(dib.Width(), 5);
-    EXPECT_EQ(dib.At(4, 2).b, DistinctPixel(4, 2).b);
+    DibPixels dib;
+    ASSERT_EQ(PluginLoadPicture(File("").c_str(), nullptr, 0, &dib.header, &dib.pixels), 1);
+    EXPECT_TRUE(HasPixels(dib, 5, 3));
 #else
     std::printf(
         "[   NOTE   ] the 32-bit program reads 64-bit plug-ins only on 64-bit Windows with a 64-bit "
