@@ -131,11 +131,17 @@ TEST_F(GfiTest, FilesWithoutAPageFailTheImport) {
         ZubAlbum album;
         album.AddPage("C:\\kept.jpg");
         EXPECT_EQ(0, ImportGfi(album, File(c.text.empty() ? "missing.gfi" : "x.gfi").c_str()));
-        if (c.pagesAfter >= 0) EXPECT_EQ(c.pagesAfter, album.PageCount());
+        if (c.pagesAfter >= 0) {
+            EXPECT_EQ(c.pagesAfter, album.PageCount());
+        }
         EXPECT_STREQ("", album.GetTitle());
-        if (c.pagesAfter == 0) EXPECT_EQ(0, album.ZubModified());
+        if (c.pagesAfter == 0) {
+            EXPECT_EQ(0, album.ZubModified());
+        }
         char cover[MAX_PATH];
-        if (c.peek >= 0) EXPECT_EQ(c.peek, PeekGfiFile(File("x.gfi").c_str(), cover));
+        if (c.peek >= 0) {
+            EXPECT_EQ(c.peek, PeekGfiFile(File("x.gfi").c_str(), cover));
+        }
     }
 }
 

@@ -193,13 +193,17 @@ TEST(ParamStream, FileRecordsAreReadOrRefused) {
         uint32_t error = 0;
         const long before = LiveAlbumAllocations();
         const uint32_t next = ReadRecords(s.stream, s.block, c.bytes, error, c.records);
-        if (c.next) EXPECT_EQ(c.next, next);  // where the record was skipped, the reader stands after it
+        if (c.next) {
+            EXPECT_EQ(c.next, next);  // where the record was skipped, the reader stands after it
+        }
         EXPECT_EQ(c.error, error);
         EXPECT_EQ(c.mark, s.mark->GetInt(s.block, nullptr));
         EXPECT_EQ(c.catchAllSize, s.catchAllSize->GetInt(s.block, nullptr));
         EXPECT_STREQ(c.comment, s.comment->GetString(s.block, nullptr));
         EXPECT_STREQ(c.path, s.path->GetString(s.block, nullptr));
-        if (!c.allocates) EXPECT_EQ(before, LiveAlbumAllocations());
+        if (!c.allocates) {
+            EXPECT_EQ(before, LiveAlbumAllocations());
+        }
     }
 }
 

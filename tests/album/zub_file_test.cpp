@@ -325,7 +325,11 @@ TEST_F(ZubFileTest, PeekReadsTitleCoverAndOrientationOrFallsBack) {
                               c.titleSize, c.cover ? &orientation : nullptr));
         if (c.result != 1) continue;
         EXPECT_EQ(c.expectCover, cover);
-        if (c.titleSize) EXPECT_EQ(c.expectTitle, title);
-        if (c.cover) EXPECT_EQ(c.expectOrientation, orientation);
+        if (c.titleSize) {
+            EXPECT_EQ(c.expectTitle, title);
+        }
+        if (c.cover) {
+            EXPECT_EQ(c.expectOrientation, orientation);
+        }
     }
 }
