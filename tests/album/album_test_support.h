@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "album/zub_album.h"
+#include "browse/file_utils.h"
 #include "browse/user_prompt.h"
 #include "tests/support/test_files.h"
 
@@ -111,7 +112,11 @@ inline std::string Describe(const ZubDocument& album, const std::string& folder)
 
 // The long, as-stored spelling of a folder path (temporary folders may be
 // handed out in another case or as short names).
-std::string StoredFolder(const std::string& folder);
+inline std::string StoredFolder(const std::string& folder) {
+    char out[MAX_PATH];
+    if (!GetLongFullPath(folder.substr(0, folder.size() - 1).c_str(), out, nullptr)) return folder;
+    return std::string(out) + "\\";
+}
 
 // The subject of most album tests: a fresh folder on disk, named as stored.
 class AlbumDirTest : public ::testing::Test {
