@@ -232,11 +232,8 @@ TEST(ParamStream, AStreamWithoutCatchAllStepsOverUnknownRecords) {
 TEST(PathParam, TextsWrittenRelativeOrAbsolute) {
     std::string deep = "C:\\";
     for (int i = 0; i < 60; ++i) deep += "d\\";  // relative texts from here could not be read back
-    struct Case {
-        std::string base;
-        const char *path, *text;
-        uint32_t flag;
-    };
+    // clang-format off
+    struct Case { std::string base; const char *path, *text; uint32_t flag; };
     const Case cases[] = {
         {"C:\\A\\B\\", "C:\\A\\B\\x.jpg", "x.jpg", 0},
         {"C:\\A\\B\\", "C:\\A\\C\\y.jpg", "..\\C\\y.jpg", 0},
@@ -246,6 +243,7 @@ TEST(PathParam, TextsWrittenRelativeOrAbsolute) {
         {"C:\\A\\B\\", "C:\\A\\表\\z.jpg", "..\\表\\z.jpg", 0},
         {deep, "C:\\x.jpg", "C:\\x.jpg", 1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         TestStream s;

@@ -68,14 +68,11 @@ TEST(ZubAlbum, FindPageComparesExpandedPathsIgnoringAsciiCase) {
     EXPECT_EQ(-1, album.FindPage("C:\\PIC\\A.JPG"));
     for (const char* page : {"c:\\pic\\a.jpg", "c:\\pic\\b.jpg", "c:\\pic\\ａ.jpg", "c:\\pic\\イ.jpg"})
         album.AddPage(page);
-    const struct {
-        const char* path;
-        int page;
-    } cases[] = {{"C:\\PIC\\A.JPG", 0},
-                 {"c:\\pic\\sub\\..\\B.jpg", 1},
-                 {"c:\\pic\\c.jpg", -1},
-                 {"c:\\pic\\Ａ.jpg", -1},
-                 {"c:\\pic\\ツ.jpg", -1}};
+    // clang-format off
+    struct Case { const char* path; int page; };
+    const Case cases[] = {{"C:\\PIC\\A.JPG", 0}, {"c:\\pic\\sub\\..\\B.jpg", 1}, {"c:\\pic\\c.jpg", -1},
+                          {"c:\\pic\\Ａ.jpg", -1}, {"c:\\pic\\ツ.jpg", -1}};
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(c.page, album.FindPage(c.path)) << c.path;
     EXPECT_EQ(4, album.AddPage("c:\\pic\\ツ.jpg"));
     EXPECT_EQ(4, album.FindPage("C:\\PIC\\ツ.JPG"));

@@ -57,16 +57,16 @@ TEST_F(JpegDecoder, EveryKindArrivesTopDownWithItsPixels) {
 
 // The scale for a target size, and the size a scaled load gives: rounded up.
 TEST_F(JpegDecoder, ScaledLoadsRoundTheSizeUp) {
-    const struct {
-        int width, height, target, scale;
-        bool decode;
-    } cases[] = {
+    // clang-format off
+    struct Case { int width, height, target, scale; bool decode; };
+    const Case cases[] = {
         {1600, 1200, 300, 8, true}, {1600, 1200, 180, 8, true}, {640, 480, 300, 4, true},
         {300, 200, 300, 1, true},   {65, 49, 65, 1, true},      {65, 49, 64, 2, true},
         {65, 49, 32, 4, true},      {65, 49, 16, 8, true},      {601, 100, 300, 4, false},
         {600, 100, 300, 2, false},  {301, 301, 300, 2, false},  {300, 300, 300, 1, false},
         {1201, 10, 300, 8, false},  {1200, 10, 300, 4, false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " to " << c.target);
         EXPECT_EQ(JpegScaleFor(c.width, c.height, c.target), c.scale);
@@ -163,12 +163,11 @@ TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocati
         std::copy(size, size + 4, at + 5);
         return jpeg;
     };
-    const struct {
-        int width, height, code;
-    } cases[] = {{65500, 65500, kLoadOutOfMemory},
-                 {65500, 3000, kLoadOutOfMemory},
-                 {20000, 20000, kLoadOutOfMemory},
-                 {12000, 12000, kLoadFailed}};
+    // clang-format off
+    struct Case { int width, height, code; };
+    const Case cases[] = {{65500, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory},
+                          {20000, 20000, kLoadOutOfMemory}, {12000, 12000, kLoadFailed}};
+    // clang-format on
     const DWORD start = GetTickCount();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.width);

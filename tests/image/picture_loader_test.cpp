@@ -153,11 +153,11 @@ TEST_F(PictureLoader, PictureInfoWithoutDecoding) {
 }
 
 TEST_F(PictureLoader, NamesAndExtensions) {
-    const struct {
-        const char* path;
-        int isPicture;
-    } names[] = {{"a.JPG", 1}, {"a.jpeg", 1}, {"C:\\x\\a.pmp", 1},      {"a.bmp", 1},
-                 {"a.png", 0}, {"noext", 0},  {"C:\\my.pics\\image", 0}};
+    // clang-format off
+    struct Case { const char* path; int isPicture; };
+    const Case names[] = {{"a.JPG", 1}, {"a.jpeg", 1}, {"C:\\x\\a.pmp", 1}, {"a.bmp", 1},
+                          {"a.png", 0}, {"noext", 0},  {"C:\\my.pics\\image", 0}};
+    // clang-format on
     for (const auto& n : names) EXPECT_EQ(IsPictureName(n.path), n.isPicture) << n.path;
     // Own formats are judged by name once the file exists.
     EXPECT_EQ(IsPictureFile(Write("fake.jpg", {1, 2, 3}).c_str()), 1);
