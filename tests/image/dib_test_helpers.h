@@ -33,7 +33,9 @@ Rgb BmpPixel(int x, int y, int width, int bits);
 LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern = DistinctPixel,
                   DWORD headerSize = 40);
 LockedDib LoadDib(const std::string& path);
-DWORD GdiObjectCount();
+inline DWORD GdiObjectCount() {
+    return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+}
 
 struct ProgressLog {
     std::vector<std::pair<int, int>> calls;
