@@ -11,28 +11,6 @@ void SetU32(Bytes& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(value >> (8 * i));
 }
 
-// A BMP laid out field by field: the classic 40 fields at the head of a
-// headerSize header (the rest 0x77), the masks right behind the 40 (inside a
-// longer header), the colour table behind the whole header, then data.
-Bytes BmpFile(uint32_t headerSize, int width, int height, int bits, uint32_t compression,
-              const std::vector<uint32_t>& masks, const std::vector<uint32_t>& table, const Bytes& data) {
-    const size_t masksAfter = headerSize == 40 ? masks.size() * 4 : 0;
-    const uint32_t offset = uint32_t(14 + headerSize + masksAfter + table.size() * 4);
-    Bytes file;
-    PutU16(file, 0x4D42);
-    for (uint32_t field :
-         {uint32_t(offset + data.size()), 0u, offset, headerSize, uint32_t(width), uint32_t(height)})
-        PutU32(file, field);
-    PutU16(file, 1);
-    PutU16(file, uint32_t(bits));
-    for (uint32_t field : {compression, uint32_t(data.size()), 0u, 0u, 0u, 0u}) PutU32(file, field);
-    for (uint32_t mask : masks) PutU32(file, mask);
-    file.resize(14 + headerSize + masksAfter, 0x77);
-    for (uint32_t entry : table) PutU32(file, entry);
-    file.insert(file.end(), data.begin(), data.end());
-    return file;
-}
-
 using BmpReader = ImageTest;
 
 // Every depth in either row order: header, block size and every pixel as
