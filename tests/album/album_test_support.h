@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "album/zub_album.h"
+#include "browse/file_utils.h"
 #include "browse/user_prompt.h"
 #include "tests/support/test_files.h"
 
@@ -19,6 +22,12 @@ public:
         std::string text;
         std::string caption;
         UINT type;
+        bool operator==(const Shown& o) const {
+            return text == o.text && caption == o.caption && type == o.type;
+        }
+        friend void PrintTo(const Shown& s, std::ostream* os) {
+            *os << s.text << " / " << s.caption << " / " << s.type;
+        }
     };
     MessageCatcher() {
         PromptAnswerer answerer;
@@ -34,92 +43,80 @@ public:
     std::vector<Shown> shown;
 };
 
-// One file record: keyword word, size, body.
-inline void PutRecord(Bytes& out, uint32_t keywordWord, const Bytes& body) {
-    PutU32(out, keywordWord);
-    PutU32(out, static_cast<uint32_t>(body.size()));
-    PutBytes(out, body.data(), body.size());
-}
-inline Bytes U32Body(uint32_t value) {
-    Bytes body;
-    PutU32(body, value);
-    return body;
-}
-// A text body with its terminator.
-inline Bytes TextBody(const std::string& text) {
-    Bytes body(text.begin(), text.end());
-    body.push_back(0);
-    return body;
-}
-// A path body: flag, text, terminator.
-inline Bytes PathBody(uint32_t flag, const std::string& text) {
-    Bytes body = U32Body(flag);
-    PutText(body, text);
-    body.push_back(0);
-    return body;
-}
-inline void PutZubMagic(Bytes& out) {
-    PutText(out, std::string("-ZUBFile V1.00-\r"));
-}
-inline Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& part : parts) PutBytes(out, part.data(), part.size());
-    return out;
-}
-inline Bytes Rec(uint32_t keywordWord, const Bytes& body) {
-    Bytes out;
-    PutRecord(out, keywordWord, body);
-    return out;
-}
+// The .zub writer of the tests: words, bodies and records laid out by hand.
 inline Bytes Words(std::initializer_list<uint32_t> words) {
     Bytes out;
     for (uint32_t word : words) PutU32(out, word);
     return out;
 }
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+inline Bytes U32Body(uint32_t value) {
+    return Words({value});
+}
+// A text body with its terminator.
+inline Bytes TextBody(const std::string& text) {
+    return Bytes(text.c_str(), text.c_str() + text.size() + 1);
+}
+// A path body: flag, text, terminator.
+inline Bytes PathBody(uint32_t flag, const std::string& text) {
+    return Cat({Words({flag}), TextBody(text)});
+}
+// One file record: keyword word, size, body.
+inline Bytes Rec(uint32_t keywordWord, const Bytes& body) {
+    return Cat({Words({keywordWord, static_cast<uint32_t>(body.size())}), body});
+}
+inline const Bytes kStoredZubMagic = [] {
+    const std::string text = "-ZUBFile V1.00-\r";
+    return Bytes(text.begin(), text.end());
+}();
 // A .zub file laid out by hand: magic, header block, one block a page (the
 // first marked 0xFFFF0001), both end markers. Unsized blocks say 0, as hand
 // -made files may.
 inline Bytes ZubBytes(const Bytes& header, const std::vector<Bytes>& pages, bool sized = true) {
-    Bytes out;
-    PutZubMagic(out);
     auto block = [&](uint32_t marker, const Bytes& records) {
-        PutBytes(out, Words({marker, sized ? static_cast<uint32_t>(records.size()) : 0u}).data(), 8);
-        PutBytes(out, records.data(), records.size());
+        return Cat({Words({marker, sized ? static_cast<uint32_t>(records.size()) : 0u}), records});
     };
-    block(0xFFFFFFFF, header);
-    for (size_t i = 0; i < pages.size(); ++i) block(i ? 0xFFFFFFFF : 0xFFFF0001, pages[i]);
-    PutBytes(out, Words({0xFFFF0000, 0xFFFF0000}).data(), 8);
+    Bytes out = Cat({kStoredZubMagic, block(0xFFFFFFFF, header)});
+    for (size_t i = 0; i < pages.size(); ++i) out = Cat({out, block(i ? 0xFFFFFFFF : 0xFFFF0001, pages[i])});
+    return Cat({out, Words({0xFFFF0000, 0xFFFF0000})});
+}
+
+// Where needle first occurs in haystack, or npos.
+inline size_t FindBytes(const Bytes& haystack, const Bytes& needle) {
+    const auto at = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end());
+    return at == haystack.end() ? std::string::npos : static_cast<size_t>(at - haystack.begin());
+}
+
+// An album as one line, so that one comparison covers every field: title,
+// cover, then each page's path (the folder given written as "~\") with its
+// comment, note, orientation and mark where they are set.
+inline std::string Describe(const ZubDocument& album, const std::string& folder) {
+    const auto* full = dynamic_cast<const ZubAlbum*>(&album);
+    std::string out = std::string(album.GetTitle()) + " @" + std::to_string(album.CoverIndex());
+    for (int i = 0; i < album.PageCount(); ++i) {
+        std::string path = album.GetPagePath(i);
+        if (!folder.empty() && path.compare(0, folder.size(), folder) == 0)
+            path.replace(0, folder.size(), "~\\");
+        out += " | " + path;
+        if (*album.GetPageComment(i)) out += std::string(" c:") + album.GetPageComment(i);
+        if (full && *full->GetPageNote(i)) out += std::string(" n:") + full->GetPageNote(i);
+        if (full && full->GetPageOrientation(i)) out += " o:" + std::to_string(full->GetPageOrientation(i));
+        if (album.GetPageMark(i)) out += " m:" + std::to_string(album.GetPageMark(i));
+    }
     return out;
 }
 
-// True when needle occurs in haystack.
-inline size_t FindBytes(const Bytes& haystack, const Bytes& needle, size_t from = 0) {
-    if (needle.size() > haystack.size()) return std::string::npos;
-    for (size_t i = from; i + needle.size() <= haystack.size(); ++i) {
-        if (std::equal(needle.begin(), needle.end(), haystack.begin() + i)) return i;
-    }
-    return std::string::npos;
-}
-
-// Xorshift with a fixed seed, so every fuzz run damages the same files.
-class Random {
-public:
-    explicit Random(uint32_t seed) : state_(seed) {}
-    uint32_t Next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
-    uint32_t Below(uint32_t bound) { return bound ? Next() % bound : 0; }
-
-private:
-    uint32_t state_;
-};
-
 // The long, as-stored spelling of a folder path (temporary folders may be
 // handed out in another case or as short names).
-std::string StoredFolder(const std::string& folder);
+inline std::string StoredFolder(const std::string& folder) {
+    char out[MAX_PATH];
+    if (!GetLongFullPath(folder.substr(0, folder.size() - 1).c_str(), out, nullptr)) return folder;
+    return std::string(out) + "\\";
+}
 
 // The subject of most album tests: a fresh folder on disk, named as stored.
 class AlbumDirTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "album/album_memory.h"
 #include "image/thumbnail_prefetch.h"
@@ -95,9 +96,9 @@ TEST_F(ThumbnailTest, TheBuildRecordsTheFileAndPictureFactsInThePage) {
     EXPECT_EQ(kInfoPicture | kInfoFileSize | kInfoWriteTime, album_.InfoMask->GetInt(block, nullptr));
     EXPECT_EQ(int(ReadFileBytes(dir_.File("facts.bmp")).size()), album_.FileSizeLow->GetInt(block, nullptr));
     EXPECT_NE(0, album_.WriteTimeHigh->GetInt(block, nullptr));
-    EXPECT_EQ(600, album_.GetPictureWidth(page));
-    EXPECT_EQ(900, album_.GetPictureHeight(page));
-    EXPECT_EQ(24, album_.GetPictureBitCount(page));
+    EXPECT_EQ(std::make_tuple(600, 900, 24),
+              std::make_tuple(album_.GetPictureWidth(page), album_.GetPictureHeight(page),
+                              album_.GetPictureBitCount(page)));
     const int missing = Page("gone.bmp", nullptr);
     ASSERT_EQ(1, BuildThumbnail(&album_, missing, nullptr, 0));
     EXPECT_EQ(0, album_.InfoMask->GetInt(album_.PageBlock(missing), nullptr));
@@ -121,8 +122,7 @@ TEST_F(ThumbnailTest, AnAlbumPageShowsItsCoverAndAnAlbumThatIsItsOwnCoverDoesNot
     const int page = album_.AddPage(inner.c_str()), loop = album_.AddPage(self.c_str());
     ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
     ASSERT_EQ(1, BuildThumbnail(&album_, loop, nullptr, 0));
-    EXPECT_EQ(90, Header(page)->biWidth);
-    EXPECT_EQ(45, Header(page)->biHeight);
+    EXPECT_EQ(std::make_pair(90L, 45L), std::make_pair(Header(page)->biWidth, Header(page)->biHeight));
     EXPECT_STREQ("旅の本", album_.GetPageComment(page));
     EXPECT_EQ(kThumbnailFailed, reinterpret_cast<BlockWord>(Header(loop)));
 }
@@ -137,9 +137,8 @@ TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceTh
         PreparedThumbnail prepared;
         ASSERT_TRUE(PrepareJpegThumbnail(album_.GetPagePath(page), 90, &prepared));
         const BITMAPINFOHEADER* built = Header(page);
-        ASSERT_EQ(built->biWidth, prepared.width);
-        ASSERT_EQ(built->biHeight, prepared.height);
-        ASSERT_EQ(built->biSizeImage, prepared.pixels.size());
+        ASSERT_EQ(std::make_tuple(built->biWidth, built->biHeight, built->biSizeImage),
+                  std::make_tuple(prepared.width, prepared.height, prepared.pixels.size()));
         const BYTE* bits =
             reinterpret_cast<const BYTE*>(album_.ThumbBits->GetHandle(album_.PageBlock(page), nullptr));
         EXPECT_EQ(0, std::memcmp(bits, prepared.pixels.data(), prepared.pixels.size()));

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -39,136 +43,106 @@ using GfiTest = AlbumDirTest;
 using GfiFuzz = AlbumDirTest;
 }  // namespace
 
-TEST_F(GfiTest, TheTitleNumberPicksTheCoverPage) {
-    WriteText(
-        "a.gfi",
-        GfiText("  Trip", 3, 3,
-                {{1, NamedLines("one.jpg")}, {2, NamedLines("two.jpg")}, {3, NamedLines("three.jpg")}}));
-    ZubAlbum album;
-    album.AddPage("C:\\old.jpg");
-    ASSERT_EQ(1, ImportGfi(album, File("a.gfi").c_str()));
-    ASSERT_EQ(3, album.PageCount());
-    EXPECT_EQ(2, album.CoverIndex());
-    EXPECT_STREQ("Trip", album.GetTitle());  // blanks after "=" dropped
-    EXPECT_EQ(File("one.jpg"), album.GetPagePath(0));
-    EXPECT_STREQ("three.jpg", album.GetPageFileName(2));
-    EXPECT_EQ(File("a.gfi"), album.GetFilePath());
-    EXPECT_EQ(0, album.ZubModified());
-    char cover[MAX_PATH] = "";
-    EXPECT_EQ(1, PeekGfiFile(File("a.gfi").c_str(), cover));
-    EXPECT_EQ(File("three.jpg"), cover);
-}
-
-TEST_F(GfiTest, TheFullNameWinsInTheImportAndTheRelativeNameInThePeek) {
-    WriteText("b.gfi",
-              GfiText("T", 1, 1,
-                      {{1, {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg", "Comment = nice", ""}}}));
-    ZubAlbum album;
-    ASSERT_EQ(1, ImportGfi(album, File("b.gfi").c_str()));
-    EXPECT_STREQ("D:\\full\\abs.jpg", album.GetPagePath(0));
-    EXPECT_STREQ("nice", album.GetPageComment(0));
-    char cover[MAX_PATH];
-    ASSERT_EQ(1, PeekGfiFile(File("b.gfi").c_str(), cover));
-    EXPECT_EQ(File("rel.jpg"), cover);
-}
-
-TEST_F(GfiTest, AZubFileFailsTheImportAndLoadsAsAnAlbum) {
-    ZubAlbum source;
-    source.AddPage(File("p.jpg").c_str());
-    ASSERT_EQ(1, source.SaveFile(File("real.zub").c_str()));
-    ZubAlbum album;
-    EXPECT_EQ(0, ImportGfi(album, File("real.zub").c_str()));
-    ASSERT_EQ(1, album.LoadFile(File("real.zub").c_str()));
-    EXPECT_EQ(File("p.jpg"), album.GetPagePath(0));
-}
-
-TEST_F(GfiTest, LoadFileOpensGfiFilesAndASaveWritesAZubThere) {
-    WriteText("c.gfi", GfiText("Title", 2, 2, {{1, NamedLines("a.jpg")}, {2, NamedLines("b.jpg")}}));
-    ZubAlbum album;
-    ASSERT_EQ(1, album.LoadFile(File("c.gfi").c_str()));
-    EXPECT_EQ(File("c.gfi"), album.GetFilePath());
-    EXPECT_EQ(1, album.CoverIndex());
-    ASSERT_EQ(1, album.SaveFile(nullptr));
-    Bytes saved = ReadFileBytes(File("c.gfi"));
-    ASSERT_GE(saved.size(), 16u);
-    EXPECT_EQ("-ZUBFile V1.00-\r", std::string(saved.begin(), saved.begin() + 16));
-    ZubAlbum again;
-    ASSERT_EQ(1, again.LoadFile(File("c.gfi").c_str()));
-    EXPECT_EQ(File("b.jpg"), again.GetPagePath(1));
-    EXPECT_STREQ("Title", again.GetTitle());
-}
-
-TEST_F(GfiTest, PeekZubFileFallsBackToTheGfiTitlePicture) {
-    WriteText("d.gfi", GfiText("T", 2, 2, {{1, NamedLines("a.jpg")}, {2, NamedLines("b.jpg")}}));
-    char cover[MAX_PATH], title[32] = "x";
-    EXPECT_EQ(1, PeekZubFile(File("d.gfi").c_str(), cover, title, sizeof title, nullptr));
-    EXPECT_EQ(File("b.jpg"), cover);
-    EXPECT_STREQ("", title);
-}
-
-TEST_F(GfiTest, LongLinesAndBareLineFeedsLoseNothing) {
-    std::string text = "--- GFI File Ver1.0 ---\n<Main>\r\nTitle = " + std::string(400, 'L') + "\r\n";
-    text += "GrpahicTitle = 2\nNumberOfGFIs = 2\r\n<File No =001>\nFileName =a.jpg\n";
-    text += "<File No =002>\r\nComment =" + std::string(300, 'c') + "\r\nFileName =b.jpg";  // no end
-    WriteText("odd.gfi", text);
-    ZubAlbum album;
-    ASSERT_EQ(1, ImportGfi(album, File("odd.gfi").c_str()));
-    ASSERT_EQ(2, album.PageCount());
-    EXPECT_EQ(1, album.CoverIndex());
-    EXPECT_EQ(File("b.jpg"), album.GetPagePath(1));
-    // A long line is one line, its text cut to what the format admits.
-    EXPECT_EQ(kGfiLineLimit - 8, strlen(album.GetTitle()));
-    EXPECT_EQ(kGfiLineLimit - 9, strlen(album.GetPageComment(1)));
-    char cover[MAX_PATH];
-    ASSERT_EQ(1, PeekGfiFile(File("odd.gfi").c_str(), cover));
-    EXPECT_EQ(File("b.jpg"), cover);
-}
-
-TEST_F(GfiTest, SectionsWhoseNameDoesNotFitAreLeftOut) {
+// Import and LoadFile make the same album of a GFI file: its pages in order,
+// the cover its title number picks, the file as its path, unmodified. Both
+// peeks give the title picture, by its relative name where the import takes
+// the full one.
+TEST_F(GfiTest, ImportAndLoadGiveThePagesAndTheCoverTheTitleNumberPicks) {
     const std::string tooLong = std::string(300, 'n') + ".jpg";
-    ZubAlbum album;
-    WriteText(
-        "one.gfi",
-        GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}));
-    ASSERT_EQ(1, ImportGfi(album, File("one.gfi").c_str()));
-    ASSERT_EQ(2, album.PageCount());
-    EXPECT_EQ(File("c.jpg"), album.GetPagePath(1));
+    std::string odd = "--- GFI File Ver1.0 ---\n<Main>\r\nTitle = " + std::string(400, 'L') + "\r\n";
+    odd += "GrpahicTitle = 2\nNumberOfGFIs = 2\r\n<File No =001>\nFileName =a.jpg\n";
+    odd += "<File No =002>\r\nComment =" + std::string(300, 'c') + "\r\nFileName =b.jpg";  // no end
+    const std::vector<std::string> full = {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg",
+                                           "Comment = nice", ""};
+    struct Case {
+        const char* name;
+        std::string text, album, peek;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"blanks after the = dropped", GfiText("  Trip", 3, 3, {{1, NamedLines("one.jpg")}, {2, NamedLines("two.jpg")}, {3, NamedLines("three.jpg")}}),
+         "Trip @2 | ~\\one.jpg | ~\\two.jpg | ~\\three.jpg", "three.jpg"},
+        {"the full name and a comment", GfiText("T", 1, 1, {{1, full}}), "T @0 | D:\\full\\abs.jpg c:nice", "rel.jpg"},
+        {"a section whose name does not fit is left out", GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}),
+         " @0 | ~\\a.jpg | ~\\c.jpg", "a.jpg"},
+        {"long lines cut to one line each, bare line feeds", odd,
+         std::string(kGfiLineLimit - 8, 'L') + " @1 | ~\\a.jpg | ~\\b.jpg c:" + std::string(kGfiLineLimit - 9, 'c'), "b.jpg"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteText("a.gfi", c.text);
+        ZubAlbum imported, loaded;
+        imported.AddPage("C:\\old.jpg");  // replaced
+        ASSERT_EQ(1, ImportGfi(imported, File("a.gfi").c_str()));
+        ASSERT_EQ(1, loaded.LoadFile(File("a.gfi").c_str()));
+        for (const ZubAlbum* album : {&imported, &loaded}) {
+            EXPECT_EQ(c.album, Describe(*album, folder_));
+            EXPECT_EQ(File("a.gfi"), album->GetFilePath());
+            EXPECT_EQ(0, album->ZubModified());
+            for (int i = 0; i < album->PageCount(); ++i)
+                EXPECT_STREQ(std::strrchr(album->GetPagePath(i), '\\') + 1, album->GetPageFileName(i));
+        }
+        char cover[MAX_PATH] = "", zubCover[MAX_PATH] = "", title[32] = "x";
+        EXPECT_EQ(1, PeekGfiFile(File("a.gfi").c_str(), cover));
+        EXPECT_EQ(File(c.peek), cover);
+        EXPECT_EQ(1, PeekZubFile(File("a.gfi").c_str(), zubCover, title, sizeof title, nullptr));
+        EXPECT_EQ(File(c.peek), zubCover);
+        EXPECT_STREQ("", title);
+    }
+}
+
+TEST_F(GfiTest, ASaveOfAnOpenedGfiFileWritesAZubInItsPlace) {
+    WriteText("c.gfi", GfiText("Title", 2, 2, {{1, NamedLines("a.jpg")}, {2, NamedLines("b.jpg")}}));
+    ZubAlbum album, again;
+    ASSERT_EQ(1, album.LoadFile(File("c.gfi").c_str()));
+    ASSERT_EQ(1, album.SaveFile(nullptr));
+    const std::string saved = Text("c.gfi");
+    EXPECT_EQ("-ZUBFile V1.00-\r", saved.substr(0, 16));
+    ASSERT_EQ(1, again.LoadFile(File("c.gfi").c_str()));
+    EXPECT_EQ("Title @1 | ~\\a.jpg | ~\\b.jpg", Describe(again, folder_));
 }
 
 // Files that give no page: the import fails and (once the identification
-// line is read) leaves the album empty.
+// line is read) leaves the album empty; other files leave it untouched.
 TEST_F(GfiTest, FilesWithoutAPageFailTheImport) {
     const std::string tooLong = std::string(300, 'n') + ".jpg";
-    const struct {
+    const Bytes zub = ZubBytes(Rec(1, U32Body(0)), {Rec(128, PathBody(0, "p.jpg"))});
+    struct Case {
         const char* name;
         std::string text;
-        int pagesAfter, peek;
-    } cases[] = {
+        int pagesAfter, peek;  // -1: not checked
+    };
+    // clang-format off
+    const Case cases[] = {
         {"no files", GfiText("T", 1, 0, {{1, NamedLines("x.jpg")}}), 0, 0},
-        {"a section ending at its first line",
-         GfiText("T", 1, 2, {{1, NamedLines("x.jpg")}}) + "<File No =002>\r\n", 0, -1},
+        {"a section ending at its first line", GfiText("T", 1, 2, {{1, NamedLines("x.jpg")}}) + "<File No =002>\r\n", 0, -1},
         {"no section", GfiText("T", 1, 2, {}), 0, -1},
         {"only a name that does not fit", GfiText("", 1, 1, {{1, NamedLines(tooLong)}}), 0, -1},
-        {"no identification", "just some text\r\nwithout identification\r\n", 1, 0},  // untouched
+        {"no identification", "just some text\r\nwithout identification\r\n", 1, 0},
         {"a wrong identification", "--- GFI File Ver2.0 ---\r\n<Main>\r\n", 0, -1},
+        {"a zub file", std::string(zub.begin(), zub.end()), -1, -1},
+        {"no file", "", 1, -1},
     };
-    for (const auto& c : cases) {
-        WriteText("x.gfi", c.text);
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.text.empty()) WriteText("x.gfi", c.text);
         ZubAlbum album;
         album.AddPage("C:\\kept.jpg");
-        EXPECT_EQ(0, ImportGfi(album, File("x.gfi").c_str())) << c.name;
-        EXPECT_EQ(c.pagesAfter, album.PageCount()) << c.name;
-        EXPECT_STREQ("", album.GetTitle()) << c.name;
+        EXPECT_EQ(0, ImportGfi(album, File(c.text.empty() ? "missing.gfi" : "x.gfi").c_str()));
+        if (c.pagesAfter >= 0) {
+            EXPECT_EQ(c.pagesAfter, album.PageCount());
+        }
+        EXPECT_STREQ("", album.GetTitle());
         if (c.pagesAfter == 0) {
-            EXPECT_EQ(0, album.ZubModified()) << c.name;
+            EXPECT_EQ(0, album.ZubModified());
         }
         char cover[MAX_PATH];
         if (c.peek >= 0) {
-            EXPECT_EQ(c.peek, PeekGfiFile(File("x.gfi").c_str(), cover)) << c.name;
+            EXPECT_EQ(c.peek, PeekGfiFile(File("x.gfi").c_str(), cover));
         }
     }
-    ZubAlbum album;
-    EXPECT_EQ(0, ImportGfi(album, File("missing.gfi").c_str()));
 }
 
 TEST_F(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
@@ -177,10 +151,15 @@ TEST_F(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
                                {{1, NamedLines("a.jpg")},
                                 {2, {"FileName =b.jpg", "FileFullName =C:\\x\\b.jpg", "Comment = c", ""}},
                                 {3, NamedLines("表.jpg")}});
-    Random random(0x6F1u);
-    auto next = [&] { return random.Next(); };
+    std::mt19937 next(0x6F1u);
     static const std::string inserts[] = {
         "\r\n", "\n", "\r", "<", "<F", "<M", "=", "-", "Nu", "0", std::string(1, '\0'), "F", "C"};
+    const std::function<void(std::string&, size_t)> edits[] = {
+        [&](std::string& text, size_t at) { text[at] = static_cast<char>(next()); },
+        [&](std::string& text, size_t at) { text.insert(at, inserts[next() % std::size(inserts)]); },
+        [&](std::string& text, size_t at) { text.erase(at, 1 + next() % 20); },
+        [](std::string& text, size_t at) { text.resize(at); },
+    };
     std::string path = folder + "fuzz.gfi";
     long before = LiveAlbumAllocations();
     MessageCatcher messages;
@@ -188,21 +167,8 @@ TEST_F(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
         std::string text = seed;
         int mutations = 1 + static_cast<int>(next() % 4);
         for (int m = 0; m < mutations && !text.empty(); ++m) {
-            size_t at = next() % text.size();
-            switch (next() % 4) {
-                case 0:
-                    text[at] = static_cast<char>(next());
-                    break;
-                case 1:
-                    text.insert(at, inserts[next() % (sizeof inserts / sizeof inserts[0])]);
-                    break;
-                case 2:
-                    text.erase(at, 1 + next() % 20);
-                    break;
-                default:
-                    text.resize(at);
-                    break;
-            }
+            const size_t at = next() % text.size();
+            edits[next() % 4](text, at);
         }
         ASSERT_TRUE(WriteFileBytes(path, Bytes(text.begin(), text.end())));
         {

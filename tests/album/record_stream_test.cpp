@@ -11,7 +11,8 @@
 #include "tests/album/album_test_support.h"
 
 namespace {
-// A small stream like a page template: path, comment, catch-all, mark.
+// A small stream like a page template: path, comment, catch-all, mark. The
+// stream owns its block, so every test gets its fields' memory back.
 struct TestStream {
     TestStream() {
         auto offset = std::make_unique<IntParam>();
@@ -24,14 +25,9 @@ struct TestStream {
         catchAll = stream.Register<BlockParam>(255, catchAllSize);
         stream.Add(std::move(size));
         mark = stream.Register<IntParam>(132);
-        block = AllocAlbumBlock(stream.TotalSize());
-        stream.InitAll(block);
+        block = stream.Block();
     }
-    ~TestStream() {
-        stream.ReleaseAll(block);
-        FreeAlbumBlock(block);
-    }
-    ParamStream stream;
+    OwnedParamStream stream;
     PathParam* path;
     IntParam* nameOffset;
     StringParam* comment;
@@ -96,10 +92,8 @@ public:
 TEST(ParamStream, OffsetsFollowRegistrationOrder) {
     TestStream s;  // one pointer-sized word per field, in the build's word size
     const int w = kBlockWordSize;
-    EXPECT_EQ(0, s.path->offset);
-    EXPECT_EQ(w, s.nameOffset->offset);
-    EXPECT_EQ(2 * w, s.comment->offset);
-    EXPECT_EQ(5 * w, s.mark->offset);
+    EXPECT_EQ((std::vector<int>{0, w, 2 * w, 5 * w}),
+              (std::vector<int>{s.path->offset, s.nameOffset->offset, s.comment->offset, s.mark->offset}));
     EXPECT_EQ(6u * w, s.stream.TotalSize());
     EXPECT_STREQ("", s.comment->GetString(s.block, nullptr));
 }
@@ -107,10 +101,9 @@ TEST(ParamStream, OffsetsFollowRegistrationOrder) {
 // A handle given a keyword travels in memory records and never in a file: a
 // file would hold a pointer of the writing process, meaningless on reading.
 TEST(HandleParam, HandlesStayOutOfFilesWhateverTheirKeyword) {
-    ParamStream stream;
+    OwnedParamStream stream;
     HandleParam* handle = stream.Register<HandleParam>(140);
-    void* block = AllocAlbumBlock(stream.TotalSize());
-    stream.InitAll(block);
+    void* block = stream.Block();
     handle->SetHandle(block, 0x12345678);
     uint32_t error = 0;
     EXPECT_EQ(0u, stream.StoredSizeAll(block));
@@ -119,8 +112,6 @@ TEST(HandleParam, HandlesStayOutOfFilesWhateverTheirKeyword) {
     EXPECT_EQ(0u, error);
     EXPECT_EQ(BlockWord{0x12345678}, handle->GetHandle(block, nullptr));
     EXPECT_EQ(8 + sizeof(BlockWord) + 4, SaveMemBytes(stream, block, error).size());  // record and end word
-    stream.ReleaseAll(block);
-    FreeAlbumBlock(block);
 }
 
 TEST(StringParam, CopiesIntoAPathBufferStopAtItsEnd) {
@@ -178,50 +169,40 @@ TEST(ParamStream, MemoryRecordsRoundTripAndEndWithTheEndWord) {
 TEST(ParamStream, FileRecordsAreReadOrRefused) {
     const Bytes unknown = Cat({Rec(0xC8, Bytes{9, 8, 7}), Rec(0x800000C9, TextBody("note"))});
     const std::string deepBase = "C:\\" + std::string(200, 'b') + "\\";
-    const struct {
-        const char* name;
-        std::string base;
-        Bytes bytes;
-        int records;
-        uint32_t error, next;
-        int mark, catchAllSize;
-        const char *comment, *path;
-        bool allocates;
-    } cases[] = {
-        {"mark with bit 31: matched by its low bits", "", Rec(0x80000084, U32Body(5)), 1, 0, 0, 5, 0, "", "",
-         false},
-        {"catch-all 127 skipped by size", "", Cat({Rec(127, Bytes{1, 2, 3, 4, 5, 6}), Words({0xABCDEF01})}),
-         1, 0, 0xABCDEF01, 0, 0, "", "", false},
-        {"catch-all 255 skipped by size", "", Cat({Rec(255, Bytes{1, 2, 3, 4, 5, 6}), Words({0xABCDEF01})}),
-         1, 0, 0xABCDEF01, 0, 0, "", "", false},
+    // clang-format off
+    struct Case { const char* name; std::string base; Bytes bytes; int records; uint32_t error, next;
+                  int mark, catchAllSize; const char *comment, *path; bool allocates; };
+    const Case cases[] = {
+        {"mark with bit 31: matched by its low bits", "", Rec(0x80000084, U32Body(5)), 1, 0, 0, 5, 0, "", "", false},
+        {"catch-all 127 skipped by size", "", Cat({Rec(127, Bytes{1, 2, 3, 4, 5, 6}), Words({0xABCDEF01})}), 1, 0, 0xABCDEF01, 0, 0, "", "", false},
+        {"catch-all 255 skipped by size", "", Cat({Rec(255, Bytes{1, 2, 3, 4, 5, 6}), Words({0xABCDEF01})}), 1, 0, 0xABCDEF01, 0, 0, "", "", false},
         {"unknown records kept", "", unknown, 2, 0, 0, 0, static_cast<int>(unknown.size()), "", "", true},
         {"path of 3", "", Cat({Words({128, 3}), Bytes(300, 'a')}), 1, 1, 0, 0, 0, "", "", false},
         {"path of 265", "", Cat({Words({128, 265}), Bytes(300, 'a')}), 1, 1, 0, 0, 0, "", "", false},
         {"path of 0", "", Cat({Words({128, 0}), Bytes(300, 'a')}), 1, 1, 0, 0, 0, "", "", false},
-        {"relative text too long to expand", deepBase, Rec(128, PathBody(0, std::string(100, 'n') + ".jpg")),
-         1, 1, 0, 0, 0, "", "", false},
-        {"text without terminator ends with its record", "",
-         Cat({Rec(130, Bytes{'a', 'b', 'c'}), Words({0x41414141})}), 1, 0, 0x41414141, 0, 0, "abc", "", true},
-        {"text size beyond the file", "", Cat({Words({130, 0x7FFFFFF0}), Bytes{'s', 'h', 'o', 'r', 't'}}), 1,
-         1, 0, 0, 0, "", "", false},
+        {"relative text too long to expand", deepBase, Rec(128, PathBody(0, std::string(100, 'n') + ".jpg")), 1, 1, 0, 0, 0, "", "", false},
+        {"text without terminator ends with its record", "", Cat({Rec(130, Bytes{'a', 'b', 'c'}), Words({0x41414141})}), 1, 0, 0x41414141, 0, 0, "abc", "", true},
+        {"text size beyond the file", "", Cat({Words({130, 0x7FFFFFF0}), Bytes{'s', 'h', 'o', 'r', 't'}}), 1, 1, 0, 0, 0, "", "", false},
     };
-    for (const auto& c : cases) {
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TestStream s;
         if (!c.base.empty()) s.path->SetBaseDirectory(c.base.c_str());
         MessageCatcher messages;
         uint32_t error = 0;
         const long before = LiveAlbumAllocations();
         const uint32_t next = ReadRecords(s.stream, s.block, c.bytes, error, c.records);
-        if (c.next) {  // where the record was skipped, the reader stands after it
-            EXPECT_EQ(c.next, next) << c.name;
+        if (c.next) {
+            EXPECT_EQ(c.next, next);  // where the record was skipped, the reader stands after it
         }
-        EXPECT_EQ(c.error, error) << c.name;
-        EXPECT_EQ(c.mark, s.mark->GetInt(s.block, nullptr)) << c.name;
-        EXPECT_EQ(c.catchAllSize, s.catchAllSize->GetInt(s.block, nullptr)) << c.name;
-        EXPECT_STREQ(c.comment, s.comment->GetString(s.block, nullptr)) << c.name;
-        EXPECT_STREQ(c.path, s.path->GetString(s.block, nullptr)) << c.name;
+        EXPECT_EQ(c.error, error);
+        EXPECT_EQ(c.mark, s.mark->GetInt(s.block, nullptr));
+        EXPECT_EQ(c.catchAllSize, s.catchAllSize->GetInt(s.block, nullptr));
+        EXPECT_STREQ(c.comment, s.comment->GetString(s.block, nullptr));
+        EXPECT_STREQ(c.path, s.path->GetString(s.block, nullptr));
         if (!c.allocates) {
-            EXPECT_EQ(before, LiveAlbumAllocations()) << c.name;
+            EXPECT_EQ(before, LiveAlbumAllocations());
         }
     }
 }
@@ -241,23 +222,19 @@ TEST(ParamStream, UnknownFileRecordsAreWrittenBackUnchangedInTheirPlace) {
 }
 
 TEST(ParamStream, AStreamWithoutCatchAllStepsOverUnknownRecords) {
-    ParamStream stream;
+    OwnedParamStream stream;
     IntParam* value = stream.Register<IntParam>(1);
-    void* block = AllocAlbumBlock(stream.TotalSize());
     uint32_t error = 0;
-    ReadRecords(stream, block, Cat({Rec(9, Bytes{1, 2, 3, 4, 5}), Rec(1, U32Body(42))}), error, 2);
-    EXPECT_EQ(42, value->GetInt(block, nullptr));
-    FreeAlbumBlock(block);
+    ReadRecords(stream, stream.Block(), Cat({Rec(9, Bytes{1, 2, 3, 4, 5}), Rec(1, U32Body(42))}), error, 2);
+    EXPECT_EQ(42, value->GetInt(stream.Block(), nullptr));
 }
 
 TEST(PathParam, TextsWrittenRelativeOrAbsolute) {
     std::string deep = "C:\\";
     for (int i = 0; i < 60; ++i) deep += "d\\";  // relative texts from here could not be read back
-    const struct {
-        std::string base;
-        const char *path, *text;
-        uint32_t flag;
-    } cases[] = {
+    // clang-format off
+    struct Case { std::string base; const char *path, *text; uint32_t flag; };
+    const Case cases[] = {
         {"C:\\A\\B\\", "C:\\A\\B\\x.jpg", "x.jpg", 0},
         {"C:\\A\\B\\", "C:\\A\\C\\y.jpg", "..\\C\\y.jpg", 0},
         {"C:\\A\\B\\", "C:\\x.jpg", "..\\..\\x.jpg", 0},
@@ -266,14 +243,16 @@ TEST(PathParam, TextsWrittenRelativeOrAbsolute) {
         {"C:\\A\\B\\", "C:\\A\\表\\z.jpg", "..\\表\\z.jpg", 0},
         {deep, "C:\\x.jpg", "C:\\x.jpg", 1},
     };
-    for (const auto& c : cases) {
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
         TestStream s;
         s.path->SetBaseDirectory(c.base.c_str());
         s.path->SetString(s.block, c.path);
         uint32_t flag = 9;
-        EXPECT_EQ(c.text, s.path->StoredText(s.block, flag)) << c.path;
-        EXPECT_EQ(c.flag, flag) << c.path;
-        EXPECT_EQ(strlen(c.text) + 13, s.path->StoredSize(s.block)) << c.path;
+        EXPECT_EQ(c.text, s.path->StoredText(s.block, flag));
+        EXPECT_EQ(c.flag, flag);
+        EXPECT_EQ(strlen(c.text) + 13, s.path->StoredSize(s.block));
     }
 }
 
@@ -291,21 +270,20 @@ TEST(RelativePath, CountsCommonLevelsMultibyteAware) {
 TEST(RecordMessages, EachFailureShowsItsMessage) {
     const std::string load = "ズブのロードでエラーが発生しました。 ParamNo:", save = "Save Error Contetns";
     const std::string memLoad = "ズブのメモリロードでエラーが発生しました。 ParamNo:";
-    const struct {
+    struct Case {
         const char* name;
         std::function<void(uint32_t&)> run;
-        std::vector<std::pair<std::string, std::string>> shown;
-    } cases[] = {
+        std::vector<MessageCatcher::Shown> shown;  // every one an OK box
+    };
+    const Case cases[] = {
         {"file read of a matching field, twice",
          [](uint32_t& error) {
-             ParamStream stream;
+             OwnedParamStream stream;
              for (uint32_t keyword : {1u, 2u, 3u, 133u}) stream.Register<IntParam>(keyword);
-             void* block = AllocAlbumBlock(stream.TotalSize());
-             ReadRecords(stream, block, Rec(133, Bytes(8, 0)), error);
-             ReadRecords(stream, block, Rec(133, Bytes(8, 0)), error);
-             FreeAlbumBlock(block);
+             ReadRecords(stream, stream.Block(), Rec(133, Bytes(8, 0)), error);
+             ReadRecords(stream, stream.Block(), Rec(133, Bytes(8, 0)), error);
          },
-         {{load + "3  Keyword:85", save}}},
+         {{load + "3  Keyword:85", save, MB_OK}}},
         {"memory load of a matching field",
          [](uint32_t& error) {
              TestStream s;
@@ -314,56 +292,46 @@ TEST(RecordMessages, EachFailureShowsItsMessage) {
              s.stream.LoadMem(records.data(), s.block, error);
              EXPECT_STREQ("still read", s.comment->GetString(s.block, nullptr));
          },
-         {{memLoad + "5  Keyword:84", "LoadMem Error Contetns"}}},
+         {{memLoad + "5  Keyword:84", "LoadMem Error Contetns", MB_OK}}},
         {"catch-all in memory and in a file",
          [](uint32_t& error) {
-             ParamStream stream;
+             OwnedParamStream stream;
              stream.Register<IntParam>(1);
              auto size = std::make_unique<IntParam>();
              stream.Register<FailingCatchAll>(255, size.get());
              stream.Add(std::move(size));
-             void* block = AllocAlbumBlock(stream.TotalSize());
-             stream.InitAll(block);
              const Bytes records = Cat({Rec(200, U32Body(1)), Words({0xFFFFFFFF})});
-             stream.LoadMem(records.data(), block, error);
+             stream.LoadMem(records.data(), stream.Block(), error);
              error = 0;
-             ReadRecords(stream, block, Rec(0x800000C9, U32Body(1)), error);
-             stream.ReleaseAll(block);
-             FreeAlbumBlock(block);
+             ReadRecords(stream, stream.Block(), Rec(0x800000C9, U32Body(1)), error);
          },
-         {{memLoad + "1  Keyword:200", save}, {load + "1  Keyword:201", save}}},
+         {{memLoad + "1  Keyword:200", save, MB_OK}, {load + "1  Keyword:201", save, MB_OK}}},
         {"saves in memory and to a file",
          [](uint32_t& error) {
-             ParamStream stream;
+             OwnedParamStream stream;
              stream.Register<IntParam>(1);
              stream.Register<FailingInt>(300);
-             void* block = AllocAlbumBlock(stream.TotalSize());
-             SaveMemBytes(stream, block, error);
+             SaveMemBytes(stream, stream.Block(), error);
              EXPECT_EQ(1u, error);
              error = 0;
-             WriteBytes(stream, block, error);
-             FreeAlbumBlock(block);
+             WriteBytes(stream, stream.Block(), error);
          },
-         {{"ズブのメモリセーブでエラーが発生しました。 ParamNo:1  Keyword:300", save},
-          {"ズブのセーブでエラーが発生しました。 ParamNo:1  Keyword:300", save}}},
+         {{"ズブのメモリセーブでエラーが発生しました。 ParamNo:1  Keyword:300", save, MB_OK},
+          {"ズブのセーブでエラーが発生しました。 ParamNo:1  Keyword:300", save, MB_OK}}},
         {"a full disk",
          [](uint32_t& error) {
              TestStream s;
              s.comment->SetString(s.block, std::string(70000, 'c').c_str());
              WriteBytes(s.stream, s.block, error, 1000);
          },
-         {{"ズブのセーブでエラーが発生しました。 ParamNo:2  Keyword:130", save}}},
+         {{"ズブのセーブでエラーが発生しました。 ParamNo:2  Keyword:130", save, MB_OK}}},
     };
-    for (const auto& c : cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         MessageCatcher messages;
         uint32_t error = 0;
         c.run(error);
-        EXPECT_EQ(1u, error) << c.name;
-        ASSERT_EQ(c.shown.size(), messages.shown.size()) << c.name;
-        for (size_t i = 0; i < c.shown.size(); ++i) {
-            EXPECT_EQ(c.shown[i].first, messages.shown[i].text) << c.name;
-            EXPECT_EQ(c.shown[i].second, messages.shown[i].caption) << c.name;
-            EXPECT_EQ(static_cast<UINT>(MB_OK), messages.shown[i].type) << c.name;
-        }
+        EXPECT_EQ(1u, error);
+        EXPECT_EQ(c.shown, messages.shown);
     }
 }

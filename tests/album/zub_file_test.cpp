@@ -28,7 +28,19 @@ std::vector<std::string> FolderNames(const std::string& folder) {
     return names;
 }
 
-using ZubFileTest = AlbumDirTest;
+// Albums saved and loaded in a fresh folder.
+class ZubFileTest : public AlbumDirTest {
+protected:
+    void AddPages(ZubDocument& album, std::initializer_list<const char*> names) {
+        for (const char* name : names) ASSERT_GE(album.AddPage(File(name).c_str()), 0) << name;
+    }
+    // The album saved under name, and the bytes it wrote.
+    Bytes Save(ZubDocument& album, const std::string& name) {
+        EXPECT_EQ(1, album.SaveFile(File(name).c_str())) << name;
+        return ReadFileBytes(File(name));
+    }
+    int Load(ZubAlbum& album, const std::string& name) { return album.LoadFile(File(name).c_str()); }
+};
 }  // namespace
 
 TEST_F(ZubFileTest, WritesTheLayoutByteForByteAndNeedsBothEndMarkers) {
@@ -39,15 +51,14 @@ TEST_F(ZubFileTest, WritesTheLayoutByteForByteAndNeedsBothEndMarkers) {
     ASSERT_EQ(1, album.SaveFile(zub.c_str()));
     EXPECT_EQ(empty, ReadFileBytes(zub));
     ZubAlbum loaded;
-    EXPECT_EQ(1, loaded.LoadFile(zub.c_str()));
+    EXPECT_EQ(1, Load(loaded, "album.zub"));
     EXPECT_EQ(0, loaded.PageCount());
     Write("one_end.zub", Bytes(empty.begin(), empty.end() - 4));
-    EXPECT_EQ(0, loaded.LoadFile(File("one_end.zub").c_str()));
+    EXPECT_EQ(0, Load(loaded, "one_end.zub"));
     EXPECT_EQ(0, loaded.ZubModified());
 
     album.SetTitle("A");
-    ASSERT_EQ(0, album.AddPage(File("first.jpg").c_str()));
-    ASSERT_EQ(1, album.AddPage(File("b.jpg").c_str()));
+    AddPages(album, {"first.jpg", "b.jpg"});
     album.SetCoverIndex(1);
     album.SetPageOrientation(1, 3);
     ASSERT_EQ(1, album.SaveFile(nullptr));
@@ -68,22 +79,18 @@ TEST_F(ZubFileTest, RoundTripKeepsEveryFieldSavesTheSameBytesAndGivesEverythingB
         album.SetPageOrientation(2, 7);
         album.SetPageMark(3, 1);
         album.SetCoverIndex(2);
-        ASSERT_EQ(1, album.SaveFile(File("a.zub").c_str()));
+        const Bytes first = Save(album, "a.zub");
         ZubAlbum loaded;
-        ASSERT_EQ(1, loaded.LoadFile(File("a.zub").c_str()));
-        ASSERT_EQ(1, loaded.LoadFile(File("a.zub").c_str()));  // a second load replaces the first
-        EXPECT_STREQ("タイトル表", loaded.GetTitle());
-        ASSERT_EQ(30, loaded.PageCount());
-        EXPECT_EQ(File("p3.jpg"), loaded.GetPagePath(3));
+        ASSERT_EQ(1, Load(loaded, "a.zub"));
+        ASSERT_EQ(1, Load(loaded, "a.zub"));  // a second load replaces the first
+        std::string expected = "タイトル表 @2";
+        const char* fields[] = {" c:コメント", " n:note", " o:7", " m:1"};
+        for (int i = 0; i < 30; ++i)
+            expected += " | ~\\p" + std::to_string(i) + ".jpg" + (i < 4 ? fields[i] : "");
+        EXPECT_EQ(expected, Describe(loaded, folder_));
         EXPECT_STREQ("p3.jpg", loaded.GetPageFileName(3));
         EXPECT_EQ(static_cast<int>(folder_.size()), loaded.GetPageFileNameOffset(3));
-        EXPECT_STREQ("コメント", loaded.GetPageComment(0));
-        EXPECT_STREQ("note", loaded.GetPageNote(1));
-        EXPECT_EQ(7, loaded.GetPageOrientation(2));
-        EXPECT_EQ(1, loaded.GetPageMark(3));
-        EXPECT_EQ(2, loaded.CoverIndex());
         EXPECT_EQ(0, loaded.ZubModified());
-        const Bytes first = ReadFileBytes(File("a.zub"));
         ASSERT_EQ(1, loaded.SaveFile(nullptr));
         EXPECT_EQ(first, ReadFileBytes(File("a.zub")));
         ZubDocument copy;
@@ -101,12 +108,8 @@ TEST_F(ZubFileTest, UnknownRecordsInAnyOrderSurviveALoadSaveRoundTrip) {
                    Rec(1, U32Body(0))}),  // 127 and 255: catch-all keywords, skipped
               {Cat({Rec(133, U32Body(5)), unknownPage, skipped, comment, Rec(128, PathBody(0, "x.jpg"))})}));
     ZubAlbum album;
-    ASSERT_EQ(1, album.LoadFile(File("hand.zub").c_str()));
-    ASSERT_EQ(1, album.PageCount());
-    EXPECT_EQ(File("x.jpg"), album.GetPagePath(0));
-    EXPECT_EQ(5, album.GetPageOrientation(0));
-    EXPECT_STREQ("c", album.GetPageComment(0));
-    EXPECT_STREQ("T", album.GetTitle());
+    ASSERT_EQ(1, Load(album, "hand.zub"));
+    EXPECT_EQ("T @0 | ~\\x.jpg c:c o:5", Describe(album, folder_));
     ASSERT_EQ(1, album.SaveFile(nullptr));
     const Bytes saved = ReadFileBytes(File("hand.zub"));
     const size_t headerAt = FindBytes(saved, unknownHeader), commentAt = FindBytes(saved, comment);
@@ -123,23 +126,14 @@ TEST_F(ZubFileTest, PagePathsAreStoredRelativeWhereTheyCanBe) {
     ASSERT_TRUE(CreateDirectoryA(File("A\\B").c_str(), nullptr));
     std::string otherCase = File("A\\B\\w.jpg");  // differs from the album's folder in case only
     otherCase[0] = static_cast<char>(otherCase[0] == 'C' ? 'c' : 'C');
-    const struct {
-        std::string page;
-        uint32_t flag;
-        std::string text;
-    } cases[] = {{File("A\\B\\x.jpg"), 0, "x.jpg"},
-                 {File("A\\C\\y.jpg"), 0, "..\\C\\y.jpg"},
-                 {"Z:\\elsewhere\\z.jpg", 1, "Z:\\elsewhere\\z.jpg"},
-                 {otherCase, 1, otherCase}};
+    // clang-format off
+    struct Case { std::string page; uint32_t flag; std::string text; };
+    const Case cases[] = {{File("A\\B\\x.jpg"), 0, "x.jpg"}, {File("A\\C\\y.jpg"), 0, "..\\C\\y.jpg"},
+                          {"Z:\\elsewhere\\z.jpg", 1, "Z:\\elsewhere\\z.jpg"}, {otherCase, 1, otherCase}};  // clang-format on
     ZubAlbum album;
-    for (const auto& c : cases) {
-        const int page = album.AddPage(c.page.c_str());
-        ASSERT_GE(page, 0);
-        EXPECT_EQ(c.page, album.GetPagePath(page));
-    }
-    ASSERT_EQ(1, album.SaveFile(File("A\\B\\album.zub").c_str()));
-    const Bytes saved = ReadFileBytes(File("A\\B\\album.zub"));
-    for (const auto& c : cases)
+    for (const Case& c : cases) EXPECT_EQ(c.page, album.GetPagePath(album.AddPage(c.page.c_str())));
+    const Bytes saved = Save(album, "A\\B\\album.zub");
+    for (const Case& c : cases)
         EXPECT_NE(std::string::npos, FindBytes(saved, Rec(128, PathBody(c.flag, c.text)))) << c.page;
 }
 
@@ -147,11 +141,11 @@ TEST_F(ZubFileTest, AnAlbumMovedWithItsPicturesStaysValid) {
     ASSERT_TRUE(CreateDirectoryA(File("one").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(File("one\\pics").c_str(), nullptr));
     ZubAlbum album;
-    album.AddPage(File("one\\pics\\a.jpg").c_str());
-    ASSERT_EQ(1, album.SaveFile(File("one\\album.zub").c_str()));
+    AddPages(album, {"one\\pics\\a.jpg"});
+    Save(album, "one\\album.zub");
     ASSERT_TRUE(MoveFileA(File("one").c_str(), File("two").c_str()));
     ZubAlbum moved;
-    ASSERT_EQ(1, moved.LoadFile(File("two\\album.zub").c_str()));
+    ASSERT_EQ(1, Load(moved, "two\\album.zub"));
     EXPECT_EQ(File("two\\pics\\a.jpg"), moved.GetPagePath(0));
     // The path it was written under is remembered; the album is where it was opened.
     EXPECT_EQ(File("one\\album.zub"), moved.GetSavedPath());
@@ -163,10 +157,11 @@ TEST_F(ZubFileTest, ARecordErrorFailsTheLoadWithItsMessage) {
     Write("bad.zub", ZubBytes({}, {Cat({Rec(128, PathBody(0, "p.jpg")), Rec(133, Bytes(8, 0))})}, false));
     MessageCatcher messages;
     ZubAlbum album;
-    EXPECT_EQ(0, album.LoadFile(File("bad.zub").c_str()));
-    ASSERT_EQ(1u, messages.shown.size());
-    EXPECT_EQ("ズブのロードでエラーが発生しました。 ParamNo:19  Keyword:85", messages.shown[0].text);
-    EXPECT_EQ("Save Error Contetns", messages.shown[0].caption);
+    EXPECT_EQ(0, Load(album, "bad.zub"));
+    EXPECT_EQ(
+        (std::vector<MessageCatcher::Shown>{
+            {"ズブのロードでエラーが発生しました。 ParamNo:19  Keyword:85", "Save Error Contetns", MB_OK}}),
+        messages.shown);
     EXPECT_EQ(1, album.PageCount());  // what was read stays
     EXPECT_EQ(0, album.ZubModified());
 }
@@ -176,28 +171,26 @@ TEST_F(ZubFileTest, MalformedFramesFailTheLoad) {
     Bytes wrongMagic = frame, wrongMarker = frame;
     wrongMagic[3] = 'X';
     wrongMarker[16] = 0;
-    Bytes hugeHeader;
-    PutZubMagic(hugeHeader);
-    const struct {
-        const char* name;
-        Bytes bytes;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char* name; Bytes bytes; };
+    const Case cases[] = {
         {"wrong magic", wrongMagic},
         {"record before any page", Cat({Bytes(frame.begin(), frame.begin() + 24), Words({0xFFFF0000}),
                                         Rec(130, TextBody("orphan")), Words({0xFFFF0000})})},
         {"header size beyond the file",
-         Cat({hugeHeader, Words({0xFFFFFFFF, 0x10000000, 0xFFFF0000, 0xFFFF0000})})},
+         Cat({kStoredZubMagic, Words({0xFFFFFFFF, 0x10000000, 0xFFFF0000, 0xFFFF0000})})},
         {"wrong header marker", wrongMarker},
         {"truncated", Bytes(wrongMagic.begin(), wrongMagic.begin() + 10)},
-    };
-    for (const auto& c : cases) {
+    };  // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Write("case.zub", c.bytes);
         ZubAlbum album;
-        EXPECT_EQ(0, album.LoadFile(File("case.zub").c_str())) << c.name;
-        EXPECT_EQ(0, album.ZubModified()) << c.name;
+        EXPECT_EQ(0, Load(album, "case.zub"));
+        EXPECT_EQ(0, album.ZubModified());
     }
     ZubAlbum album;
-    EXPECT_EQ(0, album.LoadFile(File("missing.zub").c_str()));
+    EXPECT_EQ(0, Load(album, "missing.zub"));
     EXPECT_EQ(File("missing.zub"), album.GetFilePath());
     EXPECT_EQ(1, album.ZubModified());
 }
@@ -205,38 +198,35 @@ TEST_F(ZubFileTest, MalformedFramesFailTheLoad) {
 TEST_F(ZubFileTest, HostileRecordSizesFailWithTheMessageAndAllocateNothing) {
     // Size words near 2^32 (which 32-bit sums would wrap into a tiny block),
     // and a real title of 2 MiB, far beyond any title.
-    const struct {
-        const char* name;
-        uint32_t keyword, size;
-        size_t bodyBytes;
-    } cases[] = {{"title of 4 GiB - 1", 2, 0xFFFFFFFF, 16},
-                 {"unknown record of 4 GiB - 4", 77, 0xFFFFFFFC, 16},
-                 {"title of 2 MiB", 2, 2 * 1024 * 1024, 2 * 1024 * 1024}};
-    for (const auto& c : cases) {
+    // clang-format off
+    struct Case { const char* name; uint32_t keyword, size; size_t bodyBytes; };
+    const Case cases[] = {{"title of 4 GiB - 1", 2, 0xFFFFFFFF, 16}, {"unknown record of 4 GiB - 4", 77, 0xFFFFFFFC, 16},
+                          {"title of 2 MiB", 2, 2 * 1024 * 1024, 2 * 1024 * 1024}};  // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Write("hostile.zub", ZubBytes(Cat({Words({c.keyword, c.size}), Bytes(c.bodyBytes, 'x')}), {}, false));
         const long before = LiveAlbumAllocations();
         {
             MessageCatcher messages;
             ZubAlbum album;
-            EXPECT_EQ(0, album.LoadFile(File("hostile.zub").c_str())) << c.name;
-            ASSERT_EQ(1u, messages.shown.size()) << c.name;
-            EXPECT_EQ(0u, messages.shown[0].text.rfind("ズブのロードでエラーが発生しました。", 0)) << c.name;
+            EXPECT_EQ(0, Load(album, "hostile.zub"));
+            ASSERT_EQ(1u, messages.shown.size());
+            EXPECT_EQ(0u, messages.shown[0].text.rfind("ズブのロードでエラーが発生しました。", 0));
             char title[64] = "unchanged", cover[MAX_PATH] = "";
             int orientation = 0;
             PeekZubFile(File("hostile.zub").c_str(), cover, title, sizeof title, &orientation);
-            EXPECT_LT(std::strlen(title), sizeof title) << c.name;
+            EXPECT_LT(std::strlen(title), sizeof title);
         }
-        EXPECT_EQ(before, LiveAlbumAllocations()) << c.name;
+        EXPECT_EQ(before, LiveAlbumAllocations());
     }
 }
 
 TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     ZubAlbum album;
-    album.AddPage(File("a.jpg").c_str());
+    AddPages(album, {"a.jpg"});
     const std::string zub = File("keep.zub");
-    ASSERT_EQ(1, album.SaveFile(zub.c_str()));
-    const Bytes before = ReadFileBytes(zub);
-    album.AddPage(File("b.jpg").c_str());
+    const Bytes before = Save(album, "keep.zub");
+    AddPages(album, {"b.jpg"});
     {  // the old file cannot be replaced while another program holds it open
         ScopedFile holder(
             CreateFileA(zub.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -259,7 +249,7 @@ TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     }
     ASSERT_EQ(1, album.SaveFile(nullptr));
     ZubAlbum again;
-    ASSERT_EQ(1, again.LoadFile(zub.c_str()));
+    ASSERT_EQ(1, Load(again, "keep.zub"));
     EXPECT_EQ(2, again.PageCount());
     EXPECT_EQ(0, ZubAlbum().SaveFile(nullptr));  // no file path at all
 }
@@ -291,48 +281,41 @@ TEST_F(ZubFileTest, AnAlbumSavesInAFolderAsDeepAsItsNameAllows) {
 TEST_F(ZubFileTest, PeekReadsTitleCoverAndOrientationOrFallsBack) {
     ZubAlbum album;
     album.SetTitle("Holiday");
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) album.AddPage(File(name).c_str());
+    AddPages(album, {"a.jpg", "b.jpg", "c.jpg"});
     album.SetPageOrientation(1, 6);
     album.SetCoverIndex(1);
-    ASSERT_EQ(1, album.SaveFile(File("peek.zub").c_str()));
+    Save(album, "peek.zub");
     album.SetCoverIndex(3);  // beyond the page count
-    ASSERT_EQ(1, album.SaveFile(File("beyond.zub").c_str()));
+    Save(album, "beyond.zub");
     ZubDocument document;  // pages without orientation records
-    document.AddPage(File("a.jpg").c_str());
-    document.AddPage(File("b.jpg").c_str());
+    AddPages(document, {"a.jpg", "b.jpg"});
     document.SetCoverIndex(1);
-    ASSERT_EQ(1, document.SaveFile(File("doc.zub").c_str()));
+    Save(document, "doc.zub");
     Write("not.zub", Bytes(40, 'q'));
     Write("short.zub", Bytes(5, 'q'));
-    const struct {
-        const char* file;
-        bool cover;
-        size_t titleSize;
-        int result;
-        std::string expectCover, expectTitle;
-        int expectOrientation;
-    } cases[] = {{"peek.zub", true, 64, 1, File("b.jpg"), "Holiday", 6},
-                 {"peek.zub", false, 4, 1, "", "Hol", -1},
-                 {"beyond.zub", true, 0, 0, "", "", -1},
-                 {"doc.zub", true, 0, 1, File("b.jpg"), "", 0},  // a missing orientation is 0
-                 {"not.zub", false, 16, 1, "", "", -1},
-                 {"not.zub", true, 16, 0, "", "", -1},
-                 {"missing.zub", true, 0, 0, "", "", -1},
-                 {"short.zub", false, 16, 0, "", "", -1}};
-    for (const auto& c : cases) {
+    // What is asked for (a cover with its orientation, a title of so many
+    // bytes) and what comes back; what is not asked for stays as it was.
+    // clang-format off
+    struct Case { const char* file; bool cover; size_t titleSize; int result; std::string expectCover, expectTitle; int expectOrientation; };
+    const Case cases[] = {{"peek.zub", true, 64, 1, File("b.jpg"), "Holiday", 6},
+                          {"peek.zub", false, 4, 1, "", "Hol", -1},
+                          {"beyond.zub", true, 0, 0, "", "", -1},
+                          {"doc.zub", true, 0, 1, File("b.jpg"), "x", 0},  // a missing orientation is 0
+                          {"not.zub", false, 16, 1, "", "", -1},
+                          {"not.zub", true, 16, 0, "", "", -1},
+                          {"missing.zub", true, 0, 0, "", "", -1},
+                          {"short.zub", false, 16, 0, "", "", -1}};
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
         char cover[MAX_PATH] = "", title[64] = "x";
         int orientation = -1;
         EXPECT_EQ(c.result,
                   PeekZubFile(File(c.file).c_str(), c.cover ? cover : nullptr, c.titleSize ? title : nullptr,
-                              c.titleSize, c.cover ? &orientation : nullptr))
-            << c.file;
+                              c.titleSize, c.cover ? &orientation : nullptr));
         if (c.result != 1) continue;
-        EXPECT_EQ(c.expectCover, cover) << c.file;
-        if (c.titleSize) {
-            EXPECT_EQ(c.expectTitle, title) << c.file;
-        }
-        if (c.cover) {
-            EXPECT_EQ(c.expectOrientation, orientation) << c.file;
-        }
+        EXPECT_EQ(c.expectCover, cover);
+        EXPECT_EQ(c.expectTitle, title);
+        EXPECT_EQ(c.expectOrientation, orientation);
     }
 }

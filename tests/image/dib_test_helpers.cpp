@@ -82,10 +82,6 @@ LockedDib LoadDib(const std::string& path) {
     return LockedDib(header, pixels);
 }
 
-DWORD GdiObjectCount() {
-    return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-}
-
 int __stdcall RecordProgress(int done, int total, intptr_t userData) {
     auto* log = reinterpret_cast<ProgressLog*>(userData);
     log->calls.emplace_back(done, total);

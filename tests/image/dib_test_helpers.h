@@ -18,6 +18,9 @@
 // Pixel (x, y) as seen on screen (row 0 at the top), through the colour
 // table below 16 bits and as 5-5-5 at 16 bits.
 Rgb PixelAt(const BITMAPINFOHEADER* header, const BYTE* pixels, int x, int y);
+inline Rgb PixelAt(const LockedDib& dib, int x, int y) {
+    return PixelAt(dib.header, dib.pixels, x, y);
+}
 bool SamePixels(const LockedDib& a, const LockedDib& b);
 bool Near(Rgb a, Rgb b, int tolerance = 6);
 // Flat 8 x 8 blocks of strong colours, which a JPEG keeps within a level or two.
@@ -30,8 +33,9 @@ Rgb BmpPixel(int x, int y, int width, int bits);
 LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern = DistinctPixel,
                   DWORD headerSize = 40);
 LockedDib LoadDib(const std::string& path);
-DWORD GdiObjectCount();
-
+inline DWORD GdiObjectCount() {
+    return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+}
 
 struct ProgressLog {
     std::vector<std::pair<int, int>> calls;
@@ -58,6 +62,8 @@ protected:
         EXPECT_TRUE(WriteFileBytes(dir_.File(name), bytes));
         return dir_.File(name);
     }
+    // The file written and loaded through the dispatch.
+    LockedDib Load(const std::string& name, const Bytes& bytes) { return LoadDib(Write(name, bytes)); }
     TempDir dir_;
     long blocks_ = 0;
     DWORD gdi_ = 0;

@@ -1,4 +1,5 @@
 #include <functional>
+#include <tuple>
 
 #include "browse/file_utils.h"
 #include "image/jpeg_decoder.h"
@@ -61,16 +62,16 @@ TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
     };
     // clang-format on
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << ", way " << int(c.way));
         const std::string path = c.bytes ? Write(c.name, *c.bytes) : dir_.File(c.name);
-        const char* file = path.c_str();
         HLOCAL h = nullptr, p = nullptr;
         HBITMAP bitmap = nullptr;
-        const int loaded = loaders[int(c.way)](file, &h, &p, &bitmap);
-        EXPECT_EQ(loaded, c.loaded) << c.name << " " << int(c.way);
-        EXPECT_EQ(c.code < 0 ? -1 : LastLoadError, c.code) << c.name << " " << int(c.way);
+        const int loaded = loaders[int(c.way)](path.c_str(), &h, &p, &bitmap);
+        EXPECT_EQ(loaded, c.loaded);
+        EXPECT_EQ(c.code < 0 ? -1 : LastLoadError, c.code);
         DeletePictureBitmap(nullptr, bitmap);
         if (loaded && !bitmap) {
-            EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width) << c.name;
+            EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width);
         }
     }
 }
@@ -89,17 +90,18 @@ TEST_F(PictureLoader, BitmapsShowThePictureUprightAndCarryItsSize) {
     };
     // clang-format on
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         HBITMAP bitmap = LoadPictureBitmap(GetDesktopWindow(), Write(c.name, c.bytes).c_str(), nullptr, 0);
-        ASSERT_NE(bitmap, nullptr) << c.name;
+        ASSERT_NE(bitmap, nullptr);
         SIZE size{};
         GetBitmapDimensionEx(bitmap, &size);
         BITMAP facts{};
         GetObjectA(bitmap, sizeof facts, &facts);
         const int height = std::abs(c.storedHeight);
-        EXPECT_EQ(std::make_pair(size.cx, size.cy), std::make_pair(LONG(c.width), LONG(height))) << c.name;
+        EXPECT_EQ(std::make_pair(size.cx, size.cy), std::make_pair(LONG(c.width), LONG(height)));
         EXPECT_EQ(std::make_pair(facts.bmWidth, facts.bmHeight), std::make_pair(LONG(c.width), LONG(height)));
-        EXPECT_EQ(LastBitmapHeader().biBitCount, c.bits) << c.name;
-        EXPECT_EQ(LastBitmapHeader().biHeight, c.storedHeight) << c.name;
+        EXPECT_EQ(LastBitmapHeader().biBitCount, c.bits);
+        EXPECT_EQ(LastBitmapHeader().biHeight, c.storedHeight);
         HDC dc = CreateCompatibleDC(nullptr);
         HGDIOBJ old = SelectObject(dc, bitmap);
         for (int y = 0; y < height; ++y)
@@ -107,7 +109,7 @@ TEST_F(PictureLoader, BitmapsShowThePictureUprightAndCarryItsSize) {
                 const COLORREF got = GetPixel(dc, x, y);
                 EXPECT_TRUE(
                     Near(Rgb{GetRValue(got), GetGValue(got), GetBValue(got)}, c.expected(x, y), c.tolerance))
-                    << c.name << " " << x << "," << y;
+                    << x << "," << y;
             }
         SelectObject(dc, old);
         DeleteDC(dc);
@@ -134,12 +136,12 @@ TEST_F(PictureLoader, PictureInfoWithoutDecoding) {
     };
     // clang-format on
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         PictureInfo info{};
         info.textHandle = reinterpret_cast<HLOCAL>(1);  // cleared by the read
-        ASSERT_EQ(ReadPictureInfo(Write(c.name, c.bytes).c_str(), &info), 1) << c.name;
-        EXPECT_EQ(info.width, c.width);
-        EXPECT_EQ(info.height, c.height);
-        EXPECT_EQ(info.colorDepth, c.depth);
+        ASSERT_EQ(ReadPictureInfo(Write(c.name, c.bytes).c_str(), &info), 1);
+        EXPECT_EQ(std::make_tuple(info.width, info.height, info.colorDepth),
+                  std::make_tuple(c.width, c.height, c.depth));
         EXPECT_EQ(c.density < 0 ? -1 : info.xDensity, c.density);
         EXPECT_EQ(info.textHandle, nullptr);
     }
@@ -151,11 +153,11 @@ TEST_F(PictureLoader, PictureInfoWithoutDecoding) {
 }
 
 TEST_F(PictureLoader, NamesAndExtensions) {
-    const struct {
-        const char* path;
-        int isPicture;
-    } names[] = {{"a.JPG", 1}, {"a.jpeg", 1}, {"C:\\x\\a.pmp", 1},      {"a.bmp", 1},
-                 {"a.png", 0}, {"noext", 0},  {"C:\\my.pics\\image", 0}};
+    // clang-format off
+    struct Case { const char* path; int isPicture; };
+    const Case names[] = {{"a.JPG", 1}, {"a.jpeg", 1}, {"C:\\x\\a.pmp", 1}, {"a.bmp", 1},
+                          {"a.png", 0}, {"noext", 0},  {"C:\\my.pics\\image", 0}};
+    // clang-format on
     for (const auto& n : names) EXPECT_EQ(IsPictureName(n.path), n.isPicture) << n.path;
     // Own formats are judged by name once the file exists.
     EXPECT_EQ(IsPictureFile(Write("fake.jpg", {1, 2, 3}).c_str()), 1);

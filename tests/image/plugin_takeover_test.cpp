@@ -12,19 +12,17 @@
 
 namespace {
 
-struct TakeOverCase {
-    const char* what;
-    DWORD biSize;
-    int bits;
-    DWORD clrUsed;
-    DWORD compression;
-    size_t tableBytes;   // bytes after biSize in the header block
-    int pixelRowsShort;  // rows missing from the pixel block
-    bool taken;
-};
-
 TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
-    const TakeOverCase cases[] = {
+    struct Case {
+        const char* what;
+        DWORD biSize;
+        int bits;
+        DWORD clrUsed, compression;
+        size_t tableBytes;   // bytes after biSize in the header block
+        int pixelRowsShort;  // rows missing from the pixel block
+        bool taken;
+    };
+    const Case cases[] = {
         {"24-bit", 40, 24, 0, BI_RGB, 0, 0, true},
         {"8-bit, full table", 40, 8, 0, BI_RGB, 1024, 0, true},
         {"8-bit, short table as biClrUsed says", 40, 8, 15, BI_RGB, 60, 0, true},
@@ -41,21 +39,14 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
         {"biSize beyond the block", 2000, 24, 0, BI_RGB, 0, 0, false},
         {"compressed", 40, 8, 0, BI_RLE8, 1024, 0, false},
     };
-    for (const TakeOverCase& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int width = 7, height = 3;
         std::vector<uint8_t> header(std::max<size_t>(c.biSize, 40) + c.tableBytes);
         BITMAPV5HEADER v5{};
-        v5.bV5Size = c.biSize;
-        v5.bV5Width = width;
-        v5.bV5Height = height;
-        v5.bV5Planes = 1;
-        v5.bV5BitCount = WORD(c.bits);
-        v5.bV5Compression = c.compression;
-        v5.bV5ClrUsed = c.clrUsed;
-        v5.bV5RedMask = 0x7C00;
-        v5.bV5GreenMask = 0x03E0;
-        v5.bV5BlueMask = 0x001F;
+        v5.bV5Size = c.biSize, v5.bV5Width = width, v5.bV5Height = height, v5.bV5Planes = 1;
+        v5.bV5BitCount = WORD(c.bits), v5.bV5Compression = c.compression, v5.bV5ClrUsed = c.clrUsed;
+        v5.bV5RedMask = 0x7C00, v5.bV5GreenMask = 0x03E0, v5.bV5BlueMask = 0x001F;
         std::memcpy(header.data(), &v5, std::min(header.size(), sizeof v5));
         if (c.biSize == 2000) header.resize(40);
         for (size_t i = 0; i < c.tableBytes && c.biSize < 2000; ++i)

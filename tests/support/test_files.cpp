@@ -84,17 +84,32 @@ Rgb Quantise555(Rgb c) {
     return Rgb{q(c.r), q(c.g), q(c.b)};
 }
 
+Bytes BmpFile(uint32_t headerSize, int width, int height, int bits, uint32_t compression,
+              const std::vector<uint32_t>& masks, const std::vector<uint32_t>& table, const Bytes& data,
+              uint32_t density) {
+    const size_t masksAfter = headerSize == 40 ? masks.size() * 4 : 0;
+    const uint32_t offset = uint32_t(14 + headerSize + masksAfter + table.size() * 4);
+    Bytes file;
+    PutU16(file, 0x4D42);
+    for (uint32_t field :
+         {uint32_t(offset + data.size()), 0u, offset, headerSize, uint32_t(width), uint32_t(height)})
+        PutU32(file, field);
+    PutU16(file, 1);
+    PutU16(file, uint32_t(bits));
+    for (uint32_t field : {compression, uint32_t(data.size()), density, density, 0u, 0u}) PutU32(file, field);
+    for (uint32_t mask : masks) PutU32(file, mask);
+    file.resize(14 + headerSize + masksAfter, 0x77);
+    for (uint32_t entry : table) PutU32(file, entry);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
 Bytes MakeBmp(int width, int height, int bits, bool topDown, const PixelPattern& pattern) {
     const uint32_t stride = ((bits * width + 31) / 32) * 4, colours = bits < 16 ? 1u << bits : 0;
-    const uint32_t offBits = 54 + colours * 4;
-    Bytes out;
-    PutU16(out, 0x4D42);
-    for (uint32_t field :
-         {offBits + stride * height, 0u, offBits, 40u, uint32_t(width), uint32_t(topDown ? -height : height),
-          1u | uint32_t(bits) << 16, 0u, stride * height, 2835u, 2835u, 0u, 0u})
-        PutU32(out, field);
+    std::vector<uint32_t> table;
     for (uint32_t i = 0; i < colours; ++i)
-        PutU32(out, (colours > 1 ? i * 255 / (colours - 1) : 0) * 0x010101u);
+        table.push_back((colours > 1 ? i * 255 / (colours - 1) : 0) * 0x010101u);
+    Bytes data;
     for (int row = 0; row < height; ++row) {
         const int y = topDown ? row : height - 1 - row;
         Bytes line(stride, 0);
@@ -108,9 +123,9 @@ Bytes MakeBmp(int width, int height, int bits, bool topDown, const PixelPattern&
             else
                 line[at] = c.b, line[at + 1] = c.g, line[at + 2] = c.r;
         }
-        PutBytes(out, line.data(), line.size());
+        PutBytes(data, line.data(), line.size());
     }
-    return out;
+    return BmpFile(40, width, topDown ? -height : height, bits, BI_RGB, {}, table, data, 2835);
 }
 
 bool WriteBmp(const std::string& path, int width, int height, int bits, bool topDown,

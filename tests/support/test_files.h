@@ -50,6 +50,13 @@ using PixelPattern = std::function<Rgb(int x, int y)>;
 // Gives every pixel of a small picture a distinct colour.
 Rgb DistinctPixel(int x, int y);
 
+// A BMP laid out field by field: the classic 40 fields at the head of a
+// headerSize header (the rest 0x77), the masks right behind the 40 (inside a
+// longer header), the colour table behind the whole header, then the data.
+// The density is in pixels a metre, both ways.
+Bytes BmpFile(uint32_t headerSize, int width, int height, int bits, uint32_t compression,
+              const std::vector<uint32_t>& masks, const std::vector<uint32_t>& table, const Bytes& data,
+              uint32_t density = 0);
 // A BMP file of 1, 4, 8, 16 (5-5-5), 24 or 32 bits. Below 16 bits the table
 // is a grey ramp and pixel (x, y) takes index (x + y * width) modulo its
 // size. topDown writes a negative height.
