@@ -38,6 +38,10 @@ bool HelperLink::Start(const std::string& exe, const std::string& folder) {
     std::string commandLine = "\"" + exe + "\" " + name + " " + folder;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    // No standard handles: the helper writes nothing, and a copy of the
+    // viewer's output (a file or pipe it is tracing to) would stay open for
+    // as long as the helper lives.
+    startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION info{};
     // The helper shows nothing; a plug-in's crash must not show the
     // system's error box either.
