@@ -168,9 +168,13 @@ bool EnsureBound(HelperKind& kind) {
         kind.gone = true;
         return false;
     }
+    // The table comes once the helper's process has started and bound its
+    // plug-ins; a start slowed by a busy machine is no hang of a plug-in.
+    constexpr DWORD kStartAllowance = 10000;
     Message message;
     std::vector<CachedPlugin> table;
-    if (kind.link.Receive(&message, HangTimeout) != HelperLink::kGot || !ReadTable(message, &table)) {
+    if (kind.link.Receive(&message, HangTimeout + kStartAllowance) != HelperLink::kGot ||
+        !ReadTable(message, &table)) {
         kind.link.Kill();
         kind.gone = true;
         return false;
