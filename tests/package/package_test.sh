@@ -51,8 +51,16 @@ for zip in "$work"/dist/piltrin-*-win*.zip; do
     # a user's new prefix, but without the half minute wineboot takes.
     # Its files are linked, not copied; the registry files, which Wine
     # rewrites, are real copies, so the prepared prefix stays as it was.
-    cp -al "$root/.deps/wine-$WINEARCH" "$WINEPREFIX" ||
+    # Tests running beside this one make and remove files in the prefix's
+    # Temp folder meanwhile: one that vanishes under cp is no loss, so the
+    # copy is judged by the files a prefix needs.
+    [ -f "$root/.deps/wine-$WINEARCH/system.reg" ] ||
         { echo "package test: no prepared $WINEARCH prefix; run scripts/bootstrap" >&2; exit 1; }
+    cp -al "$root/.deps/wine-$WINEARCH" "$WINEPREFIX" 2>/dev/null || true
+    for needed in system.reg user.reg drive_c/windows/system32; do
+        [ -e "$WINEPREFIX/$needed" ] ||
+            { echo "package test: the copy of the $WINEARCH prefix lacks $needed" >&2; exit 1; }
+    done
     for reg in "$WINEPREFIX"/*.reg; do cp --remove-destination "$root/.deps/wine-$WINEARCH/${reg##*/}" "$reg"; done
     drive="$WINEPREFIX/drive_c"
     python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$drive"
