@@ -228,11 +228,12 @@ TEST_F(AlbumCommandTest, CommandLineShowsEachPictureOnce) {
     WriteBmp(dir_.File("b.bmp"), 16, 16);
     static int titles;
     static WNDPROC original;
-    original = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-            if (m == WM_SETTEXT) ++titles;
-            return CallWindowProcA(original, w, m, wp, lp);
-        })));
+    original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window_, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                              if (m == WM_SETTEXT) ++titles;
+                              return CallWindowProcA(original, w, m, wp, lp);
+                          })));
     struct Case {
         const char* existing;  // a page the album holds before, or null
         DWORD index;           // the current index before
@@ -255,9 +256,7 @@ TEST_F(AlbumCommandTest, CommandLineShowsEachPictureOnce) {
         titles = 0;
         HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp"));
         EXPECT_EQ(titles, c.shows) << c.shown;
-        char title[MAX_PATH] = "";
-        GetWindowTextA(window_, title, sizeof title);
-        EXPECT_STREQ(title, c.shown);
+        EXPECT_EQ(WindowText(window_), c.shown);
         EXPECT_EQ(v.CurrentPath, dir_.File(c.shown));
         EXPECT_EQ(v.DisplayMode, kZubDisplay);
         EXPECT_NE(v.ShownBitmap, nullptr);
@@ -271,9 +270,7 @@ TEST_F(AlbumCommandTest, AboutBoxShowsTheVersionAndPausesTheTick) {
     HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT),
                                     window_, SilentDialogProc, 0);
     ASSERT_NE(about, nullptr);
-    char text[64] = "";
-    GetDlgItemTextA(about, PILTRIN_ABOUT_VERSION_TEXT, text, sizeof text);
-    EXPECT_STREQ(text, "Piltrin V1.81");
+    EXPECT_EQ(ItemText(about, PILTRIN_ABOUT_VERSION_TEXT), "Piltrin V1.81");
     EXPECT_NE(GetDlgItem(about, IDOK), nullptr);
     DestroyWindow(about);
     int tickActiveDuring = -1;

@@ -142,7 +142,6 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
     }
     EXPECT_EQ(v.Album->PageCount(), 1);
     EXPECT_EQ(v.AlbumUnsaved, 1);
-    SetCommandHandler(18, nullptr);
 }
 
 namespace {
