@@ -9,7 +9,7 @@
 #include "tests/support/test_files.h"
 
 namespace {
-// Folds single-byte letters only, as the file system does.
+// Folds the single-byte letters only; double-byte names keep their bytes.
 std::string Cased(std::string text, bool upper) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z' && upper) c = static_cast<char>(c - 'a' + 'A');
