@@ -186,17 +186,8 @@ TEST_F(AlbumCommandTest, OpeningAnAlbumShowsItsCoverInItsOrientationAndAFailedOn
 TEST_F(AlbumCommandTest, CommandLinesOfPicturesAndAlbums) {
     ViewerState& v = Viewer();
     WriteBmp(dir_.File("a.bmp"), 16, 16);
-    WriteBmp(dir_.File("b.bmp"), 16, 16);
-    // Pictures become pages once; missing ones are left out.
-    HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") +
-                                   " " + dir_.File("missing.bmp"));
-    EXPECT_EQ(v.Album->PageCount(), 2);
-    EXPECT_EQ(v.DisplayMode, kZubDisplay);
-    EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
-    EXPECT_EQ(v.CurrentFolder, dir_.Path());
     // A quoted picture path with a space is split at the space, though the
     // whole name exists: only the split makes it missed.
-    v.Album->ClearAll();
     ASSERT_TRUE(CreateDirectoryA(dir_.File("My Pictures").c_str(), nullptr));
     const std::string spaced = dir_.File("My Pictures\\a.bmp");
     WriteBmp(spaced, 16, 16);
@@ -220,19 +211,21 @@ TEST_F(AlbumCommandTest, CommandLinesOfPicturesAndAlbums) {
     EXPECT_EQ(UnquotedArgument("a.bmp b.bmp"), "a.bmp b.bmp");
 }
 
-// Every show of a picture sets the window's title once; a start-up with
-// pictures shows the page the zub display lands on, and only that.
-TEST_F(AlbumCommandTest, CommandLineShowsEachPictureOnce) {
+// Pictures become pages once and missing ones are left out. Every show of
+// a picture sets the window's title once; a start-up with pictures shows the
+// page the zub display lands on, and only that.
+TEST_F(AlbumCommandTest, CommandLinePicturesJoinTheAlbumOnceAndEachIsShownOnce) {
     ViewerState& v = Viewer();
     WriteBmp(dir_.File("a.bmp"), 32, 24);
     WriteBmp(dir_.File("b.bmp"), 16, 16);
     static int titles;
     static WNDPROC original;
-    original = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-            if (m == WM_SETTEXT) ++titles;
-            return CallWindowProcA(original, w, m, wp, lp);
-        })));
+    original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window_, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                              if (m == WM_SETTEXT) ++titles;
+                              return CallWindowProcA(original, w, m, wp, lp);
+                          })));
     struct Case {
         const char* existing;  // a page the album holds before, or null
         DWORD index;           // the current index before
@@ -253,12 +246,13 @@ TEST_F(AlbumCommandTest, CommandLineShowsEachPictureOnce) {
         }
         v.CurrentZubIndex = c.index;
         titles = 0;
-        HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp"));
+        HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") +
+                                       " " + dir_.File("missing.bmp"));
+        EXPECT_EQ(v.Album->PageCount(), 2);
         EXPECT_EQ(titles, c.shows) << c.shown;
-        char title[MAX_PATH] = "";
-        GetWindowTextA(window_, title, sizeof title);
-        EXPECT_STREQ(title, c.shown);
+        EXPECT_EQ(WindowText(window_), c.shown);
         EXPECT_EQ(v.CurrentPath, dir_.File(c.shown));
+        EXPECT_EQ(v.CurrentFolder, dir_.Path());
         EXPECT_EQ(v.DisplayMode, kZubDisplay);
         EXPECT_NE(v.ShownBitmap, nullptr);
     }
@@ -271,9 +265,7 @@ TEST_F(AlbumCommandTest, AboutBoxShowsTheVersionAndPausesTheTick) {
     HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT),
                                     window_, SilentDialogProc, 0);
     ASSERT_NE(about, nullptr);
-    char text[64] = "";
-    GetDlgItemTextA(about, PILTRIN_ABOUT_VERSION_TEXT, text, sizeof text);
-    EXPECT_STREQ(text, "Piltrin V1.81");
+    EXPECT_EQ(ItemText(about, PILTRIN_ABOUT_VERSION_TEXT), "Piltrin V1.81");
     EXPECT_NE(GetDlgItem(about, IDOK), nullptr);
     DestroyWindow(about);
     int tickActiveDuring = -1;

@@ -10,21 +10,6 @@
 #include "tests/app/viewer_fixture.h"
 
 namespace {
-// A DROPFILES block as the shell hands it over; the receiver finishes it.
-HDROP MakeDrop(const std::vector<std::string>& names) {
-    std::vector<char> list;
-    for (const std::string& name : names) {
-        list.insert(list.end(), name.begin(), name.end());
-        list.push_back('\0');
-    }
-    list.push_back('\0');
-    const std::vector<uint8_t> bytes = MakeDropFilesBlock(list.data(), list.size(), POINT{5, 5});
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size());
-    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
-    GlobalUnlock(block);
-    return static_cast<HDROP>(block);
-}
-
 // A window of this process that keeps the bytes of the drops it receives.
 std::vector<std::vector<uint8_t>> g_receivedDrops;
 LRESULT CALLBACK DropReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -163,19 +148,18 @@ TEST_F(FileDropTest, RightDragShowsWhereAReleaseGoesAndDropsThePicture) {
 
     MouseAt(WM_RBUTTONDOWN, MK_RBUTTON, 20, 20);
     EXPECT_EQ(v.RightDragging, 1);
-    SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
-    EXPECT_EQ(GetCursor(), v.ArrowCursor);
-
-    SetCursorPos(730, 430);
-    SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
-    EXPECT_EQ(GetCursor(), v.NoDropCursor);
     ASSERT_NE(v.NoDropCursor, nullptr);
-
-    SetCursorPos(630, 430);
-    SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
-    EXPECT_EQ(GetCursor(), v.DropCursor);
     ASSERT_NE(v.DropCursor, nullptr);
-
+    // Over the viewer itself, over a window that takes no files, over one that does.
+    POINT viewer{20, 20};
+    ClientToScreen(window_, &viewer);
+    for (const auto& [at, cursor] :
+         {std::pair{viewer, v.ArrowCursor}, std::pair{POINT{730, 430}, v.NoDropCursor},
+          std::pair{POINT{630, 430}, v.DropCursor}}) {
+        SetCursorPos(at.x, at.y);
+        SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
+        EXPECT_EQ(GetCursor(), cursor) << at.x;
+    }
     SendMessageA(window_, WM_RBUTTONUP, 0, 0);
     EXPECT_EQ(v.RightDragging, 0);
     ASSERT_EQ(g_receivedDrops.size(), 1u);

@@ -13,21 +13,6 @@
 #include "tests/app/viewer_fixture.h"
 
 namespace {
-// A list box holding names, as the file browser shows a folder.
-class NameListBox {
-public:
-    explicit NameListBox(const std::vector<const char*>& names) {
-        box_ = CreateWindowExA(0, "LISTBOX", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
-        for (const char* name : names) SendMessageA(box_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-    }
-    ~NameListBox() { DestroyWindow(box_); }
-    HWND get() const { return box_; }
-
-private:
-    HWND box_;
-};
-
 // A gesture: a key, or (key 0) a double click at x.
 struct Gesture {
     WPARAM key;
@@ -137,7 +122,7 @@ TEST(FolderList, HoldsTheFolderAndNamesInOneBlock) {
     HGLOBAL previous = nullptr;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
-        NameListBox box(c.names);
+        NameListBox box({c.names.begin(), c.names.end()});
         size_t bytes = std::strlen(c.folder) + 1;
         for (const char* name : c.names) bytes += std::strlen(name) + 1;
         ASSERT_EQ(FolderListFromListBox(&list, c.folder, box.get()), c.names.size());
@@ -152,9 +137,8 @@ TEST(FolderList, HoldsTheFolderAndNamesInOneBlock) {
         const size_t pointers = c.names.empty() ? 0 : c.names.size() * sizeof(char*);
         EXPECT_EQ(GlobalSize(GlobalHandle(list.block)), bytes + pointers + 1);
         // The first block is gone: its handle is invalid or was handed out again.
-        if (previous) {
-            EXPECT_TRUE(GlobalHandle(list.block) == previous || GlobalFlags(previous) == GMEM_INVALID_HANDLE);
-        }
+        EXPECT_TRUE(!previous || GlobalHandle(list.block) == previous ||
+                    GlobalFlags(previous) == GMEM_INVALID_HANDLE);
         previous = GlobalHandle(list.block);
     }
     EXPECT_EQ(FolderListFree(&list), 1);

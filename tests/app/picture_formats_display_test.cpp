@@ -24,23 +24,9 @@ Rgb Quadrants(int x, int y) {
 // Where the pixel (x, y) of an oriented picture comes from in the source.
 POINT SourceOf(int code, int x, int y) {
     const int w = kWidth, h = kHeight;
-    switch (code) {
-        case 1:
-            return POINT{y, h - 1 - x};
-        case 2:
-            return POINT{w - 1 - x, h - 1 - y};
-        case 3:
-            return POINT{w - 1 - y, x};
-        case 4:
-            return POINT{y, x};
-        case 5:
-            return POINT{w - 1 - x, y};
-        case 6:
-            return POINT{w - 1 - y, h - 1 - x};
-        case 7:
-            return POINT{x, h - 1 - y};
-    }
-    return POINT{x, y};
+    const POINT byCode[8] = {{x, y}, {y, h - 1 - x}, {w - 1 - x, h - 1 - y}, {w - 1 - y, x},
+                             {y, x}, {w - 1 - x, y}, {w - 1 - y, h - 1 - x}, {x, h - 1 - y}};
+    return byCode[code];
 }
 
 bool Near(Rgb a, Rgb b) {
@@ -93,9 +79,7 @@ TEST_F(ViewerWindowTest, PngOpensThroughTheShippedPlugin) {
     ASSERT_NE(v.ShownBitmap, nullptr);
     EXPECT_EQ(v.PictureSize.cx, 48);
     EXPECT_EQ(v.PictureSize.cy, 40);
-    char title[MAX_PATH];
-    GetWindowTextA(window_, title, MAX_PATH);
-    EXPECT_STREQ(title, "sky.png");
+    EXPECT_EQ(WindowText(window_), "sky.png");
     ClientPixels pixels(window_);
     EXPECT_TRUE(Near(pixels.At(pixels.Width() / 2, pixels.Height() / 2), Rgb{20, 150, 230}));
 }

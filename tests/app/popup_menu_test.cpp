@@ -23,28 +23,21 @@ std::ostream& operator<<(std::ostream& out, const MenuItem& m) {
     return out << m.id << " " << m.text << " " << m.state;
 }
 
+// The item at a position (by MF_BYPOSITION) or of a command (MF_BYCOMMAND).
+MenuItem ItemOf(HMENU menu, UINT item, UINT by) {
+    char text[128] = "";
+    GetMenuStringA(menu, item, text, sizeof text, by);
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_SUBMENU | MIIM_ID;
+    GetMenuItemInfoA(menu, item, by == MF_BYPOSITION, &info);
+    const int id = (info.fType & MFT_SEPARATOR) ? 0 : info.hSubMenu ? -1 : static_cast<int>(info.wID);
+    return MenuItem{id, text, id ? GetMenuState(menu, item, by) & (MF_CHECKED | MF_GRAYED) : 0};
+}
 std::vector<MenuItem> ReadMenu(HMENU menu) {
     std::vector<MenuItem> items;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        char text[128] = "";
-        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-        MENUITEMINFOA info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE | MIIM_SUBMENU | MIIM_ID;
-        GetMenuItemInfoA(menu, i, TRUE, &info);
-        const int id = (info.fType & MFT_SEPARATOR) ? 0 : info.hSubMenu ? -1 : static_cast<int>(info.wID);
-        items.push_back(
-            MenuItem{id, text, id ? GetMenuState(menu, i, MF_BYPOSITION) & (MF_CHECKED | MF_GRAYED) : 0});
-    }
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) items.push_back(ItemOf(menu, i, MF_BYPOSITION));
     return items;
-}
-UINT StateOf(int command) {
-    return GetMenuState(Viewer().PopupMenu, command, MF_BYCOMMAND) & (MF_CHECKED | MF_GRAYED);
-}
-std::string TextOf(int command) {
-    char text[128] = "";
-    GetMenuStringA(Viewer().PopupMenu, command, text, sizeof text, MF_BYCOMMAND);
-    return text;
 }
 constexpr UINT G = MF_GRAYED, C = MF_CHECKED;
 }  // namespace
@@ -137,12 +130,10 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
         if (step.position >= 0) {
             EXPECT_EQ(static_cast<int>(GetMenuItemID(v.PopupMenu, step.position)), step.items[0].id);
         }
-        for (const MenuItem& item : step.items)
-            EXPECT_EQ((MenuItem{item.id, TextOf(item.id), StateOf(item.id)}), item);
+        for (const MenuItem& item : step.items) EXPECT_EQ(ItemOf(v.PopupMenu, item.id, MF_BYCOMMAND), item);
     }
     EXPECT_EQ(v.Album->PageCount(), 1);
     EXPECT_EQ(v.AlbumUnsaved, 1);
-    SetCommandHandler(18, nullptr);
 }
 
 namespace {

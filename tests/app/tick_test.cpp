@@ -51,14 +51,8 @@ TEST_F(TickTest, SlideshowWrapsFromTheLastPageToTheFirst) {
 
 TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
     ViewerState& v = Viewer();
-    HWND names =
-        CreateWindowExA(0, "LISTBOX", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
-        WriteBmp(dir_.File(name), 20, 20);
-        SendMessageA(names, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-    }
-    FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), names);
-    DestroyWindow(names);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteBmp(dir_.File(name), 20, 20);
+    FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), NameListBox({"a.bmp", "b.bmp", "c.bmp"}).get());
     Show(dir_.File("a.bmp"));
     v.Settings.AutoSwitch = 1;
     v.Settings.SwitchTicks = 10;

@@ -2,9 +2,12 @@
 
 #include <cstring>
 
+#include "app/command_table.h"
+#include "app/file_drops.h"
 #include "app/viewer_state.h"
 #include "app/viewer_window.h"
 #include "app/picture_display.h"
+#include "app/window_commands.h"
 #include "browse/user_prompt.h"
 
 ClientPixels::ClientPixels(HWND window) {
@@ -36,6 +39,54 @@ ClientPixels::ClientPixels(HWND window) {
 Rgb ClientPixels::At(int x, int y) const {
     const uint8_t* p = &bgra_[(static_cast<size_t>(y) * width_ + x) * 4];
     return Rgb{p[2], p[1], p[0]};
+}
+
+std::string WindowText(HWND window) {
+    char text[MAX_PATH] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string ItemText(HWND dialog, int id) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+Rgb ToRgb(COLORREF colour) {
+    return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+}
+
+PixelPattern Flat(Rgb colour) {
+    return [colour](int, int) { return colour; };
+}
+
+HDROP MakeDrop(const std::vector<std::string>& names, POINT at) {
+    std::string list;
+    for (const std::string& name : names) list += name + '\0';
+    list += '\0';
+    const std::vector<uint8_t> bytes = MakeDropFilesBlock(list.data(), list.size(), at);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    return static_cast<HDROP>(block);
+}
+
+std::vector<std::string> ListLines(HWND list) {
+    std::vector<std::string> lines;
+    char line[MAX_PATH];
+    for (LRESULT i = 0, count = SendMessageA(list, LB_GETCOUNT, 0, 0); i < count; ++i) {
+        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+NameListBox::NameListBox(const std::vector<std::string>& names, DWORD style) {
+    box_ = CreateWindowExA(0, "LISTBOX", "", WS_POPUP | style, 0, 0, 100, 100, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+    for (const std::string& name : names)
+        SendMessageA(box_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
 }
 
 void ViewerWindowTest::SetUp() {
@@ -70,6 +121,12 @@ void ViewerWindowTest::MouseAt(UINT message, WPARAM keys, int x, int y) {
 }
 
 void ViewerWindowTest::TearDown() {
+    // The dialogs' tests register the boxes' commands and leave them open.
+    const ViewerState& v = Viewer();
+    for (HWND box : {v.ZubBOXWindow, v.InfoBOXWindow, v.FileBOXWindow})
+        if (box && IsWindow(box)) DestroyWindow(box);
+    for (int command : {kCommandInfoBox, kCommandZubBox, kCommandCopyMove, kCommandFileBox})
+        SetCommandHandler(command, nullptr);
     if (window_ && IsWindow(window_)) DestroyWindow(window_);
     Pump();
     // Leave no quit message behind for the next test's loop.

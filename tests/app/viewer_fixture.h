@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,6 +30,33 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::vector<uint8_t> bgra_;
+};
+
+// A window's text: a title, a caption.
+std::string WindowText(HWND window);
+// The text of a dialog's control.
+std::string ItemText(HWND dialog, int id);
+Rgb ToRgb(COLORREF colour);
+// Every pixel in one colour.
+PixelPattern Flat(Rgb colour);
+// A DROPFILES block of names as the shell hands it over; the receiver
+// finishes it.
+HDROP MakeDrop(const std::vector<std::string>& names, POINT at = POINT{});
+
+// The lines of a list box, from the first.
+std::vector<std::string> ListLines(HWND list);
+
+// A list box holding names, as the file browser shows a folder.
+class NameListBox {
+public:
+    explicit NameListBox(const std::vector<std::string>& names, DWORD style = 0);
+    ~NameListBox() { DestroyWindow(box_); }
+    NameListBox(const NameListBox&) = delete;
+    NameListBox& operator=(const NameListBox&) = delete;
+    HWND get() const { return box_; }
+
+private:
+    HWND box_;
 };
 
 struct RecordedMessage {

@@ -3,33 +3,15 @@
 
 #include <string>
 
+#include "browse/file_utils.h"
 #include "tests/app/viewer_fixture.h"
 #include "tests/support/test_files.h"
 
 namespace {
 std::string ProgramFolderOfTests() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.substr(0, folder.rfind('\\') + 1);
-}
-
-struct FoundWindow {
-    DWORD process;
-    HWND window;
-};
-
-BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param) {
-    auto* found = reinterpret_cast<FoundWindow*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (process == found->process && std::string(className) == "Piltrin V1.81" && IsWindowVisible(window)) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
+    char folder[MAX_PATH];
+    ProgramFolder(folder);
+    return folder;
 }
 
 // piltrin.exe with the given argument text; closed again at scope exit.
@@ -40,17 +22,14 @@ public:
         if (!arguments.empty()) line += " " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        std::string buffer = line;
-        started_ = CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+        started_ = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                   &process_) != 0;
         if (!started_) return;
         WaitForInputIdle(process_.hProcess, 10000);
-        FoundWindow found{process_.dwProcessId, nullptr};
-        for (int i = 0; i < 200 && !found.window; ++i) {
-            EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&found));
-            if (!found.window) Sleep(50);
+        for (int i = 0; i < 200 && !window_; ++i) {
+            window_ = VisibleViewerWindow();
+            if (!window_) Sleep(50);
         }
-        window_ = found.window;
         Settle();
     }
     ~RunningViewer() {
@@ -62,11 +41,7 @@ public:
         CloseHandle(process_.hProcess);
     }
     HWND Window() const { return window_; }
-    std::string Title() const {
-        char title[MAX_PATH] = "";
-        GetWindowTextA(window_, title, MAX_PATH);
-        return title;
-    }
+    std::string Title() const { return WindowText(window_); }
     // Lets the viewer handle what it was sent and paint.
     void Settle() const {
         if (window_) SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_BLOCK, 5000, nullptr);
@@ -81,6 +56,14 @@ public:
     }
 
 private:
+    HWND VisibleViewerWindow() const {
+        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "Piltrin V1.81", nullptr)) != nullptr;) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(w, &process);
+            if (process == process_.dwProcessId && IsWindowVisible(w)) return w;
+        }
+        return nullptr;
+    }
     bool started_ = false;
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
@@ -93,17 +76,12 @@ Rgb ScreenPixelAtClientCentre(HWND window) {
     POINT centre{client.right / 2, client.bottom / 2};
     ClientToScreen(window, &centre);
     HDC screen = GetDC(nullptr);
-    COLORREF colour = GetPixel(screen, centre.x, centre.y);
+    const COLORREF colour = GetPixel(screen, centre.x, centre.y);
     ReleaseDC(nullptr, screen);
-    return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+    return ToRgb(colour);
 }
 
-Rgb Orange(int, int) {
-    return Rgb{230, 120, 20};
-}
-Rgb Teal(int, int) {
-    return Rgb{20, 160, 150};
-}
+constexpr Rgb kOrange{230, 120, 20}, kTeal{20, 160, 150};
 }  // namespace
 
 TEST(ViewerProcess, WithoutArgumentsShowsTheStartupPictureAtItsOwnSize) {
@@ -128,26 +106,26 @@ TEST(ViewerProcess, PictureArgumentIsShownAndTitled) {
     const struct {
         const char* name;
         bool quoted;
-        Rgb (*colour)(int, int);
-    } rows[] = {{"orange.bmp", true, Orange}, {"テスト.bmp", false, Teal}};
+        Rgb colour;
+    } rows[] = {{"orange.bmp", true, kOrange}, {"テスト.bmp", false, kTeal}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
-        WriteBmp(dir.File(row.name), 120, 80, 24, false, row.colour);
+        WriteBmp(dir.File(row.name), 120, 80, 24, false, Flat(row.colour));
         RunningViewer viewer(row.quoted ? "\"" + dir.File(row.name) + "\"" : dir.File(row.name));
         ASSERT_NE(viewer.Window(), nullptr);
         EXPECT_EQ(viewer.Title(), row.name);
         RECT outer;
         GetWindowRect(viewer.Window(), &outer);
         EXPECT_EQ(outer.right - outer.left, 320);
-        EXPECT_EQ(ScreenPixelAtClientCentre(viewer.Window()), row.colour(0, 0));
+        EXPECT_EQ(ScreenPixelAtClientCentre(viewer.Window()), row.colour);
     }
 }
 
 TEST(ViewerProcess, RightArrowStepsThroughThePicturesOfTheCommandLine) {
     TempDir dir;
-    WriteBmp(dir.File("a.bmp"), 64, 64, 24, false, Orange);
-    WriteBmp(dir.File("b.bmp"), 64, 64, 24, false, Teal);
+    WriteBmp(dir.File("a.bmp"), 64, 64, 24, false, Flat(kOrange));
+    WriteBmp(dir.File("b.bmp"), 64, 64, 24, false, Flat(kTeal));
     RunningViewer viewer(dir.File("a.bmp") + " " + dir.File("b.bmp"));
     ASSERT_NE(viewer.Window(), nullptr);
     EXPECT_EQ(viewer.Title(), "a.bmp");
@@ -155,12 +133,12 @@ TEST(ViewerProcess, RightArrowStepsThroughThePicturesOfTheCommandLine) {
     const struct {
         WPARAM key;
         const char* title;
-        Rgb (*colour)(int, int);
-    } steps[] = {{VK_RIGHT, "b.bmp", Teal}, {VK_RIGHT, "b.bmp", Teal}, {VK_LEFT, "a.bmp", Orange}};
+        Rgb colour;
+    } steps[] = {{VK_RIGHT, "b.bmp", kTeal}, {VK_RIGHT, "b.bmp", kTeal}, {VK_LEFT, "a.bmp", kOrange}};
     for (const auto& step : steps) {
         PostMessageA(viewer.Window(), WM_KEYDOWN, step.key, 0);
         viewer.Settle();
         EXPECT_EQ(viewer.Title(), step.title);
-        EXPECT_EQ(ScreenPixelAtClientCentre(viewer.Window()), step.colour(0, 0));
+        EXPECT_EQ(ScreenPixelAtClientCentre(viewer.Window()), step.colour);
     }
 }

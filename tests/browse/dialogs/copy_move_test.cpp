@@ -33,21 +33,13 @@ protected:
         ViewerWindowTest::SetUp();
         dialogsRun = 0;
         RegisterCopyMoveCommands();
-        PromptAnswerer answerer;
-        answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
-            messages_.push_back(RecordedMessage{text, caption, type});
-            return IDOK;
-        };
+        PromptAnswerer answerer = RecordingAnswerer();
         answerer.dialog = [](LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param) -> INT_PTR {
             ++dialogsRun;
             timer = SetTimer(nullptr, 0, 20, OnTimer);
             return DialogBoxParamA(GetModuleHandleA(nullptr), name, owner, procedure, param);
         };
         SetPromptAnswerer(answerer);
-    }
-    void TearDown() override {
-        SetCommandHandler(kCommandCopyMove, nullptr);
-        ViewerWindowTest::TearDown();
     }
     // Pages from the files (made as pictures, CurrentFolder the first's
     // folder); then the dialog, which must open there with the box unticked,

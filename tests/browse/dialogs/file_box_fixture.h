@@ -37,12 +37,8 @@ protected:
         SetCommandHandler(kCommandZubBox, StandInZubBOX);
     }
     void TearDown() override {
-        for (HWND window : {Box(), Viewer().ZubBOXWindow})
-            if (window) DestroyWindow(window);
-        SetCommandHandler(kCommandFileBox, nullptr);
-        SetCommandHandler(kCommandZubBox, nullptr);
-        SetCurrentDirectoryA("C:\\");
         ViewerWindowTest::TearDown();
+        SetCurrentDirectoryA("C:\\");
     }
     void Open(const std::string& folder) {
         lstrcpynA(Viewer().CurrentFolder, folder.c_str(), MAX_PATH);
@@ -52,24 +48,13 @@ protected:
     HWND Box() const { return Viewer().FileBOXWindow; }
     FolderDialogConfig* Config() const { return FolderDialogConfigOf(Box()); }
     HWND Tree() const { return GetDlgItem(Box(), PILTRIN_FOLDER_TREE); }
-    std::string Text(int id) const {
-        char text[MAX_PATH] = "";
-        GetDlgItemTextA(Box(), id, text, MAX_PATH);
-        return text;
-    }
+    std::string Text(int id) const { return ItemText(Box(), id); }
     std::string Selected() const {
         char path[MAX_PATH];
         GetSelectedFolder(Config(), path);
         return path;
     }
-    Names Lines(int id = PILTRIN_FOLDER_FILES) const {
-        Names lines;
-        char line[MAX_PATH];
-        for (int i = 0; SendDlgItemMessageA(Box(), id, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line)) > 0;
-             ++i)
-            lines.push_back(line);
-        return lines;
-    }
+    Names Lines(int id = PILTRIN_FOLDER_FILES) const { return ListLines(GetDlgItem(Box(), id)); }
     int LineOf(const std::string& name, int id = PILTRIN_FOLDER_FILES) const {
         const Names lines = Lines(id);
         const auto found = std::find(lines.begin(), lines.end(), name);

@@ -9,12 +9,8 @@
 
 namespace {
 const Rgb kRed{255, 0, 0};
-Rgb Red(int, int) {
-    return kRed;
-}
 Rgb SystemColour(int index) {
-    const COLORREF c = GetSysColor(index);
-    return Rgb{GetRValue(c), GetGValue(c), GetBValue(c)};
+    return ToRgb(GetSysColor(index));
 }
 void SaveAlbum(const std::string& path, const std::string& page) {
     ZubAlbum album;
@@ -24,8 +20,8 @@ void SaveAlbum(const std::string& path, const std::string& page) {
 }  // namespace
 
 TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
-    WriteFileBytes(dir_.File("big.jpg"), MakeJpeg(1000, 800, Red));
-    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Red);
+    WriteFileBytes(dir_.File("big.jpg"), MakeJpeg(1000, 800, Flat(kRed)));
+    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Flat(kRed));
     WriteBmp(dir_.File("member.bmp"), 300, 300, 8);
     const std::string longName = LongName(dir_.Path(), 259) + ".bmp";
     for (const std::string& name : {std::string("表.bmp"), longName}) WriteBmp(dir_.File(name), 8, 8);
@@ -83,8 +79,8 @@ TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
 }
 
 TEST_F(FileBoxTest, ThePreviewIsFittedIntoItsSquareAndFramedForAlbumPictures) {
-    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Red);
-    WriteBmp(dir_.File("wide.bmp"), 260, 130, 24, false, Red);
+    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Flat(kRed));
+    WriteBmp(dir_.File("wide.bmp"), 260, 130, 24, false, Flat(kRed));
     Viewer().Album->AddPage(dir_.File("wide.bmp").c_str());
     Open(dir_.Path());
     RECT corner{183, 35, 0, 0};

@@ -3,9 +3,6 @@
 // are gone, long and double-byte names, the pumped listing, the chrome.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "app/file_drops.h"
 #include "browse/dialogs/drive_combo.h"
 #include "tests/browse/dialogs/file_box_fixture.h"
 
@@ -25,14 +22,6 @@ protected:
         HTREEITEM c = TreeView_GetChild(Tree(), TreeView_GetSelection(Tree()));
         while (c && Label(c) != label) c = TreeView_GetNextSibling(Tree(), c);
         return c;
-    }
-    void Drop(const std::string& name) {
-        const std::vector<uint8_t> bytes =
-            MakeDropFilesBlock((name + '\0').c_str(), name.size() + 2, POINT{});
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
-        GlobalUnlock(block);
-        SendMessageA(Box(), WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
     }
     static std::string CurrentDirectory() {
         char path[MAX_PATH] = "";
@@ -125,7 +114,7 @@ TEST_F(FolderDialogTest, DropsAndFoldersThatAreGoneLeaveARealFolderShown) {
                                                          {dir_.File("missing.bmp"), sub},
                                                          {dir_.Path(), dir_.Path()}};
     for (const auto& [dropped, shown] : drops) {
-        Drop(dropped);
+        SendMessageA(Box(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dropped})), 0);
         EXPECT_EQ(Selected(), shown) << dropped;
     }
     // A folder removed while the tree shows it: selecting it lists nothing
@@ -162,14 +151,7 @@ TEST_F(FolderDialogTest, LongAndDoubleByteNamesAndTheListingPumpsMessages) {
         EXPECT_NE(LineOf(name), -1) << name;
     EXPECT_EQ(Lines(PILTRIN_FILEBOX_ALBUMS), Names{"十.zub"});
     // In the order the sorted list box gives its own lines.
-    HWND sorted = CreateWindowExA(0, "LISTBOX", "", WS_POPUP | LBS_SORT, 0, 0, 9, 9, 0, 0, 0, 0);
-    for (const std::string& line : lines) SendMessageA(sorted, LB_ADDSTRING, 0, (LPARAM)line.c_str());
-    for (int i = 0; i < 310; ++i) {
-        char line[MAX_PATH];
-        SendMessageA(sorted, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-        EXPECT_EQ(lines[i], line) << i;
-    }
-    DestroyWindow(sorted);
+    EXPECT_EQ(ListLines(NameListBox(lines, LBS_SORT).get()), lines);
     // Every 102nd entry the waiting messages run; a quit abandons the list
     // and stays queued for the loop.
     PostQuitMessage(7);

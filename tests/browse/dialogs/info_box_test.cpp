@@ -23,21 +23,12 @@ protected:
         RegisterInfoBoxCommands();
         Open();
     }
-    void TearDown() override {
-        if (Box()) DestroyWindow(Box());
-        SetCommandHandler(kCommandInfoBox, nullptr);
-        ViewerWindowTest::TearDown();
-    }
     void Open() {
         Command(kCommandInfoBox);
         ASSERT_NE(Box(), nullptr);
     }
     HWND Box() const { return Viewer().InfoBOXWindow; }
-    std::string Field(int id) const {
-        char text[MAX_PATH] = "";
-        GetDlgItemTextA(Box(), id, text, sizeof text);
-        return text;
-    }
+    std::string Field(int id) const { return ItemText(Box(), id); }
     // Shows a picture of the test's folder, as the FileBOX would.
     void ShowHere(const std::string& name, int orientation = 0) {
         lstrcpynA(Viewer().CurrentFolder, dir_.Path().c_str(), MAX_PATH);

@@ -23,9 +23,6 @@ namespace {
 Rgb ColourOf(int page) {
     return Rgb{uint8_t(20 + 15 * page), uint8_t(200 - 7 * page), uint8_t(60 + 11 * page)};
 }
-Rgb FromColorRef(COLORREF c) {
-    return Rgb{GetRValue(c), GetGValue(c), GetBValue(c)};
-}
 POINT CellCentre(int cell) {
     return POINT{95 * (cell % 4) + 50, 95 * (cell / 4) + 50};
 }
@@ -37,18 +34,13 @@ protected:
         Box().Rect = RECT{0, 0, 0, 0};
         RegisterZubBOXCommands();
     }
-    void TearDown() override {
-        if (Window()) DestroyWindow(Window());
-        SetCommandHandler(kCommandZubBox, nullptr);
-        ViewerWindowTest::TearDown();
-    }
     ZubAlbum& Album() { return *Viewer().Album; }
     HWND Window() const { return Viewer().ZubBOXWindow; }
     // Pages 0..count-1: flat pictures of width x height in ColourOf(page).
     void AddPages(int count, int width = 30, int height = 30) {
         for (int i = Album().PageCount(), end = i + count; i < end; ++i) {
             const std::string path = dir_.File("p" + std::to_string(i) + ".bmp");
-            WriteBmp(path, width, height, 24, false, [i](int, int) { return ColourOf(i); });
+            WriteBmp(path, width, height, 24, false, Flat(ColourOf(i)));
             ASSERT_GE(Album().AddPage(path.c_str()), 0);
         }
     }
@@ -57,11 +49,7 @@ protected:
         ASSERT_NE(Window(), nullptr);
         Pump();
     }
-    std::string Field(int id) const {
-        char text[MAX_PATH] = "";
-        GetDlgItemTextA(Window(), id, text, sizeof text);
-        return text;
-    }
+    std::string Field(int id) const { return ItemText(Window(), id); }
     void Keys(bool shift) {
         BYTE state[256];
         GetKeyboardState(state);
@@ -183,10 +171,10 @@ TEST_F(ZubBoxTest, ClicksSelectToggleAndExtend) {
         EXPECT_EQ(5, Viewer().ZubBOXCurrent);
     }
     ClientPixels pixels(Window());
-    EXPECT_EQ(FromColorRef(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left, 140));
-    EXPECT_EQ(FromColorRef(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left - 1, 140));
-    EXPECT_EQ(FromColorRef(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left, 50));
-    EXPECT_EQ(FromColorRef(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left - 1, 50));
+    EXPECT_EQ(ToRgb(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left, 140));
+    EXPECT_EQ(ToRgb(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left - 1, 140));
+    EXPECT_EQ(ToRgb(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left, 50));
+    EXPECT_EQ(ToRgb(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left - 1, 50));
 }
 
 TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
@@ -252,9 +240,7 @@ TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
     EXPECT_EQ(viewer.left, box.left);
     EXPECT_EQ((viewer.top + viewer.bottom) / 2, box.top);
     EXPECT_TRUE(GetMenuState(GetSystemMenu(Window(), FALSE), SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
-    char caption[64] = "";
-    GetWindowTextA(Window(), caption, sizeof caption);
-    EXPECT_STREQ("ズブＢＯＸ", caption);
+    EXPECT_EQ("ズブＢＯＸ", WindowText(Window()));
     SetWindowPos(Window(), nullptr, 33, 44, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SendMessageA(Window(), WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(nullptr, Window());
@@ -269,7 +255,7 @@ TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
     Album().SetPageOrientation(1, 1);
     Album().AddPage(dir_.File("deleted.bmp").c_str());
     const std::string cover = dir_.File("cover.bmp"), inner = dir_.File("inner.zub");
-    WriteBmp(cover, 200, 100, 24, false, [](int, int) { return ColourOf(3); });
+    WriteBmp(cover, 200, 100, 24, false, Flat(ColourOf(3)));
     ZubAlbum saved;
     saved.AddPage(cover.c_str());
     ASSERT_EQ(1, saved.SaveFile(inner.c_str()));
@@ -281,8 +267,8 @@ TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
     ClientPixels p(Window());
     ASSERT_GE(p.Width(), 383);
     ASSERT_GE(p.Height(), 288);
-    const Rgb blue = FromColorRef(RGB(0, 0, 255)), cyan = FromColorRef(RGB(0, 255, 255));
-    const Rgb failed = FromColorRef(kThumbnailFailureColour);
+    const Rgb blue = ToRgb(RGB(0, 0, 255)), cyan = ToRgb(RGB(0, 255, 255));
+    const Rgb failed = ToRgb(kThumbnailFailureColour);
     struct Probe {
         int x, y;
         Rgb colour;
@@ -300,8 +286,8 @@ TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
         {290, 72, ColourOf(3), false}, {335, 26, ColourOf(3), false},
         {30, 135, ColourOf(4), true}, {69, 154, ColourOf(4), true}, {29, 135, ColourOf(4), false},  // 40 x 20
         {70, 154, ColourOf(4), false},
-        {3, 140, FromColorRef(GetSysColor(COLOR_3DLIGHT)), true},    // the album's cover: raised
-        {193, 50, FromColorRef(GetSysColor(COLOR_3DSHADOW)), true},  // others sunken
+        {3, 140, ToRgb(GetSysColor(COLOR_3DLIGHT)), true},    // the album's cover: raised
+        {193, 50, ToRgb(GetSysColor(COLOR_3DSHADOW)), true},  // others sunken
     };
     // clang-format on
     for (const Probe& probe : probes)
