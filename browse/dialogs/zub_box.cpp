@@ -1,6 +1,7 @@
 #include "browse/dialogs/zub_box.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,26 @@ ZubAlbum& Album() {
     return *Viewer().Album;
 }
 
+// Sets a field's text only when it differs. Every paint shows the current
+// page's facts again, and each set would redraw the field (most of the cost
+// of redrawing a built page) and, in an edit field, move the user's caret.
+void SetFieldText(HWND box, int id, const char* text) {
+    HWND field = GetDlgItem(box, id);
+    if (!field) return;
+    if (!text) text = "";
+    const size_t length = std::strlen(text);
+    if (static_cast<size_t>(GetWindowTextLengthA(field)) == length) {
+        std::string shown(length + 1, '\0');
+        GetWindowTextA(field, &shown[0], static_cast<int>(length + 1));
+        if (std::memcmp(shown.data(), text, length) == 0) return;
+    }
+    SetWindowTextA(field, text);
+}
+
 void SetNumber(HWND box, int id, int value) {
-    SetDlgItemInt(box, id, UINT(value), TRUE);
+    char text[16];
+    wsprintfA(text, "%d", value);
+    SetFieldText(box, id, text);
 }
 
 // Step 1 of painting: the current index inside the album, with mark 2.
@@ -290,18 +309,18 @@ void ShowCurrentPageFacts(HWND box) {
         for (int id :
              {PILTRIN_ZUBBOX_PAGE_COUNT, PILTRIN_ZUBBOX_WIDTH, PILTRIN_ZUBBOX_HEIGHT, PILTRIN_ZUBBOX_BITS})
             SetNumber(box, id, 0);
-        SetDlgItemTextA(box, PILTRIN_ZUBBOX_PATH, "");
+        SetFieldText(box, PILTRIN_ZUBBOX_PATH, "");
         return;
     }
     const int i = v.ZubBOXCurrent;
     SetNumber(box, PILTRIN_ZUBBOX_PAGE_COUNT, ZubBOXPageCount(pages));
-    SetDlgItemTextA(box, PILTRIN_ZUBBOX_PATH, album.GetPagePath(i));
+    SetFieldText(box, PILTRIN_ZUBBOX_PATH, album.GetPagePath(i));
     SetNumber(box, PILTRIN_ZUBBOX_WIDTH, album.GetPictureWidth(i));
     SetNumber(box, PILTRIN_ZUBBOX_HEIGHT, album.GetPictureHeight(i));
     SetNumber(box, PILTRIN_ZUBBOX_BITS, album.GetPictureBitCount(i));
     if (Box().EditingTitle) return;
     Box().FillingTitle = true;
-    SetDlgItemTextA(box, PILTRIN_ZUBBOX_TITLE, album.GetPageComment(i));
+    SetFieldText(box, PILTRIN_ZUBBOX_TITLE, album.GetPageComment(i));
     Box().FillingTitle = false;
 }
 

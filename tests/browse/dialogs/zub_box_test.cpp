@@ -224,12 +224,24 @@ TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
     EXPECT_EQ(Album().GetPagePath(0), Field(PILTRIN_ZUBBOX_PATH));
     EXPECT_EQ("30", Field(PILTRIN_ZUBBOX_WIDTH));
     EXPECT_EQ("24", Field(PILTRIN_ZUBBOX_BITS));
+    // A paint shows the facts again but leaves a field that is already
+    // right alone: the selection the user made in the title stays.
+    HWND title = GetDlgItem(Window(), PILTRIN_ZUBBOX_TITLE);
+    SendMessageA(title, EM_SETSEL, 2, 4);
+    RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    DWORD start = 0, end = 0;
+    SendMessageA(title, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(DWORD(2), DWORD(4)));
     SetDlgItemTextA(Window(), PILTRIN_ZUBBOX_TITLE, "SUNSET");
     EXPECT_STREQ("Sunset", Album().GetPageComment(0));
     EXPECT_EQ(0, Viewer().AlbumUnsaved);
     SetDlgItemTextA(Window(), PILTRIN_ZUBBOX_TITLE, "夕焼け");
     EXPECT_STREQ("夕焼け", Album().GetPageComment(0));
     EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    // Another current page shows its own facts.
+    Click(CellCentre(1));
+    EXPECT_EQ("", Field(PILTRIN_ZUBBOX_TITLE));
+    EXPECT_EQ(Album().GetPagePath(1), Field(PILTRIN_ZUBBOX_PATH));
 }
 
 TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
