@@ -288,8 +288,8 @@ bool TakeFromSharedMemory(SharedView& shared, const std::string& name, uint64_t 
     if (headerBytes > 1 << 20 || pixelBytes > kMaxDibPixelBytes + (1 << 20)) return false;
     if (!shared.Open(name) || shared.size < headerBytes + pixelBytes) return false;
     const size_t readyBytes = ready.Bytes();
-    if (!TakeOverPluginPicture(shared.bytes, size_t(headerBytes), shared.bytes + headerBytes, size_t(pixelBytes),
-                               header, pixels, ready.Take(), readyBytes))
+    if (!TakeOverPluginPicture(shared.bytes, size_t(headerBytes), shared.bytes + headerBytes,
+                               size_t(pixelBytes), header, pixels, ready.Take(), readyBytes))
         return false;
     const size_t taken = LocalSize(*pixels);
     if (taken >= kWorthMakingReady) LastLargePixelBytes = taken;
