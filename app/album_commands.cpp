@@ -75,9 +75,15 @@ int SetDisplayMode(HWND window, int mode) {
     if (mode != kZubDisplay) return 1;
     const int pages = v.Album->PageCount();
     if (pages == 0) return 1;
-    if (v.CurrentZubIndex >= static_cast<DWORD>(pages)) v.CurrentZubIndex = v.Album->CoverIndex();
+    v.CurrentZubIndex = ZubDisplayPage();
     ShowZubPage(window);
     return 1;
+}
+
+int ZubDisplayPage() {
+    const ViewerState& v = Viewer();
+    return v.CurrentZubIndex < static_cast<DWORD>(v.Album->PageCount()) ? static_cast<int>(v.CurrentZubIndex)
+                                                                        : v.Album->CoverIndex();
 }
 
 void ShowZubPage(HWND window) {

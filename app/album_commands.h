@@ -6,6 +6,9 @@
 
 // Mode 13 (zub display: shows page CurrentZubIndex) or 14 (normal). 1.
 int SetDisplayMode(HWND window, int mode);
+// The page the zub display shows: CurrentZubIndex, or the cover when the
+// index lies outside the album.
+int ZubDisplayPage();
 
 // Shows album page CurrentZubIndex in the orientation it records.
 void ShowZubPage(HWND window);

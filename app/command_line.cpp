@@ -48,11 +48,8 @@ void OpenPictureList(HWND window, const std::string& text) {
     // The zub display below shows the page at the current index; when that
     // page is the first picture itself, unturned, showing the picture here
     // as well would read and lay it out twice for the same window.
-    const int pages = v.Album->PageCount();
-    const int shownPage = v.CurrentZubIndex < static_cast<DWORD>(pages) ? static_cast<int>(v.CurrentZubIndex)
-                                                                        : v.Album->CoverIndex();
     const bool shownBelow =
-        firstPage >= 0 && firstPage == shownPage && v.Album->GetPageOrientation(firstPage) == 0;
+        firstPage >= 0 && firstPage == ZubDisplayPage() && v.Album->GetPageOrientation(firstPage) == 0;
     const std::string& first = tokens.front();
     if (!shownBelow && first.size() < MAX_PATH && IsPictureFile(first.c_str())) {
         v.CurrentOrientation = 0;

@@ -4,7 +4,6 @@
 // same BMP, alternated in the same run. Goal: the ratio stays at or below
 // 1.2, whatever plug-ins lie beside the program.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -84,17 +83,10 @@ BOOL CALLBACK FindVisible(HWND window, LPARAM parameter) {
 // bench leaves its helper to notice the closed pipe, and a helper still
 // starting would take the processor from the next round.
 void WaitForHelpersToEnd() {
-    for (int i = 0; i < 300; ++i) {
-        bool running = false;
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32 entry{};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-            running = running || std::strncmp(entry.szExeFile, "piltrin-plugins", 15) == 0;
-        CloseHandle(snapshot);
-        if (!running) return;
-        Sleep(10);
-    }
+    auto helper = [](const PROCESSENTRY32& p) {
+        return std::strncmp(p.szExeFile, "piltrin-plugins", 15) == 0;
+    };
+    for (int i = 0; i < 300 && CountProcesses(helper) > 0; ++i) Sleep(10);
 }
 
 // Seconds from the start of commandLine to its window shown and idle, or -1.

@@ -9,6 +9,7 @@
 #include "app/info_box_message.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "browse/dialogs/dialog_fields.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -18,20 +19,6 @@ constexpr char kNotInAlbum[] = "It isn't Book member.";
 // reports the box's refresh, not a new comment. Without it, emptying the
 // field for a picture that failed to load would wipe its page's comment.
 bool g_refreshing = false;
-
-// Writes a field only when its text changes, so that the repaint that
-// follows every refresh does not make the fields flicker.
-void SetField(HWND box, int id, const char* text) {
-    char current[MAX_PATH + 16] = "";
-    GetDlgItemTextA(box, id, current, sizeof current);
-    if (std::strcmp(current, text) != 0) SetDlgItemTextA(box, id, text);
-}
-
-void SetNumberField(HWND box, int id, long value) {
-    char text[16];
-    wsprintfA(text, "%ld", value);
-    SetField(box, id, text);
-}
 
 // Above 1000 KiB the thousands get a comma; 1000 itself has none.
 std::string KiBText(DWORD kib) {

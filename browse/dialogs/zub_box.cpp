@@ -1,7 +1,6 @@
 #include "browse/dialogs/zub_box.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "app/album_commands.h"
 #include "app/command_table.h"
 #include "app/viewer_state.h"
+#include "browse/dialogs/dialog_fields.h"
 #include "browse/dialogs/zub_box_grid.h"
 #include "browse/dialogs/zub_box_state.h"
 #include "browse/scoped_handles.h"
@@ -23,28 +23,6 @@ constexpr int kTitleBytes = 250;
 
 ZubAlbum& Album() {
     return *Viewer().Album;
-}
-
-// Sets a field's text only when it differs. Every paint shows the current
-// page's facts again, and each set would redraw the field (most of the cost
-// of redrawing a built page) and, in an edit field, move the user's caret.
-void SetFieldText(HWND box, int id, const char* text) {
-    HWND field = GetDlgItem(box, id);
-    if (!field) return;
-    if (!text) text = "";
-    const size_t length = std::strlen(text);
-    if (static_cast<size_t>(GetWindowTextLengthA(field)) == length) {
-        std::string shown(length + 1, '\0');
-        GetWindowTextA(field, &shown[0], static_cast<int>(length + 1));
-        if (std::memcmp(shown.data(), text, length) == 0) return;
-    }
-    SetWindowTextA(field, text);
-}
-
-void SetNumber(HWND box, int id, int value) {
-    char text[16];
-    wsprintfA(text, "%d", value);
-    SetFieldText(box, id, text);
 }
 
 // Step 1 of painting: the current index inside the album, with mark 2.
@@ -90,7 +68,7 @@ void OnPaint(HWND box) {
     }
     ShowCurrentPageFacts(box);
     if (missing >= 0) PostMessageA(box, WM_ZUBTHUMB, kCommandZubBOX, missing);
-    SetNumber(box, PILTRIN_ZUBBOX_PAGE, v.ZubBOXPage);
+    SetNumberField(box, PILTRIN_ZUBBOX_PAGE, v.ZubBOXPage);
 }
 
 // Hands the later cells of index's page that the workers can decode to
@@ -133,7 +111,7 @@ void OnZubThumb(HWND box, int index) {
 void ShowPage(HWND box, int page) {
     ViewerState& v = Viewer();
     v.ZubBOXPage = page;
-    SetNumber(box, PILTRIN_ZUBBOX_PAGE, page);
+    SetNumberField(box, PILTRIN_ZUBBOX_PAGE, page);
     InvalidateRect(box, &kGridRect, TRUE);
     if (Box().Ahead) Box().Ahead->Clear();
 }
@@ -236,7 +214,7 @@ INT_PTR OnInitDialog(HWND box) {
     s.EditingTitle = false;
     s.LeftDown = s.RightDrag = s.DoubleClicked = false;
     MarkOnly(pages ? v.ZubBOXCurrent : -1);
-    SetNumber(box, PILTRIN_ZUBBOX_PAGE, v.ZubBOXPage);
+    SetNumberField(box, PILTRIN_ZUBBOX_PAGE, v.ZubBOXPage);
     PlaceBox(box);
     EnableMenuItem(GetSystemMenu(box, FALSE), SC_MAXIMIZE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
     s.Ahead = std::make_unique<ThumbnailPrefetch>(ThumbnailPrefetch::DefaultWorkers());
@@ -308,19 +286,19 @@ void ShowCurrentPageFacts(HWND box) {
     if (pages == 0 || v.ZubBOXCurrent < 0 || v.ZubBOXCurrent >= pages) {
         for (int id :
              {PILTRIN_ZUBBOX_PAGE_COUNT, PILTRIN_ZUBBOX_WIDTH, PILTRIN_ZUBBOX_HEIGHT, PILTRIN_ZUBBOX_BITS})
-            SetNumber(box, id, 0);
-        SetFieldText(box, PILTRIN_ZUBBOX_PATH, "");
+            SetNumberField(box, id, 0);
+        SetField(box, PILTRIN_ZUBBOX_PATH, "");
         return;
     }
     const int i = v.ZubBOXCurrent;
-    SetNumber(box, PILTRIN_ZUBBOX_PAGE_COUNT, ZubBOXPageCount(pages));
-    SetFieldText(box, PILTRIN_ZUBBOX_PATH, album.GetPagePath(i));
-    SetNumber(box, PILTRIN_ZUBBOX_WIDTH, album.GetPictureWidth(i));
-    SetNumber(box, PILTRIN_ZUBBOX_HEIGHT, album.GetPictureHeight(i));
-    SetNumber(box, PILTRIN_ZUBBOX_BITS, album.GetPictureBitCount(i));
+    SetNumberField(box, PILTRIN_ZUBBOX_PAGE_COUNT, ZubBOXPageCount(pages));
+    SetField(box, PILTRIN_ZUBBOX_PATH, album.GetPagePath(i));
+    SetNumberField(box, PILTRIN_ZUBBOX_WIDTH, album.GetPictureWidth(i));
+    SetNumberField(box, PILTRIN_ZUBBOX_HEIGHT, album.GetPictureHeight(i));
+    SetNumberField(box, PILTRIN_ZUBBOX_BITS, album.GetPictureBitCount(i));
     if (Box().EditingTitle) return;
     Box().FillingTitle = true;
-    SetFieldText(box, PILTRIN_ZUBBOX_TITLE, album.GetPageComment(i));
+    SetField(box, PILTRIN_ZUBBOX_TITLE, album.GetPageComment(i));
     Box().FillingTitle = false;
 }
 

@@ -1,9 +1,6 @@
 // Plug-ins that crash, hang, crawl or hand back damaged pictures, through
 // the helper: the test keeps running (it is the viewer here), the failure is
 // reported, and the next file opens through the same plug-in.
-#include <windows.h>
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -92,14 +89,8 @@ TEST_F(PluginIsolation, AFailingPluginLeavesTheCallerUpAndTheNextFileOpens) {
 
 // Processes this test program started that still run: its helpers.
 int RunningHelpers() {
-    int count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        count += entry.th32ParentProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
+    return CountProcesses(
+        [](const PROCESSENTRY32& p) { return p.th32ParentProcessID == GetCurrentProcessId(); });
 }
 
 // Loading the set starts no process; a helper starts with the first call

@@ -155,3 +155,14 @@ void Mutate(Bytes& file, std::mt19937& random, int maxEdits) {
         }
     }
 }
+
+int CountProcesses(const std::function<bool(const PROCESSENTRY32&)>& keep) {
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        count += keep(entry);
+    CloseHandle(snapshot);
+    return count;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,9 @@
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
+
+// How many of the processes running now keep answers true for.
+int CountProcesses(const std::function<bool(const PROCESSENTRY32&)>& keep);
 
 // A fresh folder under the temporary folder, removed with its files when the
 // object goes away. Path() ends with "\".
