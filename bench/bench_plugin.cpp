@@ -129,7 +129,7 @@ int main() {
         return ok ? seconds : -1.0;
     };
 
-    // A plug-in's first use in a process costs more than its later ones
+    // A plug-in's first use in a process may cost more than its later ones
     // (its codec libraries load): measured here in this process first, so
     // that the helper's share of its own first call can be told apart.
     double directFirst = direct();
@@ -140,7 +140,7 @@ int main() {
 
     // The first call after the plug-ins were set up starts the helper and
     // waits for it to bind; the medians of the later calls below show the
-    // decode alone (one warm call each was too noisy to subtract).
+    // decode alone, steadier than any single warm call.
     double firstStart = Now();
     if (!LoadPluginsFromProgramFolder() || PluginCount() < 1) {
         std::printf("bench_plugin: the helper did not start\n");
