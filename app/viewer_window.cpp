@@ -1,7 +1,5 @@
 #include "app/viewer_window.h"
 
-#include <commctrl.h>
-
 #include <cstring>
 
 #include "album/zub_album.h"
@@ -28,7 +26,6 @@ constexpr UINT kTickPeriod = 100;
 
 LRESULT OnCreate(HWND window) {
     ViewerState& v = Viewer();
-    InitCommonControls();
     if (!LoadPluginsFromCommonFiles()) LoadPluginsFromProgramFolder();
     v.WaitCursor = LoadCursorA(nullptr, IDC_WAIT);
     v.ArrowCursor = LoadCursorA(nullptr, IDC_ARROW);

@@ -1,30 +1,13 @@
 #include "browse/dialogs/drive_combo.h"
 
-#include <commctrl.h>
-#include <shellapi.h>
-
 #include <cstdio>
 #include <cstring>
+
+#include "browse/common_controls.h"
 
 namespace {
 HIMAGELIST driveImages = nullptr;
 int driveImageUsers = 0;
-
-HIMAGELIST MakeDriveImages() {
-    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 7, 0);
-    char shell32[MAX_PATH];
-    UINT length = GetSystemDirectoryA(shell32, MAX_PATH - 16);
-    if (length == 0 || length >= MAX_PATH - 16) return list;
-    std::strcat(shell32, "\\shell32.dll");
-    for (int icon = 6; icon <= 12; ++icon) {
-        HICON small = nullptr;
-        if (ExtractIconExA(shell32, icon, nullptr, &small, 1) && small) {
-            ImageList_AddIcon(list, small);
-            DestroyIcon(small);
-        }
-    }
-    return list;
-}
 }  // namespace
 
 int DriveImageIndex(UINT driveType, char letter) {
@@ -44,7 +27,7 @@ int DriveImageIndex(UINT driveType, char letter) {
 }
 
 void FillDriveCombo(HWND combo) {
-    if (driveImageUsers++ == 0) driveImages = MakeDriveImages();
+    if (driveImageUsers++ == 0) driveImages = MakeShellIconList({6, 7, 8, 9, 10, 11, 12});
     const DWORD drives = GetLogicalDrives();
     for (int bit = 0; bit < 26; ++bit) {
         if (!(drives & (1u << bit))) continue;
@@ -59,7 +42,7 @@ void FillDriveCombo(HWND combo) {
 
 void DetachDriveImages() {
     if (driveImageUsers > 0 && --driveImageUsers == 0 && driveImages) {
-        ImageList_Destroy(driveImages);
+        DestroyImageList(driveImages);
         driveImages = nullptr;
     }
 }
@@ -87,6 +70,6 @@ void DrawDriveItem(const DRAWITEMSTRUCT& item) {
     TextOutA(dc, textLeft, rect.top + 2, text, static_cast<int>(std::strlen(text)));
     const int image = DriveImageIndex(static_cast<UINT>(item.itemData), text[0]);
     if (driveImages && image >= 0)
-        ImageList_Draw(driveImages, image, dc, rect.left + 3, rect.top, ILD_TRANSPARENT);
+        DrawListImage(driveImages, image, dc, rect.left + 3, rect.top, ILD_TRANSPARENT);
     if (selected) DrawFocusRect(dc, &rect);
 }

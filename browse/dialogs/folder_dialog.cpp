@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "browse/common_controls.h"
 #include "browse/dialogs/drive_combo.h"
 #include "browse/dialogs/file_list.h"
 #include "browse/dialogs/folder_tree.h"
@@ -493,6 +494,7 @@ void ChangeFolder(HWND dialog, const char* folder, FolderDialogConfig* config) {
 
 INT_PTR RunFolderDialogModal(FolderDialogConfig* config) {
     config->Modeless = 0;
+    LoadCommonControls();
     openingConfig = config;
     INT_PTR result = RunModalDialog(config->Instance, MAKEINTRESOURCEA(config->TemplateId), config->Owner,
                                     FolderDialogProc, reinterpret_cast<LPARAM>(config));
@@ -502,6 +504,7 @@ INT_PTR RunFolderDialogModal(FolderDialogConfig* config) {
 
 HWND OpenFolderDialogModeless(std::unique_ptr<FolderDialogConfig> config) {
     config->Modeless = 1;
+    LoadCommonControls();
     openingConfig = config.get();
     HWND dialog = CreateDialogParamA(config->Instance, MAKEINTRESOURCEA(config->TemplateId), config->Owner,
                                      FolderDialogProc, reinterpret_cast<LPARAM>(config.get()));

@@ -1,11 +1,10 @@
 #include "browse/dialogs/folder_tree.h"
 
-#include <shellapi.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "browse/common_controls.h"
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
 
@@ -17,22 +16,6 @@ struct SharedImageList {
     int users = 0;
 };
 SharedImageList treeImages;
-
-HIMAGELIST MakeFolderImages() {
-    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 2, 0);
-    char shell32[MAX_PATH];
-    UINT length = GetSystemDirectoryA(shell32, MAX_PATH - 16);
-    if (length == 0 || length >= MAX_PATH - 16) return list;
-    std::strcat(shell32, "\\shell32.dll");
-    for (int icon : {3, 4}) {
-        HICON small = nullptr;
-        if (ExtractIconExA(shell32, icon, nullptr, &small, 1) && small) {
-            ImageList_AddIcon(list, small);
-            DestroyIcon(small);
-        }
-    }
-    return list;
-}
 
 std::string ItemLabel(HWND tree, HTREEITEM item) {
     char text[MAX_PATH] = "";
@@ -102,13 +85,13 @@ bool IsFolder(DWORD attributes) {
 }  // namespace
 
 void AttachTreeImages(HWND tree) {
-    if (treeImages.users++ == 0) treeImages.list = MakeFolderImages();
+    if (treeImages.users++ == 0) treeImages.list = MakeShellIconList({3, 4});
     SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(treeImages.list));
 }
 
 void DetachTreeImages() {
     if (treeImages.users > 0 && --treeImages.users == 0 && treeImages.list) {
-        ImageList_Destroy(treeImages.list);
+        DestroyImageList(treeImages.list);
         treeImages.list = nullptr;
     }
 }

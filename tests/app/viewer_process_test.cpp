@@ -1,6 +1,9 @@
 // The real executable, started as its own process and driven from here.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <string>
 
 #include "browse/file_utils.h"
@@ -41,6 +44,19 @@ public:
         CloseHandle(process_.hProcess);
     }
     HWND Window() const { return window_; }
+    // Whether the process has loaded a module of that file name.
+    bool HasModule(const char* name) const {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        MODULEENTRY32 module{};
+        module.dwSize = sizeof module;
+        bool found = false;
+        for (BOOL more = Module32First(snapshot, &module); more && !found;
+             more = Module32Next(snapshot, &module))
+            found = lstrcmpiA(module.szModule, name) == 0;
+        CloseHandle(snapshot);
+        return found;
+    }
     std::string Title() const { return WindowText(window_); }
     // Lets the viewer handle what it was sent and paint.
     void Settle() const {
@@ -119,6 +135,10 @@ TEST(ViewerProcess, PictureArgumentIsShownAndTitled) {
         GetWindowRect(viewer.Window(), &outer);
         EXPECT_EQ(outer.right - outer.left, 320);
         EXPECT_EQ(ScreenPixelAtClientCentre(viewer.Window()), row.colour);
+        // The first picture does not wait for the common controls, which
+        // only the dialogs use.
+        EXPECT_TRUE(viewer.HasModule("user32.dll"));
+        EXPECT_FALSE(viewer.HasModule("comctl32.dll"));
     }
 }
 
