@@ -78,6 +78,7 @@ TEST_F(PluginFolders, TheSharedFolderIsFoundThroughAKeyTheUserMayOnlyRead) {
     EXPECT_EQ(LoadPluginsFromCommonFiles(), 1);
     EXPECT_EQ(PluginCount(), 1);
     EXPECT_EQ(PluginMatchesExtension("tpc"), 1);
+    UnloadPlugins();  // the helper ends and lets go of the copied filter, so that its folder can go
 }
 
 TEST_F(PluginFolders, NoSharedFolderValueNoPluginsThereOrANameTooLongForAPathLoadsNothing) {

@@ -30,6 +30,17 @@ static void RemoveTree(const std::string& folder) {
 }
 
 TempDir::~TempDir() {
+    // A folder dialog makes the folder it shows the current directory, which
+    // cannot be removed: the tests step out of it first.
+    char current[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
+    std::string here = length > 0 && length < MAX_PATH ? current : "";
+    if (!here.empty() && here.back() != '\\') here += '\\';
+    if (here.size() >= path_.size() && lstrcmpiA(here.substr(0, path_.size()).c_str(), path_.c_str()) == 0) {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        SetCurrentDirectoryA(base);
+    }
     RemoveTree(path_);
 }
 
