@@ -1,7 +1,5 @@
 #include "app/file_drops.h"
 
-#include <shellapi.h>
-
 #include <cstring>
 
 #include "album/zub_album.h"
@@ -11,6 +9,7 @@
 #include "app/shell_paths.h"
 #include "app/viewer_state.h"
 #include "browse/file_utils.h"
+#include "browse/late_libraries.h"
 #include "image/picture_loader.h"
 
 namespace {
@@ -35,10 +34,10 @@ HGLOBAL CopyToGlobal(const std::vector<uint8_t>& bytes, UINT flags) {
 
 void AddDroppedPictures(HDROP drop) {
     ViewerState& v = Viewer();
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DroppedFile(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         char name[MAX_PATH];
-        if (!DragQueryFileA(drop, i, name, MAX_PATH)) continue;
+        if (!DroppedFile(drop, i, name, MAX_PATH)) continue;
         if (IsPictureFile(name) && v.Album->FindPage(name) == -1) v.Album->AddPage(name);
     }
     const int index = v.Album->FindPage(v.CurrentPath);
@@ -85,10 +84,10 @@ int SendFilesDrop(HWND target, const char* list, size_t listLength, int x, int y
 LRESULT OnDropFiles(HWND window, HDROP drop) {
     ViewerState& v = Viewer();
     char name[MAX_PATH] = "";
-    DragQueryFileA(drop, 0, name, MAX_PATH);
+    DroppedFile(drop, 0, name, MAX_PATH);
     if (!IsPictureFile(name)) {
         if (lstrcmpiA(ExtensionOf(name), "zub") == 0) OpenZubFile(window, name);
-        DragFinish(drop);
+        FinishDrop(drop);
         return DefWindowProcA(window, WM_DROPFILES, 0, 0);
     }
     v.CurrentOrientation = 0;
@@ -102,7 +101,7 @@ LRESULT OnDropFiles(HWND window, HDROP drop) {
     } else {
         SetDisplayMode(window, kNormalDisplay);
     }
-    DragFinish(drop);
+    FinishDrop(drop);
     return 0;
 }
 

@@ -1,12 +1,11 @@
 #include "app/shell_integration.h"
 
-#include <shellapi.h>
-
 #include <string>
 #include <vector>
 
 #include "app/viewer_state.h"
 #include "browse/file_utils.h"
+#include "browse/late_libraries.h"
 #include "browse/scoped_handles.h"
 #include "browse/user_prompt.h"
 #include "image/picture_loader.h"
@@ -171,8 +170,7 @@ int SetWallpaper(const char* bitmapPath, int tile, int style) {
 }
 
 int OpenHelp(const char* documentPath) {
-    const HINSTANCE answer = ShellExecuteA(nullptr, nullptr, documentPath, nullptr, nullptr, SW_SHOWNORMAL);
-    return reinterpret_cast<INT_PTR>(answer) > 32 ? 1 : 0;
+    return OpenDocument(documentPath) ? 1 : 0;
 }
 
 void MakeWallpaper(HWND window, int tile) {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "browse/common_controls.h"
+#include "browse/late_libraries.h"
 
 namespace {
 HIMAGELIST driveImages = nullptr;

@@ -1,11 +1,9 @@
 #include "browse/dialogs/folder_dialog.h"
 
-#include <shellapi.h>
-
 #include <cstring>
 #include <string>
 
-#include "browse/common_controls.h"
+#include "browse/late_libraries.h"
 #include "browse/dialogs/drive_combo.h"
 #include "browse/dialogs/file_list.h"
 #include "browse/dialogs/folder_tree.h"
@@ -59,12 +57,7 @@ void CreateTooltips(HWND dialog, FolderDialogConfig* config) {
 }
 
 void SetButtonIcon(HWND dialog, int id) {
-    char shell32[MAX_PATH];
-    UINT length = GetSystemDirectoryA(shell32, MAX_PATH - 16);
-    if (length == 0 || length >= MAX_PATH - 16) return;
-    std::strcat(shell32, "\\shell32.dll");
-    HICON small = nullptr;
-    if (ExtractIconExA(shell32, 34, nullptr, &small, 1) && small)
+    if (HICON small = ShellSmallIcon(34))
         SendDlgItemMessageA(dialog, id, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(small));
 }
 
@@ -347,8 +340,8 @@ void OnCommand(HWND dialog, FolderDialogConfig* config, int id, int code) {
 
 void OnDropFiles(HWND dialog, FolderDialogConfig* config, HDROP drop) {
     char name[MAX_PATH] = "";
-    const UINT length = DragQueryFileA(drop, 0, name, MAX_PATH);
-    DragFinish(drop);
+    const UINT length = DroppedFile(drop, 0, name, MAX_PATH);
+    FinishDrop(drop);
     if (length == 0 || length >= MAX_PATH - 1) return;
     const DWORD attributes = GetFileAttributesA(name);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "browse/common_controls.h"
+#include "browse/late_libraries.h"
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
 

@@ -2,7 +2,6 @@
 // another, dragging the selected pages out as a file drop, double clicks,
 // and files dropped in.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "app/viewer_state.h"
 #include "browse/dialogs/zub_box_grid.h"
 #include "browse/dialogs/zub_box_state.h"
+#include "browse/late_libraries.h"
 #include "browse/file_utils.h"
 #include "image/picture_loader.h"
 
@@ -158,16 +158,16 @@ void OnBoxDoubleClick(HWND, LPARAM position) {
 void OnBoxDropFiles(HWND box, HDROP drop) {
     ViewerState& v = Viewer();
     char name[MAX_PATH] = "";
-    DragQueryFileA(drop, 0, name, MAX_PATH);
+    DroppedFile(drop, 0, name, MAX_PATH);
     if (!IsPictureFile(name)) {
         if (lstrcmpiA(ExtensionOf(name), "zub") == 0) OpenZubFile(v.MainWindow, name);
-        DragFinish(drop);
+        FinishDrop(drop);
         return;
     }
     int last = -1;
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DroppedFile(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        if (!DragQueryFileA(drop, i, name, MAX_PATH)) continue;
+        if (!DroppedFile(drop, i, name, MAX_PATH)) continue;
         if (!IsPictureFile(name) || Album().FindPage(name) != -1) continue;
         const int added = Album().AddPage(name);
         if (added >= 0) last = added;
@@ -181,5 +181,5 @@ void OnBoxDropFiles(HWND box, HDROP drop) {
         InvalidateRect(box, nullptr, TRUE);
         v.AlbumUnsaved = 1;
     }
-    DragFinish(drop);
+    FinishDrop(drop);
 }

@@ -135,10 +135,11 @@ TEST(ViewerProcess, PictureArgumentIsShownAndTitled) {
         GetWindowRect(viewer.Window(), &outer);
         EXPECT_EQ(outer.right - outer.left, 320);
         EXPECT_EQ(ScreenPixelAtClientCentre(viewer.Window()), row.colour);
-        // The first picture does not wait for the common controls, which
-        // only the dialogs use.
+        // The first picture waits neither for the common controls nor for
+        // the shell, which only the dialogs, drops and help use.
         EXPECT_TRUE(viewer.HasModule("user32.dll"));
         EXPECT_FALSE(viewer.HasModule("comctl32.dll"));
+        EXPECT_FALSE(viewer.HasModule("shell32.dll"));
     }
 }
 
