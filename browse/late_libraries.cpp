@@ -89,3 +89,8 @@ bool OpenDocument(const char* path) {
     return execute &&
            reinterpret_cast<INT_PTR>(execute(nullptr, nullptr, path, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
 }
+
+BOOL ShowSaveDialog(OPENFILENAMEA* request) {
+    static const auto save = Find<decltype(&GetSaveFileNameA)>("comdlg32.dll", "GetSaveFileNameA");
+    return save ? save(request) : FALSE;
+}

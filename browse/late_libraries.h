@@ -1,13 +1,15 @@
 // System libraries the program loads when they are first used rather than
 // with the program, so that the first picture on screen waits for none of
 // them: the common controls, whose start registers every control class they
-// have, and the shell, with the libraries it brings. The viewer's own window
-// needs neither; the dialogs, drops, icons and help do.
+// have, the shell, with the libraries it brings, and the common dialogs,
+// which bring the print spooler. The viewer's own window needs none of them;
+// the dialogs, drops, icons, help and saving do.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <commdlg.h>
 
 #include <initializer_list>
 
@@ -32,3 +34,5 @@ void FinishDrop(HDROP drop);
 // ShellExecuteA with the document's default verb, shown normally; true when
 // the shell started it.
 bool OpenDocument(const char* path);
+// GetSaveFileNameA; FALSE without the common dialogs.
+BOOL ShowSaveDialog(OPENFILENAMEA* request);

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "browse/late_libraries.h"
+
 namespace {
 PromptAnswerer& Answerer() {
     static PromptAnswerer answerer;
@@ -23,17 +25,7 @@ INT_PTR RunModalDialog(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGP
 
 BOOL AskSaveFileName(OPENFILENAMEA* request) {
     if (Answerer().saveFileName) return Answerer().saveFileName(request);
-    // The common dialogs bring the print spooler with them, whose start
-    // alone costs tens of milliseconds; they are loaded when a save dialog
-    // is first wanted, not with the program.
-    using SaveProc = BOOL(WINAPI*)(OPENFILENAMEA*);
-    static const SaveProc save = [] {
-        HMODULE dialogs = LoadLibraryA("comdlg32.dll");
-        return dialogs ? reinterpret_cast<SaveProc>(
-                             reinterpret_cast<void*>(GetProcAddress(dialogs, "GetSaveFileNameA")))
-                       : nullptr;
-    }();
-    return save ? save(request) : FALSE;
+    return ShowSaveDialog(request);
 }
 
 void SetPromptAnswerer(PromptAnswerer answerer) {
