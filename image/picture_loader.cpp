@@ -9,8 +9,6 @@
 #include "image/picture_name.h"
 #include "image/plugin_host.h"
 
-int LastLoadError = kLoadOk;
-
 namespace {
 
 enum class LoadKind { Full, Preview, PreviewBitmap };
