@@ -182,6 +182,7 @@ TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
     // The combo's item height was answered before the record arrived.
     EXPECT_EQ(SendDlgItemMessageA(Box(), PILTRIN_FOLDER_DRIVES, CB_GETITEMHEIGHT, 0, 0), 16);
     EXPECT_TRUE(SendDlgItemMessageA(Box(), PILTRIN_FOLDER_DESKTOP, BM_GETIMAGE, IMAGE_ICON, 0));
+    EXPECT_TRUE(TreeView_GetImageList(Config()->Tree, TVSIL_NORMAL));  // the folder images
     EXPECT_EQ(SendMessageA(Config()->Tooltip, TTM_GETTOOLCOUNT, 0, 0), 6);
     char text[80] = "";
     TOOLINFOA tool{};
