@@ -89,6 +89,17 @@ void Free(HLOCAL header, HLOCAL pixels) {
     LocalFree(pixels);
 }
 
+// Seconds the filter's GetPicture takes for path, or -1 when it fails.
+double TimedGetPicture(const direct::PluginEntry* plugin, const char* path) {
+    HLOCAL header = nullptr, pixels = nullptr;
+    double start = Now();
+    int answer = plugin->GetPicture(path, 0, 0, &header, &pixels, direct::DefaultProgress, 0);
+    double seconds = Now() - start;
+    if (answer != 0) return -1.0;
+    Free(header, pixels);
+    return seconds;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -100,17 +111,9 @@ double Median(std::vector<double> values) {
 int FreshProcessFirstUse(const char* path) {
     if (!direct::LoadPluginsFromProgramFolder() || direct::PluginCount() < 1) return 0;
     const direct::PluginEntry* wic = direct::PluginAt(0);
-    auto once = [&] {
-        HLOCAL header = nullptr, pixels = nullptr;
-        double start = Now();
-        int answer = wic->GetPicture(path, 0, 0, &header, &pixels, direct::DefaultProgress, 0);
-        double seconds = Now() - start;
-        if (answer == 0) Free(header, pixels);
-        return seconds;
-    };
-    double first = once();
+    double first = TimedGetPicture(wic, path);
     std::vector<double> later;
-    for (int i = 0; i < 3; ++i) later.push_back(once());
+    for (int i = 0; i < 3; ++i) later.push_back(TimedGetPicture(wic, path));
     direct::UnloadPlugins();
     return std::max(0, int((first - Median(later)) * 1000));
 }
@@ -171,14 +174,7 @@ int main(int argc, char** argv) {
     }
     std::printf("picture: %d x %d PNG, %u bytes\n", kWidth, kHeight, unsigned(png.size()));
 
-    auto direct = [&] {
-        HLOCAL header = nullptr, pixels = nullptr;
-        double start = Now();
-        int answer = wic->GetPicture(path.c_str(), 0, 0, &header, &pixels, direct::DefaultProgress, 0);
-        double seconds = Now() - start;
-        if (answer == 0) Free(header, pixels);
-        return answer == 0 ? seconds : -1.0;
-    };
+    auto direct = [&] { return TimedGetPicture(wic, path.c_str()); };
     auto throughLoader = [&] {
         HLOCAL header = nullptr, pixels = nullptr;
         double start = Now();

@@ -11,36 +11,15 @@ Proc Find(const char* library, const char* name) {
     if (!module) module = LoadLibraryA(library);
     return module ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
-
-struct CommonControlsApi {
-    decltype(&ImageList_Create) create = nullptr;
-    decltype(&ImageList_Destroy) destroy = nullptr;
-    decltype(&ImageList_Draw) draw = nullptr;
-    decltype(&ImageList_ReplaceIcon) replaceIcon = nullptr;
-};
-
-// Null until the library is loaded and its classes registered, and when it
-// cannot be.
-const CommonControlsApi* Api() {
-    static const CommonControlsApi* api = []() -> const CommonControlsApi* {
-        static CommonControlsApi loaded{
-            Find<decltype(&ImageList_Create)>("comctl32.dll", "ImageList_Create"),
-            Find<decltype(&ImageList_Destroy)>("comctl32.dll", "ImageList_Destroy"),
-            Find<decltype(&ImageList_Draw)>("comctl32.dll", "ImageList_Draw"),
-            Find<decltype(&ImageList_ReplaceIcon)>("comctl32.dll", "ImageList_ReplaceIcon")};
-        const auto init = Find<decltype(&InitCommonControlsEx)>("comctl32.dll", "InitCommonControlsEx");
-        INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
-        if (!init || !init(&classes) || !loaded.create || !loaded.destroy || !loaded.draw ||
-            !loaded.replaceIcon)
-            return nullptr;
-        return &loaded;
-    }();
-    return api;
-}
 }  // namespace
 
 bool LoadCommonControls() {
-    return Api() != nullptr;
+    static const bool loaded = [] {
+        const auto init = Find<decltype(&InitCommonControlsEx)>("comctl32.dll", "InitCommonControlsEx");
+        INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+        return init && init(&classes);
+    }();
+    return loaded;
 }
 
 HICON ShellSmallIcon(int number) {
@@ -54,24 +33,28 @@ HICON ShellSmallIcon(int number) {
 }
 
 HIMAGELIST MakeShellIconList(std::initializer_list<int> icons) {
-    const CommonControlsApi* api = Api();
-    HIMAGELIST list =
-        api ? api->create(16, 16, ILC_COLOR4 | ILC_MASK, static_cast<int>(icons.size()), 0) : nullptr;
+    static const auto create = Find<decltype(&ImageList_Create)>("comctl32.dll", "ImageList_Create");
+    static const auto replace =
+        Find<decltype(&ImageList_ReplaceIcon)>("comctl32.dll", "ImageList_ReplaceIcon");
+    if (!LoadCommonControls() || !create || !replace) return nullptr;
+    HIMAGELIST list = create(16, 16, ILC_COLOR4 | ILC_MASK, static_cast<int>(icons.size()), 0);
     for (int icon : icons) {
         HICON small = list ? ShellSmallIcon(icon) : nullptr;
         if (!small) continue;
-        api->replaceIcon(list, -1, small);
+        replace(list, -1, small);
         DestroyIcon(small);
     }
     return list;
 }
 
 void DestroyImageList(HIMAGELIST list) {
-    if (list && Api()) Api()->destroy(list);
+    static const auto destroy = Find<decltype(&ImageList_Destroy)>("comctl32.dll", "ImageList_Destroy");
+    if (list && destroy) destroy(list);
 }
 
 void DrawListImage(HIMAGELIST list, int image, HDC dc, int x, int y, UINT style) {
-    if (list && Api()) Api()->draw(list, image, dc, x, y, style);
+    static const auto draw = Find<decltype(&ImageList_Draw)>("comctl32.dll", "ImageList_Draw");
+    if (list && draw) draw(list, image, dc, x, y, style);
 }
 
 UINT DroppedFile(HDROP drop, UINT index, char* name, UINT size) {

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "browse/late_libraries.h"
 #include "browse/dialogs/drive_combo.h"
 #include "browse/dialogs/file_list.h"
 #include "browse/dialogs/folder_tree.h"
 #include "browse/file_utils.h"
+#include "browse/late_libraries.h"
 #include "browse/scoped_handles.h"
 #include "browse/user_prompt.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "browse/late_libraries.h"
 #include "browse/file_utils.h"
+#include "browse/late_libraries.h"
 #include "browse/scoped_handles.h"
 
 namespace {

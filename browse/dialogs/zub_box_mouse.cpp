@@ -13,8 +13,8 @@
 #include "app/viewer_state.h"
 #include "browse/dialogs/zub_box_grid.h"
 #include "browse/dialogs/zub_box_state.h"
-#include "browse/late_libraries.h"
 #include "browse/file_utils.h"
+#include "browse/late_libraries.h"
 #include "image/picture_loader.h"
 
 namespace {

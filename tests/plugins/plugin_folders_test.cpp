@@ -63,22 +63,23 @@ private:
 class PluginFolders : public ::testing::Test {
 protected:
     void TearDown() override { UnloadPlugins(); }
+    // A member, so that it goes after TearDown has ended the helper that
+    // holds the filters copied into it.
+    TempDir common_;
 };
 
 TEST_F(PluginFolders, TheSharedFolderIsFoundThroughAKeyTheUserMayOnlyRead) {
-    TempDir common;
-    std::string plugins = common.Path() + "kelsoft\\plugin\\";
-    for (const std::string& folder : {common.Path() + "kelsoft", plugins})
+    std::string plugins = common_.Path() + "kelsoft\\plugin\\";
+    for (const std::string& folder : {common_.Path() + "kelsoft", plugins})
         CreateDirectoryA(folder.c_str(), nullptr);
     CopyFileA(TestPluginPath("tinypic").c_str(), (plugins + PluginFile("tinypic")).c_str(), FALSE);
-    std::string value = common.Path().substr(0, common.Path().size() - 1);  // stored without the "\"
+    std::string value = common_.Path().substr(0, common_.Path().size() - 1);  // stored without the "\"
 
     FakeMachineKey machine(value.c_str());
     ASSERT_TRUE(machine.RefusesAllAccess());
     EXPECT_EQ(LoadPluginsFromCommonFiles(), 1);
     EXPECT_EQ(PluginCount(), 1);
     EXPECT_EQ(PluginMatchesExtension("tpc"), 1);
-    UnloadPlugins();  // the helper ends and lets go of the copied filter, so that its folder can go
 }
 
 TEST_F(PluginFolders, NoSharedFolderValueNoPluginsThereOrANameTooLongForAPathLoadsNothing) {
