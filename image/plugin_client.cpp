@@ -206,19 +206,84 @@ const char* Why(HelperLink::Result result) {
     return result == HelperLink::kTimedOut ? "応答の停止" : "異常終了";
 }
 
+// Most of the time a large copy takes goes into the first touch of its
+// fresh block. So while the helper works, a worker allocates and touches a
+// block: of the size of the last large plug-in picture (pictures of one
+// folder tend to share one size) while the plug-in decodes, and of the size
+// the helper announces once it has decoded, while it copies into shared
+// memory. When the answer needs another size, the block goes back unused.
+size_t LastLargePixelBytes = 0;
+constexpr size_t kWorthMakingReady = size_t(plugin_protocol::kAnnouncedPixelBytes);
+
+class ReadyBlock {
+public:
+    explicit ReadyBlock(size_t bytes) : bytes_(bytes) { Start(); }
+    ~ReadyBlock() { FreeDibBlock(Take()); }
+    ReadyBlock(const ReadyBlock&) = delete;
+    ReadyBlock& operator=(const ReadyBlock&) = delete;
+    size_t Bytes() const { return bytes_; }
+    // The helper announced the size the picture needs: a block of another
+    // size is dropped and one of this size made ready instead.
+    void Expect(uint64_t bytes) {
+        if (bytes == bytes_ || bytes < kWorthMakingReady || bytes > kMaxDibPixelBytes) return;
+        FreeDibBlock(Take());
+        bytes_ = size_t(bytes);
+        Start();
+    }
+    HLOCAL Take() {
+        if (worker_.joinable()) worker_.join();
+        HLOCAL block = block_;
+        block_ = nullptr;
+        return block;
+    }
+
+private:
+    void Start() {
+        if (bytes_ < kWorthMakingReady) return;
+        try {
+            worker_ = std::thread([this] { Prepare(); });
+        } catch (...) {  // no thread to spare: the copy allocates as usual
+        }
+    }
+    void Prepare() {
+        HLOCAL block = AllocDibBlock(bytes_);
+        auto* bytes = block ? static_cast<volatile uint8_t*>(LocalLock(block)) : nullptr;
+        if (!bytes) {
+            FreeDibBlock(block);
+            return;
+        }
+        for (size_t at = 0; at < bytes_; at += 4096) bytes[at] = 0;
+        LocalUnlock(block);
+        block_ = block;
+    }
+    size_t bytes_;
+    HLOCAL block_ = nullptr;
+    std::thread worker_;
+};
+
 // Sends a request for plug-in index and waits for the answer of type
-// answerType, relaying progress calls to the caller's callback. False when
-// the helper crashed or hung (the strike is recorded).
+// answerType, relaying progress calls to the caller's callback and, for a
+// picture, the announced size to its ready block. False when the helper
+// crashed or hung (the strike is recorded).
 bool Exchange(HelperKind& kind, size_t index, Writer& request, uint32_t answerType, ProgressProc progress,
-              intptr_t userData, Message* answer) {
+              intptr_t userData, Message* answer, ReadyBlock* ready = nullptr) {
     HelperLink::Result result = HelperLink::kDied;
     if (kind.link.Send(request)) {
         for (;;) {
             result = kind.link.Receive(answer, HangTimeout);
             if (result != HelperLink::kGot) break;
             if (answer->type == answerType) return true;
-            int32_t done = 0, total = 0;
             BodyReader body(*answer);
+            if (answer->type == plugin_protocol::kPictureSize && ready) {
+                uint64_t bytes = 0;
+                if (!body.U64(&bytes) || !body.Done()) {
+                    result = HelperLink::kDied;
+                    break;
+                }
+                ready->Expect(bytes);
+                continue;
+            }
+            int32_t done = 0, total = 0;
             if (answer->type != plugin_protocol::kProgress || !body.I32(&done) || !body.I32(&total) ||
                 !body.Done()) {
                 result = HelperLink::kDied;
@@ -235,51 +300,6 @@ bool Exchange(HelperKind& kind, size_t index, Writer& request, uint32_t answerTy
     Strike(kind, index, Why(result));
     return false;
 }
-
-// Pictures of one folder tend to share one size, and most of the time a
-// large copy takes goes into the first touch of its fresh block. So while
-// the helper decodes, a worker allocates and touches a block of the size of
-// the last large plug-in picture; when the answer needs another size, the
-// block goes back unused.
-size_t LastLargePixelBytes = 0;
-constexpr size_t kWorthMakingReady = size_t(8) << 20;
-
-class ReadyBlock {
-public:
-    explicit ReadyBlock(size_t bytes) : bytes_(bytes) {
-        if (bytes < kWorthMakingReady) return;
-        try {
-            worker_ = std::thread([this] { Prepare(); });
-        } catch (...) {  // no thread to spare: the copy allocates as usual
-        }
-    }
-    ~ReadyBlock() { FreeDibBlock(Take()); }
-    ReadyBlock(const ReadyBlock&) = delete;
-    ReadyBlock& operator=(const ReadyBlock&) = delete;
-    size_t Bytes() const { return bytes_; }
-    HLOCAL Take() {
-        if (worker_.joinable()) worker_.join();
-        HLOCAL block = block_;
-        block_ = nullptr;
-        return block;
-    }
-
-private:
-    void Prepare() {
-        HLOCAL block = AllocDibBlock(bytes_);
-        auto* bytes = block ? static_cast<volatile uint8_t*>(LocalLock(block)) : nullptr;
-        if (!bytes) {
-            FreeDibBlock(block);
-            return;
-        }
-        for (size_t at = 0; at < bytes_; at += 4096) bytes[at] = 0;
-        LocalUnlock(block);
-        block_ = block;
-    }
-    size_t bytes_;
-    HLOCAL block_ = nullptr;
-    std::thread worker_;
-};
 
 // Copies the picture out of the helper's shared memory into the viewer's
 // own DibImage, checking it on the way.
@@ -303,7 +323,7 @@ int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, P
     request.U32(uint32_t(index)).U32(preview ? 1 : 0).Text(path);
     ReadyBlock ready(preview ? 0 : LastLargePixelBytes);
     Message answer;
-    if (!Exchange(kind, index, request, plugin_protocol::kPictureDone, progress, userData, &answer))
+    if (!Exchange(kind, index, request, plugin_protocol::kPictureDone, progress, userData, &answer, &ready))
         return direct::kTryFailed;
     BodyReader body(answer);
     int32_t result = 0;

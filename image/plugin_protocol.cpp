@@ -15,7 +15,7 @@ uint32_t GetU32(const uint8_t* p) {
 }
 
 bool KnownType(uint32_t type) {
-    return type >= kTable && type <= kQuit;
+    return type >= kTable && type <= kPictureSize;
 }
 
 }  // namespace

@@ -32,7 +32,15 @@ enum MessageType : uint32_t {
     kSupports = 8,
     kAnswer = 9,
     kQuit = 10,
+    // helper -> viewer, unasked, between a large full picture's decode and
+    // its copy into shared memory: the pixel bytes the viewer's copy will
+    // need, so that the viewer makes its block ready while the helper copies.
+    kPictureSize = 11,
 };
+
+// Pictures from this many pixel bytes on are announced with kPictureSize:
+// below it a fresh block costs too little to be worth making ready.
+constexpr uint64_t kAnnouncedPixelBytes = uint64_t(8) << 20;
 
 // No message needs more: pictures travel through shared memory.
 constexpr uint32_t kMaxBody = 64 * 1024;

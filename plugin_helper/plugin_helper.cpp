@@ -45,9 +45,10 @@ bool EnsureShared(uint64_t bytes) {
     if (Shared.mapping) CloseHandle(Shared.mapping);
     Shared = SharedPictures{nullptr, nullptr, 0, Shared.serial + 1, ""};
     const uint64_t size = (bytes + 0xFFFFF) & ~uint64_t(0xFFFFF);  // whole MiB
-    std::snprintf(Shared.name, sizeof Shared.name, "piltrin-plugins-%lu-%u", GetCurrentProcessId(), Shared.serial);
-    Shared.mapping =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(size >> 32), DWORD(size), Shared.name);
+    std::snprintf(Shared.name, sizeof Shared.name, "piltrin-plugins-%lu-%u", GetCurrentProcessId(),
+                  Shared.serial);
+    Shared.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(size >> 32),
+                                        DWORD(size), Shared.name);
     if (!Shared.mapping) return false;
     Shared.view = static_cast<uint8_t*>(MapViewOfFile(Shared.mapping, FILE_MAP_WRITE, 0, 0, 0));
     if (!Shared.view) {
@@ -123,6 +124,22 @@ bool Share(HLOCAL header, HLOCAL pixels, Writer* done) {
     return true;
 }
 
+// Tells the viewer how many pixel bytes a large full picture will need, so
+// that it makes its block ready while the copy below runs; a header the
+// viewer would refuse announces nothing.
+bool AnnounceSize(HLOCAL header) {
+    BITMAPINFOHEADER info{};
+    {
+        LockedBlock<uint8_t> h(header);
+        if (!h || LocalSize(header) < sizeof info) return true;
+        std::memcpy(&info, h.get(), sizeof info);
+    }
+    if (!IsUsableDibHeader(info) || DibPixelBytes(info) < plugin_protocol::kAnnouncedPixelBytes) return true;
+    Writer size(plugin_protocol::kPictureSize);
+    size.U64(DibPixelBytes(info));
+    return Send(size);
+}
+
 bool AnswerPicture(BodyReader& body) {
     uint32_t index = 0, mode = 0;
     std::string path;
@@ -132,6 +149,10 @@ bool AnswerPicture(BodyReader& body) {
     LastAnswer = 0;
     int result =
         direct::TryPluginPicture(int(index), path.c_str(), mode == 1, RelayProgress, 0, &header, &pixels);
+    if (result == direct::kTryPicture && mode == 0 && !AnnounceSize(header)) {
+        direct::FreePluginBlocks(&header, &pixels);
+        return false;
+    }
     Writer done(plugin_protocol::kPictureDone);
     if (result != direct::kTryPicture || !Share(header, pixels, &done)) {
         done = Writer(plugin_protocol::kPictureDone);

@@ -129,9 +129,11 @@ TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
     done.I32(0).Text("piltrin-plugins-1-1").U64(1064).U64(1u << 20);
     Writer info(kInfoDone);
     info.I32(1).I32(0).I32(0).I32(5).I32(3).U32(1).U32(24).Text("comment");
-    add(table), add(progress), add(done), add(info);
+    Writer size(kPictureSize);
+    size.U64(kAnnouncedPixelBytes);
+    add(table), add(progress), add(size), add(done), add(info);
 
-    // The untouched stream, in any chunking, gives the four messages.
+    // The untouched stream, in any chunking, gives the five messages.
     for (size_t chunk : {size_t(1), size_t(7), seed.size()}) {
         StreamReader reader;
         int got = 0;
@@ -140,7 +142,7 @@ TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
             reader.Feed(seed.data() + at, std::min(chunk, seed.size() - at));
             while (reader.Next(&message) == StreamReader::kGotMessage) ++got;
         }
-        EXPECT_EQ(got, 4) << chunk;
+        EXPECT_EQ(got, 5) << chunk;
     }
 
     std::mt19937 random(20261207);

@@ -125,4 +125,24 @@ TEST_F(PluginLoading, ALargePngPreviewsAtThePreviewSizeAndBecomesABitmapOfItsSiz
     DeletePictureBitmap(desktop, bitmap);
 }
 
+// Large pictures come through a block the viewer made ready while the helper
+// worked: of the last large picture's size, then of the size the helper
+// announced. Whichever block the copy ends in, every pixel arrives.
+TEST_F(PluginLoading, LargePicturesOfChangingSizesComeWholeThroughTheHelper) {
+    ASSERT_EQ(LoadPluginsFromProgramFolder(), 1);
+    // 8.6 MB, then 9.2 MB of pixels, then a picture too small to announce.
+    std::string first = Write("first.png", EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(1800, 1600)));
+    std::string second = Write("second.png", EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(1700, 1800)));
+    std::string small = Write("small.png", EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(900, 600)));
+    const struct {
+        const std::string& path;
+        int width, height;
+    } cases[] = {{first, 1800, 1600}, {first, 1800, 1600}, {second, 1700, 1800}, {small, 900, 600}};
+    for (const auto& c : cases) {
+        DibPixels dib;
+        ASSERT_EQ(LoadPicture(c.path.c_str(), nullptr, 0, &dib.header, &dib.pixels), 1) << c.path;
+        EXPECT_TRUE(HasPixels(dib, c.width, c.height)) << c.path;
+    }
+}
+
 }  // namespace
