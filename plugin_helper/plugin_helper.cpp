@@ -134,9 +134,10 @@ bool AnnounceSize(HLOCAL header) {
         if (!h || LocalSize(header) < sizeof info) return true;
         std::memcpy(&info, h.get(), sizeof info);
     }
-    if (!IsUsableDibHeader(info) || DibPixelBytes(info) < plugin_protocol::kAnnouncedPixelBytes) return true;
+    const uint64_t bytes = IsUsableDibHeader(info) ? DibPixelBytes(info) : 0;
+    if (bytes < plugin_protocol::kAnnouncedPixelBytes) return true;
     Writer size(plugin_protocol::kPictureSize);
-    size.U64(DibPixelBytes(info));
+    size.U64(bytes);
     return Send(size);
 }
 
