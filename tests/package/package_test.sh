@@ -7,6 +7,8 @@
 # display that ctest's caller provides. The win32 zip is started only where
 # the machine runs 32-bit programs.
 set -euo pipefail
+# A step that fails without a word of its own still says where.
+trap 'echo "package test: the step at line $LINENO failed" >&2' ERR
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 builds="${1:-$root/build}"
 only="${2:-}"
@@ -78,7 +80,10 @@ for zip in "$work"/dist/piltrin-*-win*.zip; do
     viewer=$!
     window=""
     for _ in $(seq 1 150); do
-        window="$(xwininfo -root -tree 2>/dev/null | awk '/"red\.png"/ {print $1; exit}')"
+        # The walk of the window tree fails when a window of a test running
+        # beside this one goes away during it: that is one more try, not the
+        # end of this test.
+        window="$(xwininfo -root -tree 2>/dev/null | awk '/"red\.png"/ {print $1; exit}')" || window=""
         [ -n "$window" ] && break
         sleep 0.2
     done
