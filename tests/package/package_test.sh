@@ -18,12 +18,15 @@ host_runs_32bit && runs32=1
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver32
 work="$(mktemp -d)"
+# The prefixes are linked copies of the prepared one, so they must lie on
+# its file system; the temporary folder may be another one (memory).
+linked="$(mktemp -d "$root/.deps/package-test.XXXXXX")"
 prefixes=()
 viewer=""
 cleanup() {
     [ -n "$viewer" ] && kill "$viewer" 2>/dev/null || true
     for p in "${prefixes[@]}"; do WINEPREFIX="$p" "$wineserver" -k 2>/dev/null || true; done
-    rm -rf "$work"
+    rm -rf "$work" "$linked"
 }
 trap cleanup EXIT
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
@@ -47,7 +50,7 @@ for zip in "$work"/dist/piltrin-*-win*.zip; do
         continue
     fi
     [ -x "$loader" ] || { echo "package test: $loader is missing; run scripts/bootstrap" >&2; exit 1; }
-    export WINEPREFIX="$work/prefix-$flavour"
+    export WINEPREFIX="$linked/prefix-$flavour"
     prefixes+=("$WINEPREFIX")
     # A copy of the project's prepared prefix, never used by the program: as
     # a user's new prefix, but without the half minute wineboot takes.
