@@ -36,6 +36,17 @@ check "the probe agrees with the 32-bit loader" 0 "." -- \
     bash -c '. "$0/scripts/flavours"; host_runs_32bit; probe=$?; if [ -x /lib/ld-linux.so.2 ]; then /lib/ld-linux.so.2 --help >/dev/null 2>&1; loader=$?; [ $((probe == 0)) = $((loader == 0)) ] || exit 1; fi; echo ok' "$root"
 check "wine-env refuses an unknown flavour" 1 "unknown flavour" -- \
     bash -c '. "$0/scripts/wine-env" sparc' "$root"
+# Wine's server folder goes to memory only where programs may run from it
+# (Wine maps from there) and a large picture's section fits; else Wine's own.
+check "wine-env puts the server folder only on roomy memory that runs programs" 0 "^ok$" -- \
+    bash -c 'unset TMPDIR; . "$0/scripts/wine-env" x86_64 2>/dev/null || exit 1
+        [ -z "${TMPDIR:-}" ] && { echo ok; exit; }
+        [ "$(stat -f -c %T "$TMPDIR")" = tmpfs ] || exit 1
+        awk -v d="$TMPDIR" '"'"'$2 == d && $4 ~ /(^|,)noexec(,|$)/ {bad = 1} END {exit bad}'"'"' /proc/mounts || exit 1
+        [ "$(df -Pk "$TMPDIR" | awk "NR == 2 {print \$4}")" -ge 2097152 ] && echo ok' "$root"
+check "wine-env leaves the server folder to Wine when asked" 0 "^unset$" -- \
+    env PILTRIN_WINE_SERVER_ON_DISK=1 bash -c 'unset TMPDIR; . "$0/scripts/wine-env" x86_64 2>/dev/null || exit 1
+        echo "${TMPDIR:-unset}"' "$root"
 # A package that does not exist: the install step says what failed and stops.
 check "a failed package install stops the bootstrap with its reason" 1 \
     "bootstrap: could not install the packages: .*piltrin-no-such-package" -- \
