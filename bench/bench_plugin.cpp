@@ -9,7 +9,6 @@
 #include <wincodec.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -119,10 +118,11 @@ int FreshProcessFirstUse(const char* path) {
     return std::max(0, int((first - Median(later)) * 1000));
 }
 
-// Seconds to touch every page of a new block of the picture's size once,
-// a counted block and a mapping as the helper hands pictures over in: the
-// helper's first call touches new memory of that size in both processes,
-// which costs far more on some machines (virtual ones) than on others.
+// Seconds to touch every page of new memory of the picture's size once, as
+// a private block and as a mapping like the one the helper hands pictures
+// over in: the helper's first call touches new memory of that size in both
+// processes, which costs far more on some machines (virtual ones, or Wine
+// with its server folder on a disk) than on others.
 void TouchPages(volatile BYTE* memory, size_t bytes) {
     for (size_t at = 0; at < bytes; at += 4096) memory[at] = 1;
 }
@@ -174,7 +174,7 @@ int FreshProcessFirstCall(const char* path) {
 
 // Runs the given mode of this bench in a child; its exit code, or -1 when
 // it could not run.
-double RunChild(const char* mode, const std::string& path) {
+long long RunChild(const char* mode, const std::string& path) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string commandLine = std::string("\"") + self + "\" " + mode + " \"" + path + "\"";
@@ -189,7 +189,7 @@ double RunChild(const char* mode, const std::string& path) {
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    return code;
+    return static_cast<long long>(code);
 }
 
 // The first use varies much from one new process to the next (what the
@@ -197,9 +197,9 @@ double RunChild(const char* mode, const std::string& path) {
 double FirstUseInNewProcess(const std::string& path) {
     std::vector<double> uses;
     for (int i = 0; i < 3; ++i) {
-        const double use = RunChild("--fresh", path);
+        const long long use = RunChild("--fresh", path);
         if (use < 0) return -1;
-        uses.push_back(use / 1000.0);
+        uses.push_back(double(use) / 1000.0);
     }
     return Median(uses);
 }
@@ -214,10 +214,10 @@ struct FirstCall {
 FirstCall FirstCallInNewProcesses(const std::string& path) {
     std::vector<double> calls, starts;
     for (int i = 0; i < 5; ++i) {
-        const double code = RunChild("--first-call", path);
+        const long long code = RunChild("--first-call", path);
         if (code <= 0) return {};
-        calls.push_back(double(int64_t(code) / 10000) / 1000.0);
-        starts.push_back(double(int64_t(code) % 10000) / 1000.0);
+        calls.push_back(double(code / 10000) / 1000.0);
+        starts.push_back(double(code % 10000) / 1000.0);
     }
     return {Median(calls), Median(starts)};
 }
@@ -301,8 +301,9 @@ int main(int argc, char** argv) {
     std::printf("ratio: %.3f (goal: at most 1.10)\n", loaderMedian / directMedian);
     std::printf(
         "first call after set-up: %.1f ms on top of the decode, of which %.1f ms to start the "
-        "helper and bind its plug-ins (medians of five processes); the plug-in's first use in a new process took %.1f ms on "
-        "top of its decode (median of three processes), so the helper added %.1f ms (goal: under 150 ms)\n",
+        "helper and bind its plug-ins (medians of five processes); the plug-in's first use in a "
+        "new process took %.1f ms on top of its decode (median of three processes), so the helper "
+        "added %.1f ms (goal: under 150 ms)\n",
         (firstCall - loaderMedian) * 1000, helperStart * 1000, firstUse * 1000,
         (firstCall - loaderMedian - firstUse) * 1000);
     std::printf(
