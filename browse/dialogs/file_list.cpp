@@ -14,40 +14,57 @@ namespace {
 int listedSinceLastPump = 0;
 
 // The names as the list box keeps them (it is a Unicode control; handing
-// it wide text spares a conversion per line), empty when one cannot be
-// converted.
-std::vector<std::wstring> WideNames(const std::vector<std::string>& names) {
-    std::vector<std::wstring> wide;
-    wide.reserve(names.size());
+// it wide text spares a conversion per line), one after another in a single
+// block; false when one cannot be converted.
+struct WideNames {
+    std::vector<wchar_t> text;
+    std::vector<size_t> start;
+    const wchar_t* Name(size_t i) const { return text.data() + start[i]; }
+};
+
+bool ConvertNames(const std::vector<std::string>& names, WideNames& wide) {
+    wide.start.reserve(names.size());
+    wide.text.reserve(names.size() * 16);
     wchar_t text[MAX_PATH];
     for (const std::string& name : names) {
         const int length =
             MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.c_str(), -1, text, MAX_PATH);
-        if (length <= 0) return {};
-        wide.emplace_back(text, static_cast<size_t>(length - 1));
+        if (length <= 0) return false;
+        wide.start.push_back(wide.text.size());
+        wide.text.insert(wide.text.end(), text, text + length);
     }
-    return wide;
+    return true;
 }
 
 // The order in which a sorted list box would hold the names: its own
 // comparison is CompareString in its locale ignoring case, and sort keys of
 // that locale order the same, while comparing them costs far less than the
-// list box's search for every insertion. Empty when a key cannot be made.
-std::vector<size_t> ListBoxOrder(HWND list, const std::vector<std::wstring>& names) {
+// list box's search for every insertion. The keys share one block, as the
+// names do. Empty when a key cannot be made.
+std::vector<size_t> ListBoxOrder(HWND list, const WideNames& names) {
     const LCID locale = static_cast<LCID>(SendMessageW(list, LB_GETLOCALE, 0, 0));
-    std::vector<std::pair<std::string, size_t>> keys;
-    keys.reserve(names.size());
-    char key[8 * MAX_PATH];
-    for (size_t i = 0; i < names.size(); ++i) {
-        const int length = LCMapStringW(locale, LCMAP_SORTKEY | NORM_IGNORECASE, names[i].c_str(), -1,
+    const size_t count = names.start.size();
+    std::vector<unsigned char> keys;
+    keys.reserve(count * 32);
+    std::vector<size_t> keyStart(count + 1);
+    unsigned char key[8 * MAX_PATH];
+    for (size_t i = 0; i < count; ++i) {
+        const int length = LCMapStringW(locale, LCMAP_SORTKEY | NORM_IGNORECASE, names.Name(i), -1,
                                         reinterpret_cast<wchar_t*>(key), static_cast<int>(sizeof key));
         if (length <= 0) return {};
-        keys.emplace_back(std::string(key, static_cast<size_t>(length)), i);
+        keyStart[i] = keys.size();
+        keys.insert(keys.end(), key, key + length);
     }
-    std::sort(keys.begin(), keys.end());
-    std::vector<size_t> order;
-    order.reserve(keys.size());
-    for (const auto& k : keys) order.push_back(k.second);
+    keyStart[count] = keys.size();
+    std::vector<size_t> order(count);
+    for (size_t i = 0; i < count; ++i) order[i] = i;
+    // Keys compare byte by byte, a shorter key first when it is the start of
+    // the other; equal keys keep the order of the walk.
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const size_t lengthA = keyStart[a + 1] - keyStart[a], lengthB = keyStart[b + 1] - keyStart[b];
+        const int c = std::memcmp(&keys[keyStart[a]], &keys[keyStart[b]], std::min(lengthA, lengthB));
+        return c != 0 ? c < 0 : lengthA < lengthB;
+    });
     return order;
 }
 }  // namespace
@@ -79,18 +96,19 @@ void EndFileList(FolderDialogConfig* config) {
     const std::vector<std::string> names = std::move(config->ListedNames);
     config->ListedNames.clear();
     const bool sorted = (GetWindowLongA(list, GWL_STYLE) & LBS_SORT) != 0;
-    const std::vector<std::wstring> wide = WideNames(names);
+    WideNames wide;
     std::vector<size_t> order;
-    if (wide.size() == names.size() && sorted) {
-        order = ListBoxOrder(list, wide);
-    } else if (wide.size() == names.size()) {
-        for (size_t i = 0; i < names.size(); ++i) order.push_back(i);
+    if (ConvertNames(names, wide)) {
+        if (sorted) {
+            order = ListBoxOrder(list, wide);
+        } else {
+            for (size_t i = 0; i < names.size(); ++i) order.push_back(i);
+        }
     }
     SendMessageW(list, LB_INITSTORAGE, names.size(), names.size() * 16 * sizeof(wchar_t));
     if (order.size() == names.size()) {
         for (size_t i : order)
-            SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(-1),
-                         reinterpret_cast<LPARAM>(wide[i].c_str()));
+            SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(wide.Name(i)));
     } else {
         // Text that has no wide form or no key: the list box places each
         // line itself.
