@@ -1,12 +1,7 @@
 #include "album/album_export.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
 #include <utility>
-#include <vector>
 
-#include "album/zub_album.h"
 #include "tests/album/album_test_support.h"
 
 namespace {

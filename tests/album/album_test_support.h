@@ -1,5 +1,6 @@
-// Helpers shared by the album tests: answering the record streams' message
-// boxes, laying records out by hand, and reading a file through a reader.
+// Helpers shared by the album tests, which take GoogleTest, the album and the
+// byte writers from here too: answering the record streams' message boxes,
+// laying records out by hand, and an album in a fresh folder.
 #pragma once
 
 #include <gtest/gtest.h>

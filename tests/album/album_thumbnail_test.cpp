@@ -2,29 +2,26 @@
 // recorded in the page, bad files, the worker's decode and the memory held.
 #include "album/album_thumbnail.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <functional>
-#include <string>
 #include <tuple>
 
 #include "album/album_memory.h"
 #include "image/thumbnail_prefetch.h"
+#include "tests/album/album_test_support.h"
 #include "tests/support/jpeg_test_files.h"
-#include "tests/support/test_files.h"
 
 namespace {
 Rgb Flat(int, int) {
     return Rgb{30, 160, 90};
 }
 
-class ThumbnailTest : public ::testing::Test {
+class ThumbnailTest : public AlbumDirTest {
 protected:
     void SetUp() override { album_.ThumbSizeParam = 90; }
     // A page for the file that make writes (nothing is written for null).
     int Page(const std::string& name, const std::function<void(const std::string&)>& make) {
-        const std::string path = dir_.File(name);
+        const std::string path = File(name);
         if (make) make(path);
         return album_.AddPage(path.c_str());
     }
@@ -32,7 +29,6 @@ protected:
         return reinterpret_cast<const BITMAPINFOHEADER*>(
             album_.ThumbHeader->GetHandle(album_.PageBlock(page), nullptr));
     }
-    TempDir dir_;
     ZubAlbum album_;
 };
 
@@ -94,7 +90,7 @@ TEST_F(ThumbnailTest, TheBuildRecordsTheFileAndPictureFactsInThePage) {
     ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
     void* block = album_.PageBlock(page);
     EXPECT_EQ(kInfoPicture | kInfoFileSize | kInfoWriteTime, album_.InfoMask->GetInt(block, nullptr));
-    EXPECT_EQ(int(ReadFileBytes(dir_.File("facts.bmp")).size()), album_.FileSizeLow->GetInt(block, nullptr));
+    EXPECT_EQ(int(ReadFileBytes(File("facts.bmp")).size()), album_.FileSizeLow->GetInt(block, nullptr));
     EXPECT_NE(0, album_.WriteTimeHigh->GetInt(block, nullptr));
     EXPECT_EQ(std::make_tuple(600, 900, 24),
               std::make_tuple(album_.GetPictureWidth(page), album_.GetPictureHeight(page),
@@ -105,13 +101,12 @@ TEST_F(ThumbnailTest, TheBuildRecordsTheFileAndPictureFactsInThePage) {
 }
 
 TEST_F(ThumbnailTest, AnAlbumPageShowsItsCoverAndAnAlbumThatIsItsOwnCoverDoesNotRecurse) {
-    const std::string cover = dir_.File("cover.bmp"), inner = dir_.File("inner.zub"),
-                      self = dir_.File("self.zub");
+    const std::string cover = File("cover.bmp"), inner = File("inner.zub"), self = File("self.zub");
     WriteBmp(cover, 200, 100, 24, false, Flat);
     {
         ZubAlbum saved;
         saved.SetTitle("旅の本");
-        saved.AddPage(dir_.File("other.bmp").c_str());
+        saved.AddPage(File("other.bmp").c_str());
         saved.AddPage(cover.c_str());
         saved.SetCoverIndex(1);
         ASSERT_EQ(1, saved.SaveFile(inner.c_str()));
@@ -154,7 +149,7 @@ TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceTh
 
 TEST_F(ThumbnailTest, ThumbnailsAreSmallAndAClearedAlbumGivesEveryBlockBack) {
     const long before = LiveAlbumAllocations();
-    const std::string path = dir_.File("p.bmp");
+    const std::string path = File("p.bmp");
     WriteBmp(path, 300, 300, 24, false, Flat);
     for (int i = 0; i < 200; ++i) {
         const int page = album_.AddBlankPage();

@@ -1,12 +1,7 @@
 // Albums written by the 32-bit program, kept as committed files: every
 // flavour reads them and writes the same bytes again, so no word of the
 // program's own size ever reaches a file.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "album/gfi_file.h"
-#include "album/zub_album.h"
 #include "tests/album/album_test_support.h"
 
 const uint8_t* EmbeddedFile(const char* name, size_t* size);

@@ -1,19 +1,12 @@
 #include "album/zub_album.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-
 #include "album/album_memory.h"
-#include "image/dib_image.h"
 #include "tests/album/album_test_support.h"
 
 namespace {
 void AddPages(ZubDocument& album, int count) {
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         ASSERT_EQ(i, album.AddPage(("C:\\pics\\p" + std::to_string(i) + ".jpg").c_str()));
-    }
 }
 using ZubAlbumFile = AlbumDirTest;
 }  // namespace
@@ -178,10 +171,8 @@ TEST(ZubAlbum, CopyFromReplacesWhatTheTargetHeldAndGivesEveryBlockBack) {
         AddPages(target, 3);
         target.SetTitle("old");
         ASSERT_EQ(1, target.CopyFrom(source));
-        EXPECT_EQ(24, target.PageCount());
-        EXPECT_STREQ("", target.GetTitle());
-        EXPECT_EQ(Describe(source, ""), Describe(target, ""));
-        ASSERT_EQ(1, target.CopyFrom(target));  // a copy of itself keeps everything
+        EXPECT_EQ(Describe(source, ""), Describe(target, ""));  // the old title and pages gone
+        ASSERT_EQ(1, target.CopyFrom(target));                  // a copy of itself keeps everything
         EXPECT_EQ(Describe(source, ""), Describe(target, ""));
         EXPECT_STREQ("C:\\pics\\p3.jpg", target.GetPagePath(1));
         target.ClearAll();

@@ -1,12 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "album/album_memory.h"
-#include "album/zub_album.h"
 #include "tests/album/album_test_support.h"
 
 namespace {
@@ -100,7 +94,9 @@ TEST_F(ZubFileTest, RoundTripKeepsEveryFieldSavesTheSameBytesAndGivesEverythingB
 }
 
 TEST_F(ZubFileTest, UnknownRecordsInAnyOrderSurviveALoadSaveRoundTrip) {
-    const Bytes unknownHeader = Rec(0x32, Bytes{1, 2, 3}), unknownPage = Rec(0xC8, TextBody("keep me"));
+    const Bytes unknownHeader = Rec(0x32, Bytes{1, 2, 3});
+    // Two unknown page records, one of them file-only (bit 31): kept together, in their order.
+    const Bytes unknownPage = Cat({Rec(0xC8, TextBody("keep me")), Rec(0x800000C9, TextBody("note"))});
     const Bytes comment = Rec(130, TextBody("c")), skipped = Rec(255, Bytes{7});
     Write("hand.zub",
           ZubBytes(
