@@ -87,17 +87,6 @@ int CopyText(const char* text, LPSTR buffer, int length) {
     return n;
 }
 
-// The file's bytes from offset on (input type 0), or the caller's memory
-// (input type 1).
-bool ReadInput(LPCSTR source, LONG_PTR offset, unsigned int flags, std::vector<uint8_t>* bytes) {
-    if ((flags & 7) == 1) {
-        bytes->assign(reinterpret_cast<const uint8_t*>(source),
-                      reinterpret_cast<const uint8_t*>(source) + offset);
-        return true;
-    }
-    return ReadFileFrom(source, offset, bytes);
-}
-
 HLOCAL AllocBlock(size_t size) {
     return PALETTE_SHORT_TABLE ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size)
                                : LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
@@ -216,10 +205,10 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
     return -1;
 }
 
-int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-            ProgressCallback progress, intptr_t userData, int step) {
+int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, ProgressCallback progress,
+            intptr_t userData, int step) {
     std::vector<uint8_t> bytes;
-    if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
+    if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;
     if (BEHAVIOUR_FROM_COMMENT && tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) {
         shortBlocks = head.comment == "short";
@@ -250,23 +239,19 @@ int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
 int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
     Record(kIsSupported);
     if (ACCEPT_ALL_THEN_FAIL || BAD_BLOCKS) return 1;
+    // The host always passes the handle of the open file, never its first
+    // 2 KB.
     uint8_t head[16] = {};
     DWORD read = 0;
-    if (HIWORD(file) != 0) {
-        // The caller passed the file's first 2 KB instead of a handle.
-        std::memcpy(head, reinterpret_cast<const void*>(file), sizeof(head));
-        read = sizeof(head);
-    } else if (!ReadFile(reinterpret_cast<HANDLE>(file), head, sizeof(head), &read, nullptr)) {
-        return 0;
-    }
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), head, sizeof(head), &read, nullptr)) return 0;
     return tiny_picture::HasMagic(head, read) ? 1 : 0;
 }
 
-int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags, void* infoRecord) {
+int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int, void* infoRecord) {
     Record(kGetPictureInfo);
     if (ACCEPT_ALL_THEN_FAIL) return kNotImplemented;
     std::vector<uint8_t> bytes;
-    if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
+    if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;
     if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
         // The interface's record, packed to single bytes.
@@ -296,19 +281,19 @@ int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags,
     return BEHAVIOUR_FROM_COMMENT && head.comment == "infofail" ? kBroken : kOk;
 }
 
-int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPicture);
     *header = *pixels = nullptr;
-    int answer = Picture(source, offset, flags, header, pixels, progress, userData, 1);
+    int answer = Picture(source, offset, header, pixels, progress, userData, 1);
     return ACCEPT_ALL_THEN_FAIL && answer == kOk ? kUnknownFormat : answer;
 }
 
-int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPreview);
     *header = *pixels = nullptr;
-    int answer = Picture(source, offset, flags, header, pixels, progress, userData, 2);
+    int answer = Picture(source, offset, header, pixels, progress, userData, 2);
     return (PREVIEW_FAILS || ACCEPT_ALL_THEN_FAIL) && answer == kOk ? kUnknownFormat : answer;
 }
 
