@@ -87,17 +87,6 @@ int CopyText(const char* text, LPSTR buffer, int length) {
     return n;
 }
 
-// The file's bytes from offset on (input type 0), or the caller's memory
-// (input type 1).
-bool ReadInput(LPCSTR source, LONG_PTR offset, unsigned int flags, std::vector<uint8_t>* bytes) {
-    if ((flags & 7) == 1) {
-        bytes->assign(reinterpret_cast<const uint8_t*>(source),
-                      reinterpret_cast<const uint8_t*>(source) + offset);
-        return true;
-    }
-    return ReadFileFrom(source, offset, bytes);
-}
-
 HLOCAL AllocBlock(size_t size) {
     return PALETTE_SHORT_TABLE ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size)
                                : LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
@@ -112,36 +101,40 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     int width = (head.width + step - 1) / step;
     int height = (head.height + step - 1) / step;
     if (progress(0, height, userData)) return kStopped;
-    // The red byte of the source pixel that the picture's (x, y) shows.
-    auto source = [&](int x, int y) {
-        return &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
-    };
-    // The short-table variant's colours in order of first appearance, at
-    // most 256.
-    std::vector<RGBQUAD> colours;
-    std::vector<uint8_t> indices(size_t(width) * size_t(height));
-    for (int y = 0; y < height && PALETTE_SHORT_TABLE; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* rgb = source(x, y);
-            RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
-            size_t i = 0;
-            while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
-            if (i == colours.size()) {
-                if (colours.size() == 256) return kBroken;
-                colours.push_back(colour);
-            }
-            indices[size_t(y) * width + x] = uint8_t(i);
-        }
-    }
     const int bits = PALETTE_SHORT_TABLE ? 8 : 24;
-    size_t tableBytes = colours.size() * sizeof(RGBQUAD);
     size_t stride = (size_t(width) * bits + 31) / 32 * 4;
-    *header = AllocBlock(sizeof(BITMAPINFOHEADER) + tableBytes);
     const bool badBlocks = BAD_BLOCKS || shortBlocks;
     *pixels = AllocBlock(badBlocks ? stride : stride * height);  // bad: one row where the header promises all
-    if (!*header || !*pixels) return kNoMemory;
-    auto* info = static_cast<BITMAPINFOHEADER*>(GlobalLock(*header));
+    if (!*pixels) return kNoMemory;
     auto* out = static_cast<uint8_t*>(GlobalLock(*pixels));
+    // The short-table variant's colours in order of first appearance, at
+    // most 256: the table ends where they do.
+    std::vector<RGBQUAD> colours;
+    int answer = kOk;
+    int every = height / 8 > 0 ? height / 8 : 1;
+    for (int y = 0; y < height && answer == kOk && !badBlocks; ++y) {
+        uint8_t* row = out + stride * size_t(height - 1 - y);
+        for (int x = 0; x < width && answer == kOk; ++x) {
+            const uint8_t* rgb =
+                &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
+            RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
+            if (!PALETTE_SHORT_TABLE) {
+                std::memcpy(row + x * 3, &colour, 3);  // blue, green, red
+                continue;
+            }
+            size_t i = 0;
+            while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
+            if (i == colours.size()) colours.push_back(colour);
+            row[x] = uint8_t(i);
+            if (i == 256) answer = kBroken;
+        }
+        if (answer == kOk && (y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
+    }
+    GlobalUnlock(*pixels);
+    size_t tableBytes = colours.size() * sizeof(RGBQUAD);
+    *header = AllocBlock(sizeof(BITMAPINFOHEADER) + tableBytes);
+    if (!*header) return kNoMemory;
+    auto* info = static_cast<BITMAPINFOHEADER*>(GlobalLock(*header));
     info->biSize = sizeof(BITMAPINFOHEADER);
     info->biWidth = width;
     info->biHeight = height;  // bottom row first
@@ -152,24 +145,7 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     info->biXPelsPerMeter = PLUGIN_MARK;
     info->biClrUsed = DWORD(colours.size());
     if (tableBytes) std::memcpy(info + 1, colours.data(), tableBytes);
-    int answer = kOk;
-    int every = height / 8 > 0 ? height / 8 : 1;
-    for (int y = 0; y < height && answer == kOk && !badBlocks; ++y) {
-        uint8_t* row = out + stride * size_t(height - 1 - y);
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* rgb = source(x, y);
-            if (PALETTE_SHORT_TABLE) {
-                row[x] = indices[size_t(y) * width + x];
-            } else {
-                row[x * 3] = rgb[2];
-                row[x * 3 + 1] = rgb[1];
-                row[x * 3 + 2] = rgb[0];
-            }
-        }
-        if ((y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
-    }
     GlobalUnlock(*header);
-    GlobalUnlock(*pixels);
     return answer;
 }
 
@@ -229,10 +205,10 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
     return -1;
 }
 
-int Picture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
-            ProgressCallback progress, intptr_t userData, int step) {
+int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, ProgressCallback progress,
+            intptr_t userData, int step) {
     std::vector<uint8_t> bytes;
-    if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
+    if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;
     if (BEHAVIOUR_FROM_COMMENT && tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) {
         shortBlocks = head.comment == "short";
@@ -263,23 +239,19 @@ int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
 int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
     Record(kIsSupported);
     if (ACCEPT_ALL_THEN_FAIL || BAD_BLOCKS) return 1;
+    // The host always passes the handle of the open file, never its first
+    // 2 KB.
     uint8_t head[16] = {};
     DWORD read = 0;
-    if (HIWORD(file) != 0) {
-        // The caller passed the file's first 2 KB instead of a handle.
-        std::memcpy(head, reinterpret_cast<const void*>(file), sizeof(head));
-        read = sizeof(head);
-    } else if (!ReadFile(reinterpret_cast<HANDLE>(file), head, sizeof(head), &read, nullptr)) {
-        return 0;
-    }
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), head, sizeof(head), &read, nullptr)) return 0;
     return tiny_picture::HasMagic(head, read) ? 1 : 0;
 }
 
-int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags, void* infoRecord) {
+int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int, void* infoRecord) {
     Record(kGetPictureInfo);
     if (ACCEPT_ALL_THEN_FAIL) return kNotImplemented;
     std::vector<uint8_t> bytes;
-    if (!ReadInput(source, offset, flags, &bytes)) return kReadError;
+    if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;
     if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
         // The interface's record, packed to single bytes.
@@ -309,19 +281,19 @@ int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags,
     return BEHAVIOUR_FROM_COMMENT && head.comment == "infofail" ? kBroken : kOk;
 }
 
-int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPicture);
     *header = *pixels = nullptr;
-    int answer = Picture(source, offset, flags, header, pixels, progress, userData, 1);
+    int answer = Picture(source, offset, header, pixels, progress, userData, 1);
     return ACCEPT_ALL_THEN_FAIL && answer == kOk ? kUnknownFormat : answer;
 }
 
-int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, HLOCAL* pixels,
+int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int, HLOCAL* header, HLOCAL* pixels,
                          ProgressCallback progress, intptr_t userData) {
     Record(kGetPreview);
     *header = *pixels = nullptr;
-    int answer = Picture(source, offset, flags, header, pixels, progress, userData, 2);
+    int answer = Picture(source, offset, header, pixels, progress, userData, 2);
     return (PREVIEW_FAILS || ACCEPT_ALL_THEN_FAIL) && answer == kOk ? kUnknownFormat : answer;
 }
 

@@ -195,9 +195,9 @@ uint32_t Argb(Rgb colour, int alpha) {
     return uint32_t(alpha) << 24 | uint32_t(colour.r) << 16 | uint32_t(colour.g) << 8 | colour.b;
 }
 
-WicSource Bgr24Source(int width, int height) {
+WicSource Bgr24Source(int width, int height, const PixelPattern& pattern) {
     return FilledSource(width, height, GUID_WICPixelFormat24bppBGR, 3,
-                        [](int x, int y) { return Argb(DistinctPixel(x, y)); });
+                        [&pattern](int x, int y) { return Argb(pattern(x, y)); });
 }
 
 WicSource Bgra32Source(int width, int height, int (*alpha)(int x, int y)) {
@@ -211,11 +211,6 @@ WicSource Indexed8Source(int width, int height) {
     for (int i = 0; i < width * height; ++i)
         source.palette.push_back(Argb(DistinctPixel(i % width, i / width)));
     return source;
-}
-
-WicSource SolidSource(int width, int height, Rgb colour) {
-    return FilledSource(width, height, GUID_WICPixelFormat24bppBGR, 3,
-                        [colour](int, int) { return Argb(colour); });
 }
 
 Bytes MakeIcon(const std::vector<IconImage>& images) {

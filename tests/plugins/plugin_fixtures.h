@@ -151,13 +151,14 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source);
 WicSource FilledSource(int width, int height, const GUID& format, int bytesPerPixel,
                        const std::function<uint32_t(int x, int y)>& pixel);
 uint32_t Argb(Rgb colour, int alpha = 255);
-// Sources with the DistinctPixel colours: 24-bit; 32-bit with alpha
-// alpha(x, y); 8-bit indexed, one palette entry per pixel.
-WicSource Bgr24Source(int width, int height);
+// Sources with the DistinctPixel colours (or pattern's): 24-bit; 32-bit with
+// alpha alpha(x, y); 8-bit indexed, one palette entry per pixel.
+WicSource Bgr24Source(int width, int height, const PixelPattern& pattern = DistinctPixel);
 WicSource Bgra32Source(int width, int height, int (*alpha)(int x, int y));
 WicSource Indexed8Source(int width, int height);
-// A solid colour, 24-bit.
-WicSource SolidSource(int width, int height, Rgb colour);
+inline WicSource SolidSource(int width, int height, Rgb colour) {
+    return Bgr24Source(width, height, Solid(colour));
+}
 
 // An icon file holding the given images (each a PNG or a BMP-format entry).
 struct IconImage {

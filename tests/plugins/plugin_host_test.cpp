@@ -15,7 +15,7 @@ using namespace direct;
 
 namespace {
 
-enum TestCall { kIsSupportedCall = 0, kGetPictureInfoCall = 1, kGetPictureCall = 2, kGetPreviewCall = 3 };
+enum TestCall { kGetPictureInfoCall = 1, kGetPictureCall = 2, kGetPreviewCall = 3 };
 
 // The observation calls the test filters export beside the interface.
 int CallCount(const PluginEntry* plugin, TestCall call) {
@@ -32,8 +32,8 @@ protected:
     void TearDown() override { UnloadPlugins(); }
 
     // A 5 x 3 tiny picture in the temporary folder.
-    std::string TinyFile(const std::string& name = "picture.tpc", const std::string& comment = "") {
-        return Write(name, MakeTinyPicture(5, 3, comment));
+    std::string TinyFile(const std::string& comment = "") {
+        return Write("picture.tpc", MakeTinyPicture(5, 3, comment));
     }
     // Only the test filters named, met by the folder walk in that order, in
     // freshly loaded libraries (their call counts start at 0).
@@ -43,7 +43,7 @@ protected:
         staged.push_back(std::make_unique<TempDir>());
         std::vector<std::string> paths;
         for (const std::string& name : names) paths.push_back(TestPluginPath(name));
-        stagedOrder = StageInWalkOrder(*staged.back(), paths);
+        StageInWalkOrder(*staged.back(), paths);
         return LoadPlugins(staged.back()->Path().c_str());
     }
     // The tiny picture through the host's picture or preview walk.
@@ -54,24 +54,10 @@ protected:
 
     TempDir filters;
     std::vector<std::unique_ptr<TempDir>> staged;
-    std::vector<std::string> stagedOrder;
 };
 
-TEST_F(PluginHost, BindsAFilterWithAllFiveEntryPoints) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    ASSERT_EQ(PluginCount(), 1);
-    const PluginEntry* plugin = PluginAt(0);
-    EXPECT_NE(plugin->module, nullptr);
-    EXPECT_NE(plugin->GetPluginInfo, nullptr);
-    EXPECT_NE(plugin->IsSupported, nullptr);
-    EXPECT_NE(plugin->GetPictureInfo, nullptr);
-    EXPECT_NE(plugin->GetPicture, nullptr);
-    EXPECT_NE(plugin->GetPreview, nullptr);
-    EXPECT_EQ(PluginAt(1), nullptr);
-    EXPECT_EQ(PluginAt(-1), nullptr);
-}
-
-TEST_F(PluginHost, BindPluginFreesWhatItRefuses) {
+TEST_F(PluginHost, BindsWholeFiltersOnlyAndLoadingAgainReplacesTheTable) {
+    // A refused library is freed, and the entry keeps no module of it.
     PluginEntry entry;
     std::memset(&entry, 0xCC, sizeof(entry));
     for (const std::string& refused : {TestPluginPath("wrongversion"), files.File(PluginFile("missing"))}) {
@@ -79,10 +65,20 @@ TEST_F(PluginHost, BindPluginFreesWhatItRefuses) {
         EXPECT_EQ(entry.module, nullptr);
     }
     EXPECT_EQ(GetModuleHandleA(PluginFile("wrongversion").c_str()), nullptr);
-
     ASSERT_EQ(BindPlugin(&entry, TestPluginPath("tinypic").c_str()), 1);
     EXPECT_EQ(GetModuleHandleA(PluginFile("tinypic").c_str()), entry.module);
     FreeLibrary(entry.module);
+
+    ASSERT_EQ(LoadFilters({"tinypic"}), 1);
+    EXPECT_EQ(PluginAt(1), nullptr);
+    EXPECT_EQ(PluginAt(-1), nullptr);
+    ASSERT_EQ(LoadPlugins(TestPluginFolder("upperpic").c_str()), 1);
+    EXPECT_EQ(PluginCount(), 1);
+    EXPECT_EQ(GetModuleHandleA(PluginFile("tinypic").c_str()), nullptr);
+    EXPECT_NE(GetModuleHandleA(PluginFile("upperpic").c_str()), nullptr);
+    UnloadPlugins();
+    EXPECT_EQ(PluginCount(), 0);
+    EXPECT_EQ(GetModuleHandleA(PluginFile("upperpic").c_str()), nullptr);
 }
 
 TEST_F(PluginHost, WithoutAWorkingFilterEveryCallEndsAt2AndHandsBackNoBlocks) {
@@ -167,99 +163,56 @@ TEST_F(PluginHost, DamagedAndRefusedLibrariesAreSkippedAndTheirEntryReused) {
     EXPECT_EQ(info.width, 5);
 }
 
-TEST_F(PluginHost, LoadingAgainReplacesTheTableAndUnloadingFreesTheLibraries) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("upperpic").c_str()), 1);
-    EXPECT_EQ(PluginCount(), 1);
-    EXPECT_EQ(GetModuleHandleA(PluginFile("tinypic").c_str()), nullptr);
-    EXPECT_NE(GetModuleHandleA(PluginFile("upperpic").c_str()), nullptr);
-    UnloadPlugins();
-    EXPECT_EQ(PluginCount(), 0);
-    EXPECT_EQ(GetModuleHandleA(PluginFile("upperpic").c_str()), nullptr);
-}
-
-TEST_F(PluginHost, TheFilterMetFirstInTheFolderWalkDecodes) {
-    // The same two filters both ways round: the winner follows the walk,
-    // not the name or the library. Each filter marks its pictures with its
-    // number.
-    for (bool tinyFirst : {true, false}) {
-        ASSERT_EQ(LoadFilters(tinyFirst ? std::vector<std::string>{"tinypic", "tinypic2"}
-                                        : std::vector<std::string>{"tinypic2", "tinypic"}),
-                  1);
-        ASSERT_EQ(WalkOrder(staged.back()->Path()), stagedOrder);
-        ASSERT_EQ(PluginCount(), 2);
-        DibPixels dib;
-        ASSERT_EQ(Open(dib, false), 1);
-        EXPECT_EQ(dib.Header().biXPelsPerMeter, tinyFirst ? 1 : 2);
-    }
-}
-
-TEST_F(PluginHost, AFilterThatAcceptsAndFailsIsFollowedByTheNextOnAWorkerForPreviews) {
-    // The first filter's picture call is asked after its preview call fails;
-    // a filter whose preview fails alone ends with its full picture.
+TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress) {
+    // The same two filters both ways round: the winner follows the walk, not
+    // the name or the library (each marks its pictures with its number). A
+    // filter that accepts and fails is followed by the next; its picture call
+    // is asked after its preview call fails, and a filter whose preview fails
+    // alone ends with its full picture. A picture is decoded on the calling
+    // thread, a preview on a worker of the host's, and the filter calls back
+    // from the thread it runs on. Without a callback the filter gets one that
+    // goes on: it calls it unchecked.
     struct Case {
         const char* name;
         std::vector<std::string> filters;
         bool preview;
-        int mark;  // the filter that decoded
-        int step;  // 2 when its preview decoded
+        int mark;          // the filter that decoded
+        int step;          // 2 when its preview decoded
+        int pictureCalls;  // of the first filter
+        ProgressProc progress = nullptr;
+        intptr_t userData = 99;
     };
     const Case cases[] = {
-        {"picture after a failing filter", {"failall", "tinypic"}, false, 1, 1},
-        {"preview after a failing filter", {"failall", "tinypic"}, true, 1, 2},
-        {"picture after blocks too small", {"badblocks", "tinypic"}, false, 1, 1},
-        {"failing preview alone", {"previewfails"}, true, 4, 1},
+        {"picture", {"tinypic"}, false, 1, 1, 1, ProgressLog::Record, 4321},
+        {"preview", {"tinypic"}, true, 1, 2, 0, ProgressLog::Record, 7},
+        {"picture without a callback", {"tinypic"}, false, 1, 1, 1},
+        {"preview without a callback", {"tinypic"}, true, 1, 2, 0},
+        {"first in the walk", {"tinypic", "tinypic2"}, false, 1, 1, 1},
+        {"first in the walk, other way round", {"tinypic2", "tinypic"}, false, 2, 1, 1},
+        {"picture after a failing filter", {"failall", "tinypic"}, false, 1, 1, 1},
+        {"preview after a failing filter", {"failall", "tinypic"}, true, 1, 2, 1},
+        {"picture after blocks too small", {"badblocks", "tinypic"}, false, 1, 1, 1},
+        {"failing preview alone", {"previewfails"}, true, 4, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(LoadFilters(c.filters), 1);
         ASSERT_EQ(PluginCount(), int(c.filters.size()));
-        DibPixels dib;
-        ASSERT_EQ(Open(dib, c.preview), 1);
-        EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), 1);
-        EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), c.preview ? 1 : 0);
-        if (c.preview) {
-            EXPECT_NE(LastCallThread(PluginAt(0)), GetCurrentThreadId());
-        }
-        EXPECT_EQ(dib.Header().biXPelsPerMeter, c.mark);
-        EXPECT_TRUE(
-            HasPixels(dib, (5 + c.step - 1) / c.step, (3 + c.step - 1) / c.step, DistinctPixel, c.step));
-    }
-}
-
-TEST_F(PluginHost, APictureAndAPreviewComeBackAsTheFiltersBlocksWithTheCallersProgress) {
-    // A picture is decoded on the calling thread, a preview on a worker of
-    // the host's; the filter calls back from the thread it runs on. Without
-    // a callback the filter gets one that goes on: it calls it unchecked.
-    struct Case {
-        const char* name;
-        bool preview;
-        ProgressProc progress;
-        intptr_t userData;
-    };
-    const Case cases[] = {
-        {"picture", false, ProgressLog::Record, 4321},
-        {"preview", true, ProgressLog::Record, 7},
-        {"picture without a callback", false, nullptr, 99},
-        {"preview without a callback", true, nullptr, 99},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_EQ(LoadFilters({"tinypic"}), 1);
         ProgressLog log;
         DibPixels dib;
         ASSERT_EQ(Open(dib, c.preview, c.progress, c.userData), 1);
         EXPECT_NE(LocalFlags(dib.header), LMEM_INVALID_HANDLE);
+        EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), c.pictureCalls);
+        EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), c.preview ? 1 : 0);
         DWORD thread = LastCallThread(PluginAt(0));
         EXPECT_NE(thread, 0u);
         EXPECT_EQ(thread == GetCurrentThreadId(), !c.preview);
-        EXPECT_EQ(CallCount(PluginAt(0), kGetPreviewCall), c.preview ? 1 : 0);
-        EXPECT_EQ(CallCount(PluginAt(0), kGetPictureCall), c.preview ? 0 : 1);
-        // The filter's bottom-up rows, taken as they are; its preview is
-        // every second pixel of every second row.
-        EXPECT_EQ(dib.Header().biHeight, c.preview ? 2 : 3);
+        EXPECT_EQ(dib.Header().biXPelsPerMeter, c.mark);
+        // The filter's bottom-up rows, taken as they are.
+        EXPECT_EQ(dib.Header().biHeight, dib.Height());
         EXPECT_EQ(dib.Bits(), 24);
-        EXPECT_TRUE(c.preview ? HasPixels(dib, 3, 2, DistinctPixel, 2) : HasPixels(dib, 5, 3));
+        EXPECT_TRUE(
+            HasPixels(dib, (5 + c.step - 1) / c.step, (3 + c.step - 1) / c.step, DistinctPixel, c.step));
         if (!c.progress) continue;
         ASSERT_GE(log.calls.size(), 2u);
         EXPECT_EQ(log.calls.back().done, dib.Height());
@@ -274,7 +227,7 @@ TEST_F(PluginHost, APictureAndAPreviewComeBackAsTheFiltersBlocksWithTheCallersPr
 TEST_F(PluginHost, AShortColourTableIsGrownToTheDepthsFullTable) {
     // The filter stops its table at biClrUsed entries; readers of a DibImage
     // index all 256.
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("upperpic").c_str()), 1);
+    ASSERT_EQ(LoadFilters({"upperpic"}), 1);
     DibPixels dib;
     ASSERT_EQ(Open(dib, false), 1);
     ASSERT_EQ(dib.Bits(), 8);
@@ -288,10 +241,10 @@ TEST_F(PluginHost, AShortColourTableIsGrownToTheDepthsFullTable) {
 }
 
 TEST_F(PluginHost, InformationComesBackInThePackedRecordWithItsText) {
-    ASSERT_EQ(LoadPlugins(TestPluginFolder("tinypic").c_str()), 1);
+    ASSERT_EQ(LoadFilters({"tinypic"}), 1);
     PictureInfo info;
     std::memset(&info, 0xCC, sizeof(info));
-    ASSERT_EQ(PluginReadInfo(TinyFile("c.tpc", "made by a test").c_str(), &info), 1);
+    ASSERT_EQ(PluginReadInfo(TinyFile("made by a test").c_str(), &info), 1);
     EXPECT_EQ(info.left, 0);
     EXPECT_EQ(info.top, 0);
     EXPECT_EQ(info.width, 5);
@@ -307,12 +260,10 @@ TEST_F(PluginHost, InformationComesBackInThePackedRecordWithItsText) {
     EXPECT_EQ(PluginReadInfo(files.File("missing.tpc").c_str(), &info), 0);
     WriteBmp(files.File("x.bmp"), 4, 4);
     EXPECT_EQ(PluginReadInfo(files.File("x.bmp").c_str(), &info), 0);
-}
-
-TEST_F(PluginHost, NotImplementedInformationIsNoInformation) {
-    // -1 is the interface's "not implemented": the record holds nothing.
+    // -1 is the interface's "not implemented": no information, so the next
+    // filter is asked, and alone it answers nothing.
     ASSERT_EQ(LoadFilters({"failall", "tinypic"}), 1);
-    PictureInfo info{};
+    info = PictureInfo{};
     ASSERT_EQ(PluginReadInfo(TinyFile().c_str(), &info), 1);
     EXPECT_EQ(CallCount(PluginAt(0), kGetPictureInfoCall), 1);
     EXPECT_EQ(info.width, 5);

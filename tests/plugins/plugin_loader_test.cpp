@@ -67,19 +67,22 @@ TEST_F(PluginLoading, AFailingPluginIsFollowedByTheBmpReader) {
 }
 
 TEST_F(PluginLoading, APluginsPictureIsAPictureByNameAndContentAndOpensWithItsFacts) {
-    // A tiny picture through its test plug-in, a PNG through the WIC filter
+    // A tiny picture through its test plug-in, PNGs through the WIC filter
     // beside the program; a preview of a picture smaller than the preview
-    // size is the plug-in's own preview.
+    // size is the plug-in's own preview, a larger one comes at that size.
     struct Case {
         const char* name;
         const char* plugins;  // null: the program's folder
         Bytes bytes;
-        int width, height, previewWidth;
+        int width, height, previewWidth, previewHeight;
         bool text;
     };
     const Case cases[] = {
-        {"picture.tpc", "tinypic", MakeTinyPicture(6, 4, "note"), 6, 4, 3, true},
-        {"Picture.PNG", nullptr, EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(7, 5)), 7, 5, 7, false},
+        {"picture.tpc", "tinypic", MakeTinyPicture(6, 4, "note"), 6, 4, 3, 2, true},
+        {"Picture.PNG", nullptr, EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(7, 5)), 7, 5, 7, 5,
+         false},
+        {"large.png", nullptr, EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(900, 600)), 900, 600, 300,
+         200, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,6 +97,7 @@ TEST_F(PluginLoading, APluginsPictureIsAPictureByNameAndContentAndOpensWithItsFa
         EXPECT_TRUE(HasPixels(dib, c.width, c.height));
         ASSERT_EQ(LoadPreview(path.c_str(), nullptr, 0, &preview.header, &preview.pixels, 300), 1);
         EXPECT_EQ(preview.Width(), c.previewWidth);
+        EXPECT_EQ(preview.Height(), c.previewHeight);
         PictureInfo info{};
         ASSERT_EQ(ReadPictureInfo(path.c_str(), &info), 1);
         EXPECT_EQ(info.width, c.width);
@@ -104,15 +108,8 @@ TEST_F(PluginLoading, APluginsPictureIsAPictureByNameAndContentAndOpensWithItsFa
     }
 }
 
-TEST_F(PluginLoading, ALargePngPreviewsAtThePreviewSizeAndBecomesABitmapOfItsSize) {
+TEST_F(PluginLoading, APngBecomesABitmapOfItsSize) {
     ASSERT_EQ(LoadPluginsFromProgramFolder(), 1);
-    std::string large =
-        Write("large.png", EncodeWithWic(GUID_ContainerFormatPng, SolidSource(900, 600, Rgb{1, 2, 3})));
-    DibPixels preview;
-    ASSERT_EQ(LoadPreview(large.c_str(), nullptr, 0, &preview.header, &preview.pixels, 300), 1);
-    EXPECT_EQ(preview.Width(), 300);
-    EXPECT_EQ(preview.Height(), 200);
-
     HWND desktop = GetDesktopWindow();
     HBITMAP bitmap = LoadPictureBitmap(
         desktop, Write("Picture.PNG", EncodeWithWic(GUID_ContainerFormatPng, Bgr24Source(7, 5))).c_str(),
