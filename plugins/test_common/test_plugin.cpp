@@ -131,6 +131,12 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
         if (answer == kOk && (y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
     }
     GlobalUnlock(*pixels);
+    // More than 256 colours: a broken picture hands back no blocks.
+    if (answer == kBroken) {
+        GlobalFree(*pixels);
+        *pixels = nullptr;
+        return kBroken;
+    }
     size_t tableBytes = colours.size() * sizeof(RGBQUAD);
     *header = AllocBlock(sizeof(BITMAPINFOHEADER) + tableBytes);
     if (!*header) return kNoMemory;
