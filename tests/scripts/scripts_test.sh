@@ -47,13 +47,6 @@ check "wine-env puts the server folder only on roomy memory that runs programs" 
 check "wine-env leaves the server folder to Wine when asked" 0 "^unset$" -- \
     env PILTRIN_WINE_SERVER_ON_DISK=1 bash -c 'unset TMPDIR; . "$0/scripts/wine-env" x86_64 2>/dev/null || exit 1
         echo "${TMPDIR:-unset}"' "$root"
-# Wine's own visual style draws each scroll bar in milliseconds; every
-# prepared prefix uses the classic look.
-check "the prepared prefixes use Wine's classic look" 0 "^ok$" -- \
-    bash -c 'for prefix in "$0"/.deps/wine-win32 "$0"/.deps/wine-win64; do
-            [ -f "$prefix/.piltrin-ready" ] || continue
-            grep -q "^\"ThemeActive\"=\"0\"" "$prefix/user.reg" || exit 1
-        done; echo ok' "$root"
 # A package that does not exist: the install step says what failed and stops.
 check "a failed package install stops the bootstrap with its reason" 1 \
     "bootstrap: could not install the packages: .*piltrin-no-such-package" -- \
