@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,7 +58,7 @@ std::vector<size_t> ListBoxOrder(HWND list, const WideNames& names) {
     }
     keyStart[count] = keys.size();
     std::vector<size_t> order(count);
-    for (size_t i = 0; i < count; ++i) order[i] = i;
+    std::iota(order.begin(), order.end(), size_t{0});
     // Keys compare byte by byte, a shorter key first when it is the start of
     // the other; equal keys keep the order of the walk.
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
@@ -98,17 +99,18 @@ void EndFileList(FolderDialogConfig* config) {
     const bool sorted = (GetWindowLongA(list, GWL_STYLE) & LBS_SORT) != 0;
     WideNames wide;
     std::vector<size_t> order;
-    if (ConvertNames(names, wide)) {
-        if (sorted) {
-            order = ListBoxOrder(list, wide);
-        } else {
-            for (size_t i = 0; i < names.size(); ++i) order.push_back(i);
-        }
+    const bool converted = ConvertNames(names, wide);
+    if (converted && sorted) {
+        order = ListBoxOrder(list, wide);
+    } else if (converted) {
+        order.resize(names.size());
+        std::iota(order.begin(), order.end(), size_t{0});
     }
     SendMessageW(list, LB_INITSTORAGE, names.size(), names.size() * 16 * sizeof(wchar_t));
     if (order.size() == names.size()) {
         for (size_t i : order)
-            SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(wide.Name(i)));
+            SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>(wide.Name(i)));
     } else {
         // Text that has no wide form or no key: the list box places each
         // line itself.

@@ -114,7 +114,7 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     int every = height / 8 > 0 ? height / 8 : 1;
     for (int y = 0; y < height && answer == kOk && !badBlocks; ++y) {
         uint8_t* row = out + stride * size_t(height - 1 - y);
-        for (int x = 0; x < width && answer == kOk; ++x) {
+        for (int x = 0; x < width; ++x) {
             const uint8_t* rgb =
                 &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
             RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
@@ -124,9 +124,12 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
             }
             size_t i = 0;
             while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
+            if (i == 256) {
+                answer = kBroken;
+                break;
+            }
             if (i == colours.size()) colours.push_back(colour);
             row[x] = uint8_t(i);
-            if (i == 256) answer = kBroken;
         }
         if (answer == kOk && (y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
     }
