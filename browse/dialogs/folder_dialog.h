@@ -18,6 +18,24 @@
 
 struct FolderDialogConfig;
 
+// The names of a listing under way, each in one block: as the walk gives
+// them, in the wide form the list box keeps (it is a Unicode control), and
+// with their sort keys when the list is a sorted one. The wide forms and
+// keys are made as the names come, while the folder is still being read.
+struct FileListNames {
+    std::vector<char> text;
+    std::vector<size_t> textStart;
+    std::vector<wchar_t> wide;
+    std::vector<size_t> wideStart;
+    std::vector<unsigned char> keys;
+    std::vector<size_t> keyStart;
+    LCID locale = 0;
+    bool sorted = false;
+    // False once a name had no wide form or no key: the list box then
+    // places the names itself.
+    bool whole = true;
+};
+
 // What a file filter receives for each entry of a listed folder.
 struct FileEntry {
     char FullPath[MAX_PATH];
@@ -74,7 +92,7 @@ struct FolderDialogConfig {
     // outlives the window until the fill has unwound.
     int FillDepth = 0;
     // The names a fill has listed, put into the list when it ends.
-    std::vector<std::string> ListedNames;
+    FileListNames ListedNames;
     // Whether an extension (single-byte letters in lower case) names
     // pictures, as far as the listing under way has asked.
     std::vector<std::pair<std::string, bool>> PictureExtensions;

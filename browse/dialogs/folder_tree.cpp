@@ -1,5 +1,7 @@
 #include "browse/dialogs/folder_tree.h"
 
+#include "browse/dialogs/folder_reader.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -137,19 +139,17 @@ int FillTreeItem(FolderDialogConfig* config, HTREEITEM item, bool addSubfolders,
     std::vector<FileEntry> folders;
     {
         WIN32_FIND_DATAA found;
-        FindHandle find(FindFirstFileA(pattern.c_str(), &found));
-        if (find.valid()) {
-            FileEntry entry;
-            do {
-                if (IsDotEntry(found.cFileName)) continue;
-                if (!MakeEntry(config, item, folder, folderLength, found, entry)) continue;
-                if (IsFolder(entry.Attributes)) {
-                    folders.push_back(entry);
-                } else if (filter && filter(config, entry) == -1) {
-                    return -1;
-                }
-                if (config->Gone) return -1;
-            } while (FindNextFileA(find.get(), &found));
+        FolderReader reader(pattern.c_str());
+        FileEntry entry;
+        while (reader.Next(found)) {
+            if (IsDotEntry(found.cFileName)) continue;
+            if (!MakeEntry(config, item, folder, folderLength, found, entry)) continue;
+            if (IsFolder(entry.Attributes)) {
+                folders.push_back(entry);
+            } else if (filter && filter(config, entry) == -1) {
+                return -1;
+            }
+            if (config->Gone) return -1;
         }
     }
     for (FileEntry& entry : folders) {

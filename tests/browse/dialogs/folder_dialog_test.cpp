@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "browse/dialogs/drive_combo.h"
+#include "browse/dialogs/folder_reader.h"
 #include "tests/browse/dialogs/file_box_fixture.h"
 
 class FolderDialogTest : public FileBoxTest {
@@ -207,4 +208,35 @@ TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
         {DRIVE_RAMDISK, 'R', 6},   {DRIVE_UNKNOWN, 'U', -1},  {DRIVE_NO_ROOT_DIR, 'X', -1}};
     for (const auto& [type, letter, image] : drives)
         EXPECT_EQ(DriveImageIndex(type, letter), image) << letter;
+}
+
+// The reader hands over every entry once, in the file system's order, on
+// both sides of the point where a worker takes over the reading; one that
+// is dropped part-way (an abandoned fill) stops its worker.
+TEST(FolderReaderTest, EveryEntryOnceInTheWalksOrderAndADroppedReaderStops) {
+    TempDir dir;
+    int made = 0;
+    for (int count : {0, 1, 254, 255, 256, 700}) {
+        for (; made < count; ++made) WriteFileBytes(dir.File("e" + std::to_string(made)), Bytes{});
+        const std::string pattern = dir.Path() + "*";
+        Names walk, read;
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+        do walk.push_back(found.cFileName);
+        while (FindNextFileA(find, &found));
+        FindClose(find);
+        {
+            FolderReader reader(pattern.c_str());
+            while (reader.Next(found)) read.push_back(found.cFileName);
+            EXPECT_FALSE(reader.Next(found));
+        }
+        EXPECT_EQ(read, walk) << count;  // with "." and ".."
+        for (size_t taken : {size_t{0}, size_t{1}, walk.size() / 2}) {
+            FolderReader reader(pattern.c_str());
+            for (size_t i = 0; i < taken; ++i) ASSERT_TRUE(reader.Next(found)) << count;
+        }
+    }
+    WIN32_FIND_DATAA found;
+    FolderReader missing((dir.Path() + "no such folder\\*").c_str());
+    EXPECT_FALSE(missing.Next(found));
 }

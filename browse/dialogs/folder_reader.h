@@ -1,0 +1,37 @@
+// The entries of one folder, in the order the file system gives them. A
+// large folder is read ahead on a worker thread, so that the file system's
+// time overlaps the listing's own work (filters, the list, the messages it
+// pumps) instead of adding to it. The worker touches nothing but the search
+// handle and the entries it hands over.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+class FolderReader {
+public:
+    explicit FolderReader(const char* pattern);
+    ~FolderReader();
+    FolderReader(const FolderReader&) = delete;
+    FolderReader& operator=(const FolderReader&) = delete;
+
+    // The next entry; false at the end of the folder.
+    bool Next(WIN32_FIND_DATAA& out);
+
+private:
+    static DWORD WINAPI ReadAhead(void* self);
+    void Refill();
+
+    HANDLE find_;
+    HANDLE worker_ = nullptr;
+    bool atEnd_ = false;               // the search has no more entries
+    std::vector<WIN32_FIND_DATAA> taken_;  // read by this thread
+    size_t next_ = 0;
+    // Shared with the worker, under lock_.
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE arrived_ = CONDITION_VARIABLE_INIT;
+    std::vector<WIN32_FIND_DATAA> handed_;
+    bool workerDone_ = false;
+    volatile LONG stop_ = 0;
+};
