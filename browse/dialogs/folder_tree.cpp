@@ -8,7 +8,6 @@
 
 #include "browse/file_utils.h"
 #include "browse/late_libraries.h"
-#include "browse/scoped_handles.h"
 
 namespace {
 constexpr int kClosedFolderImage = 0;
