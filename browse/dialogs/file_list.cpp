@@ -40,18 +40,16 @@ void AddListedName(FileListNames& names, const char* name) {
         names.whole = false;
         return;
     }
-    names.keyStart.push_back(names.keys.size());
     names.keys.insert(names.keys.end(), key, key + keyLength);
+    names.keyEnd.push_back(names.keys.size());
 }
 
 // The order in which the list box would hold the names.
-std::vector<size_t> ListBoxOrder(FileListNames& names) {
-    const size_t count = names.wideStart.size();
-    std::vector<size_t> order(count);
+std::vector<size_t> ListBoxOrder(const FileListNames& names) {
+    std::vector<size_t> order(names.wideStart.size());
     std::iota(order.begin(), order.end(), size_t{0});
     if (!names.sorted) return order;
-    names.keyStart.push_back(names.keys.size());  // where the last key ends
-    const std::vector<size_t>& start = names.keyStart;
+    const std::vector<size_t>& start = names.keyEnd;
     const unsigned char* keys = names.keys.data();
     // Keys compare byte by byte, a shorter key first when it is the start of
     // the other; equal keys keep the order of the walk.

@@ -28,7 +28,7 @@ struct FileListNames {
     std::vector<wchar_t> wide;
     std::vector<size_t> wideStart;
     std::vector<unsigned char> keys;
-    std::vector<size_t> keyStart;
+    std::vector<size_t> keyEnd = {0};  // key i is keys[keyEnd[i], keyEnd[i + 1])
     LCID locale = 0;
     bool sorted = false;
     // False once a name had no wide form or no key: the list box then

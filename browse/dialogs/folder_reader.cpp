@@ -1,7 +1,5 @@
 #include "browse/dialogs/folder_reader.h"
 
-#include <utility>
-
 namespace {
 // Entries a folder is read without help: most folders end within them, and
 // for those a thread would cost more than it saves.
@@ -10,22 +8,19 @@ constexpr size_t kReadAlone = 256;
 constexpr size_t kBatch = 128;
 }  // namespace
 
-FolderReader::FolderReader(const char* pattern) {
-    taken_.resize(1);
-    find_ = FindFirstFileA(pattern, &taken_[0]);
-    if (find_ == INVALID_HANDLE_VALUE) {
+FolderReader::FolderReader(const char* pattern) : find_(FindFirstFileA(pattern, taken_.data())) {
+    if (!find_.valid()) {
         taken_.clear();
         atEnd_ = true;
     }
 }
 
 FolderReader::~FolderReader() {
-    if (worker_) {
-        InterlockedExchange(&stop_, 1);
-        WaitForSingleObject(worker_, INFINITE);
-        CloseHandle(worker_);
-    }
-    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
+    // The worker ends before the search it reads is closed.
+    if (!worker_) return;
+    InterlockedExchange(&stop_, 1);
+    WaitForSingleObject(worker_, INFINITE);
+    CloseHandle(worker_);
 }
 
 bool FolderReader::Next(WIN32_FIND_DATAA& out) {
@@ -48,7 +43,7 @@ void FolderReader::Refill() {
     if (atEnd_) return;
     WIN32_FIND_DATAA found;
     while (taken_.size() < kReadAlone) {
-        if (!FindNextFileA(find_, &found)) {
+        if (!FindNextFileA(find_.get(), &found)) {
             atEnd_ = true;
             return;
         }
@@ -64,26 +59,16 @@ DWORD WINAPI FolderReader::ReadAhead(void* self) {
     std::vector<WIN32_FIND_DATAA> batch;
     batch.reserve(kBatch);
     WIN32_FIND_DATAA found;
-    bool more = true;
-    while (more && !reader.stop_) {
-        more = FindNextFileA(reader.find_, &found) != 0;
+    for (bool more = true; more;) {
+        more = !reader.stop_ && FindNextFileA(reader.find_.get(), &found);
         if (more) batch.push_back(found);
-        if (batch.size() < kBatch && more) continue;
+        if (more && batch.size() < kBatch) continue;
         AcquireSRWLockExclusive(&reader.lock_);
-        if (reader.handed_.empty()) {
-            reader.handed_.swap(batch);
-        } else {
-            reader.handed_.insert(reader.handed_.end(), batch.begin(), batch.end());
-        }
+        reader.handed_.insert(reader.handed_.end(), batch.begin(), batch.end());
         reader.workerDone_ = !more;
         ReleaseSRWLockExclusive(&reader.lock_);
         WakeConditionVariable(&reader.arrived_);
         batch.clear();
-        batch.reserve(kBatch);
     }
-    AcquireSRWLockExclusive(&reader.lock_);
-    reader.workerDone_ = true;
-    ReleaseSRWLockExclusive(&reader.lock_);
-    WakeConditionVariable(&reader.arrived_);
     return 0;
 }

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include "browse/scoped_handles.h"
+
 class FolderReader {
 public:
     explicit FolderReader(const char* pattern);
@@ -23,11 +25,11 @@ private:
     static DWORD WINAPI ReadAhead(void* self);
     void Refill();
 
-    HANDLE find_;
-    HANDLE worker_ = nullptr;
-    bool atEnd_ = false;               // the search has no more entries
-    std::vector<WIN32_FIND_DATAA> taken_;  // read by this thread
+    std::vector<WIN32_FIND_DATAA> taken_ = std::vector<WIN32_FIND_DATAA>(1);  // read by this thread
     size_t next_ = 0;
+    FindHandle find_;  // after taken_, which receives its first entry
+    bool atEnd_ = false;  // the search has no more entries
+    HANDLE worker_ = nullptr;
     // Shared with the worker, under lock_.
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE arrived_ = CONDITION_VARIABLE_INIT;

@@ -1,11 +1,10 @@
 #include "browse/dialogs/folder_tree.h"
 
-#include "browse/dialogs/folder_reader.h"
-
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "browse/dialogs/folder_reader.h"
 #include "browse/file_utils.h"
 #include "browse/late_libraries.h"
 
