@@ -91,8 +91,10 @@ struct FolderDialogConfig {
     // A fill may dispatch messages that destroy the dialog; the record then
     // outlives the window until the fill has unwound.
     int FillDepth = 0;
-    // The names a fill has listed, put into the list when it ends.
+    // The names a fill has listed, put into the list when it ends, and when
+    // that listing began (GetTickCount64; 0 when none is under way).
     FileListNames ListedNames;
+    ULONGLONG ListingStarted = 0;
     // Whether an extension (single-byte letters in lower case) names
     // pictures, as far as the listing under way has asked.
     std::vector<std::pair<std::string, bool>> PictureExtensions;
@@ -134,6 +136,11 @@ void GetSelectedFolder(const FolderDialogConfig* config, char* out);
 // The record of a folder dialog window, or null.
 FolderDialogConfig* FolderDialogConfigOf(HWND dialog);
 
+// A listing that ends within this many milliseconds is drawn once, at its
+// end, which no one sees as late; a longer one is drawn as it goes on.
+constexpr ULONGLONG kListingPaintDelay = 100;
+
 // The dialog's own filter: pumps waiting messages every 102 entries and
-// lists the files that the config's filter accepts.
+// lists the files that the config's filter accepts. Repaints wait while the
+// listing begun by BeginFileList is younger than kListingPaintDelay.
 int ListFileEntry(FolderDialogConfig* config, const FileEntry& entry);

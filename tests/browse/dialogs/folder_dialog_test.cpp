@@ -165,6 +165,25 @@ TEST_F(FolderDialogTest, LongAndDoubleByteNamesAndTheListingPumpsMessages) {
     for (const std::wstring& f : longFiles) DeleteFileW(f.c_str());
 }
 
+// A young listing's pump runs input, posted and sent messages but leaves
+// windows undrawn until its end; an older one draws them as it goes on.
+TEST(ListFileEntryTest, PaintsWaitOnlyWhileTheListingIsYoung) {
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, 0, 0, 0, 0);
+    FileEntry folder{};
+    folder.Attributes = FILE_ATTRIBUTE_DIRECTORY;
+    for (const auto& [age, drawn] : {std::pair{ULONGLONG{0}, false}, {kListingPaintDelay, true}}) {
+        FolderDialogConfig config;
+        config.ListingStarted = GetTickCount64() - age;
+        InvalidateRect(window, nullptr, TRUE);
+        PostMessageA(window, WM_APP, 0, 0);
+        for (int i = 0; i < 102; ++i) ASSERT_EQ(ListFileEntry(&config, folder), 0);
+        MSG posted;
+        EXPECT_FALSE(PeekMessageA(&posted, window, WM_APP, WM_APP, PM_NOREMOVE)) << age;
+        EXPECT_EQ(GetUpdateRect(window, nullptr, FALSE) == FALSE, drawn) << age;
+    }
+    DestroyWindow(window);
+}
+
 TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
     // The trace lines go to the standard output handle.
     const std::string trace = dir_.File("trace.txt");
