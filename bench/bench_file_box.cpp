@@ -72,14 +72,21 @@ int main() {
     HWND tree = GetDlgItem(box, PILTRIN_FOLDER_TREE);
     HTREEITEM folder = TreeView_GetSelection(tree);
     HTREEITEM parent = TreeView_GetParent(tree, folder);
-    double walk = 1e300, listing = 1e300, reread = 1e300;
+    double walk = 1e300, listing = 1e300, drawn = 1e300, reread = 1e300;
     for (int round = 0; round < 7; ++round) {
         walk = std::min(walk, MillisecondsPerCall(1, 1, [&] { BareWalk(many.Path()); }));
         // The parent's selection empties the list first and is not timed,
         // nor is its drawing: the user sees it before choosing the folder.
         TreeView_SelectItem(tree, parent);
         PumpWaitingMessages();
-        listing = std::min(listing, MillisecondsPerCall(1, 1, [&] { TreeView_SelectItem(tree, folder); }));
+        const double listed = MillisecondsPerCall(1, 1, [&] { TreeView_SelectItem(tree, folder); });
+        // What the user waits for: the listing and the drawing of its outcome.
+        const double drawing = MillisecondsPerCall(1, 1, [&] {
+            PumpWaitingMessages();
+            GdiFlush();
+        });
+        listing = std::min(listing, listed);
+        drawn = std::min(drawn, listed + drawing);
         reread = std::min(reread, MillisecondsPerCall(1, 1, [&] { Command(box, PILTRIN_FOLDER_REREAD); }));
         folder = TreeView_GetSelection(tree);  // the re-read built the tree anew
         parent = TreeView_GetParent(tree, folder);
@@ -87,6 +94,7 @@ int main() {
     const LRESULT lines = SendDlgItemMessageA(box, PILTRIN_FOLDER_FILES, LB_GETCOUNT, 0, 0);
     if (lines != 10000) std::printf("listed %ld lines instead of 10000\n", static_cast<long>(lines));
     PrintRatio("FileBOX listing of 10,000 files", listing, "bare FindFirst/FindNext", walk);
+    PrintRatio("FileBOX listing, then its drawing", drawn, "bare FindFirst/FindNext", walk);
     PrintRatio("FileBOX re-read (tree and list) of them", reread, "bare FindFirst/FindNext", walk);
     DestroyWindow(box);
 
