@@ -32,11 +32,8 @@ protected:
     ZubAlbum album_;
 };
 
-auto Bmp(int w, int h) {
-    return [=](const std::string& path) { WriteBmp(path, w, h, 24, false, Flat); };
-}
-auto Jpeg(int w, int h) {
-    return [=](const std::string& path) { WriteFileBytes(path, MakeJpeg(w, h, Flat)); };
+Bytes Bmp(int w, int h) {
+    return MakeBmp(w, h, 24, false, Flat);
 }
 auto Raw(Bytes bytes) {
     return [=](const std::string& path) { WriteFileBytes(path, bytes); };
@@ -50,17 +47,17 @@ TEST_F(ThumbnailTest, SizesNeverEnlargeBadFilesGetTheFailureMarkAndTheFactsAreRe
     // clang-format off
     struct Case { const char* name; std::function<void(const std::string&)> make; int width, height; };  // 0 x 0: the failure mark
     const Case cases[] = {
-        {"portrait.bmp", Bmp(600, 900), 60, 90},
-        {"portrait.jpg", Jpeg(600, 900), 59, 90},  // decoded at 1/8: 75 x 113
-        {"square.bmp", Bmp(90, 90), 90, 90},
-        {"bigsquare.jpg", Jpeg(1000, 1000), 90, 90},
-        {"small.bmp", Bmp(40, 20), 40, 20},
-        {"wide.jpg", Jpeg(1600, 1200), 90, 67},
-        {"thin.bmp", Bmp(2000, 3), 90, 1},
+        {"portrait.bmp", Raw(Bmp(600, 900)), 60, 90},
+        {"portrait.jpg", Raw(MakeJpeg(600, 900, Flat)), 59, 90},  // decoded at 1/8: 75 x 113
+        {"square.bmp", Raw(Bmp(90, 90)), 90, 90},
+        {"bigsquare.jpg", Raw(MakeJpeg(1000, 1000, Flat)), 90, 90},
+        {"small.bmp", Raw(Bmp(40, 20)), 40, 20},
+        {"wide.jpg", Raw(MakeJpeg(1600, 1200, Flat)), 90, 67},
+        {"thin.bmp", Raw(Bmp(2000, 3)), 90, 1},
         {"deleted.bmp", nullptr, 0, 0},
         {"empty.jpg", Raw({}), 0, 0},
         {"cut.jpg", Raw(Truncated(MakeJpeg(300, 200, Flat), 40)), 0, 0},
-        {"cut.bmp", Raw(Truncated(MakeBmp(300, 200, 24), 30)), 0, 0},
+        {"cut.bmp", Raw(Truncated(Bmp(300, 200), 30)), 0, 0},
         {"noise.bmp", Raw(Bytes(5000, 0x42)), 0, 0},
     };  // clang-format on
     for (const Case& c : cases) {

@@ -57,8 +57,7 @@ TEST_F(GfiTest, ImportAndLoadGiveThePagesAndTheCoverTheTitleNumberPicks) {
          " @0 | ~\\a.jpg | ~\\c.jpg", "a.jpg"},
         {"long lines cut to one line each, bare line feeds", odd,
          std::string(kGfiLineLimit - 8, 'L') + " @1 | ~\\a.jpg | ~\\b.jpg c:" + std::string(kGfiLineLimit - 9, 'c'), "b.jpg"},
-    };
-    // clang-format on
+    };  // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteText("a.gfi", c.text);
@@ -102,8 +101,7 @@ TEST_F(GfiTest, FilesWithoutAPageFailTheImport) {
         {"a wrong identification", "--- GFI File Ver2.0 ---\r\n<Main>\r\n", 0, -1},
         {"a zub file", std::string(zub.begin(), zub.end()), -1, -1},
         {"no file", "", 1, -1},
-    };
-    // clang-format on
+    };  // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (!c.text.empty()) WriteText("x.gfi", c.text);
