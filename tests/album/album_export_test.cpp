@@ -27,16 +27,24 @@ protected:
 };
 }  // namespace
 
-TEST_F(ExportTest, ClashingNamesGetNumberedNamesCountedAcrossTheExport) {
+// A copy changes nothing in the album and leaves the sources; a move makes
+// the pages name the new files.
+TEST_F(ExportTest, ClashingNamesGetNumberedNamesCountedAcrossTheExportAndAMoveMakesThePagesFollow) {
     AddPages(
         {{"x\\a.jpg", "first"}, {"y\\a.jpg", "second"}, {"x\\b.JPEG", "third"}, {"y\\b.JPEG", "fourth"}});
     ASSERT_EQ(kExportDone, ExportAlbum(album_, File("out\\").c_str(), 0));
     EXPECT_EQ("first second third fourth",
               Texts({"out\\a.jpg", "out\\G00001.jpg", "out\\b.JPEG", "out\\G00002.JPEG"}));
-    // A copy changes nothing in the album and leaves the sources.
     EXPECT_EQ(0, album_.ZubModified());
     EXPECT_EQ(File("y\\a.jpg"), album_.GetPagePath(1));
     EXPECT_EQ("first second third fourth", Texts({"x\\a.jpg", "y\\a.jpg", "x\\b.JPEG", "y\\b.JPEG"}));
+    MakeDirs({"moved"});
+    ASSERT_EQ(kExportDone, ExportAlbum(album_, File("moved\\").c_str(), 1));
+    EXPECT_EQ(File("moved\\a.jpg"), album_.GetPagePath(0));
+    EXPECT_EQ(File("moved\\G00001.jpg"), album_.GetPagePath(1));
+    EXPECT_STREQ("G00001.jpg", album_.GetPageFileName(1));
+    EXPECT_EQ(1, album_.ZubModified());
+    EXPECT_EQ("- - second", Texts({"x\\a.jpg", "y\\a.jpg", "moved\\G00001.jpg"}));
 }
 
 TEST_F(ExportTest, GeneratedNamesThatExistAreSkippedAndExtensionsComeFromTheNameAlone) {
@@ -46,16 +54,6 @@ TEST_F(ExportTest, GeneratedNamesThatExistAreSkippedAndExtensionsComeFromTheName
     ASSERT_EQ(kExportDone, ExportAlbum(album_, File("out\\anything.zub").c_str(), 0));
     EXPECT_EQ("already there second one two",
               Texts({"out\\G00001.jpg", "out\\G00002.jpg", "out\\noext", "out\\G00003"}));
-}
-
-TEST_F(ExportTest, AMoveMakesThePagesNameTheNewFiles) {
-    AddPages({{"x\\a.jpg", "first"}, {"y\\a.jpg", "second"}});
-    ASSERT_EQ(kExportDone, ExportAlbum(album_, File("out\\").c_str(), 1));
-    EXPECT_EQ(File("out\\a.jpg"), album_.GetPagePath(0));
-    EXPECT_EQ(File("out\\G00001.jpg"), album_.GetPagePath(1));
-    EXPECT_STREQ("G00001.jpg", album_.GetPageFileName(1));
-    EXPECT_EQ(1, album_.ZubModified());
-    EXPECT_EQ("- - second", Texts({"x\\a.jpg", "y\\a.jpg", "out\\G00001.jpg"}));
 }
 
 TEST_F(ExportTest, PicturesAlreadyInTheFolderAreLeftAloneAndAnEmptyAlbumTouchesNothing) {

@@ -35,20 +35,6 @@ TEST(ZubAlbum, RemovingAndSwappingPagesKeepsTheCoverOnItsPage) {
     EXPECT_STREQ("C:\\pics\\p1.jpg", album.GetPagePath(album.CoverIndex()));
 }
 
-TEST(ZubAlbum, ClearAllForgetsPagesTitleAndPath) {
-    ZubAlbum album;
-    AddPages(album, 3);
-    album.SetTitle("title");
-    album.SetFilePath("C:\\albums\\x.zub");
-    album.SetCoverIndex(2);
-    album.SetZubModified(0);
-    EXPECT_EQ(1, album.ClearAll());
-    EXPECT_EQ(" @0", Describe(album, ""));  // no title, no page, the cover back at 0
-    EXPECT_EQ(std::make_tuple("", "", 1),
-              std::make_tuple(std::string(album.GetFilePath()), std::string(album.GetFileName()),
-                              album.ZubModified()));
-}
-
 // Expanded paths are compared with single-byte letters folded and double-byte
 // characters byte for byte: "イ" (83 43) and "ツ" (83 63) differ only in a
 // trail byte that looks like a letter, so both become pages.
@@ -166,7 +152,7 @@ TEST_F(ZubAlbumFile, CopiesKeepFieldsTheTargetLacksAndLeaveFileOnlyRecordsOut) {
     EXPECT_TRUE(Holds(ReadFileBytes(File("bits.zub")), fileOnly));
 }
 
-TEST(ZubAlbum, CopyFromReplacesWhatTheTargetHeldAndGivesEveryBlockBack) {
+TEST(ZubAlbum, CopyFromAndClearAllReplaceWhatTheAlbumHeldAndGiveEveryBlockBack) {
     const long before = LiveAlbumAllocations();
     {
         ZubAlbum source, target;
@@ -182,7 +168,15 @@ TEST(ZubAlbum, CopyFromReplacesWhatTheTargetHeldAndGivesEveryBlockBack) {
         ASSERT_EQ(1, target.CopyFrom(target));                  // a copy of itself keeps everything
         EXPECT_EQ(Describe(source, ""), Describe(target, ""));
         EXPECT_STREQ("C:\\pics\\p3.jpg", target.GetPagePath(1));
-        target.ClearAll();
+        target.SetTitle("title");
+        target.SetFilePath("C:\\albums\\x.zub");
+        target.SetCoverIndex(2);
+        target.SetZubModified(0);
+        EXPECT_EQ(1, target.ClearAll());
+        EXPECT_EQ(" @0", Describe(target, ""));  // no title, no page, the cover back at 0
+        EXPECT_STREQ("", target.GetFilePath());
+        EXPECT_STREQ("", target.GetFileName());
+        EXPECT_EQ(1, target.ZubModified());
     }
     EXPECT_EQ(before, LiveAlbumAllocations());
 }
