@@ -30,7 +30,9 @@ TEST(ZubAlbum, RemovingAndSwappingPagesKeepsTheCoverOnItsPage) {
         album.SetZubModified(0);
         EXPECT_EQ(s[2], album.SwapPages(s[0], s[1])) << s[0] << s[1];
         EXPECT_EQ(s[3], album.CoverIndex()) << s[0] << s[1];
-        EXPECT_EQ(s[4] < 0 ? album.ZubModified() : s[4], album.ZubModified()) << s[0] << s[1];
+        if (s[4] >= 0) {
+            EXPECT_EQ(s[4], album.ZubModified()) << s[0] << s[1];
+        }
     }
     EXPECT_STREQ("C:\\pics\\p1.jpg", album.GetPagePath(album.CoverIndex()));
 }
@@ -133,7 +135,8 @@ TEST_F(ZubAlbumFile, CopiesKeepFieldsTheTargetLacksAndLeaveFileOnlyRecordsOut) {
     EXPECT_STREQ("", document.GetFilePath());  // the file path is file-only
     ASSERT_EQ(1, document.SaveFile(File("copy.zub").c_str()));
     Bytes saved = ReadFileBytes(File("copy.zub"));
-    EXPECT_TRUE(Holds(saved, Rec(131, TextBody("second text"))) && Holds(saved, Rec(133, Words({4}))));
+    EXPECT_TRUE(Holds(saved, Rec(131, TextBody("second text"))));
+    EXPECT_TRUE(Holds(saved, Rec(133, Words({4}))));
     ASSERT_EQ(1, back.LoadFile(File("copy.zub").c_str()));
     EXPECT_EQ("copied @1 | C:\\pics\\p0.jpg c:comment | C:\\pics\\p1.jpg n:second text o:4",
               Describe(back, ""));
