@@ -44,8 +44,9 @@ Bytes Truncated(const Bytes& bytes, size_t keep) {
 }  // namespace
 
 TEST_F(ThumbnailTest, SizesNeverEnlargeBadFilesGetTheFailureMarkAndTheFactsAreRecorded) {
+    // A width and height of 0: the failure mark.
     // clang-format off
-    struct Case { const char* name; std::function<void(const std::string&)> make; int width, height; };  // 0 x 0: the failure mark
+    struct Case { const char* name; std::function<void(const std::string&)> make; int width, height; };
     const Case cases[] = {
         {"portrait.bmp", Raw(Bmp(600, 900)), 60, 90},
         {"portrait.jpg", Raw(MakeJpeg(600, 900, Flat)), 59, 90},  // decoded at 1/8: 75 x 113

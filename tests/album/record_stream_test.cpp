@@ -38,7 +38,6 @@ struct Stream {
             stream.ReadRecord(reader, Block(), word, error);
         return reader.ReadU32(word) ? word : 0;
     }
-    // What WriteRecord writes for the whole stream.
     Bytes Write(uint64_t limit = ~0ull) {
         TempDir dir;
         {
