@@ -180,7 +180,9 @@ TEST(ParamStream, FileRecordsAreReadOrRefused) {
         MessageCatcher messages;
         const long before = LiveAlbumAllocations();
         const uint32_t next = s.Read(c.bytes, c.records);
-        EXPECT_EQ(c.next ? c.next : next, next);
+        if (c.next) {
+            EXPECT_EQ(c.next, next);  // where the record was skipped, the reader stands after it
+        }
         EXPECT_EQ(c.error, s.error);
         EXPECT_EQ(c.fields, std::to_string(s.mark->GetInt(s.block, nullptr)) + " " +
                                 std::to_string(s.catchAllSize->GetInt(s.block, nullptr)) + " '" +
