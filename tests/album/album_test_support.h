@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "album/zub_album.h"
@@ -19,21 +20,11 @@
 // Answers every message box with OK and keeps what it showed.
 class MessageCatcher {
 public:
-    struct Shown {
-        std::string text;
-        std::string caption;
-        UINT type;
-        bool operator==(const Shown& o) const {
-            return text == o.text && caption == o.caption && type == o.type;
-        }
-        friend void PrintTo(const Shown& s, std::ostream* os) {
-            *os << s.text << " / " << s.caption << " / " << s.type;
-        }
-    };
+    using Shown = std::tuple<std::string, std::string, UINT>;  // text, caption, type
     MessageCatcher() {
         PromptAnswerer answerer;
         answerer.message = [this](HWND, const char* text, const char* caption, UINT type) {
-            shown.push_back({text, caption, type});
+            shown.emplace_back(text, caption, type);
             return IDOK;
         };
         SetPromptAnswerer(answerer);
@@ -45,6 +36,9 @@ public:
 };
 
 // The .zub writer of the tests: words, bodies and records laid out by hand.
+inline Bytes Chars(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 inline Bytes Words(std::initializer_list<uint32_t> words) {
     Bytes out;
     for (uint32_t word : words) PutU32(out, word);
@@ -55,14 +49,10 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
     return out;
 }
-inline Bytes U32Body(uint32_t value) {
-    return Words({value});
-}
-// A text body with its terminator.
+// A text body with its terminator; a path body is a flag word and a text.
 inline Bytes TextBody(const std::string& text) {
-    return Bytes(text.c_str(), text.c_str() + text.size() + 1);
+    return Chars(text + '\0');
 }
-// A path body: flag, text, terminator.
 inline Bytes PathBody(uint32_t flag, const std::string& text) {
     return Cat({Words({flag}), TextBody(text)});
 }
@@ -70,10 +60,7 @@ inline Bytes PathBody(uint32_t flag, const std::string& text) {
 inline Bytes Rec(uint32_t keywordWord, const Bytes& body) {
     return Cat({Words({keywordWord, static_cast<uint32_t>(body.size())}), body});
 }
-inline const Bytes kStoredZubMagic = [] {
-    const std::string text = "-ZUBFile V1.00-\r";
-    return Bytes(text.begin(), text.end());
-}();
+inline const Bytes kStoredZubMagic = Chars("-ZUBFile V1.00-\r");
 // A .zub file laid out by hand: magic, header block, one block a page (the
 // first marked 0xFFFF0001), both end markers. Unsized blocks say 0, as hand
 // -made files may.
@@ -90,6 +77,9 @@ inline Bytes ZubBytes(const Bytes& header, const std::vector<Bytes>& pages, bool
 inline size_t FindBytes(const Bytes& haystack, const Bytes& needle) {
     const auto at = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end());
     return at == haystack.end() ? std::string::npos : static_cast<size_t>(at - haystack.begin());
+}
+inline bool Holds(const Bytes& haystack, const Bytes& needle) {
+    return FindBytes(haystack, needle) != std::string::npos;
 }
 
 // An album as one line, so that one comparison covers every field: title,
@@ -126,8 +116,9 @@ protected:
     void Write(const std::string& name, const Bytes& bytes) {
         ASSERT_TRUE(WriteFileBytes(File(name), bytes));
     }
-    void WriteText(const std::string& name, const std::string& text) {
-        Write(name, Bytes(text.begin(), text.end()));
+    void WriteText(const std::string& name, const std::string& text) { Write(name, Chars(text)); }
+    void MakeDirs(std::initializer_list<const char*> names) {
+        for (const char* name : names) ASSERT_TRUE(CreateDirectoryA(File(name).c_str(), nullptr)) << name;
     }
     std::string Text(const std::string& name) const {
         const Bytes bytes = ReadFileBytes(File(name));

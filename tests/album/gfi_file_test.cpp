@@ -9,28 +9,26 @@
 #include "tests/album/album_test_support.h"
 
 namespace {
-struct Section {
-    int number;
-    std::vector<std::string> lines;
-};
+using Section = std::vector<std::string>;
 
-// A GFI file laid out as the format writes it, CR LF after every line.
+// A GFI file laid out as the format writes it, CR LF after every line, its
+// sections numbered from 1.
 std::string GfiText(const std::string& title, int titleNumber, int count,
                     const std::vector<Section>& sections) {
-    std::string text = "--- GFI File Ver1.0 ---\r\n\r\n<Main>\r\nDir = C:\\somewhere\r\n";
-    text += "Title =" + title + "\r\n";
-    text += "GrpahicTitle = " + std::to_string(titleNumber) + "\r\n";
-    text += "FlagOfNoContent = 0\r\nNumberOfGFIs = " + std::to_string(count) + "\r\nNoContentNo = 0\r\n\r\n";
-    for (const Section& section : sections) {
+    std::string text = "--- GFI File Ver1.0 ---\r\n\r\n<Main>\r\nDir = C:\\somewhere\r\nTitle =" + title +
+                       "\r\nGrpahicTitle = " + std::to_string(titleNumber) +
+                       "\r\nFlagOfNoContent = 0\r\nNumberOfGFIs = " + std::to_string(count) +
+                       "\r\nNoContentNo = 0\r\n\r\n";
+    for (size_t i = 0; i < sections.size(); ++i) {
         char head[32];
-        std::snprintf(head, sizeof head, "<File No =%03d>\r\n", section.number);
+        std::snprintf(head, sizeof head, "<File No =%03d>\r\n", int(i + 1));
         text += head;
-        for (const std::string& line : section.lines) text += line + "\r\n";
+        for (const std::string& line : sections[i]) text += line + "\r\n";
     }
     return text;
 }
 
-std::vector<std::string> NamedLines(const std::string& name) {
+Section NamedLines(const std::string& name) {
     return {"FileName =" + name, "nFileName = 5", "PicType = 1", "Width = 10", "Height = 20", ""};
 }
 
@@ -48,23 +46,18 @@ TEST_F(GfiTest, ImportAndLoadGiveThePagesAndTheCoverTheTitleNumberPicks) {
     std::string odd = "--- GFI File Ver1.0 ---\n<Main>\r\nTitle = " + std::string(400, 'L') + "\r\n";
     odd += "GrpahicTitle = 2\nNumberOfGFIs = 2\r\n<File No =001>\nFileName =a.jpg\n";
     odd += "<File No =002>\r\nComment =" + std::string(300, 'c') + "\r\nFileName =b.jpg";  // no end
-    const std::vector<std::string> full = {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg",
-                                           "Comment = nice", ""};
-    struct Case {
-        const char* name;
-        std::string text, album, peek;
-    };
+    const Section full = {"FileName =rel.jpg", "FileFullName =D:\\full\\abs.jpg", "Comment = nice", ""};
     // clang-format off
+    struct Case { const char* name; std::string text, album, peek; };
     const Case cases[] = {
-        {"blanks after the = dropped", GfiText("  Trip", 3, 3, {{1, NamedLines("one.jpg")}, {2, NamedLines("two.jpg")}, {3, NamedLines("three.jpg")}}),
+        {"blanks after the = dropped", GfiText("  Trip", 3, 3, {NamedLines("one.jpg"), NamedLines("two.jpg"), NamedLines("three.jpg")}),
          "Trip @2 | ~\\one.jpg | ~\\two.jpg | ~\\three.jpg", "three.jpg"},
-        {"the full name and a comment", GfiText("T", 1, 1, {{1, full}}), "T @0 | D:\\full\\abs.jpg c:nice", "rel.jpg"},
-        {"a section whose name does not fit is left out", GfiText("", 1, 3, {{1, NamedLines("a.jpg")}, {2, NamedLines(tooLong)}, {3, NamedLines("c.jpg")}}),
+        {"the full name and a comment", GfiText("T", 1, 1, {full}), "T @0 | D:\\full\\abs.jpg c:nice", "rel.jpg"},
+        {"a section whose name does not fit is left out", GfiText("", 1, 3, {NamedLines("a.jpg"), NamedLines(tooLong), NamedLines("c.jpg")}),
          " @0 | ~\\a.jpg | ~\\c.jpg", "a.jpg"},
         {"long lines cut to one line each, bare line feeds", odd,
          std::string(kGfiLineLimit - 8, 'L') + " @1 | ~\\a.jpg | ~\\b.jpg c:" + std::string(kGfiLineLimit - 9, 'c'), "b.jpg"},
-    };
-    // clang-format on
+    };  // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteText("a.gfi", c.text);
@@ -81,10 +74,9 @@ TEST_F(GfiTest, ImportAndLoadGiveThePagesAndTheCoverTheTitleNumberPicks) {
         }
         char cover[MAX_PATH] = "", zubCover[MAX_PATH] = "", title[32] = "x";
         EXPECT_EQ(1, PeekGfiFile(File("a.gfi").c_str(), cover));
-        EXPECT_EQ(File(c.peek), cover);
         EXPECT_EQ(1, PeekZubFile(File("a.gfi").c_str(), zubCover, title, sizeof title, nullptr));
-        EXPECT_EQ(File(c.peek), zubCover);
-        EXPECT_STREQ("", title);
+        EXPECT_EQ(std::make_tuple(File(c.peek), File(c.peek), std::string()),
+                  std::make_tuple(std::string(cover), std::string(zubCover), std::string(title)));
         ZubAlbum again;
         ASSERT_EQ(1, loaded.SaveFile(nullptr));
         EXPECT_EQ("-ZUBFile V1.00-\r", Text("a.gfi").substr(0, 16));
@@ -97,24 +89,19 @@ TEST_F(GfiTest, ImportAndLoadGiveThePagesAndTheCoverTheTitleNumberPicks) {
 // line is read) leaves the album empty; other files leave it untouched.
 TEST_F(GfiTest, FilesWithoutAPageFailTheImport) {
     const std::string tooLong = std::string(300, 'n') + ".jpg";
-    const Bytes zub = ZubBytes(Rec(1, U32Body(0)), {Rec(128, PathBody(0, "p.jpg"))});
-    struct Case {
-        const char* name;
-        std::string text;
-        int pagesAfter, peek;  // -1: not checked
-    };
+    const Bytes zub = ZubBytes(Rec(1, Words({0})), {Rec(128, PathBody(0, "p.jpg"))});
     // clang-format off
+    struct Case { const char* name; std::string text; int pagesAfter, peek; };  // -1: not checked
     const Case cases[] = {
-        {"no files", GfiText("T", 1, 0, {{1, NamedLines("x.jpg")}}), 0, 0},
-        {"a section ending at its first line", GfiText("T", 1, 2, {{1, NamedLines("x.jpg")}}) + "<File No =002>\r\n", 0, -1},
+        {"no files", GfiText("T", 1, 0, {NamedLines("x.jpg")}), 0, 0},
+        {"a section ending at its first line", GfiText("T", 1, 2, {NamedLines("x.jpg")}) + "<File No =002>\r\n", 0, -1},
         {"no section", GfiText("T", 1, 2, {}), 0, -1},
-        {"only a name that does not fit", GfiText("", 1, 1, {{1, NamedLines(tooLong)}}), 0, -1},
+        {"only a name that does not fit", GfiText("", 1, 1, {NamedLines(tooLong)}), 0, -1},
         {"no identification", "just some text\r\nwithout identification\r\n", 1, 0},
         {"a wrong identification", "--- GFI File Ver2.0 ---\r\n<Main>\r\n", 0, -1},
         {"a zub file", std::string(zub.begin(), zub.end()), -1, -1},
         {"no file", "", 1, -1},
-    };
-    // clang-format on
+    };  // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (!c.text.empty()) WriteText("x.gfi", c.text);
@@ -137,9 +124,9 @@ TEST_F(GfiTest, FilesWithoutAPageFailTheImport) {
 
 TEST_F(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
     std::string seed = GfiText("  種", 2, 3,
-                               {{1, NamedLines("a.jpg")},
-                                {2, {"FileName =b.jpg", "FileFullName =C:\\x\\b.jpg", "Comment = c", ""}},
-                                {3, NamedLines("表.jpg")}});
+                               {NamedLines("a.jpg"),
+                                {"FileName =b.jpg", "FileFullName =C:\\x\\b.jpg", "Comment = c", ""},
+                                NamedLines("表.jpg")});
     std::mt19937 next(0x6F1u);
     static const std::string inserts[] = {
         "\r\n", "\n", "\r", "<", "<F", "<M", "=", "-", "Nu", "0", std::string(1, '\0'), "F", "C"};

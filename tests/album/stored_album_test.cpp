@@ -18,17 +18,14 @@ Bytes Embedded(const char* name) {
 // The files were written in these folders; an album records its own path and
 // its pages relative to it, so the same folders give the same bytes.
 TEST(StoredAlbum, ReadsAndSavesTheSameBytesAgain) {
-    struct Case {
-        const char* folder;
-        const char* source;  // the committed file put back where it was written
-        const char* album;   // the album saved from it
-        bool gfi;            // imported from a GFI file rather than opened
-        int pages;
-    };
+    // The committed source file put back where it was written, the album saved
+    // from it, and whether the source is a GFI file to import.
+    // clang-format off
+    struct Case { const char *folder, *source, *album; bool gfi; int pages; };
     const Case cases[] = {
         {"C:\\piltrin-data\\zub\\", "travel.zub", "travel.zub", false, 4},
         {"C:\\piltrin-data\\gfi\\", "mountain.gfi", "mountain.zub", true, 3},
-    };
+    };  // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
         const std::string source = std::string(c.folder) + c.source, saved = std::string(c.folder) + c.album;

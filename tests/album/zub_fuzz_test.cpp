@@ -87,11 +87,9 @@ TEST(ZubFuzz, DamagedAlbumFilesNeitherCrashNorLeak) {
             for (int page = 0; page < album.PageCount(); ++page) {
                 ASSERT_NE(nullptr, album.GetPagePath(page));
                 ASSERT_NE(nullptr, album.GetPageFileName(page));
-                int orientation = album.GetPageOrientation(page);
-                ASSERT_TRUE(orientation >= 0 && orientation <= 7);
+                ASSERT_LE(static_cast<unsigned>(album.GetPageOrientation(page)), 7u);
             }
-            // Still usable after whatever happened.
-            int added = album.AddPage((folder + "after.jpg").c_str());
+            const int added = album.AddPage((folder + "after.jpg").c_str());  // still usable
             ASSERT_GE(added, 0);
             ASSERT_EQ(added, album.FindPage((folder + "AFTER.JPG").c_str()));
             if (i % 100 == 0) {

@@ -46,19 +46,8 @@ Bytes MakeJpeg(int width, int height, const PixelPattern& pattern, const JpegOpt
 
 Bytes MakePmp(const Bytes& jpeg, uint32_t offset, uint8_t firstByte) {
     Bytes out(offset < 21 ? 21 : offset, 0xAB);
-    const uint8_t head[] = {firstByte,
-                            0xAB,
-                            0xAB,
-                            0xAB,
-                            0xAB,
-                            0xAB,
-                            0xAB,
-                            0xAB,
-                            uint8_t(offset >> 24),
-                            uint8_t(offset >> 16),
-                            uint8_t(offset >> 8),
-                            uint8_t(offset)};
-    std::copy(head, head + 12, out.begin());
+    out[0] = firstByte;
+    for (int i = 0; i < 4; ++i) out[8 + i] = uint8_t(offset >> (24 - 8 * i));
     out.resize(offset);
     out.insert(out.end(), jpeg.begin(), jpeg.end());
     return out;

@@ -34,12 +34,10 @@ TempDir::~TempDir() {
     // cannot be removed: the tests step out of it first.
     char current[MAX_PATH];
     const DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
-    std::string here = length > 0 && length < MAX_PATH ? current : "";
-    if (!here.empty() && here.back() != '\\') here += '\\';
+    const std::string here = std::string(length > 0 && length < MAX_PATH ? current : "") + "\\";
     if (here.size() >= path_.size() && lstrcmpiA(here.substr(0, path_.size()).c_str(), path_.c_str()) == 0) {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        SetCurrentDirectoryA(base);
+        GetTempPathA(MAX_PATH, current);
+        SetCurrentDirectoryA(current);
     }
     RemoveTree(path_);
 }
@@ -147,23 +145,12 @@ bool WriteBmp(const std::string& path, int width, int height, int bits, bool top
 void Mutate(Bytes& file, std::mt19937& random, int maxEdits) {
     for (int e = 1 + int(random() % maxEdits); e > 0 && !file.empty(); --e) {
         const size_t at = random() % (random() % 2 ? std::min<size_t>(60, file.size()) : file.size());
-        switch (random() % 5) {
-            case 0:
-                file[at] ^= uint8_t(1u << (random() % 8));
-                break;
-            case 1:
-                file[at] = uint8_t(random());
-                break;
-            case 2:
-                file[at] = random() % 2 ? 0xFF : 0x00;
-                break;
-            case 3:
-                file.resize(at + 1);
-                break;
-            case 4:
-                file.insert(file.begin() + at, uint8_t(random()));
-                break;
-        }
+        const uint32_t kind = random() % 5;
+        if (kind == 0) file[at] ^= uint8_t(1u << (random() % 8));
+        if (kind == 1) file[at] = uint8_t(random());
+        if (kind == 2) file[at] = random() % 2 ? 0xFF : 0x00;
+        if (kind == 3) file.resize(at + 1);
+        if (kind == 4) file.insert(file.begin() + at, uint8_t(random()));
     }
 }
 

@@ -48,7 +48,7 @@ void PutText(Bytes& out, const std::string& text);
 
 struct Rgb {
     uint8_t r, g, b;
-    bool operator==(const Rgb& other) const { return r == other.r && g == other.g && b == other.b; }
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
 };
 using PixelPattern = std::function<Rgb(int x, int y)>;
 // Gives every pixel of a small picture a distinct colour.
