@@ -4,7 +4,6 @@
 
 #include "image/bmp_reader.h"
 #include "image/jpeg_decoder.h"
-#include "image/transforms.h"
 #include "tests/image/dib_test_helpers.h"
 #include "tests/support/jpeg_test_files.h"
 
@@ -165,8 +164,10 @@ TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocati
     };
     // clang-format off
     struct Case { int width, height, code; };
-    const Case cases[] = {{65500, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory},
-                          {20000, 20000, kLoadOutOfMemory}, {12000, 12000, kLoadFailed}};
+    const Case cases[] = {{65500
+, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory},
+                          {20000, 20000,
+kLoadOutOfMemory}, {12000, 12000, kLoadFailed}};
     // clang-format on
     const DWORD start = GetTickCount();
     for (const auto& c : cases) {
@@ -199,23 +200,6 @@ TEST_F(JpegDecoder, DecodingNeverWritesPastTheBlockItWasGiven) {
     EXPECT_EQ(DecodeJpeg(path.c_str(), 1, block.data(), 16 * 48, 0), kJpegDone);
     EXPECT_EQ(block[16 * 48], 0xEE);
     EXPECT_EQ(DecodeJpeg(dir_.File("none.jpg").c_str(), 1, block.data(), block.size(), 0), kJpegCannotOpen);
-}
-
-TEST_F(JpegDecoder, ATopDownJpegTurnsLikeTheSamePictureStoredBottomUp) {
-    LockedDib topDown = Load("turn.jpg", MakeJpeg(24, 16, BlockColour));
-    ASSERT_TRUE(topDown);
-    ASSERT_LT(topDown.header->biHeight, 0);
-    LockedDib bottomUp;
-    ASSERT_EQ(CopyDib(bottomUp.header, bottomUp.pixels, topDown.header, topDown.pixels), 1);
-    FlipRowsInPlace(bottomUp.pixels, size_t(DibStride(24, 24)), 16);
-    bottomUp.header->biHeight = 16;
-    for (LockedDib* dib : {&topDown, &bottomUp})
-        ASSERT_EQ(ApplyOrientation(nullptr, dib->header, dib->pixels, 1), 1);
-    EXPECT_GT(topDown.header->biHeight, 0);
-    ASSERT_EQ(topDown.header->biWidth, 16);
-    EXPECT_TRUE(SamePixels(topDown, bottomUp));
-    // The top-left pixel of the turned picture is the source's bottom-left.
-    EXPECT_TRUE(Near(PixelAt(topDown, 0, 0), BlockColour(0, 15)));
 }
 
 }  // namespace

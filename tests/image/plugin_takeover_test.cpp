@@ -13,18 +13,12 @@
 namespace {
 
 TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
-    struct Case {
-        const char* what;
-        DWORD biSize;
-        int bits;
-        DWORD clrUsed, compression;
-        size_t tableBytes;   // bytes after biSize in the header block
-        int pixelRowsShort;  // rows missing from the pixel block
-        bool taken;
-    };
+    // The bytes after biSize in the header block, the rows missing from the pixel block.
+    // clang-format off
+    struct Case { const char* what; DWORD biSize; int bits; DWORD clrUsed, compression; size_t tableBytes;
+                  int pixelRowsShort; bool taken; };
     const Case cases[] = {
-        {"24-bit", 40, 24, 0, BI_RGB, 0, 0, true},
-        {"8-bit, full table", 40, 8, 0, BI_RGB, 1024, 0, true},
+        {"24-bit", 40, 24, 0, BI_RGB, 0, 0, true}, {"8-bit, full table", 40, 8, 0, BI_RGB, 1024, 0, true},
         {"8-bit, short table as biClrUsed says", 40, 8, 15, BI_RGB, 60, 0, true},
         {"8-bit, table shorter than biClrUsed", 40, 8, 15, BI_RGB, 56, 0, false},
         {"8-bit, biClrUsed beyond the depth", 40, 8, 257, BI_RGB, 1028, 0, false},
@@ -39,6 +33,7 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
         {"biSize beyond the block", 2000, 24, 0, BI_RGB, 0, 0, false},
         {"compressed", 40, 8, 0, BI_RLE8, 1024, 0, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int width = 7, height = 3;

@@ -20,41 +20,36 @@ void SaveAlbum(const std::string& path, const std::string& page) {
 }  // namespace
 
 TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
-    WriteFileBytes(dir_.File("big.jpg"), MakeJpeg(1000, 800, Flat(kRed)));
-    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Flat(kRed));
-    WriteBmp(dir_.File("member.bmp"), 300, 300, 8);
+    const Bytes bmp = MakeBmp(64, 64, 24), small = MakeBmp(8, 8, 24);
+    const PixelPattern red = Flat(kRed);
     const std::string longName = LongName(dir_.Path(), 259) + ".bmp";
-    for (const std::string& name : {std::string("表.bmp"), longName}) WriteBmp(dir_.File(name), 8, 8);
-    const Bytes bmp = MakeBmp(64, 64, 24);
-    WriteFileBytes(dir_.File("header.bmp"), Bytes(bmp.begin(), bmp.begin() + 30));
-    WriteFileBytes(dir_.File("cut.bmp"), Bytes(bmp.begin(), bmp.begin() + 54 + 64 * 3 * 10));
-    WriteFileBytes(dir_.File("empty.bmp"), Bytes{});
-    WriteFileBytes(dir_.File("noise.jpg"), Bytes(3000, 0xD8));
-    WriteFileBytes(dir_.File("noise.zub"), Bytes(300, 0x5C));
-    SaveAlbum(dir_.File("album.zub"), dir_.File("表.bmp"));
-    Viewer().Album->AddPage(dir_.File("member.bmp").c_str());
-    Open(dir_.Path());
-    SetFocus(GetDlgItem(Box(), PILTRIN_FOLDER_FILES));  // kept through each preview, for the arrow keys
+    const int files = PILTRIN_FOLDER_FILES, albums = PILTRIN_FILEBOX_ALBUMS;
     struct Case {
         std::string name;
+        Bytes bytes;
         int list;
         const char* text;
         LONG width, height;  // of the preview bitmap itself
     };
-    const int files = PILTRIN_FOLDER_FILES, albums = PILTRIN_FILEBOX_ALBUMS;
+    // clang-format off
     const Case cases[] = {
-        {"big.jpg", files, " 1000×800×24", 250, 200},  // decoded for the 300 target
-        {"tall.bmp", files, " 200×800×24", 200, 800},
-        {"member.bmp", files, " 300×300×8*", 300, 300},
-        {"表.bmp", files, " 8×8×24", 8, 8},
-        {longName, files, " 8×8×24", 8, 8},
-        {"header.bmp", files, "Not Graphic", 0, 0},
-        {"cut.bmp", files, " 64×64×24", 64, 64},  // shows the rows it has
-        {"empty.bmp", files, "Not Graphic", 0, 0},
-        {"noise.jpg", files, "Not Graphic", 0, 0},
-        {"album.zub", albums, " 8×8×24", 8, 8},  // its cover
-        {"noise.zub", albums, "Not Graphic", 0, 0},
-    };
+        {"big.jpg", MakeJpeg(1000, 800, red), files, " 1000×800×24", 250, 200},  // decoded for the 300 target
+        {"tall.bmp", MakeBmp(200, 800, 24, false, red), files, " 200×800×24", 200, 800},
+        {"member.bmp", MakeBmp(300, 300, 8), files, " 300×300×8*", 300, 300},
+        {"表.bmp", small, files, " 8×8×24", 8, 8},
+        {longName, small, files, " 8×8×24", 8, 8},
+        {"header.bmp", Bytes(bmp.begin(), bmp.begin() + 30), files, "Not Graphic", 0, 0},
+        {"cut.bmp", Bytes(bmp.begin(), bmp.begin() + 1974), files, " 64×64×24", 64, 64},  // 10 rows of 64
+        {"empty.bmp", {}, files, "Not Graphic", 0, 0},
+        {"noise.jpg", Bytes(3000, 0xD8), files, "Not Graphic", 0, 0},
+        {"album.zub", {}, albums, " 8×8×24", 8, 8},  // its cover
+        {"noise.zub", Bytes(300, 0x5C), albums, "Not Graphic", 0, 0}};
+    // clang-format on
+    for (const Case& c : cases) WriteFileBytes(dir_.File(c.name), c.bytes);
+    SaveAlbum(dir_.File("album.zub"), dir_.File("表.bmp"));
+    Viewer().Album->AddPage(dir_.File("member.bmp").c_str());
+    Open(dir_.Path());
+    SetFocus(GetDlgItem(Box(), files));  // kept through each preview, for the arrow keys
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_NE(LineOf(c.name, c.list), -1);

@@ -11,11 +11,7 @@ class FolderDialogTest : public FileBoxTest {
 protected:
     std::string Label(HTREEITEM item) const {
         char text[MAX_PATH] = "";
-        TVITEMA query{};
-        query.mask = TVIF_TEXT;
-        query.hItem = item;
-        query.pszText = text;
-        query.cchTextMax = MAX_PATH;
+        TVITEMA query{TVIF_TEXT, item, 0, 0, text, MAX_PATH};
         TreeView_GetItem(Tree(), &query);
         return text;
     }
