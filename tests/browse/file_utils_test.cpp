@@ -169,9 +169,7 @@ TEST_F(LongFullPathTest, ShortNamesBecomeLongNames) {
     EXPECT_EQ(stored_, LongFullPath(shortPath));
 }
 
-// Without a callback every file and folder counts, but no dot entry; with
-// one, only the entries it answers 1 for. A bare wildcard walks the current
-// directory, and a callback may walk another folder.
+// Without a callback every file and folder counts, but no dot entry.
 TEST(EnumFiles, CountsWhatMatchesAndWhatTheCallbackAnswersOneFor) {
     TempDir dir;
     for (const char* name : {"a.jpg", "b.jpg", "c.txt", "sub\\1.jpg", "sub\\2.jpg"}) {

@@ -121,9 +121,7 @@ TEST_F(JpegDecoder, ACallbackThatStopsLeavesNothingAllocated) {
         EXPECT_EQ(LoadPicture(path.c_str(), RecordProgress, log.Data(), &h, &p), 0);
         EXPECT_EQ(h, nullptr);
         EXPECT_EQ(log.calls.size(), 4u);
-        if (answer > 0) {
-            EXPECT_EQ(LastLoadError, kLoadStopped);
-        }
+        if (answer > 0) EXPECT_EQ(LastLoadError, kLoadStopped);
         EXPECT_EQ(LoadJpeg(path.c_str(), RecordProgress, direct.Data(), 1, 0, &h, &p), 0);
         EXPECT_EQ(LastLoadError, answer > 0 ? kLoadStopped : kLoadFailed);
     }
@@ -164,10 +162,8 @@ TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocati
     };
     // clang-format off
     struct Case { int width, height, code; };
-    const Case cases[] = {{65500
-, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory},
-                          {20000, 20000,
-kLoadOutOfMemory}, {12000, 12000, kLoadFailed}};
+    const Case cases[] = {{65500, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory},
+                          {20000, 20000, kLoadOutOfMemory}, {12000, 12000, kLoadFailed}};
     // clang-format on
     const DWORD start = GetTickCount();
     for (const auto& c : cases) {

@@ -63,9 +63,7 @@ TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
         EXPECT_EQ(loaded, c.loaded);
         EXPECT_EQ(c.code < 0 ? -1 : LastLoadError, c.code);
         DeletePictureBitmap(nullptr, bitmap);
-        if (loaded && !bitmap) {
-            EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width);
-        }
+        if (loaded && !bitmap) EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width);
     }
 }
 

@@ -1,5 +1,3 @@
-// What the viewer accepts from a plug-in (or its helper) as a picture, and
-// the reader of the helper's messages, against hostile bytes.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -66,9 +64,7 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
                 continue;
             }
             EXPECT_EQ(LiveDibBlocks(), before + 2);
-            if (ready == 1) {
-                EXPECT_EQ(outPixels, readyBlock);
-            }
+            if (ready == 1) EXPECT_EQ(outPixels, readyBlock);
             LockedDib dib(outHeader, outPixels);
             EXPECT_EQ(dib.header->biSize, 40u);
             EXPECT_GE(LocalSize(LocalHandle(dib.header)), DibHeaderBytes(*dib.header));
@@ -157,9 +153,7 @@ TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
                 ReadFields(message);
             }
         }
-        if (status == StreamReader::kCorrupt) {
-            EXPECT_EQ(reader.Next(&message), StreamReader::kCorrupt);
-        }
+        if (status == StreamReader::kCorrupt) EXPECT_EQ(reader.Next(&message), StreamReader::kCorrupt);
     }
 }
 

@@ -1,4 +1,3 @@
-// Command 19 through the real copy/move dialog.
 #include <gtest/gtest.h>
 
 #include <functional>

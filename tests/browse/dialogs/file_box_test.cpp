@@ -1,6 +1,3 @@
-// The FileBOX: previews with their text and captured pixels, hostile files,
-// albums in the album list, adding to the album, opening pictures and
-// albums, the remembered place.
 #include <gtest/gtest.h>
 
 #include "album/zub_album.h"
@@ -57,8 +54,7 @@ TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
         EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), c.text);
         BITMAP facts{};
         GetObjectA(Viewer().FileBOXPreviewBitmap, sizeof facts, &facts);
-        EXPECT_EQ(facts.bmWidth, c.width);
-        EXPECT_EQ(facts.bmHeight, c.height);
+        EXPECT_EQ(std::make_pair(facts.bmWidth, facts.bmHeight), std::make_pair(c.width, c.height));
         EXPECT_TRUE(IsWindowEnabled(Box()));
         EXPECT_EQ(GetFocus(), GetDlgItem(Box(), files));
     }
@@ -105,27 +101,25 @@ TEST_F(FileBoxTest, FilesAreAddedOnceAndTheZubBOXOpensOnlyForAnEmptyAlbum) {
     Open(dir_.Path());
     ViewerState& v = Viewer();
     v.ZubBOXPage = 5;
-    Send(PILTRIN_FILEBOX_ADD_SELECTED);  // nothing selected
-    EXPECT_EQ(v.Album->PageCount(), 0);
-    EXPECT_EQ(v.ZubBOXPage, 5);
-    EXPECT_EQ(zubBoxRequests, 1);  // the album was empty
+    // (pages, ZubBOX page, ZubBOX requests, unsaved)
+    auto facts = [&] {
+        return std::make_tuple(v.Album->PageCount(), v.ZubBOXPage, zubBoxRequests, v.AlbumUnsaved);
+    };
+    Send(PILTRIN_FILEBOX_ADD_SELECTED);  // nothing selected; the album was empty
+    EXPECT_EQ(facts(), std::make_tuple(0, 5, 1, 0));
     Pick(PILTRIN_FOLDER_FILES, 1);
     Send(PILTRIN_FILEBOX_ADD_SELECTED);
     Send(PILTRIN_FILEBOX_ADD_SELECTED);  // already a page: not again
-    EXPECT_EQ(v.Album->PageCount(), 1);
+    EXPECT_EQ(facts(), std::make_tuple(1, 1, 1, 1));
     EXPECT_STREQ(v.Album->GetPagePath(0), dir_.File("p101.bmp").c_str());
-    EXPECT_EQ(v.ZubBOXPage, 1);
-    EXPECT_EQ(v.AlbumUnsaved, 1);
     Send(PILTRIN_FILEBOX_ADD_FOLDER);
-    EXPECT_EQ(v.Album->PageCount(), 13);
-    EXPECT_EQ(v.ZubBOXPage, 2);                                 // the last file handled is the 13th page
+    EXPECT_EQ(facts(), std::make_tuple(13, 2, 1, 1));           // the last file handled is the 13th page
     EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), " 8×8×24*");  // preview redone
     // ZubBOX closed, pages in the album: it stays closed.
     DestroyWindow(v.ZubBOXWindow);
     v.ZubBOXWindow = nullptr;
     Send(PILTRIN_FILEBOX_ADD_FOLDER);
-    EXPECT_EQ(zubBoxRequests, 1);
-    EXPECT_EQ(v.Album->PageCount(), 13);
+    EXPECT_EQ(facts(), std::make_tuple(13, 2, 1, 1));
 }
 
 TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
@@ -137,8 +131,8 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     GetWindowRect(window_, &viewer);
     Open(dir_.Path());
     GetWindowRect(Box(), &box);
-    EXPECT_EQ(box.left, (viewer.left + viewer.right) / 2);
-    EXPECT_EQ(box.top, (viewer.top + viewer.bottom) / 2);
+    EXPECT_EQ(std::make_pair(box.left, box.top),
+              std::make_pair((viewer.left + viewer.right) / 2, (viewer.top + viewer.bottom) / 2));
     Pick(PILTRIN_FOLDER_FILES, 1);
     Send(PILTRIN_FOLDER_FILES, LBN_DBLCLK);
     EXPECT_EQ(v.CurrentPath, dir_.File("b.bmp"));
@@ -156,10 +150,9 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     // An album opened by a double-click: loaded, ZubBOX asked for, box open.
     Pick(PILTRIN_FILEBOX_ALBUMS, LineOf("set.zub", PILTRIN_FILEBOX_ALBUMS));
     Send(PILTRIN_FILEBOX_ALBUMS, LBN_DBLCLK);
-    EXPECT_EQ(v.Album->PageCount(), 1);
-    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_EQ(std::make_tuple(v.Album->PageCount(), v.DisplayMode, zubBoxRequests),
+              std::make_tuple(1, int(kZubDisplay), 1));
     EXPECT_EQ(v.CurrentPath, dir_.File("d.bmp"));
-    EXPECT_EQ(zubBoxRequests, 1);
     // One that cannot be read is reported and leaves the box open.
     Pick(PILTRIN_FILEBOX_ALBUMS, LineOf("vs.zub", PILTRIN_FILEBOX_ALBUMS));
     Send(PILTRIN_FILEBOX_OPEN_ALBUM);
@@ -185,8 +178,7 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
         EXPECT_EQ(v.FileBOXPreviewBitmap, nullptr);
         Open(dir_.Path());
         GetWindowRect(Box(), &box);
-        EXPECT_EQ(box.left, 40 + c.line);
-        EXPECT_EQ(box.top, 30);
+        EXPECT_EQ(std::make_pair(box.left, box.top), std::make_pair(40L + c.line, 30L));
         DestroyWindow(Box());
     }
 }

@@ -1,6 +1,3 @@
-// The folder dialog in the FileBOX: the tree of one drive, the current
-// directory that follows it, new folders and renaming, drops, folders that
-// are gone, long and double-byte names, the pumped listing, the chrome.
 #include <gtest/gtest.h>
 
 #include "browse/dialogs/drive_combo.h"
@@ -11,7 +8,8 @@ class FolderDialogTest : public FileBoxTest {
 protected:
     std::string Label(HTREEITEM item) const {
         char text[MAX_PATH] = "";
-        TVITEMA query{TVIF_TEXT, item, 0, 0, text, MAX_PATH};
+        TVITEMA query{};
+        query.mask = TVIF_TEXT, query.hItem = item, query.pszText = text, query.cchTextMax = MAX_PATH;
         TreeView_GetItem(Tree(), &query);
         return text;
     }
@@ -38,9 +36,8 @@ TEST_F(FolderDialogTest, TheTreeHoldsTheChainFromTheDriveAndTheCurrentDirectoryF
     HTREEITEM root = TreeView_GetRoot(Tree());
     EXPECT_EQ(Label(root), "C:");
     EXPECT_EQ(TreeView_GetNextSibling(Tree(), root), nullptr);  // one drive
-    EXPECT_EQ(Selected(), pictures);
-    EXPECT_EQ(Text(PILTRIN_FOLDER_PATH), pictures);
-    EXPECT_EQ(Text(PILTRIN_FOLDER_DRIVES), "C:");
+    EXPECT_EQ((Names{Selected(), Text(PILTRIN_FOLDER_PATH), Text(PILTRIN_FOLDER_DRIVES)}),
+              (Names{pictures, pictures, "C:"}));
     EXPECT_EQ(Lines(), (Names{"a.bmp", "b.bmp"}));
     EXPECT_EQ(CurrentDirectory(), "C:\\pictures");
     // A sub-folder whose name holds 0x5C second bytes; then up again.
@@ -90,8 +87,8 @@ TEST_F(FolderDialogTest, MkdirStartsARenameThatOnlyAUsableNameCompletes) {
     TreeView_EditLabel(Tree(), root);
     SetWindowTextA(TreeView_GetEditControl(Tree()), "D");
     SendMessageA(Tree(), TVM_ENDEDITLABELNOW, FALSE, 0);
-    EXPECT_EQ(Label(root), "C:");
-    EXPECT_EQ(Text(PILTRIN_FOLDER_PATH), "C:\\");
+    EXPECT_EQ(std::make_pair(Label(root), Text(PILTRIN_FOLDER_PATH)),
+              std::make_pair(std::string("C:"), std::string("C:\\")));
 }
 
 TEST_F(FolderDialogTest, DropsAndFoldersThatAreGoneLeaveARealFolderShown) {

@@ -1,5 +1,3 @@
-// The image information box on the real viewer window: its fields after each
-// picture change, the title field and the album, its remembered place.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,12 +1,5 @@
-// The ZubBOX in a real window beside the real viewer: paging, hit testing,
-// selection, swapping, drops in, the title field, its place, its pixels and
-// the message chain that builds the cells of the page shown.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "album/album_thumbnail.h"
 #include "album/zub_album.h"
 #include "app/command_table.h"
 #include "app/file_drops.h"
@@ -50,36 +43,32 @@ protected:
         Pump();
     }
     std::string Field(int id) const { return ItemText(Window(), id); }
-    void Keys(bool shift) {
-        BYTE state[256];
-        GetKeyboardState(state);
-        state[VK_SHIFT] = shift ? 0x80 : 0;
-        SetKeyboardState(state);
-    }
     void Button(int id, bool shift = false) {
-        Keys(shift);
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(keys);
         SendMessageA(Window(), WM_COMMAND, WPARAM(id), 0);
-        Keys(false);
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
         Pump();
     }
-    void Mouse(UINT message, POINT at, WPARAM keys = 0) {
-        SendMessageA(Window(), message, keys, MAKELPARAM(at.x, at.y));
-    }
+    void Mouse(UINT m, POINT at, WPARAM keys = 0) { SendMessageA(Window(), m, keys, MAKELPARAM(at.x, at.y)); }
     void Click(POINT at, WPARAM keys = 0, bool right = false) {
         Mouse(right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, at, keys | (right ? MK_RBUTTON : MK_LBUTTON));
         Mouse(right ? WM_RBUTTONUP : WM_LBUTTONUP, at, keys);
         Pump();
     }
-    // Pressed on one cell (or point), let go on another.
     void Drag(POINT from, POINT to, bool move = true) {
         Mouse(WM_LBUTTONDOWN, from, MK_LBUTTON);
         if (move) Mouse(WM_MOUSEMOVE, to, MK_LBUTTON);
         Mouse(WM_LBUTTONUP, to);
         Pump();
     }
-    std::vector<int> Marks() {
-        std::vector<int> marks;
-        for (int i = 0; i < Album().PageCount(); ++i) marks.push_back(Album().GetSelectionMark(i));
+    // Each page's selection mark as a digit.
+    std::string Marks() {
+        std::string marks;
+        for (int i = 0; i < Album().PageCount(); ++i) marks += char('0' + Album().GetSelectionMark(i));
         return marks;
     }
     void Drop(const std::vector<std::string>& names) {
@@ -93,7 +82,6 @@ protected:
         for (int i = from; i < to; ++i) built += Album().HasThumbnail(i);
         return built;
     }
-    // Handles one waiting WM_ZUBTHUMB; false when none waits.
     bool Step() {
         MSG message;
         if (!PeekMessageA(&message, nullptr, WM_ZUBTHUMB, WM_ZUBTHUMB, PM_REMOVE)) return false;
@@ -149,15 +137,11 @@ TEST_F(ZubBoxTest, ClicksSelectToggleAndExtend) {
     EXPECT_EQ(1, Viewer().ZubBOXCurrent);
     const WPARAM control = MK_CONTROL;
     // clang-format off
-    const struct { int cell; WPARAM keys; bool right; std::vector<int> marks; } cases[] = {
-        {5, 0, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},
-        {5, control, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},  // the current page keeps 2
-        {7, control, false, {0, 0, 0, 0, 0, 2, 0, 1, 0, 0, 0, 0}},
-        {7, control, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},
-        {2, MK_SHIFT | control, false, {0, 0, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0}},
-        {9, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 1, 0, 0}},  // the right button toggles
-        {5, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 1, 0, 0}},
-        {9, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0}}};
+    const struct { int cell; WPARAM keys; bool right; const char* marks; } cases[] = {
+        {5, 0, false, "000002000000"}, {5, control, false, "000002000000"},  // the current page keeps 2
+        {7, control, false, "000002010000"}, {7, control, false, "000002000000"},
+        {2, MK_SHIFT | control, false, "001112000000"},
+        {9, 0, true, "001112000100"}, {5, 0, true, "001112000100"}, {9, 0, true, "001112000000"}};  // right: toggles
     // clang-format on
     for (const auto& c : cases) {
         Click(CellCentre(c.cell), c.keys, c.right);
@@ -179,9 +163,8 @@ TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
     Drag(CellCentre(0), CellCentre(3));
     EXPECT_EQ(fourth, Album().GetPagePath(0));
     EXPECT_EQ(first, Album().GetPagePath(3));
-    EXPECT_EQ(3, Album().CoverIndex());
-    EXPECT_EQ(3, Viewer().ZubBOXCurrent);
-    EXPECT_EQ((std::vector<int>{0, 0, 0, 2, 0, 0}), Marks());
+    EXPECT_EQ(std::make_pair(3, 3), std::make_pair(Album().CoverIndex(), Viewer().ZubBOXCurrent));
+    EXPECT_EQ("000200", Marks());
     Drag(CellCentre(3), CellCentre(3));  // an ordinary click
     EXPECT_EQ(first, Album().GetPagePath(3));
     EXPECT_EQ(ColourOf(0), Shown(CellCentre(3)));  // redrawn from the kept thumbnail
@@ -196,10 +179,8 @@ TEST_F(ZubBoxTest, DroppedPicturesAndAlbums) {
     Drop({dir_.File("note.txt"), dir_.File("new1.bmp")});  // not a picture first: ignored
     EXPECT_EQ(12, Album().PageCount());
     Drop({dir_.File("new1.bmp"), dir_.File("new2.bmp"), Album().GetPagePath(4)});
-    EXPECT_EQ(14, Album().PageCount());
-    EXPECT_EQ(13u, Viewer().CurrentZubIndex);
-    EXPECT_EQ(2, Viewer().ZubBOXPage);
-    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    EXPECT_EQ(std::make_tuple(14, 13u, 2, 1), std::make_tuple(Album().PageCount(), Viewer().CurrentZubIndex,
+                                                              Viewer().ZubBOXPage, Viewer().AlbumUnsaved));
     ZubAlbum other;
     other.AddPage(dir_.File("new1.bmp").c_str());
     const std::string album = dir_.File("OTHER.ZUB");
@@ -213,10 +194,10 @@ TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
     AddPages(2);
     Album().SetPageComment(0, "Sunset");
     Open();
-    EXPECT_EQ("Sunset", Field(PILTRIN_ZUBBOX_TITLE));
-    EXPECT_EQ(Album().GetPagePath(0), Field(PILTRIN_ZUBBOX_PATH));
-    EXPECT_EQ("30", Field(PILTRIN_ZUBBOX_WIDTH));
-    EXPECT_EQ("24", Field(PILTRIN_ZUBBOX_BITS));
+    const int fields[] = {PILTRIN_ZUBBOX_TITLE, PILTRIN_ZUBBOX_PATH, PILTRIN_ZUBBOX_WIDTH,
+                          PILTRIN_ZUBBOX_BITS};
+    const std::string shown[] = {"Sunset", Album().GetPagePath(0), "30", "24"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(shown[i], Field(fields[i])) << fields[i];
     // A paint shows the facts again but leaves a field that is already
     // right alone: the selection the user made in the title stays.
     HWND title = GetDlgItem(Window(), PILTRIN_ZUBBOX_TITLE);
@@ -242,8 +223,8 @@ TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
     RECT viewer, box;
     GetWindowRect(window_, &viewer);
     GetWindowRect(Window(), &box);
-    EXPECT_EQ(viewer.left, box.left);
-    EXPECT_EQ((viewer.top + viewer.bottom) / 2, box.top);
+    EXPECT_EQ(std::make_pair(viewer.left, (viewer.top + viewer.bottom) / 2),
+              std::make_pair(box.left, box.top));
     EXPECT_TRUE(GetMenuState(GetSystemMenu(Window(), FALSE), SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_EQ("ズブＢＯＸ", WindowText(Window()));
     SetWindowPos(Window(), nullptr, 33, 44, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -251,8 +232,7 @@ TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
     EXPECT_EQ(nullptr, Window());
     Open();
     GetWindowRect(Window(), &box);
-    EXPECT_EQ(33, box.left);
-    EXPECT_EQ(44, box.top);
+    EXPECT_EQ(std::make_pair(33L, 44L), std::make_pair(box.left, box.top));
 }
 
 TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
@@ -295,8 +275,7 @@ TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
 TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes) {
     AddPages(24);
     Open();
-    EXPECT_EQ(12, Built(0, 12));
-    EXPECT_EQ(0, Built(12, 24));
+    EXPECT_EQ(std::make_pair(12, 0), std::make_pair(Built(0, 12), Built(12, 24)));
     SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_NEXT, 0);
     UpdateWindow(Window());  // the paint posts the first missing cell
     for (int step = 1; step <= 2; ++step) {
@@ -324,8 +303,7 @@ TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes)
     Open();
     Click(CellCentre(2), MK_CONTROL);
     SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_REBUILD, 0);
-    EXPECT_EQ(1, Album().HasThumbnail(1));
-    EXPECT_EQ(0, Album().HasThumbnail(2));
+    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(Album().HasThumbnail(1), Album().HasThumbnail(2)));
     Pump();
     EXPECT_EQ(1, Album().HasThumbnail(2));
 }
@@ -337,13 +315,12 @@ TEST_F(ZubBoxTest, DoubleClickCoverAndDraggingTheMarkedPagesOutOntoTheViewer) {
     Mouse(WM_LBUTTONDBLCLK, CellCentre(2), MK_LBUTTON);
     Mouse(WM_LBUTTONUP, CellCentre(2));
     Pump();
-    EXPECT_EQ(2u, Viewer().CurrentZubIndex);
-    EXPECT_EQ(kZubDisplay, Viewer().DisplayMode);
+    EXPECT_EQ(std::make_pair(DWORD(2), int(kZubDisplay)),
+              std::make_pair(Viewer().CurrentZubIndex, int(Viewer().DisplayMode)));
     EXPECT_STREQ(Album().GetPagePath(2), Viewer().CurrentPath);
     EXPECT_STREQ(dir_.Path().c_str(), Viewer().CurrentFolder);
     SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_COVER, 0);
-    EXPECT_EQ(2, Album().CoverIndex());
-    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    EXPECT_EQ(std::make_pair(2, 1), std::make_pair(Album().CoverIndex(), Viewer().AlbumUnsaved));
     // Press cell 4 and let go over the viewer, above the box: the viewer
     // receives the page as a dropped file and shows it.
     RECT box;
