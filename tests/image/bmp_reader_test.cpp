@@ -237,10 +237,8 @@ std::vector<Bytes> BmpSeeds() {
 }
 
 std::vector<Bytes> JpegSeeds() {
-    JpegOptions grey, progressive, subsampled;
-    grey.kind = JpegKind::Grey;
-    progressive.progressive = true;
-    subsampled.fullChroma = false;
+    const JpegOptions grey{JpegKind::Grey}, progressive{JpegKind::Colour, 95, true},
+        subsampled{JpegKind::Colour, 95, false, false};
     return {MakeJpeg(24, 16, BlockColour), MakeJpeg(17, 9, BlockColour, grey),
             MakeJpeg(20, 20, BlockColour, progressive), MakeJpeg(40, 8, BlockColour, subsampled)};
 }

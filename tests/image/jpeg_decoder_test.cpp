@@ -20,10 +20,7 @@ Rgb GreyRamp(int x, int y) {
 // a grey table, a progressive stream like any other; a stream that lacks
 // only its end marker (or half of it) opens with every row.
 TEST_F(JpegDecoder, EveryKindArrivesTopDownWithItsPixels) {
-    JpegOptions grey, progressive;
-    grey.kind = JpegKind::Grey;
-    grey.quality = 100;
-    progressive.progressive = true;
+    const JpegOptions grey{JpegKind::Grey, 100}, progressive{JpegKind::Colour, 95, true};
     // clang-format off
     struct Case { JpegOptions options; Rgb (*pattern)(int, int); int width, height, bits, tolerance, cut; };
     const Case cases[] = {
@@ -121,7 +118,9 @@ TEST_F(JpegDecoder, ACallbackThatStopsLeavesNothingAllocated) {
         EXPECT_EQ(LoadPicture(path.c_str(), RecordProgress, log.Data(), &h, &p), 0);
         EXPECT_EQ(h, nullptr);
         EXPECT_EQ(log.calls.size(), 4u);
-        if (answer > 0) EXPECT_EQ(LastLoadError, kLoadStopped);
+        if (answer > 0) {
+            EXPECT_EQ(LastLoadError, kLoadStopped);
+        }
         EXPECT_EQ(LoadJpeg(path.c_str(), RecordProgress, direct.Data(), 1, 0, &h, &p), 0);
         EXPECT_EQ(LastLoadError, answer > 0 ? kLoadStopped : kLoadFailed);
     }
@@ -179,9 +178,7 @@ TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocati
 }
 
 TEST_F(JpegDecoder, CmykIsRefusedAtTheHeadWithItsFactsFilled) {
-    JpegOptions cmyk;
-    cmyk.kind = JpegKind::Cmyk;
-    const std::string path = Write("cmyk.jpg", MakeJpeg(16, 16, BlockColour, cmyk));
+    const std::string path = Write("cmyk.jpg", MakeJpeg(16, 16, BlockColour, JpegOptions{JpegKind::Cmyk}));
     PictureInfo info{};
     EXPECT_EQ(ReadJpegInfo(path.c_str(), 1, &info, 0), 0);
     EXPECT_EQ(std::make_tuple(info.colorDepth, info.width), std::make_tuple(32, 16));

@@ -24,10 +24,9 @@ int (*const loaders[])(const char*, HLOCAL*, HLOCAL*, HBITMAP*) = {
 
 // What each entry point makes of a file: loaded or not, and the code left.
 TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
-    JpegOptions cmykOptions;
-    cmykOptions.kind = JpegKind::Cmyk;
     const Bytes bmp = MakeBmp(4, 4, 24), wide = MakeBmp(40, 10, 24), jpeg = MakeJpeg(8, 6, BlockColour);
-    const Bytes cmyk = MakeJpeg(16, 16, BlockColour, cmykOptions), text = {'h', 'e', 'l', 'l', 'o'};
+    const Bytes cmyk = MakeJpeg(16, 16, BlockColour, JpegOptions{JpegKind::Cmyk}),
+                text = {'h', 'e', 'l', 'l', 'o'};
     const Bytes full = MakeJpeg(32, 32, BlockColour),
                 cut(full.begin(), full.end() - 40);  // inside the coded data
     const Bytes wrongPmp = MakePmp(jpeg, 64, 0x11), stubPmp = {0x10, 0, 0};
@@ -63,7 +62,9 @@ TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
         EXPECT_EQ(loaded, c.loaded);
         EXPECT_EQ(c.code < 0 ? -1 : LastLoadError, c.code);
         DeletePictureBitmap(nullptr, bitmap);
-        if (loaded && !bitmap) EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width);
+        if (loaded && !bitmap) {
+            EXPECT_EQ(LockedDib(h, p).header->biWidth, c.width);
+        }
     }
 }
 

@@ -64,7 +64,9 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
                 continue;
             }
             EXPECT_EQ(LiveDibBlocks(), before + 2);
-            if (ready == 1) EXPECT_EQ(outPixels, readyBlock);
+            if (ready == 1) {
+                EXPECT_EQ(outPixels, readyBlock);
+            }
             LockedDib dib(outHeader, outPixels);
             EXPECT_EQ(dib.header->biSize, 40u);
             EXPECT_GE(LocalSize(LocalHandle(dib.header)), DibHeaderBytes(*dib.header));
@@ -153,7 +155,9 @@ TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
                 ReadFields(message);
             }
         }
-        if (status == StreamReader::kCorrupt) EXPECT_EQ(reader.Next(&message), StreamReader::kCorrupt);
+        if (status == StreamReader::kCorrupt) {
+            EXPECT_EQ(reader.Next(&message), StreamReader::kCorrupt);
+        }
     }
 }
 

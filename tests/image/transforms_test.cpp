@@ -36,8 +36,9 @@ TEST_P(Orientations, EveryCodeGivesItsPixels) {
                       1);
             EXPECT_EQ(dib.header->biBitCount, viewer && code ? 24 : bits);
             EXPECT_GE(LocalSize(LocalHandle(dib.pixels)), DibPixelBytes(*dib.header));
-            if (viewer && code == 1)
-                EXPECT_GT(dib.header->biHeight, 0);  // turned pictures come out bottom-up
+            if (viewer && code == 1) {  // turned pictures come out bottom-up
+                EXPECT_GT(dib.header->biHeight, 0);
+            }
             const bool swapped = OrientationSwapsSides(code);
             ASSERT_EQ(dib.header->biWidth, swapped ? H : W) << code;
             ASSERT_EQ(DibRows(*dib.header), swapped ? W : H) << code;

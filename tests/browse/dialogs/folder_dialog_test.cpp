@@ -180,10 +180,8 @@ TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
     EXPECT_EQ(SendMessageA(Config()->Tooltip, TTM_GETTOOLCOUNT, 0, 0), 6);
     char text[80] = "";
     TOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V1_SIZE;
-    tool.hwnd = Box();
+    tool.cbSize = TTTOOLINFOA_V1_SIZE, tool.hwnd = Box(), tool.lpszText = text;
     tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(Box(), PILTRIN_FOLDER_UPDIR));
-    tool.lpszText = text;
     SendMessageA(Config()->Tooltip, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
     EXPECT_STREQ(text, "親ディレクトリを選択します");
     // The desktop button goes to the user's desktop folder.
