@@ -21,15 +21,9 @@ TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
     const PixelPattern red = Flat(kRed);
     const std::string longName = LongName(dir_.Path(), 259) + ".bmp";
     const int files = PILTRIN_FOLDER_FILES, albums = PILTRIN_FILEBOX_ALBUMS;
-    struct Case {
-        std::string name;
-        Bytes bytes;
-        int list;
-        const char* text;
-        LONG width, height;  // of the preview bitmap itself
-    };
     // clang-format off
-    const Case cases[] = {
+    // The width and height of the preview bitmap itself.
+    const struct { std::string name; Bytes bytes; int list; const char* text; LONG width, height; } cases[] {
         {"big.jpg", MakeJpeg(1000, 800, red), files, " 1000×800×24", 250, 200},  // decoded for the 300 target
         {"tall.bmp", MakeBmp(200, 800, 24, false, red), files, " 200×800×24", 200, 800},
         {"member.bmp", MakeBmp(300, 300, 8), files, " 300×300×8*", 300, 300},
@@ -42,12 +36,12 @@ TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
         {"album.zub", {}, albums, " 8×8×24", 8, 8},  // its cover
         {"noise.zub", Bytes(300, 0x5C), albums, "Not Graphic", 0, 0}};
     // clang-format on
-    for (const Case& c : cases) WriteFileBytes(dir_.File(c.name), c.bytes);
+    for (const auto& c : cases) WriteFileBytes(dir_.File(c.name), c.bytes);
     SaveAlbum(dir_.File("album.zub"), dir_.File("表.bmp"));
     Viewer().Album->AddPage(dir_.File("member.bmp").c_str());
     Open(dir_.Path());
     SetFocus(GetDlgItem(Box(), files));  // kept through each preview, for the arrow keys
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_NE(LineOf(c.name, c.list), -1);
         Pick(c.list, LineOf(c.name, c.list));
@@ -160,13 +154,12 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].text, "ファイル読み込み時にエラーが発生しました。");
     // The buttons close the box, which comes back where it was.
-    struct Case {
-        int list, line, button, mode;
-        const char* path;
-    };
-    for (const Case& c :
-         {Case{PILTRIN_FOLDER_FILES, 2, PILTRIN_FILEBOX_OPEN, kNormalDisplay, "c.bmp"},
-          Case{PILTRIN_FILEBOX_ALBUMS, 0, PILTRIN_FILEBOX_OPEN_ALBUM, kZubDisplay, "d.bmp"}}) {
+    // clang-format off
+    const struct { int list, line, button, mode; const char* path; } cases[] = {
+        {PILTRIN_FOLDER_FILES, 2, PILTRIN_FILEBOX_OPEN, kNormalDisplay, "c.bmp"},
+        {PILTRIN_FILEBOX_ALBUMS, 0, PILTRIN_FILEBOX_OPEN_ALBUM, kZubDisplay, "d.bmp"}};
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
         if (!Box()) Open(dir_.Path());
         SetWindowPos(Box(), nullptr, 40 + c.line, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);

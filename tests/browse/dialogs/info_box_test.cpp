@@ -63,19 +63,15 @@ void WritePicture(const std::string& path, int width, int height, size_t bytes, 
 }  // namespace
 
 TEST_F(InfoBoxTest, FieldsShowTheFactsOfTheShownPicture) {
-    struct Case {
-        const char* name;
-        size_t bytes;
-        SYSTEMTIME written;  // local
-        const char *kib, *time;
-    };
-    const Case cases[] = {
+    // clang-format off
+    const struct { const char* name; size_t bytes; SYSTEMTIME written; /* local */ const char *kib, *time; }
+    cases[] = {
         {"big.bmp", 2048 * 1024, {2000, 1, 0, 3, 9, 5, 0, 0}, "   2,048", "[ 100/01/03 09:05 ]"},
         {"even.bmp", 1000 * 1024 + 1023, {1999, 12, 0, 31, 23, 59, 0, 0}, "    1000", "[ 99/12/31 23:59 ]"},
         {"over.bmp", 1001 * 1024, {2024, 7, 0, 1, 0, 0, 0, 0}, "   1,001", "[ 124/07/01 00:00 ]"},
-        {"small.bmp", 0, {1980, 1, 0, 1, 12, 30, 0, 0}, "       3", "[ 80/01/01 12:30 ]"},
-    };
-    for (const Case& c : cases) {
+        {"small.bmp", 0, {1980, 1, 0, 1, 12, 30, 0, 0}, "       3", "[ 80/01/01 12:30 ]"}};
+    // clang-format on
+    for (const auto& c : cases) {
         WritePicture(dir_.File(c.name), 40, 30, c.bytes, c.written);
         ShowHere(c.name);
         EXPECT_EQ(Fields(), (std::vector<std::string>{"It isn't Book member.", c.name, dir_.Path(), c.kib,

@@ -141,7 +141,8 @@ TEST_F(ZubBoxTest, ClicksSelectToggleAndExtend) {
         {5, 0, false, "000002000000"}, {5, control, false, "000002000000"},  // the current page keeps 2
         {7, control, false, "000002010000"}, {7, control, false, "000002000000"},
         {2, MK_SHIFT | control, false, "001112000000"},
-        {9, 0, true, "001112000100"}, {5, 0, true, "001112000100"}, {9, 0, true, "001112000000"}};  // right: toggles
+        {9, 0, true, "001112000100"}, {5, 0, true, "001112000100"},  // the right button toggles
+        {9, 0, true, "001112000000"}};
     // clang-format on
     for (const auto& c : cases) {
         Click(CellCentre(c.cell), c.keys, c.right);
