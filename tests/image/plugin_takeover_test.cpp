@@ -110,21 +110,12 @@ void ReadFields(const Message& message) {
 
 TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
     std::vector<uint8_t> seed;
-    auto add = [&](Writer& writer) {
-        const std::vector<uint8_t>& bytes = writer.Bytes();
-        seed.insert(seed.end(), bytes.begin(), bytes.end());
-    };
-    Writer table(kTable);
-    table.U32(2).Text("a.spi").Text("*.tpc").Text("b.spi").Text("");
-    Writer progress(kProgress);
-    progress.I32(3).I32(9);
-    Writer done(kPictureDone);
-    done.I32(0).Text("piltrin-plugins-1-1").U64(1064).U64(1u << 20);
-    Writer info(kInfoDone);
-    info.I32(1).I32(0).I32(0).I32(5).I32(3).U32(1).U32(24).Text("comment");
-    Writer size(kPictureSize);
-    size.U64(kAnnouncedPixelBytes);
-    add(table), add(progress), add(size), add(done), add(info);
+    auto add = [&](Writer& writer) { seed.insert(seed.end(), writer.Bytes().begin(), writer.Bytes().end()); };
+    add(Writer(kTable).U32(2).Text("a.spi").Text("*.tpc").Text("b.spi").Text(""));
+    add(Writer(kProgress).I32(3).I32(9));
+    add(Writer(kPictureSize).U64(kAnnouncedPixelBytes));
+    add(Writer(kPictureDone).I32(0).Text("piltrin-plugins-1-1").U64(1064).U64(1u << 20));
+    add(Writer(kInfoDone).I32(1).I32(0).I32(0).I32(5).I32(3).U32(1).U32(24).Text("comment"));
 
     // The untouched stream, in any chunking, gives the five messages.
     for (size_t chunk : {size_t(1), size_t(7), seed.size()}) {
