@@ -97,8 +97,7 @@ TEST_F(BmpReader, HostileHeadersFailWithTheirCodesAndNothingAllocated) {
         {"2^31 rows", {{22, 0x80000000u}}, noMemory},
         {"300 MB promised by 80 bytes", {{18, 10000}, {22, 30000}}, notBmp},
         {"65536 x 65536", {{18, 65536}, {22, 65536}}, noMemory},
-        {"stride wraps 32 bits", {{18, 0x7FFFFFFF}, {22, 3}}, noMemory},
-    };
+        {"stride wraps 32 bits", {{18, 0x7FFFFFFF}, {22, 3}}, noMemory}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -161,8 +160,7 @@ TEST_F(BmpReader, RunLengthPicturesDecodeWithinThePicture) {
         {"rle8 delta out of the picture", 8, {1, 1, 0, 2, 200, 200, 1, 3}, {k, k, k, k, r, k, k, k}},
         {"rle8 data ends early", 8, {3, 2, 0}, {k, k, k, k, g, g, g, k}},
         {"rle4 alternating nibbles", 4, {4, 0x12, 0, 0, 3, 0x30, 0, 1}, {b, k, b, k, r, g, r, g}},
-        {"rle4 absolute run", 4, {0, 3, 0x31, 0x20, 0, 1}, {k, k, k, k, b, r, g, k}},
-    };
+        {"rle4 absolute run", 4, {0, 3, 0x31, 0x20, 0, 1}, {k, k, k, k, b, r, g, k}}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

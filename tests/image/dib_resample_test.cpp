@@ -66,8 +66,7 @@ TEST_F(StretchDib, MatchesTheExactAreaAverage) {
         {200, 150, 90, 67, 24, true, Detailed, 1.0, 255, 45},
         {7, 5, 19, 13, 24, false, Detailed, 1.0, 255, 45}, {90, 90, 89, 91, 24, true, Detailed, 1.0, 255, 45},
         {8, 8, 2, 2, 24, false, Columns, 0.5, 0.5, 0}, {8, 8, 2, 2, 24, false, Checker, 0.5, 0.5, 0},
-        {20, 10, 10, 5, 8, true, GreyRamp, 0.51, 0.51, 0},
-    };
+        {20, 10, 10, 5, 8, true, GreyRamp, 0.51, 0.51, 0}};
     // clang-format on
     for (const auto& c : cases) {
         const LockedDib source = MakeDib(c.W, c.H, c.bits, c.topDown, c.pattern);

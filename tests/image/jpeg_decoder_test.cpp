@@ -24,12 +24,9 @@ TEST_F(JpegDecoder, EveryKindArrivesTopDownWithItsPixels) {
     // clang-format off
     struct Case { JpegOptions options; Rgb (*pattern)(int, int); int width, height, bits, tolerance, cut; };
     const Case cases[] = {
-        {{}, BlockColour, 40, 24, 24, 6, 0},
-        {grey, GreyRamp, 50, 30, 8, 2, 0},
-        {progressive, BlockColour, 33, 17, 24, 6, 0},
-        {{}, BlockColour, 32, 32, 24, 6, 1},
-        {{}, BlockColour, 32, 32, 24, 6, 2},
-    };
+        {{}, BlockColour, 40, 24, 24, 6, 0}, {grey, GreyRamp, 50, 30, 8, 2, 0},
+        {progressive, BlockColour, 33, 17, 24, 6, 0}, {{}, BlockColour, 32, 32, 24, 6, 1},
+        {{}, BlockColour, 32, 32, 24, 6, 2}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -54,14 +51,12 @@ TEST_F(JpegDecoder, EveryKindArrivesTopDownWithItsPixels) {
 // The scale for a target size, and the size a scaled load gives: rounded up.
 TEST_F(JpegDecoder, ScaledLoadsRoundTheSizeUp) {
     // clang-format off
-    struct Case { int width, height, target, scale; bool decode; };
-    const Case cases[] = {
+    const struct { int width, height, target, scale; bool decode; } cases[] = {
         {1600, 1200, 300, 8, true}, {1600, 1200, 180, 8, true}, {640, 480, 300, 4, true},
         {300, 200, 300, 1, true},   {65, 49, 65, 1, true},      {65, 49, 64, 2, true},
         {65, 49, 32, 4, true},      {65, 49, 16, 8, true},      {601, 100, 300, 4, false},
         {600, 100, 300, 2, false},  {301, 301, 300, 2, false},  {300, 300, 300, 1, false},
-        {1201, 10, 300, 8, false},  {1200, 10, 300, 4, false},
-    };
+        {1201, 10, 300, 8, false},  {1200, 10, 300, 4, false}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " to " << c.target);
@@ -160,9 +155,9 @@ TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocati
         return jpeg;
     };
     // clang-format off
-    struct Case { int width, height, code; };
-    const Case cases[] = {{65500, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory},
-                          {20000, 20000, kLoadOutOfMemory}, {12000, 12000, kLoadFailed}};
+    const struct { int width, height, code; } cases[] = {
+        {65500, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory}, {20000, 20000, kLoadOutOfMemory},
+        {12000, 12000, kLoadFailed}};
     // clang-format on
     const DWORD start = GetTickCount();
     for (const auto& c : cases) {

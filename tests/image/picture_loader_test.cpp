@@ -50,8 +50,7 @@ TEST_F(PictureLoader, EachEntryPointGivesItsOutcomeAndCode) {
         {"cut.jpg", &cut, PictureBitmap, 0, other, 0}, {"text.jpg", &text, Jpeg, 0, other, 0},
         {"missing.jpg", nullptr, Jpeg, 0, closed, 0}, {"cmyk.jpg", &cmyk, Jpeg, 0, other, 0},
         {"wrong.pmp", &wrongPmp, Pmp, 0, other, 0},  // another first byte
-        {"wrong.pmp", &wrongPmp, Picture, 0, other, 0}, {"stub.pmp", &stubPmp, Pmp, 0, other, 0},
-    };
+        {"wrong.pmp", &wrongPmp, Picture, 0, other, 0}, {"stub.pmp", &stubPmp, Pmp, 0, other, 0}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name << ", way " << int(c.way));
@@ -78,8 +77,7 @@ TEST_F(PictureLoader, BitmapsShowThePictureUprightAndCarryItsSize) {
         {"td.bmp", MakeBmp(4, 3, 24, true), 4, -3, 24, 0, DistinctPixel},
         {"four.bmp", MakeBmp(9, 4, 4, true), 9, -4, 4, 0, [](int x, int y) { return BmpPixel(x, y, 9, 4); }},
         {"up.bmp", MakeBmp(5, 3, 8, false), 5, 3, 8, 0, [](int x, int y) { return BmpPixel(x, y, 5, 8); }},
-        {"shown.jpg", MakeJpeg(40, 24, BlockColour), 40, -24, 24, 6, BlockColour},
-    };
+        {"shown.jpg", MakeJpeg(40, 24, BlockColour), 40, -24, 24, 6, BlockColour}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

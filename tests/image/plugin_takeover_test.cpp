@@ -29,8 +29,7 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
         {"pixel block a row short", 40, 24, 0, BI_RGB, 0, 1, false},
         {"header shorter than 40", 12, 24, 0, BI_RGB, 28, 0, false},
         {"biSize beyond the block", 2000, 24, 0, BI_RGB, 0, 0, false},
-        {"compressed", 40, 8, 0, BI_RLE8, 1024, 0, false},
-    };
+        {"compressed", 40, 8, 0, BI_RLE8, 1024, 0, false}};
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
