@@ -10,8 +10,8 @@
 #include "tests/support/test_files.h"
 
 namespace {
-// Folds the single-byte letters only; double-byte names keep their bytes.
-std::string Lower(std::string s, bool upper = false) {
+// Folds the single-byte letters to lower (or upper) case only; double-byte names keep their bytes.
+std::string Fold(std::string s, bool upper = false) {
     for (char& c : s) c ^= (upper ? c >= 'a' && c <= 'z' : c >= 'A' && c <= 'Z') ? 0x20 : 0;
     return s;
 }
@@ -31,7 +31,7 @@ std::string LongFullPath(const std::string& path) {
 int Record(const char* directory, const WIN32_FIND_DATAA& found, DWORD attributes, LONG_PTR context) {
     const std::string name = found.cFileName;
     reinterpret_cast<std::vector<std::string>*>(context)->push_back(
-        Lower(directory) + name + (attributes & FILE_ATTRIBUTE_DIRECTORY ? "\\" : ""));
+        Fold(directory) + name + (attributes & FILE_ATTRIBUTE_DIRECTORY ? "\\" : ""));
     return name.size() > 4 && name.substr(name.size() - 4) == ".jpg" ? 1 : 2;  // 2 does not count
 }
 }  // namespace
@@ -115,15 +115,15 @@ TEST(FolderOf, IsAbsoluteWithItsSeparatorAndProgramPathIsTheProgramWithoutArgume
     SetCurrentDirectoryA(dir.Path().c_str());
     FolderOf(out, "pic.jpg");
     SetCurrentDirectoryA(module);
-    EXPECT_EQ(Lower(dir.Path()), Lower(out));
+    EXPECT_EQ(Fold(dir.Path()), Fold(out));
     ProgramPath(out);
-    const std::string lowered = Lower(out);
+    const std::string lowered = Fold(out);
     ASSERT_GE(lowered.size(), 15u);
     EXPECT_EQ("test_browse.exe", lowered.substr(lowered.size() - 15));
     GetModuleFileNameA(nullptr, module, MAX_PATH);
     FolderOf(expected, module);
     ProgramFolder(out);
-    EXPECT_EQ(Lower(expected), Lower(out));
+    EXPECT_EQ(Fold(expected), Fold(out));
 }
 
 class LongFullPathTest : public ::testing::Test {
@@ -144,7 +144,7 @@ protected:
 // Differently cased components come back in their stored spelling; the
 // drive prefix keeps the case it was given in. The name part is the last component.
 TEST_F(LongFullPathTest, SpellsEveryComponentAsStoredAndFailsForMissingOnesAndDriveRoots) {
-    const std::string lowered = Lower(stored_), upper = Lower(stored_, true);
+    const std::string lowered = Fold(stored_), upper = Fold(stored_, true);
     const std::pair<std::string, std::string> cases[] = {
         {stored_, stored_},
         {lowered, lowered.substr(0, 2) + stored_.substr(2)},
@@ -185,7 +185,7 @@ TEST(EnumFiles, CountsWhatMatchesAndWhatTheCallbackAnswersOneFor) {
         EXPECT_EQ(c.count, EnumFiles((dir.Path() + c.pattern).c_str(), nullptr, 0)) << c.pattern;
     std::vector<std::string> seen;
     EXPECT_EQ(2, EnumFiles((dir.Path() + "*.*").c_str(), Record, reinterpret_cast<LONG_PTR>(&seen)));
-    const std::string here = Lower(dir.Path());
+    const std::string here = Fold(dir.Path());
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen,
               (std::vector<std::string>{here + "a.jpg", here + "b.jpg", here + "c.txt", here + "sub\\"}));
