@@ -80,31 +80,24 @@ TEST_F(BmpReader, DamagedButReadableFiles) {
 }
 
 TEST_F(BmpReader, HostileHeadersFailWithTheirCodesAndNothingAllocated) {
+    const int notBmp = kLoadNotThisFormat, noMemory = kLoadOutOfMemory;
     // clang-format off
     // (offset, value): a 16-bit field at 0, 26 or 28; value ~0 cuts the file there.
     const struct { const char* what; std::vector<std::pair<size_t, uint32_t>> fields; int code; } cases[] = {
-        {"bad magic", {{0, 0x4D58}}, kLoadNotThisFormat},
-        {"bit count 3", {{28, 3}}, kLoadNotThisFormat},
-        {"bit count 0", {{28, 0}}, kLoadNotThisFormat},
-        {"two planes", {{26, 2}}, kLoadNotThisFormat},
-        {"zero width", {{18, 0}}, kLoadNotThisFormat},
-        {"negative width", {{18, uint32_t(-5)}}, kLoadNotThisFormat},
-        {"zero height", {{22, 0}}, kLoadNotThisFormat},
-        {"4-bit runs at 8 bits", {{30, BI_RLE4}}, kLoadNotThisFormat},
-        {"top-down runs", {{30, BI_RLE8}, {22, uint32_t(-3)}}, kLoadNotThisFormat},
-        {"embedded JPEG", {{30, BI_JPEG}}, kLoadNotThisFormat},
-        {"200 MB of runs promised by 80 bytes", {{30, BI_RLE8}, {18, 10000}, {22, 20000}}, kLoadNotThisFormat},
-        {"header size 12", {{14, 12}}, kLoadNotThisFormat},
-        {"header size huge", {{14, 0x7FFFFFFF}}, kLoadNotThisFormat},
-        {"pixels before the header", {{10, 20}}, kLoadNotThisFormat},
-        {"pixels past the end", {{10, 1000000}}, kLoadNotThisFormat},
-        {"only a file header", {{14, 0xFFFFFFFF}}, kLoadNotThisFormat},
-        {"empty file", {{0, 0xFFFFFFFF}}, kLoadNotThisFormat},
-        {"2^31 rows", {{22, 0x80000000u}}, kLoadOutOfMemory},
-        {"300 MB promised by 80 bytes", {{18, 10000}, {22, 30000}}, kLoadNotThisFormat},
-        {"65536 x 65536", {{18, 65536}, {22, 65536}}, kLoadOutOfMemory},
-        {"stride wraps 32 bits", {{18, 0x7FFFFFFF}, {22, 3}}, kLoadOutOfMemory},
-    };
+        {"bad magic", {{0, 0x4D58}}, notBmp}, {"bit count 3", {{28, 3}}, notBmp},
+        {"bit count 0", {{28, 0}}, notBmp}, {"two planes", {{26, 2}}, notBmp},
+        {"zero width", {{18, 0}}, notBmp}, {"negative width", {{18, uint32_t(-5)}}, notBmp},
+        {"zero height", {{22, 0}}, notBmp}, {"4-bit runs at 8 bits", {{30, BI_RLE4}}, notBmp},
+        {"top-down runs", {{30, BI_RLE8}, {22, uint32_t(-3)}}, notBmp},
+        {"embedded JPEG", {{30, BI_JPEG}}, notBmp},
+        {"200 MB of runs promised by 80 bytes", {{30, BI_RLE8}, {18, 10000}, {22, 20000}}, notBmp},
+        {"header size 12", {{14, 12}}, notBmp}, {"header size huge", {{14, 0x7FFFFFFF}}, notBmp},
+        {"pixels before the header", {{10, 20}}, notBmp}, {"pixels past the end", {{10, 1000000}}, notBmp},
+        {"only a file header", {{14, 0xFFFFFFFF}}, notBmp}, {"empty file", {{0, 0xFFFFFFFF}}, notBmp},
+        {"2^31 rows", {{22, 0x80000000u}}, noMemory},
+        {"300 MB promised by 80 bytes", {{18, 10000}, {22, 30000}}, notBmp},
+        {"65536 x 65536", {{18, 65536}, {22, 65536}}, noMemory},
+        {"stride wraps 32 bits", {{18, 0x7FFFFFFF}, {22, 3}}, noMemory}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -167,8 +160,7 @@ TEST_F(BmpReader, RunLengthPicturesDecodeWithinThePicture) {
         {"rle8 delta out of the picture", 8, {1, 1, 0, 2, 200, 200, 1, 3}, {k, k, k, k, r, k, k, k}},
         {"rle8 data ends early", 8, {3, 2, 0}, {k, k, k, k, g, g, g, k}},
         {"rle4 alternating nibbles", 4, {4, 0x12, 0, 0, 3, 0x30, 0, 1}, {b, k, b, k, r, g, r, g}},
-        {"rle4 absolute run", 4, {0, 3, 0x31, 0x20, 0, 1}, {k, k, k, k, b, r, g, k}},
-    };
+        {"rle4 absolute run", 4, {0, 3, 0x31, 0x20, 0, 1}, {k, k, k, k, b, r, g, k}}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -243,10 +235,8 @@ std::vector<Bytes> BmpSeeds() {
 }
 
 std::vector<Bytes> JpegSeeds() {
-    JpegOptions grey, progressive, subsampled;
-    grey.kind = JpegKind::Grey;
-    progressive.progressive = true;
-    subsampled.fullChroma = false;
+    const JpegOptions grey{JpegKind::Grey}, progressive{JpegKind::Colour, 95, true},
+        subsampled{JpegKind::Colour, 95, false, false};
     return {MakeJpeg(24, 16, BlockColour), MakeJpeg(17, 9, BlockColour, grey),
             MakeJpeg(20, 20, BlockColour, progressive), MakeJpeg(40, 8, BlockColour, subsampled)};
 }

@@ -64,21 +64,17 @@ TEST_F(StretchDib, MatchesTheExactAreaAverage) {
         {181, 127, 23, 40, 24, false, Detailed, 1.0, 255, 45},
         {64, 48, 64, 48, 24, false, Detailed, 1.0, 255, 45},
         {200, 150, 90, 67, 24, true, Detailed, 1.0, 255, 45},
-        {7, 5, 19, 13, 24, false, Detailed, 1.0, 255, 45},
-        {90, 90, 89, 91, 24, true, Detailed, 1.0, 255, 45},
-        {8, 8, 2, 2, 24, false, Columns, 0.5, 0.5, 0},
-        {8, 8, 2, 2, 24, false, Checker, 0.5, 0.5, 0},
-        {20, 10, 10, 5, 8, true, GreyRamp, 0.51, 0.51, 0},
-    };
+        {7, 5, 19, 13, 24, false, Detailed, 1.0, 255, 45}, {90, 90, 89, 91, 24, true, Detailed, 1.0, 255, 45},
+        {8, 8, 2, 2, 24, false, Columns, 0.5, 0.5, 0}, {8, 8, 2, 2, 24, false, Checker, 0.5, 0.5, 0},
+        {20, 10, 10, 5, 8, true, GreyRamp, 0.51, 0.51, 0}};
     // clang-format on
     for (const auto& c : cases) {
         const LockedDib source = MakeDib(c.W, c.H, c.bits, c.topDown, c.pattern);
         LockedDib dib = MakeDib(c.W, c.H, c.bits, c.topDown, c.pattern);
         ASSERT_EQ(::StretchDib(nullptr, dib.header, dib.pixels, c.w, c.h), 1);
-        EXPECT_EQ(dib.header->biWidth, c.w);
-        EXPECT_EQ(dib.header->biHeight, c.h);
-        EXPECT_EQ(dib.header->biBitCount, 24);
-        EXPECT_EQ(dib.header->biSizeImage, DibStride(24, c.w) * c.h);
+        const BITMAPINFOHEADER& h = *dib.header;
+        EXPECT_EQ(std::make_tuple(h.biWidth, h.biHeight, h.biBitCount, h.biSizeImage),
+                  std::make_tuple(LONG(c.w), LONG(c.h), WORD(24), DWORD(DibStride(24, c.w) * c.h)));
         const Errors errors = AgainstExactAverage(source, dib);
         EXPECT_TRUE(errors.mean <= c.mean && errors.worst <= c.worst && errors.psnr >= c.psnr)
             << c.W << "x" << c.H << " to " << c.w << "x" << c.h << ": " << errors.mean << " " << errors.worst

@@ -1,6 +1,3 @@
-// Shared by the image tests: pixel access by display position, pictures
-// built in locked blocks, a fixture that owns a folder and fails a test
-// that leaves a block or a GDI object behind, and a progress recorder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,9 +30,6 @@ Rgb BmpPixel(int x, int y, int width, int bits);
 LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern = DistinctPixel,
                   DWORD headerSize = 40);
 LockedDib LoadDib(const std::string& path);
-inline DWORD GdiObjectCount() {
-    return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-}
 
 struct ProgressLog {
     std::vector<std::pair<int, int>> calls;
@@ -47,13 +41,11 @@ int __stdcall RecordProgress(int done, int total, intptr_t log);
 
 class ImageTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        blocks_ = LiveDibBlocks();
-        gdi_ = GdiObjectCount();
-    }
+    static DWORD GdiObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+    void SetUp() override { blocks_ = LiveDibBlocks(), gdi_ = GdiObjects(); }
     void TearDown() override {
         EXPECT_EQ(LiveDibBlocks(), blocks_) << "a pixel block was left behind";
-        EXPECT_EQ(GdiObjectCount(), gdi_) << "a GDI object was left behind";
+        EXPECT_EQ(GdiObjects(), gdi_) << "a GDI object was left behind";
     }
     // Writes the file (making the folder a name holds) and gives its path.
     std::string Write(const std::string& name, const Bytes& bytes) {

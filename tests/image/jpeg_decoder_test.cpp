@@ -4,7 +4,6 @@
 
 #include "image/bmp_reader.h"
 #include "image/jpeg_decoder.h"
-#include "image/transforms.h"
 #include "tests/image/dib_test_helpers.h"
 #include "tests/support/jpeg_test_files.h"
 
@@ -21,19 +20,13 @@ Rgb GreyRamp(int x, int y) {
 // a grey table, a progressive stream like any other; a stream that lacks
 // only its end marker (or half of it) opens with every row.
 TEST_F(JpegDecoder, EveryKindArrivesTopDownWithItsPixels) {
-    JpegOptions grey, progressive;
-    grey.kind = JpegKind::Grey;
-    grey.quality = 100;
-    progressive.progressive = true;
+    const JpegOptions grey{JpegKind::Grey, 100}, progressive{JpegKind::Colour, 95, true};
     // clang-format off
     struct Case { JpegOptions options; Rgb (*pattern)(int, int); int width, height, bits, tolerance, cut; };
     const Case cases[] = {
-        {{}, BlockColour, 40, 24, 24, 6, 0},
-        {grey, GreyRamp, 50, 30, 8, 2, 0},
-        {progressive, BlockColour, 33, 17, 24, 6, 0},
-        {{}, BlockColour, 32, 32, 24, 6, 1},
-        {{}, BlockColour, 32, 32, 24, 6, 2},
-    };
+        {{}, BlockColour, 40, 24, 24, 6, 0}, {grey, GreyRamp, 50, 30, 8, 2, 0},
+        {progressive, BlockColour, 33, 17, 24, 6, 0}, {{}, BlockColour, 32, 32, 24, 6, 1},
+        {{}, BlockColour, 32, 32, 24, 6, 2}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -58,14 +51,12 @@ TEST_F(JpegDecoder, EveryKindArrivesTopDownWithItsPixels) {
 // The scale for a target size, and the size a scaled load gives: rounded up.
 TEST_F(JpegDecoder, ScaledLoadsRoundTheSizeUp) {
     // clang-format off
-    struct Case { int width, height, target, scale; bool decode; };
-    const Case cases[] = {
+    const struct { int width, height, target, scale; bool decode; } cases[] = {
         {1600, 1200, 300, 8, true}, {1600, 1200, 180, 8, true}, {640, 480, 300, 4, true},
         {300, 200, 300, 1, true},   {65, 49, 65, 1, true},      {65, 49, 64, 2, true},
         {65, 49, 32, 4, true},      {65, 49, 16, 8, true},      {601, 100, 300, 4, false},
         {600, 100, 300, 2, false},  {301, 301, 300, 2, false},  {300, 300, 300, 1, false},
-        {1201, 10, 300, 8, false},  {1200, 10, 300, 4, false},
-    };
+        {1201, 10, 300, 8, false},  {1200, 10, 300, 4, false}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " to " << c.target);
@@ -164,9 +155,9 @@ TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocati
         return jpeg;
     };
     // clang-format off
-    struct Case { int width, height, code; };
-    const Case cases[] = {{65500, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory},
-                          {20000, 20000, kLoadOutOfMemory}, {12000, 12000, kLoadFailed}};
+    const struct { int width, height, code; } cases[] = {
+        {65500, 65500, kLoadOutOfMemory}, {65500, 3000, kLoadOutOfMemory}, {20000, 20000, kLoadOutOfMemory},
+        {12000, 12000, kLoadFailed}};
     // clang-format on
     const DWORD start = GetTickCount();
     for (const auto& c : cases) {
@@ -182,9 +173,7 @@ TEST_F(JpegDecoder, HeadsNoProcessCanHoldOrTheStreamCannotFillFailBeforeAllocati
 }
 
 TEST_F(JpegDecoder, CmykIsRefusedAtTheHeadWithItsFactsFilled) {
-    JpegOptions cmyk;
-    cmyk.kind = JpegKind::Cmyk;
-    const std::string path = Write("cmyk.jpg", MakeJpeg(16, 16, BlockColour, cmyk));
+    const std::string path = Write("cmyk.jpg", MakeJpeg(16, 16, BlockColour, JpegOptions{JpegKind::Cmyk}));
     PictureInfo info{};
     EXPECT_EQ(ReadJpegInfo(path.c_str(), 1, &info, 0), 0);
     EXPECT_EQ(std::make_tuple(info.colorDepth, info.width), std::make_tuple(32, 16));
@@ -199,23 +188,6 @@ TEST_F(JpegDecoder, DecodingNeverWritesPastTheBlockItWasGiven) {
     EXPECT_EQ(DecodeJpeg(path.c_str(), 1, block.data(), 16 * 48, 0), kJpegDone);
     EXPECT_EQ(block[16 * 48], 0xEE);
     EXPECT_EQ(DecodeJpeg(dir_.File("none.jpg").c_str(), 1, block.data(), block.size(), 0), kJpegCannotOpen);
-}
-
-TEST_F(JpegDecoder, ATopDownJpegTurnsLikeTheSamePictureStoredBottomUp) {
-    LockedDib topDown = Load("turn.jpg", MakeJpeg(24, 16, BlockColour));
-    ASSERT_TRUE(topDown);
-    ASSERT_LT(topDown.header->biHeight, 0);
-    LockedDib bottomUp;
-    ASSERT_EQ(CopyDib(bottomUp.header, bottomUp.pixels, topDown.header, topDown.pixels), 1);
-    FlipRowsInPlace(bottomUp.pixels, size_t(DibStride(24, 24)), 16);
-    bottomUp.header->biHeight = 16;
-    for (LockedDib* dib : {&topDown, &bottomUp})
-        ASSERT_EQ(ApplyOrientation(nullptr, dib->header, dib->pixels, 1), 1);
-    EXPECT_GT(topDown.header->biHeight, 0);
-    ASSERT_EQ(topDown.header->biWidth, 16);
-    EXPECT_TRUE(SamePixels(topDown, bottomUp));
-    // The top-left pixel of the turned picture is the source's bottom-left.
-    EXPECT_TRUE(Near(PixelAt(topDown, 0, 0), BlockColour(0, 15)));
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-// What the viewer accepts from a plug-in (or its helper) as a picture, and
-// the reader of the helper's messages, against hostile bytes.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,18 +11,12 @@
 namespace {
 
 TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
-    struct Case {
-        const char* what;
-        DWORD biSize;
-        int bits;
-        DWORD clrUsed, compression;
-        size_t tableBytes;   // bytes after biSize in the header block
-        int pixelRowsShort;  // rows missing from the pixel block
-        bool taken;
-    };
+    // The bytes after biSize in the header block, the rows missing from the pixel block.
+    // clang-format off
+    struct Case { const char* what; DWORD biSize; int bits; DWORD clrUsed, compression; size_t tableBytes;
+                  int pixelRowsShort; bool taken; };
     const Case cases[] = {
-        {"24-bit", 40, 24, 0, BI_RGB, 0, 0, true},
-        {"8-bit, full table", 40, 8, 0, BI_RGB, 1024, 0, true},
+        {"24-bit", 40, 24, 0, BI_RGB, 0, 0, true}, {"8-bit, full table", 40, 8, 0, BI_RGB, 1024, 0, true},
         {"8-bit, short table as biClrUsed says", 40, 8, 15, BI_RGB, 60, 0, true},
         {"8-bit, table shorter than biClrUsed", 40, 8, 15, BI_RGB, 56, 0, false},
         {"8-bit, biClrUsed beyond the depth", 40, 8, 257, BI_RGB, 1028, 0, false},
@@ -37,8 +29,8 @@ TEST(PluginTakeOver, OnlyPicturesTheirBlocksHoldAreTakenWithA40ByteHeader) {
         {"pixel block a row short", 40, 24, 0, BI_RGB, 0, 1, false},
         {"header shorter than 40", 12, 24, 0, BI_RGB, 28, 0, false},
         {"biSize beyond the block", 2000, 24, 0, BI_RGB, 0, 0, false},
-        {"compressed", 40, 8, 0, BI_RLE8, 1024, 0, false},
-    };
+        {"compressed", 40, 8, 0, BI_RLE8, 1024, 0, false}};
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int width = 7, height = 3;
@@ -117,21 +109,12 @@ void ReadFields(const Message& message) {
 
 TEST(PluginProtocol, MutatedStreamsAreCutIntoBoundedMessagesOrRefused) {
     std::vector<uint8_t> seed;
-    auto add = [&](Writer& writer) {
-        const std::vector<uint8_t>& bytes = writer.Bytes();
-        seed.insert(seed.end(), bytes.begin(), bytes.end());
-    };
-    Writer table(kTable);
-    table.U32(2).Text("a.spi").Text("*.tpc").Text("b.spi").Text("");
-    Writer progress(kProgress);
-    progress.I32(3).I32(9);
-    Writer done(kPictureDone);
-    done.I32(0).Text("piltrin-plugins-1-1").U64(1064).U64(1u << 20);
-    Writer info(kInfoDone);
-    info.I32(1).I32(0).I32(0).I32(5).I32(3).U32(1).U32(24).Text("comment");
-    Writer size(kPictureSize);
-    size.U64(kAnnouncedPixelBytes);
-    add(table), add(progress), add(size), add(done), add(info);
+    auto add = [&](Writer& writer) { seed.insert(seed.end(), writer.Bytes().begin(), writer.Bytes().end()); };
+    add(Writer(kTable).U32(2).Text("a.spi").Text("*.tpc").Text("b.spi").Text(""));
+    add(Writer(kProgress).I32(3).I32(9));
+    add(Writer(kPictureSize).U64(kAnnouncedPixelBytes));
+    add(Writer(kPictureDone).I32(0).Text("piltrin-plugins-1-1").U64(1064).U64(1u << 20));
+    add(Writer(kInfoDone).I32(1).I32(0).I32(0).I32(5).I32(3).U32(1).U32(24).Text("comment"));
 
     // The untouched stream, in any chunking, gives the five messages.
     for (size_t chunk : {size_t(1), size_t(7), seed.size()}) {

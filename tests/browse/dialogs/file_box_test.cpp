@@ -1,6 +1,3 @@
-// The FileBOX: previews with their text and captured pixels, hostile files,
-// albums in the album list, adding to the album, opening pictures and
-// albums, the remembered place.
 #include <gtest/gtest.h>
 
 #include "album/zub_album.h"
@@ -20,50 +17,38 @@ void SaveAlbum(const std::string& path, const std::string& page) {
 }  // namespace
 
 TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
-    WriteFileBytes(dir_.File("big.jpg"), MakeJpeg(1000, 800, Flat(kRed)));
-    WriteBmp(dir_.File("tall.bmp"), 200, 800, 24, false, Flat(kRed));
-    WriteBmp(dir_.File("member.bmp"), 300, 300, 8);
+    const Bytes bmp = MakeBmp(64, 64, 24), small = MakeBmp(8, 8, 24);
+    const PixelPattern red = Flat(kRed);
     const std::string longName = LongName(dir_.Path(), 259) + ".bmp";
-    for (const std::string& name : {std::string("表.bmp"), longName}) WriteBmp(dir_.File(name), 8, 8);
-    const Bytes bmp = MakeBmp(64, 64, 24);
-    WriteFileBytes(dir_.File("header.bmp"), Bytes(bmp.begin(), bmp.begin() + 30));
-    WriteFileBytes(dir_.File("cut.bmp"), Bytes(bmp.begin(), bmp.begin() + 54 + 64 * 3 * 10));
-    WriteFileBytes(dir_.File("empty.bmp"), Bytes{});
-    WriteFileBytes(dir_.File("noise.jpg"), Bytes(3000, 0xD8));
-    WriteFileBytes(dir_.File("noise.zub"), Bytes(300, 0x5C));
+    const int files = PILTRIN_FOLDER_FILES, albums = PILTRIN_FILEBOX_ALBUMS;
+    // clang-format off
+    // The width and height of the preview bitmap itself.
+    const struct { std::string name; Bytes bytes; int list; const char* text; LONG width, height; } cases[] {
+        {"big.jpg", MakeJpeg(1000, 800, red), files, " 1000×800×24", 250, 200},  // decoded for the 300 target
+        {"tall.bmp", MakeBmp(200, 800, 24, false, red), files, " 200×800×24", 200, 800},
+        {"member.bmp", MakeBmp(300, 300, 8), files, " 300×300×8*", 300, 300},
+        {"表.bmp", small, files, " 8×8×24", 8, 8},
+        {longName, small, files, " 8×8×24", 8, 8},
+        {"header.bmp", Bytes(bmp.begin(), bmp.begin() + 30), files, "Not Graphic", 0, 0},
+        {"cut.bmp", Bytes(bmp.begin(), bmp.begin() + 1974), files, " 64×64×24", 64, 64},  // 10 rows of 64
+        {"empty.bmp", {}, files, "Not Graphic", 0, 0},
+        {"noise.jpg", Bytes(3000, 0xD8), files, "Not Graphic", 0, 0},
+        {"album.zub", {}, albums, " 8×8×24", 8, 8},  // its cover
+        {"noise.zub", Bytes(300, 0x5C), albums, "Not Graphic", 0, 0}};
+    // clang-format on
+    for (const auto& c : cases) WriteFileBytes(dir_.File(c.name), c.bytes);
     SaveAlbum(dir_.File("album.zub"), dir_.File("表.bmp"));
     Viewer().Album->AddPage(dir_.File("member.bmp").c_str());
     Open(dir_.Path());
-    SetFocus(GetDlgItem(Box(), PILTRIN_FOLDER_FILES));  // kept through each preview, for the arrow keys
-    struct Case {
-        std::string name;
-        int list;
-        const char* text;
-        LONG width, height;  // of the preview bitmap itself
-    };
-    const int files = PILTRIN_FOLDER_FILES, albums = PILTRIN_FILEBOX_ALBUMS;
-    const Case cases[] = {
-        {"big.jpg", files, " 1000×800×24", 250, 200},  // decoded for the 300 target
-        {"tall.bmp", files, " 200×800×24", 200, 800},
-        {"member.bmp", files, " 300×300×8*", 300, 300},
-        {"表.bmp", files, " 8×8×24", 8, 8},
-        {longName, files, " 8×8×24", 8, 8},
-        {"header.bmp", files, "Not Graphic", 0, 0},
-        {"cut.bmp", files, " 64×64×24", 64, 64},  // shows the rows it has
-        {"empty.bmp", files, "Not Graphic", 0, 0},
-        {"noise.jpg", files, "Not Graphic", 0, 0},
-        {"album.zub", albums, " 8×8×24", 8, 8},  // its cover
-        {"noise.zub", albums, "Not Graphic", 0, 0},
-    };
-    for (const Case& c : cases) {
+    SetFocus(GetDlgItem(Box(), files));  // kept through each preview, for the arrow keys
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_NE(LineOf(c.name, c.list), -1);
         Pick(c.list, LineOf(c.name, c.list));
         EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), c.text);
         BITMAP facts{};
         GetObjectA(Viewer().FileBOXPreviewBitmap, sizeof facts, &facts);
-        EXPECT_EQ(facts.bmWidth, c.width);
-        EXPECT_EQ(facts.bmHeight, c.height);
+        EXPECT_EQ(std::make_pair(facts.bmWidth, facts.bmHeight), std::make_pair(c.width, c.height));
         EXPECT_TRUE(IsWindowEnabled(Box()));
         EXPECT_EQ(GetFocus(), GetDlgItem(Box(), files));
     }
@@ -110,27 +95,25 @@ TEST_F(FileBoxTest, FilesAreAddedOnceAndTheZubBOXOpensOnlyForAnEmptyAlbum) {
     Open(dir_.Path());
     ViewerState& v = Viewer();
     v.ZubBOXPage = 5;
-    Send(PILTRIN_FILEBOX_ADD_SELECTED);  // nothing selected
-    EXPECT_EQ(v.Album->PageCount(), 0);
-    EXPECT_EQ(v.ZubBOXPage, 5);
-    EXPECT_EQ(zubBoxRequests, 1);  // the album was empty
+    // (pages, ZubBOX page, ZubBOX requests, unsaved)
+    auto facts = [&] {
+        return std::make_tuple(v.Album->PageCount(), v.ZubBOXPage, zubBoxRequests, v.AlbumUnsaved);
+    };
+    Send(PILTRIN_FILEBOX_ADD_SELECTED);  // nothing selected; the album was empty
+    EXPECT_EQ(facts(), std::make_tuple(0, 5, 1, 0));
     Pick(PILTRIN_FOLDER_FILES, 1);
     Send(PILTRIN_FILEBOX_ADD_SELECTED);
     Send(PILTRIN_FILEBOX_ADD_SELECTED);  // already a page: not again
-    EXPECT_EQ(v.Album->PageCount(), 1);
+    EXPECT_EQ(facts(), std::make_tuple(1, 1, 1, 1));
     EXPECT_STREQ(v.Album->GetPagePath(0), dir_.File("p101.bmp").c_str());
-    EXPECT_EQ(v.ZubBOXPage, 1);
-    EXPECT_EQ(v.AlbumUnsaved, 1);
     Send(PILTRIN_FILEBOX_ADD_FOLDER);
-    EXPECT_EQ(v.Album->PageCount(), 13);
-    EXPECT_EQ(v.ZubBOXPage, 2);                                 // the last file handled is the 13th page
+    EXPECT_EQ(facts(), std::make_tuple(13, 2, 1, 1));           // the last file handled is the 13th page
     EXPECT_EQ(Text(PILTRIN_FILEBOX_PREVIEW_TEXT), " 8×8×24*");  // preview redone
     // ZubBOX closed, pages in the album: it stays closed.
     DestroyWindow(v.ZubBOXWindow);
     v.ZubBOXWindow = nullptr;
     Send(PILTRIN_FILEBOX_ADD_FOLDER);
-    EXPECT_EQ(zubBoxRequests, 1);
-    EXPECT_EQ(v.Album->PageCount(), 13);
+    EXPECT_EQ(facts(), std::make_tuple(13, 2, 1, 1));
 }
 
 TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
@@ -142,8 +125,8 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     GetWindowRect(window_, &viewer);
     Open(dir_.Path());
     GetWindowRect(Box(), &box);
-    EXPECT_EQ(box.left, (viewer.left + viewer.right) / 2);
-    EXPECT_EQ(box.top, (viewer.top + viewer.bottom) / 2);
+    EXPECT_EQ(std::make_pair(box.left, box.top),
+              std::make_pair((viewer.left + viewer.right) / 2, (viewer.top + viewer.bottom) / 2));
     Pick(PILTRIN_FOLDER_FILES, 1);
     Send(PILTRIN_FOLDER_FILES, LBN_DBLCLK);
     EXPECT_EQ(v.CurrentPath, dir_.File("b.bmp"));
@@ -161,10 +144,9 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     // An album opened by a double-click: loaded, ZubBOX asked for, box open.
     Pick(PILTRIN_FILEBOX_ALBUMS, LineOf("set.zub", PILTRIN_FILEBOX_ALBUMS));
     Send(PILTRIN_FILEBOX_ALBUMS, LBN_DBLCLK);
-    EXPECT_EQ(v.Album->PageCount(), 1);
-    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_EQ(std::make_tuple(v.Album->PageCount(), v.DisplayMode, zubBoxRequests),
+              std::make_tuple(1, int(kZubDisplay), 1));
     EXPECT_EQ(v.CurrentPath, dir_.File("d.bmp"));
-    EXPECT_EQ(zubBoxRequests, 1);
     // One that cannot be read is reported and leaves the box open.
     Pick(PILTRIN_FILEBOX_ALBUMS, LineOf("vs.zub", PILTRIN_FILEBOX_ALBUMS));
     Send(PILTRIN_FILEBOX_OPEN_ALBUM);
@@ -172,13 +154,12 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].text, "ファイル読み込み時にエラーが発生しました。");
     // The buttons close the box, which comes back where it was.
-    struct Case {
-        int list, line, button, mode;
-        const char* path;
-    };
-    for (const Case& c :
-         {Case{PILTRIN_FOLDER_FILES, 2, PILTRIN_FILEBOX_OPEN, kNormalDisplay, "c.bmp"},
-          Case{PILTRIN_FILEBOX_ALBUMS, 0, PILTRIN_FILEBOX_OPEN_ALBUM, kZubDisplay, "d.bmp"}}) {
+    // clang-format off
+    const struct { int list, line, button, mode; const char* path; } cases[] = {
+        {PILTRIN_FOLDER_FILES, 2, PILTRIN_FILEBOX_OPEN, kNormalDisplay, "c.bmp"},
+        {PILTRIN_FILEBOX_ALBUMS, 0, PILTRIN_FILEBOX_OPEN_ALBUM, kZubDisplay, "d.bmp"}};
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
         if (!Box()) Open(dir_.Path());
         SetWindowPos(Box(), nullptr, 40 + c.line, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -190,8 +171,7 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
         EXPECT_EQ(v.FileBOXPreviewBitmap, nullptr);
         Open(dir_.Path());
         GetWindowRect(Box(), &box);
-        EXPECT_EQ(box.left, 40 + c.line);
-        EXPECT_EQ(box.top, 30);
+        EXPECT_EQ(std::make_pair(box.left, box.top), std::make_pair(40L + c.line, 30L));
         DestroyWindow(Box());
     }
 }

@@ -1,6 +1,3 @@
-// The folder dialog in the FileBOX: the tree of one drive, the current
-// directory that follows it, new folders and renaming, drops, folders that
-// are gone, long and double-byte names, the pumped listing, the chrome.
 #include <gtest/gtest.h>
 
 #include "browse/dialogs/drive_combo.h"
@@ -12,10 +9,7 @@ protected:
     std::string Label(HTREEITEM item) const {
         char text[MAX_PATH] = "";
         TVITEMA query{};
-        query.mask = TVIF_TEXT;
-        query.hItem = item;
-        query.pszText = text;
-        query.cchTextMax = MAX_PATH;
+        query.mask = TVIF_TEXT, query.hItem = item, query.pszText = text, query.cchTextMax = MAX_PATH;
         TreeView_GetItem(Tree(), &query);
         return text;
     }
@@ -42,9 +36,8 @@ TEST_F(FolderDialogTest, TheTreeHoldsTheChainFromTheDriveAndTheCurrentDirectoryF
     HTREEITEM root = TreeView_GetRoot(Tree());
     EXPECT_EQ(Label(root), "C:");
     EXPECT_EQ(TreeView_GetNextSibling(Tree(), root), nullptr);  // one drive
-    EXPECT_EQ(Selected(), pictures);
-    EXPECT_EQ(Text(PILTRIN_FOLDER_PATH), pictures);
-    EXPECT_EQ(Text(PILTRIN_FOLDER_DRIVES), "C:");
+    EXPECT_EQ((Names{Selected(), Text(PILTRIN_FOLDER_PATH), Text(PILTRIN_FOLDER_DRIVES)}),
+              (Names{pictures, pictures, "C:"}));
     EXPECT_EQ(Lines(), (Names{"a.bmp", "b.bmp"}));
     EXPECT_EQ(CurrentDirectory(), "C:\\pictures");
     // A sub-folder whose name holds 0x5C second bytes; then up again.
@@ -206,10 +199,8 @@ TEST_F(FolderDialogTest, ChromeTooltipsDriveIconsAndTraceLines) {
     EXPECT_EQ(SendMessageA(Config()->Tooltip, TTM_GETTOOLCOUNT, 0, 0), 6);
     char text[80] = "";
     TOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V1_SIZE;
-    tool.hwnd = Box();
+    tool.cbSize = TTTOOLINFOA_V1_SIZE, tool.hwnd = Box(), tool.lpszText = text;
     tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(Box(), PILTRIN_FOLDER_UPDIR));
-    tool.lpszText = text;
     SendMessageA(Config()->Tooltip, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
     EXPECT_STREQ(text, "親ディレクトリを選択します");
     // The desktop button goes to the user's desktop folder.

@@ -1,8 +1,5 @@
-// The image information box on the real viewer window: its fields after each
-// picture change, the title field and the album, its remembered place.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "album/zub_album.h"
@@ -29,15 +26,24 @@ protected:
     }
     HWND Box() const { return Viewer().InfoBOXWindow; }
     std::string Field(int id) const { return ItemText(Box(), id); }
+    // Every field, in the box's order: title, name, folder, KiB, width, height, depth, time.
+    std::vector<std::string> Fields() const {
+        std::vector<std::string> texts;
+        for (int id : {PILTRIN_INFOBOX_TITLE, PILTRIN_INFOBOX_FILE_NAME, PILTRIN_INFOBOX_FOLDER,
+                       PILTRIN_INFOBOX_SIZE_KIB, PILTRIN_INFOBOX_WIDTH, PILTRIN_INFOBOX_HEIGHT,
+                       PILTRIN_INFOBOX_DEPTH, PILTRIN_INFOBOX_WRITE_TIME})
+            texts.push_back(Field(id));
+        return texts;
+    }
     // Shows a picture of the test's folder, as the FileBOX would.
     void ShowHere(const std::string& name, int orientation = 0) {
         lstrcpynA(Viewer().CurrentFolder, dir_.Path().c_str(), MAX_PATH);
         Show(dir_.File(name), orientation);
     }
-    POINT BoxPlace() const {
+    std::pair<LONG, LONG> BoxPlace() const {
         RECT r;
         GetWindowRect(Box(), &r);
-        return POINT{r.left, r.top};
+        return {r.left, r.top};
     }
 };
 
@@ -57,45 +63,27 @@ void WritePicture(const std::string& path, int width, int height, size_t bytes, 
 }  // namespace
 
 TEST_F(InfoBoxTest, FieldsShowTheFactsOfTheShownPicture) {
-    struct Case {
-        const char* name;
-        size_t bytes;
-        SYSTEMTIME written;  // local
-        const char* kib;
-        const char* time;
-    };
-    const Case cases[] = {
+    // clang-format off
+    const struct { const char* name; size_t bytes; SYSTEMTIME written; /* local */ const char *kib, *time; }
+    cases[] = {
         {"big.bmp", 2048 * 1024, {2000, 1, 0, 3, 9, 5, 0, 0}, "   2,048", "[ 100/01/03 09:05 ]"},
         {"even.bmp", 1000 * 1024 + 1023, {1999, 12, 0, 31, 23, 59, 0, 0}, "    1000", "[ 99/12/31 23:59 ]"},
         {"over.bmp", 1001 * 1024, {2024, 7, 0, 1, 0, 0, 0, 0}, "   1,001", "[ 124/07/01 00:00 ]"},
-        {"small.bmp", 0, {1980, 1, 0, 1, 12, 30, 0, 0}, "       3", "[ 80/01/01 12:30 ]"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"small.bmp", 0, {1980, 1, 0, 1, 12, 30, 0, 0}, "       3", "[ 80/01/01 12:30 ]"}};
+    // clang-format on
+    for (const auto& c : cases) {
         WritePicture(dir_.File(c.name), 40, 30, c.bytes, c.written);
         ShowHere(c.name);
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_TITLE), "It isn't Book member.");
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_FILE_NAME), c.name);
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_FOLDER), dir_.Path());
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_SIZE_KIB), c.kib);
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_WIDTH), "40");
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_HEIGHT), "30");
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_DEPTH), "24");
-        EXPECT_EQ(Field(PILTRIN_INFOBOX_WRITE_TIME), c.time);
+        EXPECT_EQ(Fields(), (std::vector<std::string>{"It isn't Book member.", c.name, dir_.Path(), c.kib,
+                                                      "40", "30", "24", c.time}));
     }
-
     // A turned picture shows the size on screen; a missing one empties every
     // field but the depth.
     ShowHere("big.bmp", 1);
     EXPECT_EQ(Field(PILTRIN_INFOBOX_WIDTH), "30");
     EXPECT_EQ(Field(PILTRIN_INFOBOX_HEIGHT), "40");
     ShowHere("missing.bmp");
-    for (int id :
-         {PILTRIN_INFOBOX_TITLE, PILTRIN_INFOBOX_FILE_NAME, PILTRIN_INFOBOX_FOLDER, PILTRIN_INFOBOX_SIZE_KIB,
-          PILTRIN_INFOBOX_WIDTH, PILTRIN_INFOBOX_HEIGHT, PILTRIN_INFOBOX_WRITE_TIME}) {
-        EXPECT_EQ(Field(id), "") << id;
-    }
-    EXPECT_EQ(Field(PILTRIN_INFOBOX_DEPTH), "24");
+    EXPECT_EQ(Fields(), (std::vector<std::string>{"", "", "", "", "", "", "24", ""}));
 }
 
 TEST_F(InfoBoxTest, TheTitleIsThePageCommentAndTextPutThereBecomesIt) {
@@ -126,33 +114,22 @@ TEST_F(InfoBoxTest, ClosedBoxComesBackWhereItWasLeft) {
     EXPECT_EQ(GetWindow(Box(), GW_OWNER), window_);
     WriteBmp(dir_.File("a.bmp"), 16, 16);
 
-    struct Case {
-        const char* how;
-        std::function<void(HWND)> close;
-        POINT place;
-    };
-    const Case cases[] = {
-        {"button", [](HWND box) { SendMessageA(box, WM_COMMAND, IDOK, 0); }, POINT{70, 60}},
-        {"close box", [](HWND box) { SendMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, POINT{90, 80}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.how);
-        SetWindowPos(Box(), nullptr, c.place.x, c.place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        c.close(Box());
+    const std::pair<UINT, POINT> closes[] = {{WM_COMMAND, POINT{70, 60}}, {WM_SYSCOMMAND, POINT{90, 80}}};
+    for (const auto& [message, place] : closes) {
+        SCOPED_TRACE(message);  // the button, the close box
+        SetWindowPos(Box(), nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        SendMessageA(Box(), message, message == WM_COMMAND ? IDOK : SC_CLOSE, 0);
         Pump();
         EXPECT_EQ(Box(), nullptr);
-        EXPECT_EQ(InfoBoxRect().left, c.place.x);
-        EXPECT_EQ(InfoBoxRect().top, c.place.y);
+        EXPECT_EQ(InfoBoxRect().left, place.x);
+        EXPECT_EQ(InfoBoxRect().top, place.y);
         UpdateMenu(Viewer().DisplayMode);
         EXPECT_FALSE(GetMenuState(Viewer().PopupMenu, kCommandInfoBox, MF_BYCOMMAND) & MF_GRAYED);
-
         Open();
-        EXPECT_EQ(BoxPlace().x, c.place.x);
-        EXPECT_EQ(BoxPlace().y, c.place.y);
+        EXPECT_EQ(BoxPlace(), std::make_pair(place.x, place.y));
         // Moved away, it returns at the next picture.
         SetWindowPos(Box(), nullptr, 5, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowHere("a.bmp");
-        EXPECT_EQ(BoxPlace().x, c.place.x);
-        EXPECT_EQ(BoxPlace().y, c.place.y);
+        EXPECT_EQ(BoxPlace(), std::make_pair(place.x, place.y));
     }
 }

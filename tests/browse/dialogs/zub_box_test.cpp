@@ -1,12 +1,5 @@
-// The ZubBOX in a real window beside the real viewer: paging, hit testing,
-// selection, swapping, drops in, the title field, its place, its pixels and
-// the message chain that builds the cells of the page shown.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "album/album_thumbnail.h"
 #include "album/zub_album.h"
 #include "app/command_table.h"
 #include "app/file_drops.h"
@@ -50,42 +43,38 @@ protected:
         Pump();
     }
     std::string Field(int id) const { return ItemText(Window(), id); }
-    void Keys(bool shift) {
-        BYTE state[256];
-        GetKeyboardState(state);
-        state[VK_SHIFT] = shift ? 0x80 : 0;
-        SetKeyboardState(state);
-    }
     void Button(int id, bool shift = false) {
-        Keys(shift);
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(keys);
         SendMessageA(Window(), WM_COMMAND, WPARAM(id), 0);
-        Keys(false);
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
         Pump();
     }
-    void Mouse(UINT message, POINT at, WPARAM keys = 0) {
-        SendMessageA(Window(), message, keys, MAKELPARAM(at.x, at.y));
-    }
+    void Mouse(UINT m, POINT at, WPARAM keys = 0) { SendMessageA(Window(), m, keys, MAKELPARAM(at.x, at.y)); }
     void Click(POINT at, WPARAM keys = 0, bool right = false) {
         Mouse(right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, at, keys | (right ? MK_RBUTTON : MK_LBUTTON));
         Mouse(right ? WM_RBUTTONUP : WM_LBUTTONUP, at, keys);
         Pump();
     }
-    void Drag(int fromCell, int toCell) {
-        Mouse(WM_LBUTTONDOWN, CellCentre(fromCell), MK_LBUTTON);
-        Mouse(WM_MOUSEMOVE, CellCentre(toCell), MK_LBUTTON);
-        Mouse(WM_LBUTTONUP, CellCentre(toCell));
+    void Drag(POINT from, POINT to, bool move = true) {
+        Mouse(WM_LBUTTONDOWN, from, MK_LBUTTON);
+        if (move) Mouse(WM_MOUSEMOVE, to, MK_LBUTTON);
+        Mouse(WM_LBUTTONUP, to);
         Pump();
     }
-    std::vector<int> Marks() {
-        std::vector<int> marks;
-        for (int i = 0; i < Album().PageCount(); ++i) marks.push_back(Album().GetSelectionMark(i));
+    // Each page's selection mark as a digit.
+    std::string Marks() {
+        std::string marks;
+        for (int i = 0; i < Album().PageCount(); ++i) marks += char('0' + Album().GetSelectionMark(i));
         return marks;
     }
     void Drop(const std::vector<std::string>& names) {
         std::string list;
         for (const std::string& name : names) list += name + '\0';
-        list += '\0';
-        SendFilesDrop(Window(), list.data(), list.size(), 10, 10);
+        SendFilesDrop(Window(), list.data(), list.size() + 1, 10, 10);
         Pump();
     }
     int Built(int from, int to) {
@@ -93,29 +82,27 @@ protected:
         for (int i = from; i < to; ++i) built += Album().HasThumbnail(i);
         return built;
     }
-    // Handles one waiting WM_ZUBTHUMB; false when none waits.
     bool Step() {
         MSG message;
         if (!PeekMessageA(&message, nullptr, WM_ZUBTHUMB, WM_ZUBTHUMB, PM_REMOVE)) return false;
         DispatchMessageA(&message);
         return true;
     }
+    Rgb Shown(POINT at) { return ClientPixels(Window()).At(at.x, at.y); }
 };
 }  // namespace
 
 TEST(ZubBoxGrid, HitTestTakesUnsignedSixteenBitPositionsAndSkipsTheGaps) {
-    struct Case {
-        int page, x, y, index;
-    };
-    const Case cases[] = {{1, 97, 50, -1},   {1, 100, 50, 1},   {1, 4, 50, -1},         {1, 5, 5, 0},
-                          {1, 379, 284, 11}, {1, 380, 50, -1},  {1, 381, 50, -1},       {1, 50, 286, -1},
-                          {1, 50, 99, -1},   {1, 50, 100, 4},   {2, 5, 5, 12},          {1, -1, 50, -1},
-                          {1, 50, -3, -1},   {3, 290, 195, 35}, {1, 0xFFFF, 0xFFFF, -1}};
-    for (const Case& c : cases)
+    // clang-format off
+    const struct { int page, x, y, index; } cases[] = {
+        {1, 97, 50, -1}, {1, 100, 50, 1}, {1, 4, 50, -1}, {1, 5, 5, 0}, {1, 379, 284, 11}, {1, 380, 50, -1},
+        {1, 381, 50, -1}, {1, 50, 286, -1}, {1, 50, 99, -1}, {1, 50, 100, 4}, {2, 5, 5, 12}, {1, -1, 50, -1},
+        {1, 50, -3, -1}, {3, 290, 195, 35}, {1, 0xFFFF, 0xFFFF, -1}};
+    // clang-format on
+    for (const auto& c : cases)
         EXPECT_EQ(c.index, HitTestCell(c.page, MAKELPARAM(c.x, c.y))) << c.x << "," << c.y << " p" << c.page;
-    EXPECT_EQ(0, ZubBOXPageCount(0));
-    EXPECT_EQ(1, ZubBOXPageCount(12));
-    EXPECT_EQ(2, ZubBOXPageCount(13));
+    for (const auto& [pages, count] : {std::make_pair(0, 0), std::make_pair(12, 1), std::make_pair(13, 2)})
+        EXPECT_EQ(count, ZubBOXPageCount(pages)) << pages;
     const RECT edge = CellEdgeRect(6);
     EXPECT_TRUE(edge.left == 193 && edge.top == 98 && edge.right == 287 && edge.bottom == 192);
 }
@@ -127,9 +114,8 @@ TEST_F(ZubBoxTest, PagingWithAndWithoutShift) {
     EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE_COUNT));
     Button(PILTRIN_ZUBBOX_NEXT);
     EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE));
-    ClientPixels second(Window());
-    EXPECT_EQ(ColourOf(12), second.At(50, 50));      // index 12 top-left
-    EXPECT_EQ(second.At(1, 1), second.At(145, 50));  // nothing in cell 1
+    EXPECT_EQ(ColourOf(12), Shown(CellCentre(0)));        // index 12 top-left
+    EXPECT_EQ(Shown(POINT{1, 1}), Shown(CellCentre(1)));  // nothing in cell 1
     Button(PILTRIN_ZUBBOX_NEXT);
     EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE));  // the last page stays
     Button(PILTRIN_ZUBBOX_PREVIOUS, true);
@@ -149,32 +135,25 @@ TEST_F(ZubBoxTest, ClicksSelectToggleAndExtend) {
     EXPECT_EQ(0, Viewer().ZubBOXCurrent);  // a gap
     Click(POINT{100, 50});
     EXPECT_EQ(1, Viewer().ZubBOXCurrent);
-    struct Case {
-        int cell;
-        WPARAM keys;
-        bool right;
-        std::vector<int> marks;
-    };
-    const Case cases[] = {
-        {5, 0, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},
-        {5, MK_CONTROL, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},  // the current page keeps 2
-        {7, MK_CONTROL, false, {0, 0, 0, 0, 0, 2, 0, 1, 0, 0, 0, 0}},
-        {7, MK_CONTROL, false, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}},
-        {2, MK_SHIFT | MK_CONTROL, false, {0, 0, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0}},
-        {9, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 1, 0, 0}},  // the right button toggles
-        {5, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 1, 0, 0}},
-        {9, 0, true, {0, 0, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0}},
-    };
-    for (const Case& c : cases) {
+    const WPARAM control = MK_CONTROL;
+    // clang-format off
+    const struct { int cell; WPARAM keys; bool right; const char* marks; } cases[] = {
+        {5, 0, false, "000002000000"}, {5, control, false, "000002000000"},  // the current page keeps 2
+        {7, control, false, "000002010000"}, {7, control, false, "000002000000"},
+        {2, MK_SHIFT | control, false, "001112000000"},
+        {9, 0, true, "001112000100"}, {5, 0, true, "001112000100"},  // the right button toggles
+        {9, 0, true, "001112000000"}};
+    // clang-format on
+    for (const auto& c : cases) {
         Click(CellCentre(c.cell), c.keys, c.right);
         EXPECT_EQ(c.marks, Marks()) << "cell " << c.cell;
         EXPECT_EQ(5, Viewer().ZubBOXCurrent);
     }
     ClientPixels pixels(Window());
-    EXPECT_EQ(ToRgb(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left, 140));
-    EXPECT_EQ(ToRgb(RGB(0, 0, 255)), pixels.At(CellEdgeRect(5).left - 1, 140));
-    EXPECT_EQ(ToRgb(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left, 50));
-    EXPECT_EQ(ToRgb(RGB(0, 255, 255)), pixels.At(CellEdgeRect(2).left - 1, 50));
+    for (const auto& [cell, y, colour] :
+         {std::make_tuple(5, 140, RGB(0, 0, 255)), std::make_tuple(2, 50, RGB(0, 255, 255))})
+        for (const int x : {CellEdgeRect(cell).left, CellEdgeRect(cell).left - 1})
+            EXPECT_EQ(ToRgb(colour), pixels.At(x, y)) << cell << " " << x;
 }
 
 TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
@@ -182,16 +161,14 @@ TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
     Album().SetCoverIndex(0);
     Open();
     const std::string first = Album().GetPagePath(0), fourth = Album().GetPagePath(3);
-    Drag(0, 3);
+    Drag(CellCentre(0), CellCentre(3));
     EXPECT_EQ(fourth, Album().GetPagePath(0));
     EXPECT_EQ(first, Album().GetPagePath(3));
-    EXPECT_EQ(3, Album().CoverIndex());
-    EXPECT_EQ(3, Viewer().ZubBOXCurrent);
-    EXPECT_EQ((std::vector<int>{0, 0, 0, 2, 0, 0}), Marks());
-    Drag(3, 3);  // an ordinary click
+    EXPECT_EQ(std::make_pair(3, 3), std::make_pair(Album().CoverIndex(), Viewer().ZubBOXCurrent));
+    EXPECT_EQ("000200", Marks());
+    Drag(CellCentre(3), CellCentre(3));  // an ordinary click
     EXPECT_EQ(first, Album().GetPagePath(3));
-    ClientPixels pixels(Window());
-    EXPECT_EQ(ColourOf(0), pixels.At(CellCentre(3).x, CellCentre(3).y));  // redrawn from the kept thumbnail
+    EXPECT_EQ(ColourOf(0), Shown(CellCentre(3)));  // redrawn from the kept thumbnail
 }
 
 TEST_F(ZubBoxTest, DroppedPicturesAndAlbums) {
@@ -203,10 +180,8 @@ TEST_F(ZubBoxTest, DroppedPicturesAndAlbums) {
     Drop({dir_.File("note.txt"), dir_.File("new1.bmp")});  // not a picture first: ignored
     EXPECT_EQ(12, Album().PageCount());
     Drop({dir_.File("new1.bmp"), dir_.File("new2.bmp"), Album().GetPagePath(4)});
-    EXPECT_EQ(14, Album().PageCount());
-    EXPECT_EQ(13u, Viewer().CurrentZubIndex);
-    EXPECT_EQ(2, Viewer().ZubBOXPage);
-    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    EXPECT_EQ(std::make_tuple(14, 13u, 2, 1), std::make_tuple(Album().PageCount(), Viewer().CurrentZubIndex,
+                                                              Viewer().ZubBOXPage, Viewer().AlbumUnsaved));
     ZubAlbum other;
     other.AddPage(dir_.File("new1.bmp").c_str());
     const std::string album = dir_.File("OTHER.ZUB");
@@ -220,10 +195,10 @@ TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
     AddPages(2);
     Album().SetPageComment(0, "Sunset");
     Open();
-    EXPECT_EQ("Sunset", Field(PILTRIN_ZUBBOX_TITLE));
-    EXPECT_EQ(Album().GetPagePath(0), Field(PILTRIN_ZUBBOX_PATH));
-    EXPECT_EQ("30", Field(PILTRIN_ZUBBOX_WIDTH));
-    EXPECT_EQ("24", Field(PILTRIN_ZUBBOX_BITS));
+    const int fields[] = {PILTRIN_ZUBBOX_TITLE, PILTRIN_ZUBBOX_PATH, PILTRIN_ZUBBOX_WIDTH,
+                          PILTRIN_ZUBBOX_BITS};
+    const std::string shown[] = {"Sunset", Album().GetPagePath(0), "30", "24"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(shown[i], Field(fields[i])) << fields[i];
     // A paint shows the facts again but leaves a field that is already
     // right alone: the selection the user made in the title stays.
     HWND title = GetDlgItem(Window(), PILTRIN_ZUBBOX_TITLE);
@@ -232,12 +207,12 @@ TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
     DWORD start = 0, end = 0;
     SendMessageA(title, EM_GETSEL, WPARAM(&start), LPARAM(&end));
     EXPECT_EQ(std::make_pair(start, end), std::make_pair(DWORD(2), DWORD(4)));
-    SetDlgItemTextA(Window(), PILTRIN_ZUBBOX_TITLE, "SUNSET");
-    EXPECT_STREQ("Sunset", Album().GetPageComment(0));
-    EXPECT_EQ(0, Viewer().AlbumUnsaved);
-    SetDlgItemTextA(Window(), PILTRIN_ZUBBOX_TITLE, "夕焼け");
-    EXPECT_STREQ("夕焼け", Album().GetPageComment(0));
-    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    for (const auto& [typed, kept, unsaved] :
+         {std::make_tuple("SUNSET", "Sunset", 0), std::make_tuple("夕焼け", "夕焼け", 1)}) {
+        SetDlgItemTextA(Window(), PILTRIN_ZUBBOX_TITLE, typed);
+        EXPECT_STREQ(kept, Album().GetPageComment(0));
+        EXPECT_EQ(unsaved, Viewer().AlbumUnsaved);
+    }
     // Another current page shows its own facts.
     Click(CellCentre(1));
     EXPECT_EQ("", Field(PILTRIN_ZUBBOX_TITLE));
@@ -249,8 +224,8 @@ TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
     RECT viewer, box;
     GetWindowRect(window_, &viewer);
     GetWindowRect(Window(), &box);
-    EXPECT_EQ(viewer.left, box.left);
-    EXPECT_EQ((viewer.top + viewer.bottom) / 2, box.top);
+    EXPECT_EQ(std::make_pair(viewer.left, (viewer.top + viewer.bottom) / 2),
+              std::make_pair(box.left, box.top));
     EXPECT_TRUE(GetMenuState(GetSystemMenu(Window(), FALSE), SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_EQ("ズブＢＯＸ", WindowText(Window()));
     SetWindowPos(Window(), nullptr, 33, 44, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -258,8 +233,7 @@ TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
     EXPECT_EQ(nullptr, Window());
     Open();
     GetWindowRect(Window(), &box);
-    EXPECT_EQ(33, box.left);
-    EXPECT_EQ(44, box.top);
+    EXPECT_EQ(std::make_pair(33L, 44L), std::make_pair(box.left, box.top));
 }
 
 TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
@@ -279,38 +253,30 @@ TEST_F(ZubBoxTest, PixelsShowEdgesFramesAndThumbnailsInTheirOrientation) {
     ClientPixels p(Window());
     ASSERT_GE(p.Width(), 383);
     ASSERT_GE(p.Height(), 288);
-    const Rgb blue = ToRgb(RGB(0, 0, 255)), cyan = ToRgb(RGB(0, 255, 255));
-    const Rgb failed = ToRgb(kThumbnailFailureColour);
-    struct Probe {
-        int x, y;
-        Rgb colour;
-        bool same;
-    };
+    const Rgb blue = ToRgb(RGB(0, 0, 255)), cyan = ToRgb(RGB(0, 255, 255)),
+              failed = ToRgb(kThumbnailFailureColour);
+    const Rgb c0 = ColourOf(0), c1 = ColourOf(1), c3 = ColourOf(3), c4 = ColourOf(4);
     // clang-format off
-    const Probe probes[] = {
-        {2, 50, blue, true}, {3, 50, blue, true}, {4, 50, blue, false}, {97, 50, cyan, true}, {98, 50, cyan, true},
-        {19, 50, ColourOf(0), false}, {20, 50, ColourOf(0), true}, {79, 50, ColourOf(0), true},  // 60 x 90
-        {80, 50, ColourOf(0), false}, {50, 5, ColourOf(0), true}, {50, 94, ColourOf(0), true},
-        {145, 19, ColourOf(1), false}, {145, 20, ColourOf(1), true}, {100, 79, ColourOf(1), true},  // code 1
-        {189, 50, ColourOf(1), true}, {145, 80, ColourOf(1), false},
-        {195, 5, failed, true}, {284, 94, failed, true},                                         // deleted
-        {290, 27, ColourOf(3), true}, {379, 27, ColourOf(3), true}, {290, 71, ColourOf(3), true},  // cover
-        {290, 72, ColourOf(3), false}, {335, 26, ColourOf(3), false},
-        {30, 135, ColourOf(4), true}, {69, 154, ColourOf(4), true}, {29, 135, ColourOf(4), false},  // 40 x 20
-        {70, 154, ColourOf(4), false},
-        {3, 140, ToRgb(GetSysColor(COLOR_3DLIGHT)), true},    // the album's cover: raised
-        {193, 50, ToRgb(GetSysColor(COLOR_3DSHADOW)), true},  // others sunken
-    };
+    const struct { int x, y; Rgb colour; bool same; } probes[] = {
+        {2, 50, blue, true}, {3, 50, blue, true}, {4, 50, blue, false}, {97, 50, cyan, true},
+        {98, 50, cyan, true}, {3, 140, ToRgb(GetSysColor(COLOR_3DLIGHT)), true},  // the album's cover: raised
+        {193, 50, ToRgb(GetSysColor(COLOR_3DSHADOW)), true},                      // others sunken
+        {19, 50, c0, false}, {20, 50, c0, true}, {79, 50, c0, true}, {80, 50, c0, false},  // 60 x 90
+        {50, 5, c0, true}, {50, 94, c0, true},
+        {145, 19, c1, false}, {145, 20, c1, true}, {100, 79, c1, true}, {189, 50, c1, true},  // code 1
+        {145, 80, c1, false}, {195, 5, failed, true}, {284, 94, failed, true},                 // deleted
+        {290, 27, c3, true}, {379, 27, c3, true}, {290, 71, c3, true}, {290, 72, c3, false},  // cover
+        {335, 26, c3, false},
+        {30, 135, c4, true}, {69, 154, c4, true}, {29, 135, c4, false}, {70, 154, c4, false}};  // 40 x 20
     // clang-format on
-    for (const Probe& probe : probes)
+    for (const auto& probe : probes)
         EXPECT_EQ(probe.same, p.At(probe.x, probe.y) == probe.colour) << probe.x << "," << probe.y;
 }
 
 TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes) {
     AddPages(24);
     Open();
-    EXPECT_EQ(12, Built(0, 12));
-    EXPECT_EQ(0, Built(12, 24));
+    EXPECT_EQ(std::make_pair(12, 0), std::make_pair(Built(0, 12), Built(12, 24)));
     SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_NEXT, 0);
     UpdateWindow(Window());  // the paint posts the first missing cell
     for (int step = 1; step <= 2; ++step) {
@@ -325,8 +291,7 @@ TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes)
     EXPECT_EQ(2, Built(12, 24));
     for (int i = 0; i < 12; ++i) DeleteFileA(Album().GetPagePath(i));
     RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    EXPECT_EQ(ColourOf(5),
-              ClientPixels(Window()).At(CellCentre(5).x, CellCentre(5).y));  // no file read again
+    EXPECT_EQ(ColourOf(5), Shown(CellCentre(5)));  // no file read again
     SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_NEXT, 0);
     UpdateWindow(Window());
     ASSERT_TRUE(Step());
@@ -339,8 +304,7 @@ TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes)
     Open();
     Click(CellCentre(2), MK_CONTROL);
     SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_REBUILD, 0);
-    EXPECT_EQ(1, Album().HasThumbnail(1));
-    EXPECT_EQ(0, Album().HasThumbnail(2));
+    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(Album().HasThumbnail(1), Album().HasThumbnail(2)));
     Pump();
     EXPECT_EQ(1, Album().HasThumbnail(2));
 }
@@ -352,22 +316,19 @@ TEST_F(ZubBoxTest, DoubleClickCoverAndDraggingTheMarkedPagesOutOntoTheViewer) {
     Mouse(WM_LBUTTONDBLCLK, CellCentre(2), MK_LBUTTON);
     Mouse(WM_LBUTTONUP, CellCentre(2));
     Pump();
-    EXPECT_EQ(2u, Viewer().CurrentZubIndex);
-    EXPECT_EQ(kZubDisplay, Viewer().DisplayMode);
+    EXPECT_EQ(std::make_pair(DWORD(2), int(kZubDisplay)),
+              std::make_pair(Viewer().CurrentZubIndex, int(Viewer().DisplayMode)));
     EXPECT_STREQ(Album().GetPagePath(2), Viewer().CurrentPath);
     EXPECT_STREQ(dir_.Path().c_str(), Viewer().CurrentFolder);
     SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_COVER, 0);
-    EXPECT_EQ(2, Album().CoverIndex());
-    EXPECT_EQ(1, Viewer().AlbumUnsaved);
+    EXPECT_EQ(std::make_pair(2, 1), std::make_pair(Album().CoverIndex(), Viewer().AlbumUnsaved));
     // Press cell 4 and let go over the viewer, above the box: the viewer
     // receives the page as a dropped file and shows it.
     RECT box;
     GetWindowRect(Window(), &box);
     POINT above{box.left + 40, box.top - 30};
     ScreenToClient(Window(), &above);
-    Mouse(WM_LBUTTONDOWN, CellCentre(4), MK_LBUTTON);
-    Mouse(WM_LBUTTONUP, above);
-    Pump();
+    Drag(CellCentre(4), above, false);
     EXPECT_STREQ(Album().GetPagePath(4), Viewer().CurrentPath);
     EXPECT_EQ(5, Album().PageCount());
 }
