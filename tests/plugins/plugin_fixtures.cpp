@@ -1,6 +1,5 @@
 #include "tests/plugins/plugin_fixtures.h"
 
-#include <objbase.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -115,17 +114,6 @@ Rgba DibPixels::At(int x, int y) const {
 
 PixelPattern Solid(Rgb colour) {
     return [colour](int, int) { return colour; };
-}
-
-ProgressLog* ProgressLog::active_ = nullptr;
-int __stdcall ProgressLog::Record(int done, int total, intptr_t userData) {
-    active_->calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
-    return active_->stopAfter_ >= 0 && int(active_->calls.size()) > active_->stopAfter_ ? 1 : 0;
-}
-
-ComThread::ComThread() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-ComThread::~ComThread() {
-    if (SUCCEEDED(result_)) CoUninitialize();
 }
 
 Bytes EncodeWithWic(const GUID& container, const WicSource& source) {

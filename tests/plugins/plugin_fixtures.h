@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <wincodec.h>
 
 #include <gtest/gtest.h>
@@ -104,31 +105,31 @@ public:
     ~ProgressLog() { active_ = nullptr; }
     ProgressLog(const ProgressLog&) = delete;
     ProgressLog& operator=(const ProgressLog&) = delete;
-    static int __stdcall Record(int done, int total, intptr_t userData);
+    static int __stdcall Record(int done, int total, intptr_t userData) {
+        active_->calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
+        return active_->stopAfter_ >= 0 && int(active_->calls.size()) > active_->stopAfter_ ? 1 : 0;
+    }
     std::vector<ProgressCall> calls;
 
 private:
     int stopAfter_;
-    static ProgressLog* active_;
+    static inline ProgressLog* active_ = nullptr;
 };
 
 // COM for the calling thread while the object lives.
-class ComThread {
-public:
-    ComThread();
-    ~ComThread();
+struct ComThread {
+    ComThread() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComThread() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
     ComThread(const ComThread&) = delete;
-    ComThread& operator=(const ComThread&) = delete;
-
-private:
-    HRESULT result_;
+    const HRESULT result;
 };
 
 // A picture for WIC's encoders: rows top first, `stride` bytes each, in the
 // named WIC pixel format; palette entries (0xAARRGGBB) for indexed formats.
 struct WicSource {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     GUID format{};
     std::vector<uint8_t> pixels;
     int stride = 0;

@@ -43,7 +43,6 @@ protected:
     int serial = 0;
 };
 
-// The picture or preview of path through the loader, into dib.
 int Open(const std::string& path, bool preview, DibPixels& dib) {
     return preview ? LoadPreview(path.c_str(), nullptr, 0, &dib.header, &dib.pixels, 64)
                    : LoadPicture(path.c_str(), nullptr, 0, &dib.header, &dib.pixels);

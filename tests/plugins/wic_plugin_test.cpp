@@ -23,7 +23,6 @@ protected:
         if (plugin.module) FreeLibrary(plugin.module);
     }
 
-    // GetPicture (or GetPreview) from a file into dib; the filter's answer.
     int Picture(const std::string& path, DibPixels& dib, bool preview = false) {
         GetPictureProc call = preview ? plugin.GetPreview : plugin.GetPicture;
         return call(path.c_str(), 0, 0, &dib.header, &dib.pixels, DefaultProgress, 0);
