@@ -1,60 +1,58 @@
-// An import filter for the tiny picture format, built in several variants
-// for the host's tests. Each variant is a real library with the interface's
-// undecorated __stdcall entry points; compile definitions choose how it
-// misbehaves (each flag is off unless the variant defines it):
-//   PLUGIN_VERSION      text of information number 0 (default "00IN")
-//   UPPER_CASE_PATTERNS information number 2 is "*.TPC;*.PIC", not "*.tpc"
-//   PLUGIN_MARK         written into biXPelsPerMeter of every picture, so a
-//                       test can tell which library decoded it
-//   PREVIEW_FAILS       GetPreview hands back a block and answers 2
-//   ACCEPT_ALL_THEN_FAIL accepts every file, then fails every call
-//   BAD_BLOCKS          accepts every file and answers 0 with a pixel block
-//                       too small for the header it hands back
-//   PALETTE_SHORT_TABLE 8-bit pictures whose colour table stops at
-//                       biClrUsed entries, in GlobalAlloc blocks
-//   BEHAVIOUR_FROM_COMMENT the picture's comment says how the call goes wrong
-//                       (see Misbehave): one library for every way a
-//                       plug-in can take its host down
-// Beside the interface it exports TestCallCount, TestLastCallThread and
-// TestResetCalls, so that tests can see which calls ran and on which thread.
+// An import filter for the tiny picture format, built once per test plug-in
+// (TEST_PLUGIN names it, kVariants says how it answers) as a real library
+// with the interface's undecorated __stdcall entry points. Beside them it
+// exports TestCallCount, TestLastCallThread and TestResetCalls (unruly also
+// TestLastText), so that tests can see which calls ran and on which thread.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "image/picture_types.h"
 #include "plugins/plugin_input.h"
 #include "plugins/test_common/tiny_picture.h"
 
-#ifndef PLUGIN_VERSION
-#define PLUGIN_VERSION "00IN"
-#endif
-#ifndef PLUGIN_MARK
-#define PLUGIN_MARK 1
-#endif
-#ifndef UPPER_CASE_PATTERNS
-#define UPPER_CASE_PATTERNS 0
-#endif
-#ifndef PREVIEW_FAILS
-#define PREVIEW_FAILS 0
-#endif
-#ifndef ACCEPT_ALL_THEN_FAIL
-#define ACCEPT_ALL_THEN_FAIL 0
-#endif
-#ifndef BAD_BLOCKS
-#define BAD_BLOCKS 0
-#endif
-#ifndef PALETTE_SHORT_TABLE
-#define PALETTE_SHORT_TABLE 0
-#endif
-#ifndef BEHAVIOUR_FROM_COMMENT
-#define BEHAVIOUR_FROM_COMMENT 0
-#endif
-
-typedef int(__stdcall* ProgressCallback)(int done, int total, intptr_t userData);
-
 namespace {
+
+enum Quirk : unsigned {
+    kUpperCasePatterns = 1,  // information number 2 is "*.TPC;*.PIC", not "*.tpc"
+    kPreviewFails = 2,       // GetPreview hands back blocks and answers 2
+    kAcceptAllThenFail = 4,  // accepts every file, then fails every call
+    kBadBlocks = 8,          // accepts every file, answers 0 with a pixel block too small for its header
+    kShortTable = 16,        // 8-bit pictures, the colour table cut at biClrUsed, in GlobalAlloc blocks
+    kFromComment = 32,       // the comment says how the call goes wrong (see Misbehave): one library
+                             // for every way a plug-in can take its host down
+};
+struct Variant {
+    const char* name;
+    const char* version;  // information number 0
+    int mark;             // in biXPelsPerMeter of every picture: which library decoded it
+    unsigned quirks;
+};
+constexpr Variant kVariants[] = {
+    {"tinypic", "00IN", 1, 0},
+    {"tinypic2", "00IN", 2, 0},   // a second reader of the same files
+    {"nopreview", "00IN", 3, 0},  // its .def leaves GetPreview out
+    {"previewfails", "00IN", 4, kPreviewFails},
+    {"upperpic", "00IN", 5, kUpperCasePatterns | kShortTable},
+    {"unruly", "00IN", 6, kFromComment},
+    {"wrongversion", "00AM", 9, 0},
+    {"failall", "00IN", 1, kAcceptAllThenFail},
+    {"badblocks", "00IN", 1, kBadBlocks},
+};
+constexpr bool Same(const char* a, const char* b) {
+    return *a == *b && (!*a || Same(a + 1, b + 1));
+}
+constexpr Variant Find(size_t i = 0) {
+    return Same(kVariants[i].name, TEST_PLUGIN) ? kVariants[i] : Find(i + 1);
+}
+constexpr Variant kThis = Find();
+constexpr bool Has(unsigned quirk) {
+    return (kThis.quirks & quirk) != 0;
+}
 
 bool shortBlocks;  // the picture's pixel block holds one row only
 volatile HLOCAL lastText;
@@ -63,79 +61,56 @@ enum Call { kIsSupported, kGetPictureInfo, kGetPicture, kGetPreview, kCallKinds 
 volatile LONG callCounts[kCallKinds];
 volatile DWORD lastCallThread;
 
-enum Answer {
-    kOk = 0,
-    kNotImplemented = -1,
-    kStopped = 1,
-    kUnknownFormat = 2,
-    kBroken = 3,
-    kNoMemory = 4,
-    kReadError = 6
-};
+enum Answer { kOk, kNotImplemented = -1, kStopped = 1, kUnknownFormat, kBroken, kNoMemory, kReadError = 6 };
 
 void Record(Call call) {
     InterlockedIncrement(&callCounts[call]);
     lastCallThread = GetCurrentThreadId();
 }
 
-int CopyText(const char* text, LPSTR buffer, int length) {
-    if (length <= 0) return 0;
-    int n = static_cast<int>(std::strlen(text));
-    if (n >= length) n = length - 1;
-    std::memcpy(buffer, text, static_cast<size_t>(n));
-    buffer[n] = '\0';
-    return n;
-}
-
 HLOCAL AllocBlock(size_t size) {
-    return PALETTE_SHORT_TABLE ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size)
-                               : LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
+    return Has(kShortTable) ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size)
+                            : LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
 }
 
 // Decodes bytes into a DIB, every step-th pixel of every step-th row, bottom
 // row first, reporting progress. Answers as GetPicture does.
-int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* pixels,
-           ProgressCallback progress, intptr_t userData) {
-    tiny_picture::Head head;
-    if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
-    int width = (head.width + step - 1) / step;
-    int height = (head.height + step - 1) / step;
+int Decode(const std::vector<uint8_t>& bytes, const tiny_picture::Head& head, int step, HLOCAL* header,
+           HLOCAL* pixels, ProgressProc progress, intptr_t userData) {
+    const int width = (head.width + step - 1) / step, height = (head.height + step - 1) / step;
     if (progress(0, height, userData)) return kStopped;
-    const int bits = PALETTE_SHORT_TABLE ? 8 : 24;
-    size_t stride = (size_t(width) * bits + 31) / 32 * 4;
-    const bool badBlocks = BAD_BLOCKS || shortBlocks;
+    const int bits = Has(kShortTable) ? 8 : 24;
+    const size_t stride = (size_t(width) * bits + 31) / 32 * 4;
+    const bool badBlocks = Has(kBadBlocks) || shortBlocks;
     *pixels = AllocBlock(badBlocks ? stride : stride * height);  // bad: one row where the header promises all
     if (!*pixels) return kNoMemory;
     auto* out = static_cast<uint8_t*>(GlobalLock(*pixels));
-    // The short-table variant's colours in order of first appearance, at
-    // most 256: the table ends where they do.
-    std::vector<RGBQUAD> colours;
+    std::vector<RGBQUAD> colours;  // the short table, in order of first appearance
     int answer = kOk;
-    int every = height / 8 > 0 ? height / 8 : 1;
+    const int every = std::max(height / 8, 1);
     for (int y = 0; y < height && answer == kOk && !badBlocks; ++y) {
         uint8_t* row = out + stride * size_t(height - 1 - y);
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < width && answer == kOk; ++x) {
             const uint8_t* rgb =
                 &bytes[head.pixelOffset + (size_t(y * step) * head.width + size_t(x * step)) * 3];
             RGBQUAD colour = {rgb[2], rgb[1], rgb[0], 0};
-            if (!PALETTE_SHORT_TABLE) {
+            if (!Has(kShortTable)) {
                 std::memcpy(row + x * 3, &colour, 3);  // blue, green, red
                 continue;
             }
-            size_t i = 0;
-            while (i < colours.size() && std::memcmp(&colours[i], &colour, sizeof(colour)) != 0) ++i;
-            if (i == 256) {
+            auto at = std::find_if(colours.begin(), colours.end(),
+                                   [&](const RGBQUAD& c) { return !std::memcmp(&c, &colour, sizeof(c)); });
+            row[x] = uint8_t(at - colours.begin());
+            if (at != colours.end()) continue;
+            if (colours.size() == 256)
                 answer = kBroken;
-                break;
-            }
-            if (i == colours.size()) colours.push_back(colour);
-            row[x] = uint8_t(i);
+            else
+                colours.push_back(colour);
         }
         if (answer == kOk && (y + 1) % every == 0 && progress(y + 1, height, userData)) answer = kStopped;
     }
     GlobalUnlock(*pixels);
-    // More than 256 colours: a broken picture hands back no blocks.
-    if (answer == kBroken) {
+    if (answer == kBroken) {  // more than 256 colours: a broken picture hands back no blocks
         GlobalFree(*pixels);
         *pixels = nullptr;
         return kBroken;
@@ -144,15 +119,9 @@ int Decode(const std::vector<uint8_t>& bytes, int step, HLOCAL* header, HLOCAL* 
     *header = AllocBlock(sizeof(BITMAPINFOHEADER) + tableBytes);
     if (!*header) return kNoMemory;
     auto* info = static_cast<BITMAPINFOHEADER*>(GlobalLock(*header));
-    info->biSize = sizeof(BITMAPINFOHEADER);
-    info->biWidth = width;
-    info->biHeight = height;  // bottom row first
-    info->biPlanes = 1;
-    info->biBitCount = bits;
-    info->biCompression = BI_RGB;
-    info->biSizeImage = DWORD(stride * height);
-    info->biXPelsPerMeter = PLUGIN_MARK;
-    info->biClrUsed = DWORD(colours.size());
+    *info = BITMAPINFOHEADER{
+        sizeof(BITMAPINFOHEADER), width, height, 1, WORD(bits), BI_RGB, DWORD(stride * height), kThis.mark, 0,
+        DWORD(colours.size()),    0};
     if (tableBytes) std::memcpy(info + 1, colours.data(), tableBytes);
     GlobalUnlock(*header);
     return answer;
@@ -185,10 +154,10 @@ int LongHeaderPicture(const tiny_picture::Head& head, int tableEntries, HLOCAL* 
 
 // What the comment asks of a picture call: -1 to decode as usual, else the
 // answer to give. Some never come back.
-int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, ProgressCallback progress,
+int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, ProgressProc progress,
               intptr_t userData) {
     const std::string& how = head.comment;
-    if (how == "crash") *static_cast<volatile int*>(nullptr) = 1;  // a write through a null pointer
+    if (how == "crash") *static_cast<volatile int*>(nullptr) = 1;
     if (how == "heap") {
         // Overruns a block into the next one's bookkeeping, as a decoder
         // with a wrong row size does; the heap notices on the next free and
@@ -209,25 +178,27 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
             if (progress(0, 1, userData)) return kStopped;
         }
     }
-    if (how == "v5") return LongHeaderPicture(head, 256, header, pixels);
-    if (how == "v5short") return LongHeaderPicture(head, 16, header, pixels);
+    if (how == "v5" || how == "v5short")
+        return LongHeaderPicture(head, how == "v5" ? 256 : 16, header, pixels);
     return -1;
 }
 
-int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, ProgressCallback progress,
+int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, ProgressProc progress,
             intptr_t userData, int step) {
+    *header = *pixels = nullptr;
     std::vector<uint8_t> bytes;
     if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;
-    if (BEHAVIOUR_FROM_COMMENT && tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) {
+    if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
+    if (Has(kFromComment)) {
         shortBlocks = head.comment == "short";
         int misbehaved = Misbehave(head, header, pixels, progress, userData);
         if (misbehaved >= 0) return misbehaved;
     }
-    int answer = Decode(bytes, step, header, pixels, progress, userData);
+    int answer = Decode(bytes, head, step, header, pixels, progress, userData);
     // A real plug-in may hand back blocks even when it fails; the host must
     // release them. Only the answer 0 hands them over for good.
-    if (answer != kOk && !PREVIEW_FAILS && !ACCEPT_ALL_THEN_FAIL) {
+    if (answer != kOk && !Has(kPreviewFails | kAcceptAllThenFail)) {
         if (*header) GlobalFree(*header);
         if (*pixels) GlobalFree(*pixels);
         *header = *pixels = nullptr;
@@ -240,70 +211,58 @@ int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, Prog
 extern "C" {
 
 int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
-    static const char* const texts[] = {PLUGIN_VERSION, "Piltrin test filter",
-                                        UPPER_CASE_PATTERNS ? "*.TPC;*.PIC" : "*.tpc", "Tiny pictures"};
-    return infoNumber >= 0 && infoNumber < 4 ? CopyText(texts[infoNumber], buffer, length) : 0;
+    const char* const texts[] = {kThis.version, "Piltrin test filter",
+                                 Has(kUpperCasePatterns) ? "*.TPC;*.PIC" : "*.tpc", "Tiny pictures"};
+    if (infoNumber < 0 || infoNumber >= 4 || length <= 0) return 0;
+    int n = std::min(int(std::strlen(texts[infoNumber])), length - 1);
+    std::memcpy(buffer, texts[infoNumber], size_t(n));
+    buffer[n] = '\0';
+    return n;
 }
 
 int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
     Record(kIsSupported);
-    if (ACCEPT_ALL_THEN_FAIL || BAD_BLOCKS) return 1;
-    // The host always passes the handle of the open file, never its first
-    // 2 KB.
+    if (Has(kAcceptAllThenFail | kBadBlocks)) return 1;
+    // The host always passes the handle of the open file, never its first 2 KB.
     uint8_t head[16] = {};
     DWORD read = 0;
     if (!ReadFile(reinterpret_cast<HANDLE>(file), head, sizeof(head), &read, nullptr)) return 0;
     return tiny_picture::HasMagic(head, read) ? 1 : 0;
 }
 
-int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int, void* infoRecord) {
+int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int, PictureInfo* record) {
     Record(kGetPictureInfo);
-    if (ACCEPT_ALL_THEN_FAIL) return kNotImplemented;
+    if (Has(kAcceptAllThenFail)) return kNotImplemented;
     std::vector<uint8_t> bytes;
     if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;
     if (!tiny_picture::ReadHead(bytes.data(), bytes.size(), &head)) return kBroken;
-        // The interface's record, packed to single bytes.
-#pragma pack(push, 1)
-    struct {
-        long left, top, width, height;
-        WORD xDensity, yDensity;
-        short colorDepth;
-        HLOCAL text;
-    } info = {};
-#pragma pack(pop)
-    static_assert(sizeof(info) == 22 + sizeof(HLOCAL), "packed picture information");
-    info.width = head.width;
-    info.height = head.height;
-    info.xDensity = PLUGIN_MARK;
-    info.colorDepth = 24;
+    PictureInfo info = {0, 0, head.width, head.height, WORD(kThis.mark), 0, 24, nullptr};
     if (!head.comment.empty()) {
-        info.text = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, head.comment.size() + 1);
-        if (info.text) {
-            std::memcpy(LocalLock(info.text), head.comment.data(), head.comment.size());
-            LocalUnlock(info.text);
+        info.textHandle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, head.comment.size() + 1);
+        if (info.textHandle) {
+            std::memcpy(LocalLock(info.textHandle), head.comment.data(), head.comment.size());
+            LocalUnlock(info.textHandle);
         }
     }
-    std::memcpy(infoRecord, &info, sizeof(info));
-    lastText = info.text;
+    std::memcpy(record, &info, sizeof(info));
+    lastText = info.textHandle;
     // A plug-in that attaches its text and then fails: the host must free it.
-    return BEHAVIOUR_FROM_COMMENT && head.comment == "infofail" ? kBroken : kOk;
+    return Has(kFromComment) && head.comment == "infofail" ? kBroken : kOk;
 }
 
 int __stdcall GetPicture(LPCSTR source, LONG_PTR offset, unsigned int, HLOCAL* header, HLOCAL* pixels,
-                         ProgressCallback progress, intptr_t userData) {
+                         ProgressProc progress, intptr_t userData) {
     Record(kGetPicture);
-    *header = *pixels = nullptr;
     int answer = Picture(source, offset, header, pixels, progress, userData, 1);
-    return ACCEPT_ALL_THEN_FAIL && answer == kOk ? kUnknownFormat : answer;
+    return Has(kAcceptAllThenFail) && answer == kOk ? kUnknownFormat : answer;
 }
 
 int __stdcall GetPreview(LPCSTR source, LONG_PTR offset, unsigned int, HLOCAL* header, HLOCAL* pixels,
-                         ProgressCallback progress, intptr_t userData) {
+                         ProgressProc progress, intptr_t userData) {
     Record(kGetPreview);
-    *header = *pixels = nullptr;
     int answer = Picture(source, offset, header, pixels, progress, userData, 2);
-    return (PREVIEW_FAILS || ACCEPT_ALL_THEN_FAIL) && answer == kOk ? kUnknownFormat : answer;
+    return Has(kPreviewFails | kAcceptAllThenFail) && answer == kOk ? kUnknownFormat : answer;
 }
 
 // 0 IsSupported, 1 GetPictureInfo, 2 GetPicture, 3 GetPreview.

@@ -1,6 +1,5 @@
 #include "tests/plugins/plugin_fixtures.h"
 
-#include <objbase.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -21,55 +20,42 @@ std::string ProgramFolderPath() {
 std::string PluginFile(const std::string& stem) {
     return stem + kPluginExtension;
 }
-
+std::string WicPluginPath() {
+    return ProgramFolderPath() + PluginFile("ifwic");
+}
+std::string TestPluginFolder(const std::string& name) {
+    return ProgramFolderPath() + "testplugins\\" + name + "\\";
+}
+std::string TestPluginPath(const std::string& name) {
+    return TestPluginFolder(name) + PluginFile(name);
+}
 std::string OtherFlavourTestPluginPath(const std::string& name) {
     const char* other = sizeof(void*) == 8 ? "i686" : "x86_64";
     return ProgramFolderPath() + "..\\..\\" + other + "\\bin\\testplugins\\" + name + "\\" + name +
            kOtherPluginExtension;
 }
 
-std::string WicPluginPath() {
-    return ProgramFolderPath() + "ifwic" + kPluginExtension;
-}
-std::string TestPluginFolder(const std::string& name) {
-    return ProgramFolderPath() + "testplugins\\" + name + "\\";
-}
-std::string TestPluginPath(const std::string& name) {
-    return TestPluginFolder(name) + name + kPluginExtension;
-}
-
-std::vector<std::string> WalkOrder(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + kPluginPattern).c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    for (BOOL more = TRUE; more; more = FindNextFileA(find, &found)) names.push_back(found.cFileName);
-    FindClose(find);
-    return names;
-}
-
-std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources) {
+void StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources) {
     // The walk's order depends on the names (and the file system), not on
     // the contents: find the order of a set of names, then give the sources
     // those names in that order.
-    std::vector<std::string> names;
-    for (size_t i = 0; i < sources.size(); ++i) {
-        names.push_back(std::string("filter") + char('a' + i) + kPluginExtension);
-        WriteFileBytes(folder.File(names.back()), Bytes());
-    }
-    std::vector<std::string> order = WalkOrder(folder.Path());
     for (size_t i = 0; i < sources.size(); ++i)
+        WriteFileBytes(folder.File(PluginFile(std::string("filter") + char('a' + i))), Bytes());
+    std::vector<std::string> order;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder.Path() + kPluginPattern).c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
+        order.push_back(found.cFileName);
+    FindClose(find);
+    for (size_t i = 0; i < order.size(); ++i)
         CopyFileA(sources[i].c_str(), folder.File(order[i]).c_str(), FALSE);
-    return order;
 }
 
 Bytes MakeTinyPicture(int width, int height, const std::string& comment) {
     std::vector<uint8_t> rgb;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            Rgb c = DistinctPixel(x, y);
-            rgb.insert(rgb.end(), {c.r, c.g, c.b});
-        }
+    for (int i = 0; i < width * height; ++i) {
+        Rgb c = DistinctPixel(i % width, i / width);
+        rgb.insert(rgb.end(), {c.r, c.g, c.b});
     }
     return tiny_picture::Make(width, height, rgb, comment);
 }
@@ -103,7 +89,7 @@ Rgba DibPixels::At(int x, int y) const {
 }
 
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height, const PixelPattern& pattern,
-                                     int step, int tolerance) {
+                                     int step, int tolerance, int (*alpha)(int x, int y)) {
     if (dib.Width() != width || dib.Height() != height)
         return ::testing::AssertionFailure() << "the picture is " << dib.Width() << " x " << dib.Height()
                                              << ", not " << width << " x " << height;
@@ -111,11 +97,16 @@ Rgba DibPixels::At(int x, int y) const {
         for (int x = 0; x < width; ++x) {
             Rgb want = pattern(x * step, y * step);
             Rgba got = dib.At(x, y);
-            if (std::abs(got.r - want.r) > tolerance || std::abs(got.g - want.g) > tolerance ||
-                std::abs(got.b - want.b) > tolerance)
+            int a = alpha ? alpha(x * step, y * step) : 255;
+            double slack = tolerance + (a % 255 ? 1 : 0);
+            auto off = [&](int channel, int wanted) {
+                return std::abs(channel - wanted * a / 255.0) > slack;
+            };
+            if ((alpha && got.a != a) || off(got.r, want.r) || off(got.g, want.g) || off(got.b, want.b))
                 return ::testing::AssertionFailure()
-                       << "pixel " << x << "," << y << " is " << ::testing::PrintToString(got.Colour())
-                       << ", not " << ::testing::PrintToString(want);
+                       << "pixel " << x << "," << y << " is " << got.r << "," << got.g << "," << got.b << ","
+                       << got.a << ", not " << int(want.r) << "," << int(want.g) << "," << int(want.b) << ","
+                       << a;
         }
     }
     return ::testing::AssertionSuccess();
@@ -123,18 +114,6 @@ Rgba DibPixels::At(int x, int y) const {
 
 PixelPattern Solid(Rgb colour) {
     return [colour](int, int) { return colour; };
-}
-
-ProgressLog* ProgressLog::active_ = nullptr;
-int __stdcall ProgressLog::Record(int done, int total, intptr_t userData) {
-    ProgressLog& log = *active_;
-    log.calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
-    return log.stopAfter_ >= 0 && int(log.calls.size()) > log.stopAfter_ ? 1 : 0;
-}
-
-ComThread::ComThread() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-ComThread::~ComThread() {
-    if (SUCCEEDED(result_)) CoUninitialize();
 }
 
 Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
@@ -145,6 +124,9 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
     ComPtr<IWICBitmapFrameEncode> frame;
     ComPtr<IPropertyBag2> options;
     ComPtr<IWICPalette> palette;
+    WICPixelFormatGUID format = source.format;
+    std::vector<WICColor> colours(source.palette.begin(), source.palette.end());
+    HGLOBAL memory = nullptr;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWICImagingFactory, reinterpret_cast<void**>(factory.GetAddressOf()))) ||
         FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.GetAddressOf())) ||
@@ -152,23 +134,16 @@ Bytes EncodeWithWic(const GUID& container, const WicSource& source) {
         FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
         FAILED(encoder->CreateNewFrame(frame.GetAddressOf(), options.GetAddressOf())) ||
         FAILED(frame->Initialize(options.Get())) ||
-        FAILED(frame->SetSize(UINT(source.width), UINT(source.height))))
-        return Bytes();
-    WICPixelFormatGUID format = source.format;
-    if (FAILED(frame->SetPixelFormat(&format)) || format != source.format) return Bytes();
-    if (!source.palette.empty()) {
-        std::vector<WICColor> colours(source.palette.begin(), source.palette.end());
-        if (FAILED(factory->CreatePalette(palette.GetAddressOf())) ||
-            FAILED(palette->InitializeCustom(colours.data(), UINT(colours.size()))) ||
-            FAILED(frame->SetPalette(palette.Get())))
-            return Bytes();
-    }
-    if (FAILED(frame->WritePixels(UINT(source.height), UINT(source.stride), UINT(source.pixels.size()),
+        FAILED(frame->SetSize(UINT(source.width), UINT(source.height))) ||
+        FAILED(frame->SetPixelFormat(&format)) || format != source.format ||
+        (!colours.empty() && (FAILED(factory->CreatePalette(palette.GetAddressOf())) ||
+                              FAILED(palette->InitializeCustom(colours.data(), UINT(colours.size()))) ||
+                              FAILED(frame->SetPalette(palette.Get())))) ||
+        FAILED(frame->WritePixels(UINT(source.height), UINT(source.stride), UINT(source.pixels.size()),
                                   const_cast<BYTE*>(source.pixels.data()))) ||
-        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
+        FAILED(frame->Commit()) || FAILED(encoder->Commit()) ||
+        FAILED(GetHGlobalFromStream(stream.Get(), &memory)))
         return Bytes();
-    HGLOBAL memory = nullptr;
-    if (FAILED(GetHGlobalFromStream(stream.Get(), &memory))) return Bytes();
     STATSTG stat = {};
     stream->Stat(&stat, STATFLAG_NONAME);
     const uint8_t* data = static_cast<const uint8_t*>(GlobalLock(memory));
@@ -215,16 +190,13 @@ WicSource Indexed8Source(int width, int height) {
 
 Bytes MakeIcon(const std::vector<IconImage>& images) {
     Bytes out;
-    PutU16(out, 0);
-    PutU16(out, 1);
-    PutU16(out, uint32_t(images.size()));
+    for (uint32_t word : {size_t(0), size_t(1), images.size()}) PutU16(out, word);  // reserved, icon, count
     uint32_t offset = 6 + 16 * uint32_t(images.size());
     for (const IconImage& image : images) {
         PutU8(out, image.width >= 256 ? 0 : image.width);
         PutU8(out, image.height >= 256 ? 0 : image.height);
-        PutU8(out, 0);  // colours
-        PutU8(out, 0);  // reserved
-        PutU16(out, 1);
+        PutU16(out, 0);  // no colour count, reserved
+        PutU16(out, 1);  // planes
         PutU16(out, image.bits);
         PutU32(out, uint32_t(image.data.size()));
         PutU32(out, offset);

@@ -4,13 +4,13 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <wincodec.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,22 +29,19 @@ protected:
 
 // The folder of the running test program, with a trailing "\".
 std::string ProgramFolderPath();
-// A built plug-in file: the WIC filter beside the program, or test filter
-// <name> in testplugins\<name>\.
+// stem with the extension of this build's plug-ins (".spi" or ".sph").
+std::string PluginFile(const std::string& stem);
+// The WIC filter beside the program, or test filter <name> in testplugins\<name>\.
 std::string WicPluginPath();
 std::string TestPluginPath(const std::string& name);
 std::string TestPluginFolder(const std::string& name);
-
-// Copies the plug-in files into folder so that the folder walk meets them in
-// the order given. Returns the names they were given, in that order.
-std::vector<std::string> StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources);
 // The extension of the other flavour's plug-ins, and where the other
 // flavour's build keeps a test plug-in (build/<flavour>/bin beside this one's).
 constexpr const char* kOtherPluginExtension = sizeof(void*) == 8 ? ".spi" : ".sph";
 std::string OtherFlavourTestPluginPath(const std::string& name);
-
-// stem with the extension of this build's plug-ins (".spi" or ".sph").
-std::string PluginFile(const std::string& stem);
+// Copies the plug-in files into folder so that the folder walk meets them in
+// the order given.
+void StageInWalkOrder(const TempDir& folder, const std::vector<std::string>& sources);
 
 // An observation call that a test filter exports beside the interface.
 template <typename Call>
@@ -52,19 +49,12 @@ Call TestExport(HMODULE module, const char* name) {
     return reinterpret_cast<Call>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// The plug-in names of folder in the order the folder walk meets them.
-std::vector<std::string> WalkOrder(const std::string& folder);
-
 // A tiny-format picture whose pixel (x, y) is DistinctPixel(x, y).
 Bytes MakeTinyPicture(int width, int height, const std::string& comment = std::string());
 
-inline void PrintTo(const Rgb& c, std::ostream* out) {
-    *out << "rgb(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << ")";
-}
 // One pixel read back from a DibImage, whatever its depth and row order.
 struct Rgba {
     int r, g, b, a;
-    Rgb Colour() const { return Rgb{uint8_t(r), uint8_t(g), uint8_t(b)}; }
 };
 // A DibImage's two blocks, freed when the object goes away. A loader call
 // fills the two slots; whatever it leaves there is this object's.
@@ -93,10 +83,12 @@ private:
 };
 // Whether dib is width x height and its pixel (x, y) is, to within
 // tolerance in each channel, pattern(x * step, y * step) (a preview takes
-// every step-th pixel).
+// every step-th pixel). With alpha, the pixel's alpha is alpha(x * step,
+// y * step) and its colour composited onto black, within 1 more where it is
+// neither clear nor opaque.
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height,
                                      const PixelPattern& pattern = DistinctPixel, int step = 1,
-                                     int tolerance = 0);
+                                     int tolerance = 0, int (*alpha)(int x, int y) = nullptr);
 // Every pixel the one colour.
 PixelPattern Solid(Rgb colour);
 
@@ -113,31 +105,31 @@ public:
     ~ProgressLog() { active_ = nullptr; }
     ProgressLog(const ProgressLog&) = delete;
     ProgressLog& operator=(const ProgressLog&) = delete;
-    static int __stdcall Record(int done, int total, intptr_t userData);
+    static int __stdcall Record(int done, int total, intptr_t userData) {
+        active_->calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
+        return active_->stopAfter_ >= 0 && int(active_->calls.size()) > active_->stopAfter_ ? 1 : 0;
+    }
     std::vector<ProgressCall> calls;
 
 private:
     int stopAfter_;
-    static ProgressLog* active_;
+    static inline ProgressLog* active_ = nullptr;
 };
 
 // COM for the calling thread while the object lives.
-class ComThread {
-public:
-    ComThread();
-    ~ComThread();
+struct ComThread {
+    ComThread() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComThread() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
     ComThread(const ComThread&) = delete;
-    ComThread& operator=(const ComThread&) = delete;
-
-private:
-    HRESULT result_;
+    const HRESULT result;
 };
 
 // A picture for WIC's encoders: rows top first, `stride` bytes each, in the
 // named WIC pixel format; palette entries (0xAARRGGBB) for indexed formats.
 struct WicSource {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     GUID format{};
     std::vector<uint8_t> pixels;
     int stride = 0;

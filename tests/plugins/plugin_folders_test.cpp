@@ -68,31 +68,25 @@ protected:
     TempDir common_;
 };
 
-TEST_F(PluginFolders, TheSharedFolderIsFoundThroughAKeyTheUserMayOnlyRead) {
+TEST_F(PluginFolders, TheSharedFolderIsFoundThroughAKeyTheUserMayOnlyReadAndNothingElseLoads) {
+    // With "\kelsoft\plugin\" appended a long name would no longer fit in
+    // MAX_PATH. The values are stored without the trailing "\".
     std::string plugins = common_.Path() + "kelsoft\\plugin\\";
     for (const std::string& folder : {common_.Path() + "kelsoft", plugins})
         CreateDirectoryA(folder.c_str(), nullptr);
     CopyFileA(TestPluginPath("tinypic").c_str(), (plugins + PluginFile("tinypic")).c_str(), FALSE);
-    std::string value = common_.Path().substr(0, common_.Path().size() - 1);  // stored without the "\"
-
-    FakeMachineKey machine(value.c_str());
-    ASSERT_TRUE(machine.RefusesAllAccess());
-    EXPECT_EQ(LoadPluginsFromCommonFiles(), 1);
-    EXPECT_EQ(PluginCount(), 1);
-    EXPECT_EQ(PluginMatchesExtension("tpc"), 1);
-}
-
-TEST_F(PluginFolders, NoSharedFolderValueNoPluginsThereOrANameTooLongForAPathLoadsNothing) {
-    // With "\kelsoft\plugin\" appended a long name would no longer fit in
-    // MAX_PATH.
     TempDir empty;
-    std::string emptyValue = empty.Path().substr(0, empty.Path().size() - 1);
+    std::string shared = common_.Path().substr(0, common_.Path().size() - 1);
+    std::string none = empty.Path().substr(0, empty.Path().size() - 1);
     for (std::string value :
-         {std::string(), emptyValue, "C:\\" + std::string(250, 'a'), "C:\\" + std::string(300, 'a')}) {
+         {std::string(), none, "C:\\" + std::string(250, 'a'), "C:\\" + std::string(300, 'a'), shared}) {
         SCOPED_TRACE(value.empty() ? "no value" : value);
+        int loaded = value == shared ? 1 : 0;
         FakeMachineKey machine(value.empty() ? nullptr : value.c_str());
-        EXPECT_EQ(LoadPluginsFromCommonFiles(), 0);
-        EXPECT_EQ(PluginCount(), 0);
+        ASSERT_TRUE(machine.RefusesAllAccess());
+        EXPECT_EQ(LoadPluginsFromCommonFiles(), loaded);
+        EXPECT_EQ(PluginCount(), loaded);
+        EXPECT_EQ(PluginMatchesExtension("tpc"), loaded);
     }
     EXPECT_EQ(LoadPlugins((std::string("C:\\") + std::string(256, 'b') + "\\").c_str()), 0);
 }

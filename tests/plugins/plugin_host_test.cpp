@@ -17,7 +17,6 @@ namespace {
 
 enum TestCall { kGetPictureInfoCall = 1, kGetPictureCall = 2, kGetPreviewCall = 3 };
 
-// The observation calls the test filters export beside the interface.
 int CallCount(const PluginEntry* plugin, TestCall call) {
     auto count = TestExport<int(__stdcall*)(int)>(plugin->module, "TestCallCount");
     return count ? count(call) : -1;
@@ -31,7 +30,6 @@ class PluginHost : public PluginTest {
 protected:
     void TearDown() override { UnloadPlugins(); }
 
-    // A 5 x 3 tiny picture in the temporary folder.
     std::string TinyFile(const std::string& comment = "") {
         return Write("picture.tpc", MakeTinyPicture(5, 3, comment));
     }
@@ -46,7 +44,6 @@ protected:
         StageInWalkOrder(*staged.back(), paths);
         return LoadPlugins(staged.back()->Path().c_str());
     }
-    // The tiny picture through the host's picture or preview walk.
     int Open(DibPixels& dib, bool preview, ProgressProc progress = nullptr, intptr_t userData = 0) {
         return (preview ? PluginLoadPreview : PluginLoadPicture)(TinyFile().c_str(), progress, userData,
                                                                  &dib.header, &dib.pixels);
@@ -112,13 +109,11 @@ TEST_F(PluginHost, WithoutAWorkingFilterEveryCallEndsAt2AndHandsBackNoBlocks) {
         for (bool preview : {false, true}) {
             ProgressLog log(c.stopAfter);
             ProgressProc progress = c.stopAfter >= 0 ? ProgressLog::Record : nullptr;
-            HLOCAL header = reinterpret_cast<HLOCAL>(1), pixels = reinterpret_cast<HLOCAL>(1);
-            EXPECT_EQ((preview ? PluginLoadPreview : PluginLoadPicture)(path.c_str(), progress, 0, &header,
-                                                                        &pixels),
-                      0);
+            DibPixels dib(reinterpret_cast<HLOCAL>(1), reinterpret_cast<HLOCAL>(1));
+            EXPECT_EQ(Open(dib, preview, progress), 0);
             EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
-            EXPECT_EQ(header, nullptr);
-            EXPECT_EQ(pixels, nullptr);
+            EXPECT_EQ(dib.header, nullptr);
+            EXPECT_EQ(dib.pixels, nullptr);
             if (progress && !preview) {
                 EXPECT_EQ(log.calls.size(), 2u);  // the stop is the filter's last call
             }
@@ -171,7 +166,8 @@ TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress)
     // alone ends with its full picture. A picture is decoded on the calling
     // thread, a preview on a worker of the host's, and the filter calls back
     // from the thread it runs on. Without a callback the filter gets one that
-    // goes on: it calls it unchecked.
+    // goes on: it calls it unchecked. A filter that stops its colour table
+    // at biClrUsed entries has it grown to 256: readers of a DibImage index them all.
     struct Case {
         const char* name;
         std::vector<std::string> filters;
@@ -181,6 +177,7 @@ TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress)
         int pictureCalls;  // of the first filter
         ProgressProc progress = nullptr;
         intptr_t userData = 99;
+        int bits = 24;
     };
     const Case cases[] = {
         {"picture", {"tinypic"}, false, 1, 1, 1, ProgressLog::Record, 4321},
@@ -193,6 +190,7 @@ TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress)
         {"preview after a failing filter", {"failall", "tinypic"}, true, 1, 2, 1},
         {"picture after blocks too small", {"badblocks", "tinypic"}, false, 1, 1, 1},
         {"failing preview alone", {"previewfails"}, true, 4, 1, 1},
+        {"short colour table", {"upperpic"}, false, 5, 1, 1, ProgressLog::Record, 3, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,7 +208,15 @@ TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress)
         EXPECT_EQ(dib.Header().biXPelsPerMeter, c.mark);
         // The filter's bottom-up rows, taken as they are.
         EXPECT_EQ(dib.Header().biHeight, dib.Height());
-        EXPECT_EQ(dib.Bits(), 24);
+        ASSERT_EQ(dib.Bits(), c.bits);
+        if (c.bits == 8) {
+            EXPECT_EQ(dib.Header().biClrUsed, 15u);
+            EXPECT_GE(dib.HeaderBlockSize(), sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+            for (int i = 15; i < 256; ++i) {
+                const RGBQUAD& q = dib.ColourTable()[i];
+                ASSERT_EQ(q.rgbRed | q.rgbGreen | q.rgbBlue | q.rgbReserved, 0) << i;
+            }
+        }
         EXPECT_TRUE(
             HasPixels(dib, (5 + c.step - 1) / c.step, (3 + c.step - 1) / c.step, DistinctPixel, c.step));
         if (!c.progress) continue;
@@ -222,22 +228,6 @@ TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress)
             EXPECT_EQ(call.thread, thread);
         }
     }
-}
-
-TEST_F(PluginHost, AShortColourTableIsGrownToTheDepthsFullTable) {
-    // The filter stops its table at biClrUsed entries; readers of a DibImage
-    // index all 256.
-    ASSERT_EQ(LoadFilters({"upperpic"}), 1);
-    DibPixels dib;
-    ASSERT_EQ(Open(dib, false), 1);
-    ASSERT_EQ(dib.Bits(), 8);
-    EXPECT_EQ(dib.Header().biClrUsed, 15u);
-    EXPECT_GE(dib.HeaderBlockSize(), sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
-    for (int i = 15; i < 256; ++i) {
-        const RGBQUAD& c = dib.ColourTable()[i];
-        ASSERT_EQ(c.rgbRed | c.rgbGreen | c.rgbBlue | c.rgbReserved, 0) << i;
-    }
-    EXPECT_TRUE(HasPixels(dib, 5, 3));
 }
 
 TEST_F(PluginHost, InformationComesBackInThePackedRecordWithItsText) {
