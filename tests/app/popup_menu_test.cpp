@@ -1,8 +1,5 @@
 // The popup menu read back from the real menu after UpdateMenu.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "album/zub_album.h"
 #include "app/command_table.h"
@@ -12,16 +9,8 @@
 #include "tests/app/viewer_fixture.h"
 
 namespace {
-// id: 0 a separator, -1 a submenu; state: MF_CHECKED and MF_GRAYED only.
-struct MenuItem {
-    int id;
-    std::string text;
-    UINT state;
-    bool operator==(const MenuItem& o) const { return id == o.id && text == o.text && state == o.state; }
-};
-std::ostream& operator<<(std::ostream& out, const MenuItem& m) {
-    return out << m.id << " " << m.text << " " << m.state;
-}
+// The id (0 a separator, -1 a submenu), the text, and MF_CHECKED and MF_GRAYED only.
+using MenuItem = std::tuple<int, std::string, UINT>;
 
 // The item at a position (by MF_BYPOSITION) or of a command (MF_BYCOMMAND).
 MenuItem ItemOf(HMENU menu, UINT item, UINT by) {
@@ -33,11 +22,6 @@ MenuItem ItemOf(HMENU menu, UINT item, UINT by) {
     GetMenuItemInfoA(menu, item, by == MF_BYPOSITION, &info);
     const int id = (info.fType & MFT_SEPARATOR) ? 0 : info.hSubMenu ? -1 : static_cast<int>(info.wID);
     return MenuItem{id, text, id ? GetMenuState(menu, item, by) & (MF_CHECKED | MF_GRAYED) : 0};
-}
-std::vector<MenuItem> ReadMenu(HMENU menu) {
-    std::vector<MenuItem> items;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) items.push_back(ItemOf(menu, i, MF_BYPOSITION));
-    return items;
 }
 constexpr UINT G = MF_GRAYED, C = MF_CHECKED;
 }  // namespace
@@ -84,9 +68,9 @@ TEST_F(ViewerWindowTest, MenuHasEveryItemInItsOrder) {
     };
     for (const auto& m : menus) {
         HMENU menu = m.position < 0 ? Viewer().PopupMenu : GetSubMenu(Viewer().PopupMenu, m.position);
-        const std::vector<MenuItem> items = ReadMenu(menu);
-        ASSERT_EQ(items.size(), m.items.size()) << m.position;
-        for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i], m.items[i]) << m.position << " " << i;
+        std::vector<MenuItem> items;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) items.push_back(ItemOf(menu, i, MF_BYPOSITION));
+        EXPECT_EQ(items, m.items) << m.position;
     }
 }
 
@@ -128,9 +112,11 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
         if (step.command) Command(step.command);
         UpdateMenu(v.DisplayMode);
         if (step.position >= 0) {
-            EXPECT_EQ(static_cast<int>(GetMenuItemID(v.PopupMenu, step.position)), step.items[0].id);
+            EXPECT_EQ(static_cast<int>(GetMenuItemID(v.PopupMenu, step.position)),
+                      std::get<0>(step.items[0]));
         }
-        for (const MenuItem& item : step.items) EXPECT_EQ(ItemOf(v.PopupMenu, item.id, MF_BYCOMMAND), item);
+        for (const MenuItem& item : step.items)
+            EXPECT_EQ(ItemOf(v.PopupMenu, std::get<0>(item), MF_BYCOMMAND), item);
     }
     EXPECT_EQ(v.Album->PageCount(), 1);
     EXPECT_EQ(v.AlbumUnsaved, 1);

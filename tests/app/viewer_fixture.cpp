@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "album/zub_album.h"
 #include "app/command_table.h"
 #include "app/file_drops.h"
 #include "app/viewer_state.h"
@@ -16,22 +17,19 @@ ClientPixels::ClientPixels(HWND window) {
     width_ = client.right;
     height_ = client.bottom;
     bgra_.assign(static_cast<size_t>(width_) * height_ * 4, 0);
-    HDC windowDC = GetDC(window);
-    HDC memory = CreateCompatibleDC(windowDC);
+    HDC windowDC = GetDC(window), memory = CreateCompatibleDC(windowDC);
+    HBITMAP copy = CreateCompatibleBitmap(windowDC, width_, height_);
+    HGDIOBJ old = SelectObject(memory, copy);
+    BitBlt(memory, 0, 0, width_, height_, windowDC, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width_;
     info.bmiHeader.biHeight = -height_;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, width_, height_, windowDC, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::memcpy(bgra_.data(), bits, bgra_.size());
-    SelectObject(memory, old);
-    DeleteObject(section);
+    GetDIBits(memory, copy, 0, height_, bgra_.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(copy);
     DeleteDC(memory);
     ReleaseDC(window, windowDC);
 }
@@ -167,6 +165,20 @@ void ViewerWindowTest::Pump() {
         }
         Sleep(10);
     }
+}
+
+void ViewerWindowTest::AddPages(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        WriteBmp(dir_.File(name), 16, 16);
+        Viewer().Album->AddPage(dir_.File(name).c_str());
+    }
+}
+
+Texts ViewerWindowTest::TakeMessages() {
+    Texts texts;
+    for (const RecordedMessage& m : messages_) texts.push_back(m.caption + ": " + m.text);
+    messages_.clear();
+    return texts;
 }
 
 void ViewerWindowTest::Command(int command) {
