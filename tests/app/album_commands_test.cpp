@@ -62,10 +62,9 @@ TEST_F(AlbumCommandTest, SaveAndSaveAsAskWhereTheyMustAndSayWhyASaveFails) {
     } steps[] = {
         {kNothing, kCommandSaveAs, "", "", "", 0, empty},
         {kNothing, kCommandSave, "", "", "", 0, empty},
-        {kAddPage, kCommandSaveAs, trip, dir_.File("Tmp"), trip, 0,
-         ""},                                            // no path: Tmp in the cover's folder
-        {kChange, kCommandSaveAs, "", trip, "", 1, ""},  // cancelled: proposes the album's path
-        {kChange, kCommandSave, "", "", trip, 0, ""},    // with a path: silent
+        {kAddPage, kCommandSaveAs, trip, dir_.File("Tmp"), trip, 0, ""},        // Tmp in the cover's folder
+        {kChange, kCommandSaveAs, "", trip, "", 1, ""},                         // cancelled: the album's path
+        {kChange, kCommandSave, "", "", trip, 0, ""},                           // with a path: silent
         {kChange, kCommandSaveAs, dir_.File("none\\x.zub"), trip, "", 1, "*"},  // into a missing folder
         {kNewAlbum, kCommandSave, dir_.File("new.zub"), "Tmp", dir_.File("new.zub"), 0, ""},  // a bare Tmp
     };
@@ -124,12 +123,11 @@ TEST_F(AlbumCommandTest, OpeningAnAlbumShowsItsCoverInItsOrientationAndAFailedOn
     WriteFileBytes(dir_.File("bad.zub"), Bytes{'n', 'o', 'p', 'e'});
 
     ASSERT_EQ(OpenZubFile(window_, dir_.File("two.zub").c_str()), 1);
-    EXPECT_EQ(v.DisplayMode, kZubDisplay);
-    EXPECT_EQ(v.CurrentZubIndex, 1u);
-    EXPECT_EQ(v.CurrentPath, dir_.File("b.bmp"));
-    EXPECT_EQ(v.CurrentFolder, dir_.Path());
-    EXPECT_EQ(v.PictureSize.cx, 10);  // 30 x 10 turned a quarter
-    EXPECT_EQ(v.PictureSize.cy, 30);
+    // The mode, the page, and 30 x 10 turned a quarter.
+    EXPECT_EQ((std::vector<LONG>{v.DisplayMode, static_cast<LONG>(v.CurrentZubIndex), v.PictureSize.cx,
+                                 v.PictureSize.cy}),
+              (std::vector<LONG>{kZubDisplay, 1, 10, 30}));
+    EXPECT_EQ((Texts{v.CurrentPath, v.CurrentFolder}), (Texts{dir_.File("b.bmp"), dir_.Path()}));
 
     // The open album changed and unsaved; files that cannot be read leave
     // it, its path and its flag alone, and a later save never writes over
@@ -141,10 +139,9 @@ TEST_F(AlbumCommandTest, OpeningAnAlbumShowsItsCoverInItsOrientationAndAFailedOn
         SCOPED_TRACE(name);
         EXPECT_EQ(OpenZubFile(window_, dir_.File(name).c_str()), 0);
         EXPECT_EQ(TakeMessages(), Texts{"Error: ファイル読み込み時にエラーが発生しました。"});
-        EXPECT_EQ(v.DisplayMode, kNormalDisplay);
-        EXPECT_EQ(v.Album->PageCount(), 3);
+        EXPECT_EQ((std::vector<int>{v.DisplayMode, v.Album->PageCount(), v.AlbumUnsaved}),
+                  (std::vector<int>{kNormalDisplay, 3, 1}));
         EXPECT_EQ(std::string(v.Album->GetFilePath()), dir_.File("two.zub"));
-        EXPECT_EQ(v.AlbumUnsaved, 1);
     }
     Command(kCommandSave);
     EXPECT_EQ(ReadFileBytes(dir_.File("cut.zub")), cut);
@@ -198,32 +195,30 @@ TEST_F(AlbumCommandTest, CommandLinePicturesJoinTheAlbumOnceAndEachIsShownOnce) 
                               if (m == WM_SETTEXT) ++titles;
                               return CallWindowProcA(original, w, m, wp, lp);
                           })));
-    // The page the album holds before (or null) and its turn, the page shown and how often a page is shown.
+    // The page the album holds before (or none) and its turn, the page shown and how often a page is shown.
     const struct {
-        const char* existing;
+        std::string existing;
         int orientation;
         const char* shown;
         int shows;
     } cases[] = {
-        {nullptr, 0, "a.bmp", 1},  // the first picture is the page shown
+        {"", 0, "a.bmp", 1},       // the first picture is the page shown
         {"a.bmp", 3, "a.bmp", 2},  // shown unturned, then as its page turned
         {"b.bmp", 0, "b.bmp", 2},  // the album's current page wins
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
         v.Album->ClearAll();
-        if (c.existing) v.Album->AddPage(dir_.File(c.existing).c_str());
-        if (c.existing) v.Album->SetPageOrientation(0, c.orientation);
+        if (!c.existing.empty()) v.Album->AddPage(dir_.File(c.existing).c_str());
+        v.Album->SetPageOrientation(0, c.orientation);
         v.CurrentZubIndex = 0;
         titles = 0;
         HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") +
                                        " " + dir_.File("missing.bmp"));
-        EXPECT_EQ(v.Album->PageCount(), 2);
-        EXPECT_EQ(titles, c.shows);
-        EXPECT_EQ(WindowText(window_), c.shown);
-        EXPECT_EQ(v.CurrentPath, dir_.File(c.shown));
-        EXPECT_EQ(v.CurrentFolder, dir_.Path());
-        EXPECT_EQ(v.DisplayMode, kZubDisplay);
+        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), titles, v.DisplayMode}),
+                  (std::vector<int>{2, c.shows, kZubDisplay}));
+        EXPECT_EQ((Texts{WindowText(window_), v.CurrentPath, v.CurrentFolder}),
+                  (Texts{c.shown, dir_.File(c.shown), dir_.Path()}));
         EXPECT_NE(v.ShownBitmap, nullptr);
     }
     SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));

@@ -29,6 +29,22 @@ protected:
         Pump();
     }
 };
+
+class TickTest : public ViewerWindowTest {
+protected:
+    void SetUp() override {
+        ViewerWindowTest::SetUp();
+        // The test gives the ticks itself.
+        KillTimer(window_, 1);
+        Pump();
+    }
+    void Tick(int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            PostMessageA(window_, WM_COMMAND, kCommandTick, 0);
+            Pump();
+        }
+    }
+};
 }  // namespace
 
 // Each step runs on the page the previous one left. At either end a key
@@ -139,24 +155,6 @@ TEST(FolderList, HoldsTheFolderAndNamesInOneBlock) {
     EXPECT_EQ(list.block, nullptr);
     EXPECT_EQ(FolderListFree(&list), 0);
 }
-
-namespace {
-class TickTest : public ViewerWindowTest {
-protected:
-    void SetUp() override {
-        ViewerWindowTest::SetUp();
-        // The test gives the ticks itself.
-        KillTimer(window_, 1);
-        Pump();
-    }
-    void Tick(int count = 1) {
-        for (int i = 0; i < count; ++i) {
-            PostMessageA(window_, WM_COMMAND, kCommandTick, 0);
-            Pump();
-        }
-    }
-};
-}  // namespace
 
 TEST_F(TickTest, SlideshowWrapsFromTheLastPageToTheFirst) {
     ViewerState& v = Viewer();

@@ -89,10 +89,8 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
         {kRegister18, 0, 4, {{13, "ズブ表示モードへ", G}, {18, "ズブＢｏｘを開く（ズブの内容）", 0}}},
         {kShow, 0, -1, {{9, "表示画像をズブへ", 0}, {20, "ズブのカラを上書き保存", G}}},
         // Once in the album, a picture cannot be added again.
-        {kNone,
-         kCommandAddShown,
-         4,
-         {{13, "ズブ表示モードへ", 0}, {9, "表示画像をズブへ", G}, {20, "ズブのカラを上書き保存", 0}}},
+        {kNone, kCommandAddShown, 4, {{13, "ズブ表示モードへ", 0}, {9, "表示画像をズブへ", G}}},
+        {kNone, 0, -1, {{20, "ズブのカラを上書き保存", 0}}},
         // Zub display offers normal display in the same place.
         {kNone, kCommandZubDisplay, 4, {{14, "通常表示モードへ", 0}}},
         {kNone, kCommandNormalDisplay, 4, {{13, "ズブ表示モードへ", 0}}},

@@ -26,9 +26,20 @@ Rgb Coordinates(int x, int y) {
 DWORD Style(HWND window, int which = GWL_STYLE) {
     return static_cast<DWORD>(GetWindowLongA(window, which));
 }
-std::vector<int> Fields(const DrawRect& r) {
-    return {r.x, r.y, r.width, r.height};
+
+// Four flat quadrants, 32 x 16 pixels each, so that the JPEG keeps them.
+constexpr int kWidth = 64;
+constexpr int kHeight = 32;
+Rgb Quadrants(int x, int y) {
+    const Rgb quadrants[2][2] = {{{230, 30, 30}, {30, 200, 40}}, {{30, 40, 220}, {240, 220, 30}}};
+    return quadrants[y < kHeight / 2 ? 0 : 1][x < kWidth / 2 ? 0 : 1];
 }
+
+bool Near(Rgb a, Rgb b) {
+    return std::abs(a.r - b.r) < 24 && std::abs(a.g - b.g) < 24 && std::abs(a.b - b.b) < 24;
+}
+
+void IgnoreNotice(const char*) {}
 }  // namespace
 
 // 640 x 480 in 640 x 483: both whole percentages are 100, so the height
@@ -38,7 +49,7 @@ TEST_F(ViewerWindowTest, FitDisplayScalesAndCentresThePicture) {
     for (const auto& [client, drawn] : {std::pair{SIZE{640, 483}, std::vector<int>{-2, 0, 644, 483}},
                                         std::pair{SIZE{636, 480}, std::vector<int>{0, 1, 636, 477}}}) {
         const DrawRect r = FitDrawRect(SIZE{640, 480}, client, false, 0);
-        EXPECT_EQ(Fields(r), drawn);
+        EXPECT_EQ((std::vector<int>{r.x, r.y, r.width, r.height}), drawn);
         SetClientSize(client.cx, client.cy);
         Show(dir_.File("wide.bmp"));
         ClientPixels p(window_);
@@ -221,22 +232,6 @@ TEST(DisplayLayout, SpinWidthsCentresAndBands) {
     EXPECT_EQ(TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 5, 10).width, 143);
 }
 
-namespace {
-// Four flat quadrants, 32 x 16 pixels each, so that the JPEG keeps them.
-constexpr int kWidth = 64;
-constexpr int kHeight = 32;
-Rgb Quadrants(int x, int y) {
-    const Rgb quadrants[2][2] = {{{230, 30, 30}, {30, 200, 40}}, {{30, 40, 220}, {240, 220, 30}}};
-    return quadrants[y < kHeight / 2 ? 0 : 1][x < kWidth / 2 ? 0 : 1];
-}
-
-bool Near(Rgb a, Rgb b) {
-    return std::abs(a.r - b.r) < 24 && std::abs(a.g - b.g) < 24 && std::abs(a.b - b.b) < 24;
-}
-
-void IgnoreNotice(const char*) {}
-}  // namespace
-
 TEST_F(ViewerWindowTest, JpegPageIsShownInEachOrientation) {
     ViewerState& v = Viewer();
     ASSERT_TRUE(WriteFileBytes(dir_.File("quadrants.jpg"), MakeJpeg(kWidth, kHeight, Quadrants)));
@@ -251,8 +246,8 @@ TEST_F(ViewerWindowTest, JpegPageIsShownInEachOrientation) {
         Repaint();
         const bool swapped = code == 1 || code == 3 || code == 4 || code == 6;
         const int width = swapped ? kHeight : kWidth, height = swapped ? kWidth : kHeight;
-        ASSERT_EQ(v.PictureSize.cx, width);
-        ASSERT_EQ(v.PictureSize.cy, height);
+        ASSERT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}),
+                  (std::vector<LONG>{width, height}));
         ClientPixels pixels(window_);
         // The centre of each quadrant of the shown picture, and where it comes from in the source.
         for (int q = 0; q < 4; ++q) {
@@ -277,8 +272,7 @@ TEST_F(ViewerWindowTest, PngOpensThroughTheShippedPlugin) {
     // The window's creation loaded the plug-ins beside the program.
     Show(dir_.File("sky.png"));
     ASSERT_NE(v.ShownBitmap, nullptr);
-    EXPECT_EQ(v.PictureSize.cx, 48);
-    EXPECT_EQ(v.PictureSize.cy, 40);
+    EXPECT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}), (std::vector<LONG>{48, 40}));
     EXPECT_EQ(WindowText(window_), "sky.png");
     ClientPixels pixels(window_);
     EXPECT_TRUE(Near(pixels.At(pixels.Width() / 2, pixels.Height() / 2), Rgb{20, 150, 230}));
@@ -307,8 +301,7 @@ TEST_F(ViewerWindowTest, AFailingPluginLeavesTheWindowAndTheUnsavedAlbumAsTheyWe
         WriteFileBytes(good, MakeTinyPicture(5, 3));
         Show(good);
         ASSERT_NE(v.ShownBitmap, nullptr);
-        EXPECT_EQ(v.PictureSize.cx, 5);
-        EXPECT_EQ(v.PictureSize.cy, 3);
+        EXPECT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}), (std::vector<LONG>{5, 3}));
     }
     SetPluginHangTimeout(kPluginHangTimeout);
     SetPluginNoticeProc(nullptr);

@@ -39,26 +39,6 @@ Rgb ClientPixels::At(int x, int y) const {
     return Rgb{p[2], p[1], p[0]};
 }
 
-std::string WindowText(HWND window) {
-    char text[MAX_PATH] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-std::string ItemText(HWND dialog, int id) {
-    char text[MAX_PATH] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-Rgb ToRgb(COLORREF colour) {
-    return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
-}
-
-PixelPattern Flat(Rgb colour) {
-    return [colour](int, int) { return colour; };
-}
-
 HDROP MakeDrop(const std::vector<std::string>& names, POINT at) {
     std::string list;
     for (const std::string& name : names) list += name + '\0';
@@ -179,14 +159,4 @@ Texts ViewerWindowTest::TakeMessages() {
     for (const RecordedMessage& m : messages_) texts.push_back(m.caption + ": " + m.text);
     messages_.clear();
     return texts;
-}
-
-void ViewerWindowTest::Command(int command) {
-    SendMessageA(window_, WM_COMMAND, static_cast<WPARAM>(command), 0);
-    Pump();
-}
-
-void ViewerWindowTest::Repaint() {
-    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    Pump();
 }

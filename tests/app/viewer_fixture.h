@@ -31,11 +31,23 @@ private:
     std::vector<uint8_t> bgra_;
 };
 
-std::string WindowText(HWND window);
+inline std::string WindowText(HWND window) {
+    char text[MAX_PATH] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
 // The text of a dialog's control.
-std::string ItemText(HWND dialog, int id);
-Rgb ToRgb(COLORREF colour);
-PixelPattern Flat(Rgb colour);
+inline std::string ItemText(HWND dialog, int id) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+inline Rgb ToRgb(COLORREF colour) {
+    return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+}
+inline PixelPattern Flat(Rgb colour) {
+    return [colour](int, int) { return colour; };
+}
 // A DROPFILES block of names as the shell hands it over; the receiver
 // finishes it.
 HDROP MakeDrop(const std::vector<std::string>& names, POINT at = POINT{});
@@ -71,9 +83,15 @@ protected:
     void Show(const std::string& path, int orientation = 0);
     // Runs the window's queued messages (paints, posted commands).
     void Pump();
-    void Command(int command);
+    void Command(int command) {
+        SendMessageA(window_, WM_COMMAND, static_cast<WPARAM>(command), 0);
+        Pump();
+    }
     // Paints now, synchronously.
-    void Repaint();
+    void Repaint() {
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        Pump();
+    }
     // What SetUp installs: messages recorded and answered with
     // messageAnswer_, dialogs answered IDOK, the save dialog cancelled.
     // Tests change one part and install it again.
