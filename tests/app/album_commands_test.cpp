@@ -3,6 +3,7 @@
 // prompt answered by the test; and the drop block the viewer gives to other
 // windows.
 #include <cstring>
+#include <tuple>
 
 #include "album/zub_album.h"
 #include "app/album_commands.h"
@@ -53,13 +54,9 @@ TEST_F(AlbumCommandTest, SaveAndSaveAsAskWhereTheyMustAndSayWhyASaveFails) {
     ViewerState& v = Viewer();
     enum Before { kNothing, kAddPage, kChange, kNewAlbum };
     const std::string trip = dir_.File("trip.zub"), empty = "ズブの内容が空です。";
-    const struct {
-        Before before;
-        int command;
-        std::string chosen, proposal, saved;  // "" chosen cancels, "" proposal: no dialog
-        int unsaved;
-        std::string message;  // "" none, "*" any system text
-    } steps[] = {
+    // What comes first, the command, the dialog's answer ("" cancels), what it proposed ("" not shown), the
+    // file that must exist afterwards, the flag afterwards, and the message ("" none, "*" any system text).
+    const std::tuple<Before, int, std::string, std::string, std::string, int, std::string> steps[] = {
         {kNothing, kCommandSaveAs, "", "", "", 0, empty},
         {kNothing, kCommandSave, "", "", "", 0, empty},
         {kAddPage, kCommandSaveAs, trip, dir_.File("Tmp"), trip, 0, ""},        // Tmp in the cover's folder
@@ -68,23 +65,24 @@ TEST_F(AlbumCommandTest, SaveAndSaveAsAskWhereTheyMustAndSayWhyASaveFails) {
         {kChange, kCommandSaveAs, dir_.File("none\\x.zub"), trip, "", 1, "*"},  // into a missing folder
         {kNewAlbum, kCommandSave, dir_.File("new.zub"), "Tmp", dir_.File("new.zub"), 0, ""},  // a bare Tmp
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(&step - steps);
-        if (step.before == kNewAlbum) v.Album->ClearAll();
-        if (step.before == kAddPage || step.before == kNewAlbum) AddUnsavedPage("a.bmp");
-        if (step.before == kChange) v.AlbumUnsaved = 1;
-        if (!step.saved.empty()) DeleteFileA(step.saved.c_str());
+    int row = 0;
+    for (const auto& [before, command, chosen, proposal, saved, unsaved, message] : steps) {
+        SCOPED_TRACE(row++);
+        if (before == kNewAlbum) v.Album->ClearAll();
+        if (before == kAddPage || before == kNewAlbum) AddUnsavedPage("a.bmp");
+        if (before == kChange) v.AlbumUnsaved = 1;
+        if (!saved.empty()) DeleteFileA(saved.c_str());
         messages_.clear();
         proposals_.clear();
-        AnswerSaveDialog(step.chosen);
-        Command(step.command);
-        EXPECT_EQ(proposals_, step.proposal.empty() ? Texts{} : Texts{step.proposal});
-        EXPECT_TRUE(step.saved.empty() || FileExists(step.saved));
-        EXPECT_EQ(v.AlbumUnsaved, step.unsaved);
-        ASSERT_EQ(messages_.size(), step.message.empty() ? 0u : 1u);
-        if (step.message.empty()) continue;
+        AnswerSaveDialog(chosen);
+        Command(command);
+        EXPECT_EQ(proposals_, proposal.empty() ? Texts{} : Texts{proposal});
+        EXPECT_TRUE(saved.empty() || FileExists(saved));
+        EXPECT_EQ(v.AlbumUnsaved, unsaved);
+        ASSERT_EQ(messages_.size(), message.empty() ? 0u : 1u);
+        if (message.empty()) continue;
         EXPECT_EQ(messages_[0].caption, "Error");
-        EXPECT_EQ(step.message == "*" ? messages_[0].text : step.message, messages_[0].text);
+        EXPECT_EQ(message == "*" ? messages_[0].text : message, messages_[0].text);
         EXPECT_FALSE(messages_[0].text.empty());
         EXPECT_EQ(messages_[0].type & 0xF, static_cast<UINT>(MB_OK));
     }
@@ -196,29 +194,24 @@ TEST_F(AlbumCommandTest, CommandLinePicturesJoinTheAlbumOnceAndEachIsShownOnce) 
                               return CallWindowProcA(original, w, m, wp, lp);
                           })));
     // The page the album holds before (or none) and its turn, the page shown and how often a page is shown.
-    const struct {
-        std::string existing;
-        int orientation;
-        const char* shown;
-        int shows;
-    } cases[] = {
+    const std::tuple<std::string, int, const char*, int> cases[] = {
         {"", 0, "a.bmp", 1},       // the first picture is the page shown
         {"a.bmp", 3, "a.bmp", 2},  // shown unturned, then as its page turned
         {"b.bmp", 0, "b.bmp", 2},  // the album's current page wins
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.shown);
+    for (const auto& [existing, orientation, shown, shows] : cases) {
+        SCOPED_TRACE(shown);
         v.Album->ClearAll();
-        if (!c.existing.empty()) v.Album->AddPage(dir_.File(c.existing).c_str());
-        v.Album->SetPageOrientation(0, c.orientation);
+        if (!existing.empty()) v.Album->AddPage(dir_.File(existing).c_str());
+        v.Album->SetPageOrientation(0, orientation);
         v.CurrentZubIndex = 0;
         titles = 0;
         HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") +
                                        " " + dir_.File("missing.bmp"));
         EXPECT_EQ((std::vector<int>{v.Album->PageCount(), titles, v.DisplayMode}),
-                  (std::vector<int>{2, c.shows, kZubDisplay}));
+                  (std::vector<int>{2, shows, kZubDisplay}));
         EXPECT_EQ((Texts{WindowText(window_), v.CurrentPath, v.CurrentFolder}),
-                  (Texts{c.shown, dir_.File(c.shown), dir_.Path()}));
+                  (Texts{shown, dir_.File(shown), dir_.Path()}));
         EXPECT_NE(v.ShownBitmap, nullptr);
     }
     SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));

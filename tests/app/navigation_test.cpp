@@ -59,22 +59,19 @@ TEST_F(NavigationTest, KeysAndDoubleClicksStepThroughPagesWithoutWrapping) {
     }
     SetClientSize(640, 300);
     SetDisplayMode(window_, kZubDisplay);
-    const struct {
-        Gesture gesture;
-        unsigned index;
-    } steps[] = {
+    const std::pair<Gesture, unsigned> steps[] = {
         {{VK_LEFT, 0}, 0},    {{VK_RIGHT, 0}, 1}, {{VK_NUMPAD6, 0}, 2}, {{VK_RIGHT, 0}, 2},
         {{VK_NUMPAD4, 0}, 1}, {{VK_UP, 0}, 1},    {{0, 321}, 2},        {{0, 320}, 1},  // 320 is half of 640
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(&step - steps);
+    for (const auto& [gesture, index] : steps) {
+        SCOPED_TRACE(static_cast<int>(gesture.key) + gesture.x);
         const unsigned before = v.CurrentZubIndex;
         HBITMAP shown = v.ShownBitmap;
         v.SwitchCounter = 5;
-        Do(step.gesture);
-        EXPECT_EQ(v.CurrentZubIndex, step.index);
-        EXPECT_EQ(v.PictureSize.cx, 16 + static_cast<int>(step.index));
-        if (step.index == before) {
+        Do(gesture);
+        EXPECT_EQ(v.CurrentZubIndex, index);
+        EXPECT_EQ(v.PictureSize.cx, 16 + static_cast<int>(index));
+        if (index == before) {
             EXPECT_EQ(v.SwitchCounter, 5);
             EXPECT_EQ(v.ShownBitmap, shown);
         }

@@ -3,6 +3,7 @@
 // use as they are.
 #include <climits>
 #include <functional>
+#include <tuple>
 
 #include "app/options_dialog.h"
 #include "app/viewer_state.h"
@@ -55,12 +56,8 @@ protected:
 TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
     // The step and interval before, the step and seconds shown, what is typed, the step, interval and
     // rotation taken back.
-    const struct {
-        int stepBefore, ticksBefore;
-        const char *stepShown, *secondsShown;
-        std::vector<std::pair<int, const char*>> typed;
-        int step, ticks, rotation;
-    } cases[] = {
+    using Typed = std::vector<std::pair<int, const char*>>;
+    const std::tuple<int, int, const char*, const char*, Typed, int, int, int> cases[] = {
         {5, 150, "5", "15", {}, 5, 150, 10},
         {-5, 150, "5", "15", {}, 5, 150, 10},  // the bounce restarts rightward
         {5, 155, "5", "15", {}, 5, 150, 10},
@@ -71,20 +68,23 @@ TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
         {5, 150, "5", "15", {{kStepX, "abc"}, {kSeconds, "0"}, {kRotation, "0"}}, 0, 150, 0},
         {5, 150, "5", "15", {{kSeconds, "4294967295"}}, 5, INT_MAX, 10},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
+    int row = 0;
+    for (const auto& [stepBefore, ticksBefore, stepShown, secondsShown, typed, step, ticks, rotation] :
+         cases) {
+        SCOPED_TRACE(row++);
         Viewer().Settings = ViewerSettings{};
-        Viewer().Settings.MoveStepX = c.stepBefore;
-        Viewer().Settings.SwitchTicks = c.ticksBefore;
-        const Shown shown = Run(IDOK, [&c](HWND d) {
-            for (const auto& [id, text] : c.typed) SetDlgItemTextA(d, id, text);
+        Viewer().Settings.MoveStepX = stepBefore;
+        Viewer().Settings.SwitchTicks = ticksBefore;
+        const Typed& edits = typed;
+        const Shown shown = Run(IDOK, [&edits](HWND d) {
+            for (const auto& [id, text] : edits) SetDlgItemTextA(d, id, text);
         });
-        EXPECT_EQ(shown.numbers, (Texts{"10", c.stepShown, "5", c.secondsShown}));
+        EXPECT_EQ(shown.numbers, (Texts{"10", stepShown, "5", secondsShown}));
         EXPECT_EQ(shown.checks, (std::vector<int>{1, 1, 0, 0, 0}));
         EXPECT_EQ(shown.tickActive, 0);
         const ViewerSettings& s = Viewer().Settings;
         EXPECT_EQ((std::vector<int>{s.MoveStepX, s.SwitchTicks, s.RotationParam, Viewer().TickActive}),
-                  (std::vector<int>{c.step, c.ticks, c.rotation, 1}));
+                  (std::vector<int>{step, ticks, rotation, 1}));
     }
     // Every check box goes both ways.
     Run(IDOK, [](HWND d) {

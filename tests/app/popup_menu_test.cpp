@@ -52,10 +52,8 @@ TEST_F(ViewerWindowTest, MenuHasEveryItemInItsOrder) {
         {24, "ＨＥＬＰ...", 0},
         {40001, "終了", 0},
     };
-    const struct {
-        int position;  // of the submenu, -1 the menu itself
-        std::vector<MenuItem> items;
-    } menus[] = {
+    // The position of the submenu (-1 the menu itself) and its items.
+    const std::pair<int, std::vector<MenuItem>> menus[] = {
         {-1, top},
         {8,
          {{20, "ズブのカラを上書き保存", G},
@@ -66,11 +64,11 @@ TEST_F(ViewerWindowTest, MenuHasEveryItemInItsOrder) {
         {13, {{6, "常に手前に表示", 0}, {7, "通常表示", C}, {8, "常に一番奥に表示", 0}}},
         {16, {{22, "中央", 0}, {23, "タイル", 0}}},
     };
-    for (const auto& m : menus) {
-        HMENU menu = m.position < 0 ? Viewer().PopupMenu : GetSubMenu(Viewer().PopupMenu, m.position);
+    for (const auto& [position, expected] : menus) {
+        HMENU menu = position < 0 ? Viewer().PopupMenu : GetSubMenu(Viewer().PopupMenu, position);
         std::vector<MenuItem> items;
         for (int i = 0; i < GetMenuItemCount(menu); ++i) items.push_back(ItemOf(menu, i, MF_BYPOSITION));
-        EXPECT_EQ(items, m.items) << m.position;
+        EXPECT_EQ(items, expected) << position;
     }
 }
 
@@ -80,12 +78,9 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
     ViewerState& v = Viewer();
     WriteBmp(dir_.File("a.bmp"), 32, 32);
     enum Action { kNone, kRegister18, kShow, kOpenBox, kCloseBox };
-    const struct {
-        Action action;
-        int command;                  // sent first, 0 none
-        int position;                 // where the first item must stand, -1 anywhere
-        std::vector<MenuItem> items;  // looked up by command
-    } steps[] = {
+    // What is done, the command sent then (0 none), where the first item must stand (-1 anywhere), and the
+    // items, looked up by command.
+    const std::tuple<Action, int, int, std::vector<MenuItem>> steps[] = {
         {kRegister18, 0, 4, {{13, "ズブ表示モードへ", G}, {18, "ズブＢｏｘを開く（ズブの内容）", 0}}},
         {kShow, 0, -1, {{9, "表示画像をズブへ", 0}, {20, "ズブのカラを上書き保存", G}}},
         // Once in the album, a picture cannot be added again.
@@ -102,18 +97,17 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
         {kNone, kCommandTopmost, -1, {{6, "常に手前に表示", C}, {7, "通常表示", 0}}},
         {kNone, kCommandNotTopmost, -1, {{6, "常に手前に表示", 0}, {7, "通常表示", C}}},
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.command);
-        if (step.action == kRegister18) SetCommandHandler(18, [](HWND) {});
-        if (step.action == kShow) Show(dir_.File("a.bmp"));
-        v.ZubBOXWindow = step.action == kOpenBox ? window_ : nullptr;
-        if (step.command) Command(step.command);
+    for (const auto& [action, command, position, items] : steps) {
+        SCOPED_TRACE(command);
+        if (action == kRegister18) SetCommandHandler(18, [](HWND) {});
+        if (action == kShow) Show(dir_.File("a.bmp"));
+        v.ZubBOXWindow = action == kOpenBox ? window_ : nullptr;
+        if (command) Command(command);
         UpdateMenu(v.DisplayMode);
-        if (step.position >= 0) {
-            EXPECT_EQ(static_cast<int>(GetMenuItemID(v.PopupMenu, step.position)),
-                      std::get<0>(step.items[0]));
+        if (position >= 0) {
+            EXPECT_EQ(static_cast<int>(GetMenuItemID(v.PopupMenu, position)), std::get<0>(items[0]));
         }
-        for (const MenuItem& item : step.items)
+        for (const MenuItem& item : items)
             EXPECT_EQ(ItemOf(v.PopupMenu, std::get<0>(item), MF_BYCOMMAND), item);
     }
     EXPECT_EQ(v.Album->PageCount(), 1);

@@ -79,26 +79,23 @@ TEST_F(ShellIntegrationTest, RegisteringAgainAsksAndOnlyOkRewrites) {
 TEST_F(ShellIntegrationTest, RegistrationThatCannotWriteSaysSoAndChangesNothing) {
     // The read-only key under the user's classes ("" the classes key itself), an older type of the
     // extension, and what the extension holds afterwards.
-    const struct {
-        const char *readOnlyKey, *oldExtensionType;
-        std::string extensionAfter;
-    } cases[] = {
+    const std::tuple<std::string, const char*, std::string> cases[] = {
         {"", nullptr, "<none>"},
         {"Zub file", nullptr, "<none>"},           // the first key is taken back
         {"Zub file", "Other file", "Other file"},  // and an older value restored
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
+    for (const auto& [readOnlyKey, oldExtensionType, extensionAfter] : cases) {
+        SCOPED_TRACE(readOnlyKey + (oldExtensionType ? " over an older type" : ""));
         registry_.reset();
         registry_ = std::make_unique<FakeUserRegistry>();
-        if (c.oldExtensionType)
-            FakeUserRegistry::SetText(HKEY_CURRENT_USER, kClasses + ".zub", c.oldExtensionType);
-        FakeUserRegistry::MakeReadOnly(HKEY_CURRENT_USER, kClasses + c.readOnlyKey);
+        if (oldExtensionType)
+            FakeUserRegistry::SetText(HKEY_CURRENT_USER, kClasses + ".zub", oldExtensionType);
+        FakeUserRegistry::MakeReadOnly(HKEY_CURRENT_USER, kClasses + readOnlyKey);
         messages_.clear();
         EXPECT_EQ(Register(), 0);
         ASSERT_FALSE(messages_.empty());
         EXPECT_EQ(TakeMessages().back(), "FALSE: 何らかの問題で設定に失敗しました。");
-        EXPECT_EQ(Classes(".zub"), c.extensionAfter);
+        EXPECT_EQ(Classes(".zub"), extensionAfter);
         EXPECT_EQ(Classes("Zub file\\DefaultIcon"), "<none>");
     }
 }

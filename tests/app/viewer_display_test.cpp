@@ -181,13 +181,8 @@ TEST_F(ViewerWindowTest, WindowCommandsReachTheRealWindow) {
     GetWindowRect(window_, &r);
     EXPECT_EQ((std::vector<LONG>{r.right - r.left, r.bottom - r.top}), (std::vector<LONG>{320, 216}));
     enum Place { kAny, kKeep, kKept, kMaximised };
-    const struct {
-        int command;
-        DWORD style;  // under 0x00CF0000
-        bool topmost;
-        int titleBar;
-        Place place;
-    } steps[] = {
+    // The command, the style under 0x00CF0000, whether topmost, the title bar flag, the window's place.
+    const std::tuple<int, DWORD, bool, int, Place> steps[] = {
         {0, 0x00CE0000u, false, 1, kAny},
         {kCommandTopmost, 0x00CE0000u, true, 1, kAny},
         {kCommandNotTopmost, 0x00CE0000u, false, 1, kAny},
@@ -199,19 +194,19 @@ TEST_F(ViewerWindowTest, WindowCommandsReachTheRealWindow) {
         {kCommandMaximise, 0x00040000u, false, 0, kMaximised},
         {kCommandRestore, 0x00CE0000u, false, 1, kAny},
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(&step - steps);
-        if (step.command) Command(step.command);
-        EXPECT_EQ(Style(window_) & 0x00CF0000u, step.style);
-        EXPECT_EQ((Style(window_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, step.topmost);
-        EXPECT_EQ(Viewer().TitleBarOn, step.titleBar);
+    for (const auto& [command, style, topmost, titleBar, place] : steps) {
+        SCOPED_TRACE(command);
+        if (command) Command(command);
+        EXPECT_EQ(Style(window_) & 0x00CF0000u, style);
+        EXPECT_EQ((Style(window_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, topmost);
+        EXPECT_EQ(Viewer().TitleBarOn, titleBar);
         GetWindowRect(window_, &r);
-        if (step.place == kKeep) kept = r;
-        if (step.place == kKept) {
+        if (place == kKeep) kept = r;
+        if (place == kKept) {
             EXPECT_EQ((std::vector<LONG>{r.left, r.right - r.left}),
                       (std::vector<LONG>{kept.left, kept.right - kept.left}));
         }
-        if (step.place == kMaximised) {
+        if (place == kMaximised) {
             EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left}),
                       (std::vector<LONG>{-4, -4, GetSystemMetrics(SM_CXSCREEN) + 8}));
         }

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <tuple>
+
 #include "browse/file_utils.h"
 #include "tests/app/viewer_fixture.h"
 
@@ -104,40 +106,33 @@ TEST(ViewerProcess, WithoutArgumentsShowsTheStartupPictureAtItsOwnSize) {
 // byte. Where a second picture follows, the right arrow steps to it and the
 // last page stays: the keys do not wrap around.
 TEST(ViewerProcess, PictureArgumentsAreShownTitledAndSteppedThrough) {
-    const struct {
-        const char* name;
-        bool quoted;
-        Rgb colour;
-    } rows[] = {{"orange.bmp", true, kOrange}, {"テスト.bmp", false, kTeal}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, quoted, colour] :
+         {std::tuple{"orange.bmp", true, kOrange}, {"テスト.bmp", false, kTeal}}) {
+        SCOPED_TRACE(name);
         TempDir dir;
-        WriteBmp(dir.File(row.name), 120, 80, 24, false, Flat(row.colour));
+        WriteBmp(dir.File(name), 120, 80, 24, false, Flat(colour));
         WriteBmp(dir.File("b.bmp"), 64, 64, 24, false, Flat(kOrange));
-        RunningViewer viewer(row.quoted ? "\"" + dir.File(row.name) + "\""
-                                        : dir.File(row.name) + " " + dir.File("b.bmp"));
+        RunningViewer viewer(quoted ? "\"" + dir.File(name) + "\""
+                                    : dir.File(name) + " " + dir.File("b.bmp"));
         ASSERT_NE(viewer.Window(), nullptr);
-        EXPECT_EQ(WindowText(viewer.Window()), row.name);
+        EXPECT_EQ(WindowText(viewer.Window()), name);
         RECT outer;
         GetWindowRect(viewer.Window(), &outer);
         EXPECT_EQ(outer.right - outer.left, 320);
-        EXPECT_EQ(viewer.CentrePixel(), row.colour);
+        EXPECT_EQ(viewer.CentrePixel(), colour);
         // The first picture waits neither for the common controls nor for
         // the shell, which only the dialogs, drops and help use.
         EXPECT_TRUE(viewer.HasModule("user32.dll"));
         EXPECT_FALSE(viewer.HasModule("comctl32.dll"));
         EXPECT_FALSE(viewer.HasModule("shell32.dll"));
-        if (row.quoted) continue;
-        const struct {
-            WPARAM key;
-            const char* title;
-            Rgb colour;
-        } steps[] = {{VK_RIGHT, "b.bmp", kOrange}, {VK_RIGHT, "b.bmp", kOrange}, {VK_LEFT, row.name, kTeal}};
-        for (const auto& step : steps) {
-            PostMessageA(viewer.Window(), WM_KEYDOWN, step.key, 0);
+        if (quoted) continue;
+        const std::tuple<WPARAM, const char*, Rgb> steps[] = {
+            {VK_RIGHT, "b.bmp", kOrange}, {VK_RIGHT, "b.bmp", kOrange}, {VK_LEFT, name, kTeal}};
+        for (const auto& [key, title, shown] : steps) {
+            PostMessageA(viewer.Window(), WM_KEYDOWN, key, 0);
             viewer.Settle();
-            EXPECT_EQ(WindowText(viewer.Window()), step.title);
-            EXPECT_EQ(viewer.CentrePixel(), step.colour);
+            EXPECT_EQ(WindowText(viewer.Window()), title);
+            EXPECT_EQ(viewer.CentrePixel(), shown);
         }
     }
 }
