@@ -239,7 +239,6 @@ TEST_F(TickTest, BounceTurnsAtTheEdgesOfAWidePicture) {
 TEST_F(TickTest, SpinDrawsThePictureMirroredForHalfATurn) {
     ViewerState& v = Viewer();
     SetClientSize(400, 200);
-    // Left half red, right half blue.
     WriteBmp(dir_.File("halves.bmp"), 400, 200, 24, false, [](int x, int) {
         return x < 200 ? Rgb{220, 0, 0} : Rgb{0, 0, 220};
     });

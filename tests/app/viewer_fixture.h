@@ -36,7 +36,6 @@ inline std::string WindowText(HWND window) {
     GetWindowTextA(window, text, sizeof text);
     return text;
 }
-// The text of a dialog's control.
 inline std::string ItemText(HWND dialog, int id) {
     char text[MAX_PATH] = "";
     GetDlgItemTextA(dialog, id, text, sizeof text);
@@ -77,7 +76,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Sets the client area to exactly width x height.
     void SetClientSize(int width, int height);
     // Shows path the way a dropped picture is shown.
     void Show(const std::string& path, int orientation = 0);

@@ -42,7 +42,6 @@ public:
         CloseHandle(process_.hProcess);
     }
     HWND Window() const { return window_; }
-    // Whether the process has loaded a module of that file name.
     bool HasModule(const char* name) const {
         HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
         if (snapshot == INVALID_HANDLE_VALUE) return false;
