@@ -1,15 +1,16 @@
-// The album commands of the menu, album files and the command line, with
-// every prompt answered by the test.
-#include <gtest/gtest.h>
-
+// The album commands of the menu, album files, the command line and files
+// dropped onto the viewer (built as the shell builds its drops), with every
+// prompt answered by the test; and the drop block the viewer gives to other
+// windows.
 #include <cstring>
+#include <tuple>
 
 #include "album/zub_album.h"
 #include "app/album_commands.h"
 #include "app/command_line.h"
+#include "app/file_drops.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
-#include "browse/user_prompt.h"
 #include "resources/resource_ids.h"
 #include "tests/app/viewer_fixture.h"
 
@@ -17,13 +18,6 @@ namespace {
 INT_PTR CALLBACK SilentDialogProc(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
-
-// What the save dialog was asked to show, and how often.
-struct SaveRequest {
-    std::string proposal, filter, defaultExtension;
-    DWORD flags = 0;
-    int calls = 0;
-};
 
 class AlbumCommandTest : public ViewerWindowTest {
 protected:
@@ -33,87 +27,65 @@ protected:
         Viewer().Album->AddPage(dir_.File(name).c_str());
         Viewer().AlbumUnsaved = 1;
     }
-    // Answers the save dialog with chosen (cancels when empty).
+    // Answers the save dialog with chosen (cancels when empty); proposals_
+    // keeps what each dialog proposed.
     void AnswerSaveDialog(const std::string& chosen) {
         PromptAnswerer answerer = RecordingAnswerer();
         answerer.saveFileName = [this, chosen](OPENFILENAMEA* dialog) -> BOOL {
-            ++request_.calls;
-            request_.proposal = dialog->lpstrFile;
-            request_.filter.clear();
+            proposals_.push_back(dialog->lpstrFile);
+            std::string filter;
             for (const char* f = dialog->lpstrFilter; *f; f += std::strlen(f) + 1)
-                request_.filter += f + std::string("|");
-            request_.flags = dialog->Flags;
-            request_.defaultExtension = dialog->lpstrDefExt ? dialog->lpstrDefExt : "";
+                filter += f + std::string("|");
+            EXPECT_EQ(filter, " BOOK Files {*.zub}|*.zub|All Files {*.*}|*.*|");
+            EXPECT_EQ(dialog->Flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT));
+            EXPECT_STREQ(dialog->lpstrDefExt, "zub");
             if (chosen.empty()) return FALSE;
             lstrcpynA(dialog->lpstrFile, chosen.c_str(), dialog->nMaxFile);
             return TRUE;
         };
         SetPromptAnswerer(answerer);
     }
-    SaveRequest request_;
+    Texts proposals_;
 };
 }  // namespace
 
-// Each step of the table runs on the state the previous one left.
+// Each step runs on the album the previous one left.
 TEST_F(AlbumCommandTest, SaveAndSaveAsAskWhereTheyMustAndSayWhyASaveFails) {
     ViewerState& v = Viewer();
-    enum Before { kNothing, kAddPage, kChange };
-    const struct {
-        const char* what;
-        Before before;
-        int command;
-        std::string chosen;    // the dialog's answer, "" cancels
-        int calls;             // dialogs shown by this step
-        std::string proposal;  // what the dialog proposed
-        std::string saved;     // the file that must exist afterwards
-        int unsaved;
-        std::string message;  // "" none, "*" any system text
-    } steps[] = {
-        {"save as, empty album", kNothing, kCommandSaveAs, "", 0, "", "", 0, "ズブの内容が空です。"},
-        {"save, empty album", kNothing, kCommandSave, "", 0, "", "", 0, "ズブの内容が空です。"},
-        {"save as, no path: Tmp in the cover's folder", kAddPage, kCommandSaveAs, dir_.File("trip.zub"), 1,
-         dir_.File("Tmp"), dir_.File("trip.zub"), 0, ""},
-        {"save as, cancelled: proposes the album's path", kChange, kCommandSaveAs, "", 1,
-         dir_.File("trip.zub"), "", 1, ""},
-        {"save with a path: silent", kChange, kCommandSave, "", 0, "", dir_.File("trip.zub"), 0, ""},
-        {"save as into a missing folder fails and says why", kChange, kCommandSaveAs,
-         dir_.File("none\\x.zub"), 1, dir_.File("trip.zub"), "", 1, "*"},
+    enum Before { kNothing, kAddPage, kChange, kNewAlbum };
+    const std::string trip = dir_.File("trip.zub"), empty = "ズブの内容が空です。";
+    // What comes first, the command, the dialog's answer ("" cancels), what it proposed ("" not shown), the
+    // file that must exist afterwards, the flag afterwards, and the message ("" none, "*" any system text).
+    const std::tuple<Before, int, std::string, std::string, std::string, int, std::string> steps[] = {
+        {kNothing, kCommandSaveAs, "", "", "", 0, empty},
+        {kNothing, kCommandSave, "", "", "", 0, empty},
+        {kAddPage, kCommandSaveAs, trip, dir_.File("Tmp"), trip, 0, ""},        // Tmp in the cover's folder
+        {kChange, kCommandSaveAs, "", trip, "", 1, ""},                         // cancelled: the album's path
+        {kChange, kCommandSave, "", "", trip, 0, ""},                           // with a path: silent
+        {kChange, kCommandSaveAs, dir_.File("none\\x.zub"), trip, "", 1, "*"},  // into a missing folder
+        {kNewAlbum, kCommandSave, dir_.File("new.zub"), "Tmp", dir_.File("new.zub"), 0, ""},  // a bare Tmp
     };
-    for (const auto& step : steps) {
-        if (step.before == kAddPage) AddUnsavedPage("a.bmp");
-        if (step.before == kChange) v.AlbumUnsaved = 1;
-        if (!step.saved.empty()) DeleteFileA(step.saved.c_str());
+    int row = 0;
+    for (const auto& [before, command, chosen, proposal, saved, unsaved, message] : steps) {
+        SCOPED_TRACE(row++);
+        if (before == kNewAlbum) v.Album->ClearAll();
+        if (before == kAddPage || before == kNewAlbum) AddUnsavedPage("a.bmp");
+        if (before == kChange) v.AlbumUnsaved = 1;
+        if (!saved.empty()) DeleteFileA(saved.c_str());
         messages_.clear();
-        request_ = SaveRequest{};
-        AnswerSaveDialog(step.chosen);
-        Command(step.command);
-        EXPECT_EQ(request_.calls, step.calls) << step.what;
-        if (step.calls) {
-            EXPECT_EQ(request_.proposal, step.proposal) << step.what;
-            EXPECT_EQ(request_.filter, " BOOK Files {*.zub}|*.zub|All Files {*.*}|*.*|");
-            EXPECT_EQ(request_.flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT));
-            EXPECT_EQ(request_.defaultExtension, "zub");
-        }
-        EXPECT_TRUE(step.saved.empty() || FileExists(step.saved)) << step.what;
-        EXPECT_EQ(v.AlbumUnsaved, step.unsaved) << step.what;
-        if (step.message.empty()) {
-            EXPECT_TRUE(messages_.empty()) << step.what;
-        } else {
-            ASSERT_EQ(messages_.size(), 1u) << step.what;
-            EXPECT_EQ(messages_[0].caption, "Error");
-            EXPECT_EQ(step.message == "*" ? messages_[0].text : step.message, messages_[0].text);
-            EXPECT_FALSE(messages_[0].text.empty());
-            EXPECT_EQ(messages_[0].type & 0xF, static_cast<UINT>(MB_OK));
-        }
+        proposals_.clear();
+        AnswerSaveDialog(chosen);
+        Command(command);
+        EXPECT_EQ(proposals_, proposal.empty() ? Texts{} : Texts{proposal});
+        EXPECT_TRUE(saved.empty() || FileExists(saved));
+        EXPECT_EQ(v.AlbumUnsaved, unsaved);
+        ASSERT_EQ(messages_.size(), message.empty() ? 0u : 1u);
+        if (message.empty()) continue;
+        EXPECT_EQ(messages_[0].caption, "Error");
+        EXPECT_EQ(message == "*" ? messages_[0].text : message, messages_[0].text);
+        EXPECT_FALSE(messages_[0].text.empty());
+        EXPECT_EQ(messages_[0].type & 0xF, static_cast<UINT>(MB_OK));
     }
-    // A new album's save asks too, proposing a bare "Tmp".
-    v.Album->ClearAll();
-    AddUnsavedPage("b.bmp");
-    request_ = SaveRequest{};
-    AnswerSaveDialog(dir_.File("new.zub"));
-    Command(kCommandSave);
-    EXPECT_EQ(request_.proposal, "Tmp");
-    EXPECT_TRUE(FileExists(dir_.File("new.zub")));
 }
 
 TEST_F(AlbumCommandTest, ClearAsksFirstAndForgetsTheAlbum) {
@@ -121,16 +93,13 @@ TEST_F(AlbumCommandTest, ClearAsksFirstAndForgetsTheAlbum) {
     AddUnsavedPage("a.bmp");
     v.ZubBOXPage = 3;
     for (int answer : {IDCANCEL, IDOK}) {
-        messages_.clear();
         messageAnswer_ = answer;
         Command(kCommandClearAlbum);
         ASSERT_EQ(messages_.size(), 1u);
-        EXPECT_EQ(messages_[0].text, "ズブの内容をクリアします。");
-        EXPECT_EQ(messages_[0].caption, "ClearZub");
         EXPECT_EQ(messages_[0].type, static_cast<UINT>(MB_OKCANCEL));
-        EXPECT_EQ(v.Album->PageCount(), answer == IDOK ? 0 : 1);
-        EXPECT_EQ(v.AlbumUnsaved, answer == IDOK ? 0 : 1);
-        EXPECT_EQ(v.ZubBOXPage, answer == IDOK ? 1 : 3);
+        EXPECT_EQ(TakeMessages(), Texts{"ClearZub: ズブの内容をクリアします。"});
+        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), v.AlbumUnsaved, v.ZubBOXPage}),
+                  (answer == IDOK ? std::vector<int>{0, 0, 1} : std::vector<int>{1, 1, 3}));
     }
 }
 
@@ -152,12 +121,11 @@ TEST_F(AlbumCommandTest, OpeningAnAlbumShowsItsCoverInItsOrientationAndAFailedOn
     WriteFileBytes(dir_.File("bad.zub"), Bytes{'n', 'o', 'p', 'e'});
 
     ASSERT_EQ(OpenZubFile(window_, dir_.File("two.zub").c_str()), 1);
-    EXPECT_EQ(v.DisplayMode, kZubDisplay);
-    EXPECT_EQ(v.CurrentZubIndex, 1u);
-    EXPECT_EQ(v.CurrentPath, dir_.File("b.bmp"));
-    EXPECT_EQ(v.CurrentFolder, dir_.Path());
-    EXPECT_EQ(v.PictureSize.cx, 10);  // 30 x 10 turned a quarter
-    EXPECT_EQ(v.PictureSize.cy, 30);
+    // The mode, the page, and 30 x 10 turned a quarter.
+    EXPECT_EQ((std::vector<LONG>{v.DisplayMode, static_cast<LONG>(v.CurrentZubIndex), v.PictureSize.cx,
+                                 v.PictureSize.cy}),
+              (std::vector<LONG>{kZubDisplay, 1, 10, 30}));
+    EXPECT_EQ((Texts{v.CurrentPath, v.CurrentFolder}), (Texts{dir_.File("b.bmp"), dir_.Path()}));
 
     // The open album changed and unsaved; files that cannot be read leave
     // it, its path and its flag alone, and a later save never writes over
@@ -166,15 +134,12 @@ TEST_F(AlbumCommandTest, OpeningAnAlbumShowsItsCoverInItsOrientationAndAFailedOn
     v.AlbumUnsaved = 1;
     v.DisplayMode = kNormalDisplay;
     for (const char* name : {"bad.zub", "cut.zub"}) {
-        messages_.clear();
+        SCOPED_TRACE(name);
         EXPECT_EQ(OpenZubFile(window_, dir_.File(name).c_str()), 0);
-        ASSERT_EQ(messages_.size(), 1u);
-        EXPECT_EQ(messages_[0].text, "ファイル読み込み時にエラーが発生しました。");
-        EXPECT_EQ(messages_[0].caption, "Error");
-        EXPECT_EQ(v.DisplayMode, kNormalDisplay) << name;
-        EXPECT_EQ(v.Album->PageCount(), 3) << name;
-        EXPECT_EQ(std::string(v.Album->GetFilePath()), dir_.File("two.zub")) << name;
-        EXPECT_EQ(v.AlbumUnsaved, 1) << name;
+        EXPECT_EQ(TakeMessages(), Texts{"Error: ファイル読み込み時にエラーが発生しました。"});
+        EXPECT_EQ((std::vector<int>{v.DisplayMode, v.Album->PageCount(), v.AlbumUnsaved}),
+                  (std::vector<int>{kNormalDisplay, 3, 1}));
+        EXPECT_EQ(std::string(v.Album->GetFilePath()), dir_.File("two.zub"));
     }
     Command(kCommandSave);
     EXPECT_EQ(ReadFileBytes(dir_.File("cut.zub")), cut);
@@ -201,14 +166,16 @@ TEST_F(AlbumCommandTest, CommandLinesOfPicturesAndAlbums) {
     EXPECT_EQ(v.Album->PageCount(), 1);
     EXPECT_NE(v.ShownBitmap, nullptr);
     // The argument text after the program name, quoted or not.
-    const std::pair<const char*, const char*> arguments[] = {
-        {"\"C:\\Program Files\\piltrin.exe\" a.bmp b.bmp", "a.bmp b.bmp"},
-        {"piltrin.exe   \"x y.zub\"", "\"x y.zub\""},
-        {"piltrin.exe", ""}};
-    for (const auto& a : arguments) EXPECT_EQ(ArgumentText(a.first), a.second);
-    EXPECT_EQ(UnquotedArgument("\"" + spaced + "\" ignored"), spaced);
-    EXPECT_EQ(UnquotedArgument("\"unterminated"), "unterminated");
-    EXPECT_EQ(UnquotedArgument("a.bmp b.bmp"), "a.bmp b.bmp");
+    for (const auto& [line, text] :
+         {std::pair{"\"C:\\Program Files\\piltrin.exe\" a.bmp b.bmp", "a.bmp b.bmp"},
+          {"piltrin.exe   \"x y.zub\"", "\"x y.zub\""},
+          {"piltrin.exe", ""}})
+        EXPECT_EQ(ArgumentText(line), text);
+    for (const auto& [text, unquoted] :
+         {std::pair<std::string, std::string>{"\"" + spaced + "\" ignored", spaced},
+          {"\"unterminated", "unterminated"},
+          {"a.bmp b.bmp", "a.bmp b.bmp"}})
+        EXPECT_EQ(UnquotedArgument(text), unquoted);
 }
 
 // Pictures become pages once and missing ones are left out. Every show of
@@ -226,41 +193,31 @@ TEST_F(AlbumCommandTest, CommandLinePicturesJoinTheAlbumOnceAndEachIsShownOnce) 
                               if (m == WM_SETTEXT) ++titles;
                               return CallWindowProcA(original, w, m, wp, lp);
                           })));
-    struct Case {
-        const char* existing;  // a page the album holds before, or null
-        DWORD index;           // the current index before
-        int orientation;       // the existing page's turn
-        const char* shown;
-        int shows;
+    // The page the album holds before (or none) and its turn, the page shown and how often a page is shown.
+    const std::tuple<std::string, int, const char*, int> cases[] = {
+        {"", 0, "a.bmp", 1},       // the first picture is the page shown
+        {"a.bmp", 3, "a.bmp", 2},  // shown unturned, then as its page turned
+        {"b.bmp", 0, "b.bmp", 2},  // the album's current page wins
     };
-    const Case cases[] = {
-        {nullptr, 0, 0, "a.bmp", 1},  // the first picture is the page shown
-        {"a.bmp", 0, 3, "a.bmp", 2},  // shown unturned, then as its page turned
-        {"b.bmp", 0, 0, "b.bmp", 2},  // the album's current page wins
-    };
-    for (const Case& c : cases) {
+    for (const auto& [existing, orientation, shown, shows] : cases) {
+        SCOPED_TRACE(shown);
         v.Album->ClearAll();
-        if (c.existing) {
-            v.Album->AddPage(dir_.File(c.existing).c_str());
-            v.Album->SetPageOrientation(0, c.orientation);
-        }
-        v.CurrentZubIndex = c.index;
+        if (!existing.empty()) v.Album->AddPage(dir_.File(existing).c_str());
+        v.Album->SetPageOrientation(0, orientation);
+        v.CurrentZubIndex = 0;
         titles = 0;
         HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") +
                                        " " + dir_.File("missing.bmp"));
-        EXPECT_EQ(v.Album->PageCount(), 2);
-        EXPECT_EQ(titles, c.shows) << c.shown;
-        EXPECT_EQ(WindowText(window_), c.shown);
-        EXPECT_EQ(v.CurrentPath, dir_.File(c.shown));
-        EXPECT_EQ(v.CurrentFolder, dir_.Path());
-        EXPECT_EQ(v.DisplayMode, kZubDisplay);
+        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), titles, v.DisplayMode}),
+                  (std::vector<int>{2, shows, kZubDisplay}));
+        EXPECT_EQ((Texts{WindowText(window_), v.CurrentPath, v.CurrentFolder}),
+                  (Texts{shown, dir_.File(shown), dir_.Path()}));
         EXPECT_NE(v.ShownBitmap, nullptr);
     }
     SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
 }
 
 TEST_F(AlbumCommandTest, AboutBoxShowsTheVersionAndPausesTheTick) {
-    SetPromptAnswerer(PromptAnswerer{});
     // The real template, created modeless here so that the test can read it.
     HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT),
                                     window_, SilentDialogProc, 0);
@@ -281,4 +238,149 @@ TEST_F(AlbumCommandTest, AboutBoxShowsTheVersionAndPausesTheTick) {
     EXPECT_EQ(tickActiveDuring, 0);
     EXPECT_EQ(shownTemplate, MAKEINTRESOURCEA(PILTRIN_DIALOG_ABOUT));
     EXPECT_EQ(Viewer().TickActive, 1);
+}
+
+namespace {
+// A window of this process that keeps the bytes of the drops it receives.
+std::vector<Bytes> g_receivedDrops;
+LRESULT CALLBACK DropReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_DROPFILES) return DefWindowProcA(window, message, wParam, lParam);
+    HGLOBAL block = reinterpret_cast<HGLOBAL>(wParam);
+    const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+    g_receivedDrops.emplace_back(bytes, bytes + GlobalSize(block));
+    GlobalUnlock(block);
+    DragFinish(reinterpret_cast<HDROP>(wParam));
+    return 0;
+}
+
+HWND MakeDropReceiver(DWORD exStyle, HWND parent = nullptr) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DropReceiverProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "PiltrinTestDropReceiver";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(exStyle, "PiltrinTestDropReceiver", "", parent ? WS_CHILD : WS_POPUP, 0, 0, 50, 50,
+                           parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+class FileDropTest : public ViewerWindowTest {
+protected:
+    void Drop(const std::vector<std::string>& names) {
+        SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(names)), 0);
+        Pump();
+    }
+};
+}  // namespace
+
+// Dropped pictures are shown from the first; with adding on they join the
+// album once each and the display stays as it was (not the default, so that
+// "left as it was" can fail).
+TEST_F(FileDropTest, DroppedPicturesAreShownAndJoinTheAlbumOnceWhenAddingIsOn) {
+    ViewerState& v = Viewer();
+    std::vector<std::string> names;
+    for (const char* name : {"one.bmp", "two.bmp", "three.bmp"}) {
+        names.push_back(dir_.File(name));
+        WriteBmp(names.back(), 24, 24);
+    }
+    // Pages, current index, unsaved, display mode; one.bmp comes after two.bmp.
+    for (const auto& [autoAdd, after] : {std::pair{0, std::vector<int>{0, 0, 0, kNormalDisplay}},
+                                         std::pair{1, std::vector<int>{3, 1, 1, kZubDisplay}}}) {
+        SCOPED_TRACE(autoAdd);
+        v.Settings.AutoAddDropped = autoAdd;
+        if (autoAdd) v.Album->AddPage(names[1].c_str());
+        v.DisplayMode = kZubDisplay;
+        Drop(names);
+        EXPECT_EQ(v.CurrentPath, names[0]);
+        EXPECT_EQ(v.CurrentFolder, dir_.Path());
+        EXPECT_NE(v.ShownBitmap, nullptr);
+        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), static_cast<int>(v.CurrentZubIndex), v.AlbumUnsaved,
+                                    v.DisplayMode}),
+                  after);
+    }
+}
+
+TEST_F(FileDropTest, DroppedAlbumOpensAndTextFileIsIgnored) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    ZubAlbum album;
+    album.AddPage(dir_.File("a.bmp").c_str());
+    ASSERT_TRUE(album.SaveFile(dir_.File("album.zub").c_str()));
+    WriteFileBytes(dir_.File("notes.txt"), Bytes{'h', 'i'});
+    Drop({dir_.File("notes.txt")});
+    EXPECT_EQ(v.ShownBitmap, nullptr);
+    EXPECT_EQ(v.Album->PageCount(), 0);
+    EXPECT_TRUE(messages_.empty());
+    Drop({dir_.File("album.zub")});
+    EXPECT_EQ(v.Album->PageCount(), 1);
+    EXPECT_EQ(v.DisplayMode, kZubDisplay);
+    EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
+}
+
+TEST_F(FileDropTest, ShownPictureGoesOutAsAShellDropBlock) {
+    g_receivedDrops.clear();
+    HWND receiver = MakeDropReceiver(WS_EX_ACCEPTFILES);
+    ASSERT_NE(receiver, nullptr);
+    EXPECT_EQ(SendFileDrop(receiver, "C:\\a.jpg", 7, 9), 1);
+    // The header's size, the point, not in the non-client area, not wide; the name and the list's end.
+    Bytes expected;
+    for (uint32_t field : {20, 7, 9, 0, 0}) PutU32(expected, field);
+    PutText(expected, std::string("C:\\a.jpg\0", 10));
+    EXPECT_EQ(g_receivedDrops, std::vector<Bytes>{expected});
+    // A prepared list of two names, as the album box sends it.
+    const char list[] = "C:\\a.jpg\0D:\\b.png\0";
+    SendFilesDrop(receiver, list, sizeof list, 1, 2);
+    ASSERT_EQ(g_receivedDrops.size(), 2u);
+    EXPECT_EQ(g_receivedDrops[1].size(), sizeof list + 22);
+    EXPECT_EQ(std::memcmp(g_receivedDrops[1].data() + 20, list, sizeof list), 0);
+    DestroyWindow(receiver);
+}
+
+TEST_F(FileDropTest, DropTargetClimbsToTheWindowThatAcceptsFiles) {
+    HWND top = MakeDropReceiver(0);
+    HWND middle = MakeDropReceiver(WS_EX_ACCEPTFILES, top);
+    HWND leaf = MakeDropReceiver(0, middle);
+    EXPECT_EQ(DropTargetAt(leaf, false, false), middle);
+    EXPECT_EQ(DropTargetAt(leaf, true, false), leaf);  // shift: the control itself
+    EXPECT_EQ(DropTargetAt(leaf, false, true), top);   // ctrl: the top-level window
+    EXPECT_EQ(DropTargetAt(middle, false, false), middle);
+    DestroyWindow(top);
+}
+
+TEST_F(FileDropTest, RightDragShowsWhereAReleaseGoesAndDropsThePicture) {
+    ViewerState& v = Viewer();
+    WriteBmp(dir_.File("shown.bmp"), 16, 16);
+    Show(dir_.File("shown.bmp"));
+    g_receivedDrops.clear();
+    HWND taker = MakeDropReceiver(WS_EX_ACCEPTFILES), refuser = MakeDropReceiver(0);
+    SetWindowPos(taker, HWND_TOP, 600, 400, 60, 60, SWP_SHOWWINDOW);
+    SetWindowPos(refuser, HWND_TOP, 700, 400, 60, 60, SWP_SHOWWINDOW);
+    Pump();
+    MouseAt(WM_RBUTTONDOWN, MK_RBUTTON, 20, 20);
+    EXPECT_EQ(v.RightDragging, 1);
+    ASSERT_NE(v.NoDropCursor, nullptr);
+    ASSERT_NE(v.DropCursor, nullptr);
+    // Over the viewer itself, over a window that takes no files, over one that does.
+    POINT viewer{20, 20};
+    ClientToScreen(window_, &viewer);
+    for (const auto& [at, cursor] :
+         {std::pair{viewer, v.ArrowCursor}, std::pair{POINT{730, 430}, v.NoDropCursor},
+          std::pair{POINT{630, 430}, v.DropCursor}}) {
+        SetCursorPos(at.x, at.y);
+        SendMessageA(window_, WM_MOUSEMOVE, MK_RBUTTON, 0);
+        EXPECT_EQ(GetCursor(), cursor) << at.x;
+    }
+    SendMessageA(window_, WM_RBUTTONUP, 0, 0);
+    EXPECT_EQ(v.RightDragging, 0);
+    ASSERT_EQ(g_receivedDrops.size(), 1u);
+    const Bytes& block = g_receivedDrops[0];
+    EXPECT_EQ(block[4], 30);  // drop point in the target's client coordinates
+    EXPECT_EQ(block[8], 30);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data() + 20)), dir_.File("shown.bmp"));
+    // With nothing shown there is nothing to hand over.
+    Show(dir_.File("missing.bmp"));
+    SendMessageA(window_, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    SendMessageA(window_, WM_RBUTTONUP, 0, 0);
+    EXPECT_EQ(g_receivedDrops.size(), 1u);
+    DestroyWindow(taker);
+    DestroyWindow(refuser);
 }

@@ -1,35 +1,51 @@
-// Stepping through album pages and folder lists with keys and double
-// clicks, and the folder list itself.
-#include <gtest/gtest.h>
-
+// Stepping through album pages and folder lists with keys, double clicks
+// and the 100 ms tick (driven by hand), the folder list itself, and the
+// tick's bounce and spin.
+#include <cmath>
 #include <cstring>
-#include <vector>
+#include <functional>
 
 #include "album/zub_album.h"
 #include "app/album_commands.h"
 #include "app/shell_paths.h"
+#include "app/tick.h"
 #include "app/viewer_state.h"
+#include "app/window_commands.h"
 #include "image/folder_list.h"
 #include "tests/app/viewer_fixture.h"
 
 namespace {
-// A gesture: a key, or (key 0) a double click at x.
+// A key, or (key 0) a double click at x.
 struct Gesture {
     WPARAM key;
     int x;
 };
-}  // namespace
 
 class NavigationTest : public ViewerWindowTest {
 protected:
     void Do(Gesture g) {
-        if (g.key)
-            SendMessageA(window_, WM_KEYDOWN, g.key, 0);
-        else
-            SendMessageA(window_, WM_LBUTTONDBLCLK, 0, MAKELPARAM(g.x, 10));
+        if (g.key) SendMessageA(window_, WM_KEYDOWN, g.key, 0);
+        if (!g.key) SendMessageA(window_, WM_LBUTTONDBLCLK, 0, MAKELPARAM(g.x, 10));
         Pump();
     }
 };
+
+class TickTest : public ViewerWindowTest {
+protected:
+    void SetUp() override {
+        ViewerWindowTest::SetUp();
+        // The test gives the ticks itself.
+        KillTimer(window_, 1);
+        Pump();
+    }
+    void Tick(int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            PostMessageA(window_, WM_COMMAND, kCommandTick, 0);
+            Pump();
+        }
+    }
+};
+}  // namespace
 
 // Each step runs on the page the previous one left. At either end a key
 // does nothing: no reload (which would restart the slideshow's count) and
@@ -43,22 +59,19 @@ TEST_F(NavigationTest, KeysAndDoubleClicksStepThroughPagesWithoutWrapping) {
     }
     SetClientSize(640, 300);
     SetDisplayMode(window_, kZubDisplay);
-    const struct {
-        Gesture gesture;
-        unsigned index;
-    } steps[] = {
+    const std::pair<Gesture, unsigned> steps[] = {
         {{VK_LEFT, 0}, 0},    {{VK_RIGHT, 0}, 1}, {{VK_NUMPAD6, 0}, 2}, {{VK_RIGHT, 0}, 2},
         {{VK_NUMPAD4, 0}, 1}, {{VK_UP, 0}, 1},    {{0, 321}, 2},        {{0, 320}, 1},  // 320 is half of 640
     };
-    for (const auto& step : steps) {
+    for (const auto& [gesture, index] : steps) {
+        SCOPED_TRACE(static_cast<int>(gesture.key) + gesture.x);
         const unsigned before = v.CurrentZubIndex;
         HBITMAP shown = v.ShownBitmap;
         v.SwitchCounter = 5;
-        Do(step.gesture);
-        SCOPED_TRACE(static_cast<int>(step.gesture.key) + step.gesture.x);
-        EXPECT_EQ(v.CurrentZubIndex, step.index);
-        EXPECT_EQ(v.PictureSize.cx, 16 + static_cast<int>(step.index));
-        if (step.index == before) {
+        Do(gesture);
+        EXPECT_EQ(v.CurrentZubIndex, index);
+        EXPECT_EQ(v.PictureSize.cx, 16 + static_cast<int>(index));
+        if (index == before) {
             EXPECT_EQ(v.SwitchCounter, 5);
             EXPECT_EQ(v.ShownBitmap, shown);
         }
@@ -80,14 +93,12 @@ TEST_F(NavigationTest, NormalDisplayStepsThroughTheFolderListIfThereIsOne) {
     EXPECT_EQ(v.CurrentPath, dir_.File("x.bmp"));
     NameListBox names({"x.bmp", "y.bmp", "z.bmp"});
     ASSERT_EQ(FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), names.get()), 3u);
-    const struct {
-        Gesture gesture;
-        unsigned index;
-    } steps[] = {{{VK_RIGHT, 0}, 1}, {{VK_RIGHT, 0}, 2}, {{VK_RIGHT, 0}, 2}, {{0, 0}, 1}};
-    for (const auto& step : steps) {
-        Do(step.gesture);
-        EXPECT_EQ(v.FolderIndex, step.index);
-        EXPECT_EQ(v.CurrentPath, dir_.File(std::string(1, static_cast<char>('x' + step.index)) + ".bmp"));
+    const std::pair<Gesture, unsigned> steps[] = {
+        {{VK_RIGHT, 0}, 1}, {{VK_RIGHT, 0}, 2}, {{VK_RIGHT, 0}, 2}, {{0, 0}, 1}};
+    for (const auto& [gesture, index] : steps) {
+        Do(gesture);
+        EXPECT_EQ(v.FolderIndex, index);
+        EXPECT_EQ(v.CurrentPath, dir_.File(std::string(1, static_cast<char>('x' + index)) + ".bmp"));
         EXPECT_EQ(v.CurrentFolder, dir_.Path());
     }
 }
@@ -95,18 +106,17 @@ TEST_F(NavigationTest, NormalDisplayStepsThroughTheFolderListIfThereIsOne) {
 // The folder is cut after the last separator and given one; a text of 259
 // bytes without a separator would need 261 and leaves the folder alone.
 TEST(CutToFolder, CutsAtTheLastSeparatorWithinTheBuffer) {
-    const struct {
-        std::string path, folder;
-    } cases[] = {{"C:\\a\\b.bmp", "C:\\a\\"},
-                 {"b.bmp", "b.bmp\\"},
-                 {"C:\\x\\" + std::string(251, 'n'), "C:\\x\\"},
-                 {std::string(258, 'n'), std::string(258, 'n') + "\\"},
-                 {std::string(259, 'n'), "kept\\"}};
-    for (const auto& c : cases) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\a\\b.bmp", "C:\\a\\"},
+        {"b.bmp", "b.bmp\\"},
+        {"C:\\x\\" + std::string(251, 'n'), "C:\\x\\"},
+        {std::string(258, 'n'), std::string(258, 'n') + "\\"},
+        {std::string(259, 'n'), "kept\\"}};
+    for (const auto& [path, expected] : cases) {
         char folder[MAX_PATH + 1] = "kept\\";
         folder[MAX_PATH] = '!';
-        CutToFolder(folder, c.path.c_str());
-        EXPECT_EQ(c.folder, std::string(folder)) << c.path.size();
+        CutToFolder(folder, path.c_str());
+        EXPECT_EQ(expected, std::string(folder)) << path.size();
         EXPECT_EQ('!', folder[MAX_PATH]);
     }
 }
@@ -115,27 +125,24 @@ TEST(CutToFolder, CutsAtTheLastSeparatorWithinTheBuffer) {
 // building again releases the first block before taking a new one.
 TEST(FolderList, HoldsTheFolderAndNamesInOneBlock) {
     FolderList list;
-    const struct {
-        const char* folder;
-        std::vector<const char*> names;
-    } cases[] = {{"C:\\pics\\", {"a.jpg", "bb.png", "表紙.bmp"}}, {"C:\\x\\", {}}, {"C:\\y\\", {"a.bmp"}}};
+    const std::pair<const char*, std::vector<const char*>> cases[] = {
+        {"C:\\pics\\", {"a.jpg", "bb.png", "表紙.bmp"}}, {"C:\\x\\", {}}, {"C:\\y\\", {"a.bmp"}}};
     HGLOBAL previous = nullptr;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.folder);
-        NameListBox box({c.names.begin(), c.names.end()});
-        size_t bytes = std::strlen(c.folder) + 1;
-        for (const char* name : c.names) bytes += std::strlen(name) + 1;
-        ASSERT_EQ(FolderListFromListBox(&list, c.folder, box.get()), c.names.size());
+    for (const auto& [folder, names] : cases) {
+        SCOPED_TRACE(folder);
+        NameListBox box({names.begin(), names.end()});
+        size_t bytes = std::strlen(folder) + 1;
+        for (const char* name : names) bytes += std::strlen(name) + 1;
+        ASSERT_EQ(FolderListFromListBox(&list, folder, box.get()), names.size());
         const char* base = static_cast<const char*>(list.block);
-        EXPECT_STREQ(list.folder, c.folder);
+        EXPECT_STREQ(list.folder, folder);
         EXPECT_EQ(static_cast<void*>(list.folder), list.block);
-        for (size_t i = 0; i < c.names.size(); ++i) EXPECT_STREQ(list.names[i], c.names[i]);
-        if (!c.names.empty()) {
-            EXPECT_EQ(list.names[0], base + std::strlen(c.folder) + 1);
+        for (size_t i = 0; i < names.size(); ++i) EXPECT_STREQ(list.names[i], names[i]);
+        if (!names.empty()) {
+            EXPECT_EQ(list.names[0], base + std::strlen(folder) + 1);
             EXPECT_EQ(reinterpret_cast<const char*>(list.names), base + bytes);
         }
-        const size_t pointers = c.names.empty() ? 0 : c.names.size() * sizeof(char*);
-        EXPECT_EQ(GlobalSize(GlobalHandle(list.block)), bytes + pointers + 1);
+        EXPECT_EQ(GlobalSize(GlobalHandle(list.block)), bytes + names.size() * sizeof(char*) + 1);
         // The first block is gone: its handle is invalid or was handed out again.
         EXPECT_TRUE(!previous || GlobalHandle(list.block) == previous ||
                     GlobalFlags(previous) == GMEM_INVALID_HANDLE);
@@ -144,4 +151,109 @@ TEST(FolderList, HoldsTheFolderAndNamesInOneBlock) {
     EXPECT_EQ(FolderListFree(&list), 1);
     EXPECT_EQ(list.block, nullptr);
     EXPECT_EQ(FolderListFree(&list), 0);
+}
+
+TEST_F(TickTest, SlideshowWrapsFromTheLastPageToTheFirst) {
+    ViewerState& v = Viewer();
+    AddPages({"p0.bmp", "p1.bmp", "p2.bmp", "p3.bmp", "p4.bmp"});
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 2;
+    v.CurrentZubIndex = 4;
+    SetDisplayMode(window_, kZubDisplay);
+    Tick(2);
+    EXPECT_EQ(v.CurrentZubIndex, 4u);
+    Tick();
+    EXPECT_EQ(v.CurrentZubIndex, 0u);
+    EXPECT_EQ(v.CurrentPath, dir_.File("p0.bmp"));
+}
+
+TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
+    ViewerState& v = Viewer();
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteBmp(dir_.File(name), 20, 20);
+    FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), NameListBox({"a.bmp", "b.bmp", "c.bmp"}).get());
+    Show(dir_.File("a.bmp"));
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 10;
+    Texts shown;
+    for (int tick = 1; tick <= 33; ++tick) {
+        Tick();
+        if (tick % 11 == 0 || tick == 10) shown.push_back(v.CurrentPath);
+    }
+    EXPECT_EQ(shown, (Texts{dir_.File("a.bmp"), dir_.File("b.bmp"), dir_.File("c.bmp"), dir_.File("a.bmp")}));
+}
+
+// A left drag pauses the slideshow however it then ends: the button
+// released, the capture lost to a menu (right button during the drag), the
+// mode cancelled, or the button found up on the next move.
+TEST_F(TickTest, SlideshowPausesForALeftDragAndResumesHoweverItEnds) {
+    ViewerState& v = Viewer();
+    AddPages({"a.bmp", "b.bmp"});
+    SetDisplayMode(window_, kZubDisplay);
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 1;
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const std::pair<const char*, std::function<void()>> endings[] = {
+        {"release", [&] { SendMessageA(window_, WM_LBUTTONUP, 0, 0); }},
+        {"capture taken", [&] { SetCapture(other), ReleaseCapture(); }},
+        {"cancel mode", [&] { SendMessageA(window_, WM_CANCELMODE, 0, 0); }},
+        {"move with the button up", [&] { SendMessageA(window_, WM_MOUSEMOVE, 0, 0); }}};
+    for (const auto& [name, end] : endings) {
+        SCOPED_TRACE(name);
+        const unsigned before = v.CurrentZubIndex;
+        SendMessageA(window_, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        SendMessageA(window_, WM_MOUSEMOVE, MK_LBUTTON, 0);  // still held: still a drag
+        Tick(2);
+        EXPECT_EQ(v.CurrentZubIndex, before);
+        end();
+        EXPECT_EQ(v.LeftDragging, 0);
+        EXPECT_EQ(GetCapture(), nullptr);
+        Tick();
+        EXPECT_NE(v.CurrentZubIndex, before);
+    }
+    DestroyWindow(other);
+}
+
+// The view bounces between the edges of a picture 100 pixels wider than
+// the client: the first tick turns the step at the left edge, so the view
+// starts to move on the second.
+TEST_F(TickTest, BounceTurnsAtTheEdgesOfAWidePicture) {
+    ViewerState& v = Viewer();
+    SetClientSize(400, 300);
+    WriteBmp(dir_.File("wide.bmp"), 500, 200);
+    Command(kCommandFitOrTrueSize);
+    Show(dir_.File("wide.bmp"));
+    ASSERT_EQ(v.OverflowX, 1);
+    v.Settings.Animate = 1;
+    const struct { int ticks, step, scroll; } steps[] = {{1, -5, 0}, {1, 5, 5}, {19, 5, 100}, {1, -5, 95}};
+    for (const auto& step : steps) {
+        Tick(step.ticks);
+        EXPECT_EQ((std::vector<int>{v.Settings.MoveStepX, v.ScrollX, v.ScrollY}),
+                  (std::vector<int>{step.step, step.scroll, 0}));
+    }
+    // A direction without overflow keeps its step.
+    int still = 5;
+    EXPECT_EQ(BounceStep(still, false, 0, 300, 500), 5);
+    EXPECT_EQ(still, 5);
+}
+
+TEST_F(TickTest, SpinDrawsThePictureMirroredForHalfATurn) {
+    ViewerState& v = Viewer();
+    SetClientSize(400, 200);
+    WriteBmp(dir_.File("halves.bmp"), 400, 200, 24, false, [](int x, int) {
+        return x < 200 ? Rgb{220, 0, 0} : Rgb{0, 0, 220};
+    });
+    Show(dir_.File("halves.bmp"));
+    v.Settings.Animate = 1;
+    v.AnimPhase = 39;
+    Tick();  // phase 40: sin(4.0) is about -0.757
+    const int width = static_cast<int>(std::sin(4.0) * 400);
+    ASSERT_LT(width, 0);
+    const int left = (400 - width) / 2 + width;  // left edge of the mirrored drawing
+    ClientPixels pixels(window_);
+    // Mirrored: blue now on the left, red on the right; black bands beside.
+    EXPECT_TRUE(pixels.IsBlack(left - 3, 100));
+    const Rgb leftSide = pixels.At(left + 10, 100), rightSide = pixels.At(left - width - 10, 100);
+    EXPECT_TRUE(leftSide.b > 150 && leftSide.r < 60) << int(leftSide.r) << " " << int(leftSide.b);
+    EXPECT_TRUE(rightSide.r > 150 && rightSide.b < 60) << int(rightSide.r) << " " << int(rightSide.b);
+    EXPECT_TRUE(pixels.IsBlack(399, 100));
 }

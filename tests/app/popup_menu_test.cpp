@@ -1,8 +1,5 @@
 // The popup menu read back from the real menu after UpdateMenu.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "album/zub_album.h"
 #include "app/command_table.h"
@@ -12,16 +9,8 @@
 #include "tests/app/viewer_fixture.h"
 
 namespace {
-// id: 0 a separator, -1 a submenu; state: MF_CHECKED and MF_GRAYED only.
-struct MenuItem {
-    int id;
-    std::string text;
-    UINT state;
-    bool operator==(const MenuItem& o) const { return id == o.id && text == o.text && state == o.state; }
-};
-std::ostream& operator<<(std::ostream& out, const MenuItem& m) {
-    return out << m.id << " " << m.text << " " << m.state;
-}
+// The id (0 a separator, -1 a submenu), the text, and MF_CHECKED and MF_GRAYED only.
+using MenuItem = std::tuple<int, std::string, UINT>;
 
 // The item at a position (by MF_BYPOSITION) or of a command (MF_BYCOMMAND).
 MenuItem ItemOf(HMENU menu, UINT item, UINT by) {
@@ -33,11 +22,6 @@ MenuItem ItemOf(HMENU menu, UINT item, UINT by) {
     GetMenuItemInfoA(menu, item, by == MF_BYPOSITION, &info);
     const int id = (info.fType & MFT_SEPARATOR) ? 0 : info.hSubMenu ? -1 : static_cast<int>(info.wID);
     return MenuItem{id, text, id ? GetMenuState(menu, item, by) & (MF_CHECKED | MF_GRAYED) : 0};
-}
-std::vector<MenuItem> ReadMenu(HMENU menu) {
-    std::vector<MenuItem> items;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) items.push_back(ItemOf(menu, i, MF_BYPOSITION));
-    return items;
 }
 constexpr UINT G = MF_GRAYED, C = MF_CHECKED;
 }  // namespace
@@ -68,10 +52,8 @@ TEST_F(ViewerWindowTest, MenuHasEveryItemInItsOrder) {
         {24, "ＨＥＬＰ...", 0},
         {40001, "終了", 0},
     };
-    const struct {
-        int position;  // of the submenu, -1 the menu itself
-        std::vector<MenuItem> items;
-    } menus[] = {
+    // The position of the submenu (-1 the menu itself) and its items.
+    const std::pair<int, std::vector<MenuItem>> menus[] = {
         {-1, top},
         {8,
          {{20, "ズブのカラを上書き保存", G},
@@ -82,11 +64,11 @@ TEST_F(ViewerWindowTest, MenuHasEveryItemInItsOrder) {
         {13, {{6, "常に手前に表示", 0}, {7, "通常表示", C}, {8, "常に一番奥に表示", 0}}},
         {16, {{22, "中央", 0}, {23, "タイル", 0}}},
     };
-    for (const auto& m : menus) {
-        HMENU menu = m.position < 0 ? Viewer().PopupMenu : GetSubMenu(Viewer().PopupMenu, m.position);
-        const std::vector<MenuItem> items = ReadMenu(menu);
-        ASSERT_EQ(items.size(), m.items.size()) << m.position;
-        for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i], m.items[i]) << m.position << " " << i;
+    for (const auto& [position, expected] : menus) {
+        HMENU menu = position < 0 ? Viewer().PopupMenu : GetSubMenu(Viewer().PopupMenu, position);
+        std::vector<MenuItem> items;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) items.push_back(ItemOf(menu, i, MF_BYPOSITION));
+        EXPECT_EQ(items, expected) << position;
     }
 }
 
@@ -96,19 +78,14 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
     ViewerState& v = Viewer();
     WriteBmp(dir_.File("a.bmp"), 32, 32);
     enum Action { kNone, kRegister18, kShow, kOpenBox, kCloseBox };
-    const struct {
-        Action action;
-        int command;                  // sent first, 0 none
-        int position;                 // where the first item must stand, -1 anywhere
-        std::vector<MenuItem> items;  // looked up by command
-    } steps[] = {
+    // What is done, the command sent then (0 none), where the first item must stand (-1 anywhere), and the
+    // items, looked up by command.
+    const std::tuple<Action, int, int, std::vector<MenuItem>> steps[] = {
         {kRegister18, 0, 4, {{13, "ズブ表示モードへ", G}, {18, "ズブＢｏｘを開く（ズブの内容）", 0}}},
         {kShow, 0, -1, {{9, "表示画像をズブへ", 0}, {20, "ズブのカラを上書き保存", G}}},
         // Once in the album, a picture cannot be added again.
-        {kNone,
-         kCommandAddShown,
-         4,
-         {{13, "ズブ表示モードへ", 0}, {9, "表示画像をズブへ", G}, {20, "ズブのカラを上書き保存", 0}}},
+        {kNone, kCommandAddShown, 4, {{13, "ズブ表示モードへ", 0}, {9, "表示画像をズブへ", G}}},
+        {kNone, 0, -1, {{20, "ズブのカラを上書き保存", 0}}},
         // Zub display offers normal display in the same place.
         {kNone, kCommandZubDisplay, 4, {{14, "通常表示モードへ", 0}}},
         {kNone, kCommandNormalDisplay, 4, {{13, "ズブ表示モードへ", 0}}},
@@ -120,17 +97,18 @@ TEST_F(ViewerWindowTest, MenuItemsFollowTheState) {
         {kNone, kCommandTopmost, -1, {{6, "常に手前に表示", C}, {7, "通常表示", 0}}},
         {kNone, kCommandNotTopmost, -1, {{6, "常に手前に表示", 0}, {7, "通常表示", C}}},
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.command);
-        if (step.action == kRegister18) SetCommandHandler(18, [](HWND) {});
-        if (step.action == kShow) Show(dir_.File("a.bmp"));
-        v.ZubBOXWindow = step.action == kOpenBox ? window_ : nullptr;
-        if (step.command) Command(step.command);
+    for (const auto& [action, command, position, items] : steps) {
+        SCOPED_TRACE(command);
+        if (action == kRegister18) SetCommandHandler(18, [](HWND) {});
+        if (action == kShow) Show(dir_.File("a.bmp"));
+        v.ZubBOXWindow = action == kOpenBox ? window_ : nullptr;
+        if (command) Command(command);
         UpdateMenu(v.DisplayMode);
-        if (step.position >= 0) {
-            EXPECT_EQ(static_cast<int>(GetMenuItemID(v.PopupMenu, step.position)), step.items[0].id);
+        if (position >= 0) {
+            EXPECT_EQ(static_cast<int>(GetMenuItemID(v.PopupMenu, position)), std::get<0>(items[0]));
         }
-        for (const MenuItem& item : step.items) EXPECT_EQ(ItemOf(v.PopupMenu, item.id, MF_BYCOMMAND), item);
+        for (const MenuItem& item : items)
+            EXPECT_EQ(ItemOf(v.PopupMenu, std::get<0>(item), MF_BYCOMMAND), item);
     }
     EXPECT_EQ(v.Album->PageCount(), 1);
     EXPECT_EQ(v.AlbumUnsaved, 1);

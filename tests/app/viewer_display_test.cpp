@@ -1,16 +1,22 @@
 // The viewer window showing pictures: the layout arithmetic, then real
-// windows on the test display, checked in captured pixels and the state.
-#include <gtest/gtest.h>
-
+// windows on the test display, checked in captured pixels and the state:
+// BMP pictures, a JPEG page in each of the eight orientations, a PNG read
+// through the plug-in that ships beside the program, and a plug-in that
+// crashes, hangs or hands back a damaged picture.
 #include <algorithm>
-#include <string>
-#include <vector>
+#include <cstdlib>
+#include <tuple>
 
+#include "album/zub_album.h"
+#include "app/album_commands.h"
 #include "app/display_layout.h"
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "image/plugin_host.h"
 #include "tests/app/viewer_fixture.h"
+#include "tests/plugins/plugin_fixtures.h"
+#include "tests/support/jpeg_test_files.h"
 
 namespace {
 // A picture whose pixels say where they are: red grows with x, green with y.
@@ -20,21 +26,31 @@ Rgb Coordinates(int x, int y) {
 DWORD Style(HWND window, int which = GWL_STYLE) {
     return static_cast<DWORD>(GetWindowLongA(window, which));
 }
+
+// Four flat quadrants, 32 x 16 pixels each, so that the JPEG keeps them.
+constexpr int kWidth = 64;
+constexpr int kHeight = 32;
+Rgb Quadrants(int x, int y) {
+    const Rgb quadrants[2][2] = {{{230, 30, 30}, {30, 200, 40}}, {{30, 40, 220}, {240, 220, 30}}};
+    return quadrants[y < kHeight / 2 ? 0 : 1][x < kWidth / 2 ? 0 : 1];
+}
+
+bool Near(Rgb a, Rgb b) {
+    return std::abs(a.r - b.r) < 24 && std::abs(a.g - b.g) < 24 && std::abs(a.b - b.b) < 24;
+}
+
+void IgnoreNotice(const char*) {}
 }  // namespace
 
 // 640 x 480 in 640 x 483: both whole percentages are 100, so the height
 // limits and two columns are cut off at each side.
 TEST_F(ViewerWindowTest, FitDisplayScalesAndCentresThePicture) {
-    const struct {
-        SIZE client;
-        DrawRect drawn;
-    } rows[] = {{{640, 483}, {-2, 0, 644, 483}}, {{636, 480}, {0, 1, 636, 477}}};
     WriteBmp(dir_.File("wide.bmp"), 640, 480, 24, false, Coordinates);
-    for (const auto& row : rows) {
-        const DrawRect r = FitDrawRect(SIZE{640, 480}, row.client, false, 0);
-        EXPECT_EQ((std::vector<int>{r.x, r.y, r.width, r.height}),
-                  (std::vector<int>{row.drawn.x, row.drawn.y, row.drawn.width, row.drawn.height}));
-        SetClientSize(row.client.cx, row.client.cy);
+    for (const auto& [client, drawn] : {std::pair{SIZE{640, 483}, std::vector<int>{-2, 0, 644, 483}},
+                                        std::pair{SIZE{636, 480}, std::vector<int>{0, 1, 636, 477}}}) {
+        const DrawRect r = FitDrawRect(SIZE{640, 480}, client, false, 0);
+        EXPECT_EQ((std::vector<int>{r.x, r.y, r.width, r.height}), drawn);
+        SetClientSize(client.cx, client.cy);
         Show(dir_.File("wide.bmp"));
         ClientPixels p(window_);
         const int left = std::max(r.x, 0), top = std::max(r.y, 0);
@@ -52,26 +68,22 @@ TEST_F(ViewerWindowTest, FitDisplayScalesAndCentresThePicture) {
 // True size: a smaller picture is centred unscaled, a wider one only
 // vertically; a left drag then scrolls it horizontally only, up to its edge.
 TEST_F(ViewerWindowTest, TrueSizeCentresWhatIsSmallerAndADragScrollsWhatOverflows) {
-    const struct {
-        SIZE picture;
-        POINT origin;
-        int overflowX, overflowY;
-    } rows[] = {{{300, 200}, {100, 100}, 0, 0}, {{1000, 300}, {0, 50}, 1, 0}};
     ViewerState& v = Viewer();
     SetClientSize(500, 400);
     Command(kCommandFitOrTrueSize);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.picture.cx);
-        const POINT o = TrueSizeOrigin(row.picture, SIZE{500, 400});
-        EXPECT_EQ(o.x, row.origin.x);
-        EXPECT_EQ(o.y, row.origin.y);
-        const std::string name = dir_.File(std::to_string(row.picture.cx) + ".bmp");
-        WriteBmp(name, row.picture.cx, row.picture.cy, 24, false, Coordinates);
+    // The picture, its origin, whether it overflows across.
+    for (const auto& [picture, origin, overflowX] :
+         {std::tuple{SIZE{300, 200}, POINT{100, 100}, 0}, std::tuple{SIZE{1000, 300}, POINT{0, 50}, 1}}) {
+        SCOPED_TRACE(picture.cx);
+        const POINT o = TrueSizeOrigin(picture, SIZE{500, 400});
+        EXPECT_EQ((std::vector<LONG>{o.x, o.y}), (std::vector<LONG>{origin.x, origin.y}));
+        const std::string name = dir_.File(std::to_string(picture.cx) + ".bmp");
+        WriteBmp(name, picture.cx, picture.cy, 24, false, Coordinates);
         Show(name);
         EXPECT_EQ((std::vector<int>{v.OverflowX, v.OverflowY, v.ScrollX, v.ScrollY}),
-                  (std::vector<int>{row.overflowX, row.overflowY, 0, 0}));
+                  (std::vector<int>{overflowX, 0, 0, 0}));
         ClientPixels p(window_);
-        const int seenX = std::min<int>(row.picture.cx, 500), seenY = std::min<int>(row.picture.cy, 400);
+        const int seenX = std::min<int>(picture.cx, 500), seenY = std::min<int>(picture.cy, 400);
         EXPECT_EQ(p.At(o.x, o.y), Coordinates(0, 0));
         EXPECT_EQ(p.At(o.x + 123, o.y + 45), Coordinates(123, 45));
         EXPECT_EQ(p.At(o.x + seenX - 1, o.y + seenY - 1), Coordinates(seenX - 1, seenY - 1));
@@ -88,10 +100,9 @@ TEST_F(ViewerWindowTest, TrueSizeCentresWhatIsSmallerAndADragScrollsWhatOverflow
     Pump();
     MouseAt(WM_LBUTTONDOWN, MK_LBUTTON, 300, 300);
     EXPECT_EQ(v.TickActive, 0);
-    const struct { int dx, scrollX; } moves[] = {{-200, 200}, {-700, 500}};
-    for (const auto& move : moves) {
-        MouseAt(WM_MOUSEMOVE, MK_LBUTTON, 300 + move.dx, 340);
-        EXPECT_EQ(v.ScrollX, move.scrollX);
+    for (const auto& [dx, scrollX] : {std::pair{-200, 200}, {-700, 500}}) {
+        MouseAt(WM_MOUSEMOVE, MK_LBUTTON, 300 + dx, 340);
+        EXPECT_EQ(v.ScrollX, scrollX);
         EXPECT_EQ(v.ScrollY, 0);
     }
     SendMessageA(window_, WM_LBUTTONUP, 0, MAKELPARAM(0, 340));
@@ -106,22 +117,18 @@ TEST_F(ViewerWindowTest, TrueSizeCentresWhatIsSmallerAndADragScrollsWhatOverflow
 // up to the screen's.
 TEST_F(ViewerWindowTest, WindowFollowingThePictureIsCappedAtTheScreen) {
     const int screenX = GetSystemMetrics(SM_CXSCREEN), screenY = GetSystemMetrics(SM_CYSCREEN);
-    const struct {
-        SIZE picture;
-        bool outer;  // the size below is the window's, not the client's
-        SIZE size;
-    } rows[] = {{{2000, 1500}, true, {screenX, screenY}}, {{200, 120}, false, {200, 120}}};
+    // The picture, whether the size is the window's rather than the client's, the size.
     Viewer().Settings.KeepWindowSize = 0;
-    for (const auto& row : rows) {
-        const std::string name = dir_.File(std::to_string(row.picture.cx) + ".bmp");
-        WriteBmp(name, row.picture.cx, row.picture.cy, 8);
+    for (const auto& [picture, outer, size] : {std::tuple{SIZE{2000, 1500}, true, SIZE{screenX, screenY}},
+                                               std::tuple{SIZE{200, 120}, false, SIZE{200, 120}}}) {
+        const std::string name = dir_.File(std::to_string(picture.cx) + ".bmp");
+        WriteBmp(name, picture.cx, picture.cy, 8);
         Show(name);
         RECT r;
-        row.outer ? GetWindowRect(window_, &r) : GetClientRect(window_, &r);
-        EXPECT_EQ(r.right - r.left, row.size.cx);
-        EXPECT_EQ(r.bottom - r.top, row.size.cy);
-        EXPECT_EQ(Viewer().PictureSize.cx, row.picture.cx);
-        EXPECT_EQ(Viewer().PictureSize.cy, row.picture.cy);
+        outer ? GetWindowRect(window_, &r) : GetClientRect(window_, &r);
+        EXPECT_EQ((std::vector<LONG>{r.right - r.left, r.bottom - r.top, Viewer().PictureSize.cx,
+                                     Viewer().PictureSize.cy}),
+                  (std::vector<LONG>{size.cx, size.cy, picture.cx, picture.cy}));
     }
 }
 
@@ -145,8 +152,7 @@ TEST_F(ViewerWindowTest, AFailedLoadLeavesSizeTitleAndPictureSizeAndShowsBlack) 
             EXPECT_EQ(v.ShownBitmap, nullptr);
             EXPECT_EQ(WindowText(window_), "first.bmp");
             EXPECT_TRUE(EqualRect(&before, &after));
-            EXPECT_EQ(v.PictureSize.cx, 64);
-            EXPECT_EQ(v.PictureSize.cy, 48);
+            EXPECT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}), (std::vector<LONG>{64, 48}));
             ClientPixels pixels(window_);
             EXPECT_TRUE(pixels.IsBlack(pixels.Width() / 2, pixels.Height() / 2));
         }
@@ -173,16 +179,10 @@ TEST_F(ViewerWindowTest, WindowCommandsReachTheRealWindow) {
     EXPECT_EQ(Viewer().ScreenSize.cx, GetSystemMetrics(SM_CXSCREEN));
     RECT r, kept{};
     GetWindowRect(window_, &r);
-    EXPECT_EQ(r.right - r.left, 320);
-    EXPECT_EQ(r.bottom - r.top, 216);
+    EXPECT_EQ((std::vector<LONG>{r.right - r.left, r.bottom - r.top}), (std::vector<LONG>{320, 216}));
     enum Place { kAny, kKeep, kKept, kMaximised };
-    const struct {
-        int command;
-        DWORD style;  // under 0x00CF0000
-        bool topmost;
-        int titleBar;
-        Place place;
-    } steps[] = {
+    // The command, the style under 0x00CF0000, whether topmost, the title bar flag, the window's place.
+    const std::tuple<int, DWORD, bool, int, Place> steps[] = {
         {0, 0x00CE0000u, false, 1, kAny},
         {kCommandTopmost, 0x00CE0000u, true, 1, kAny},
         {kCommandNotTopmost, 0x00CE0000u, false, 1, kAny},
@@ -194,19 +194,19 @@ TEST_F(ViewerWindowTest, WindowCommandsReachTheRealWindow) {
         {kCommandMaximise, 0x00040000u, false, 0, kMaximised},
         {kCommandRestore, 0x00CE0000u, false, 1, kAny},
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.command);
-        if (step.command) Command(step.command);
-        EXPECT_EQ(Style(window_) & 0x00CF0000u, step.style);
-        EXPECT_EQ((Style(window_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, step.topmost);
-        EXPECT_EQ(Viewer().TitleBarOn, step.titleBar);
+    for (const auto& [command, style, topmost, titleBar, place] : steps) {
+        SCOPED_TRACE(command);
+        if (command) Command(command);
+        EXPECT_EQ(Style(window_) & 0x00CF0000u, style);
+        EXPECT_EQ((Style(window_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, topmost);
+        EXPECT_EQ(Viewer().TitleBarOn, titleBar);
         GetWindowRect(window_, &r);
-        if (step.place == kKeep) kept = r;
-        if (step.place == kKept) {
+        if (place == kKeep) kept = r;
+        if (place == kKept) {
             EXPECT_EQ((std::vector<LONG>{r.left, r.right - r.left}),
                       (std::vector<LONG>{kept.left, kept.right - kept.left}));
         }
-        if (step.place == kMaximised) {
+        if (place == kMaximised) {
             EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left}),
                       (std::vector<LONG>{-4, -4, GetSystemMetrics(SM_CXSCREEN) + 8}));
         }
@@ -214,16 +214,90 @@ TEST_F(ViewerWindowTest, WindowCommandsReachTheRealWindow) {
 }
 
 // The numbers are worked by hand: sin(4.0) x 400 = -302.7, cut to -302;
-// x = (400 + 302) >> 1 = 351; sin(0.5) x 300 = 143.8.
+// x = (400 + 302) >> 1 = 351, right of centre for a mirrored drawing;
+// sin(0.5) x 300 = 143.8.
 TEST(DisplayLayout, SpinWidthsCentresAndBands) {
-    DrawRect r = FitDrawRect(SIZE{400, 300}, SIZE{400, 300}, true, 40);
-    EXPECT_EQ(r.width, -302);  // mirrored for half a turn
-    EXPECT_EQ(r.x, 351);       // a negative width puts x right of centre
-    SideBands bands = SpinSideBands(r);
-    EXPECT_EQ(bands.left, 49);
-    EXPECT_EQ(bands.right, 351);
-    DrawRect still = TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 7, 0);
-    EXPECT_EQ(still.width, 300);
-    EXPECT_EQ(still.y, 100);
+    const DrawRect r = FitDrawRect(SIZE{400, 300}, SIZE{400, 300}, true, 40);
+    EXPECT_EQ(r.width, -302);
+    EXPECT_EQ(r.x, 351);
+    const SideBands bands = SpinSideBands(r);
+    EXPECT_EQ((std::vector<int>{bands.left, bands.right}), (std::vector<int>{49, 351}));
+    const DrawRect still = TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 7, 0);
+    EXPECT_EQ((std::vector<int>{still.width, still.y}), (std::vector<int>{300, 100}));
     EXPECT_EQ(TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 5, 10).width, 143);
+}
+
+TEST_F(ViewerWindowTest, JpegPageIsShownInEachOrientation) {
+    ViewerState& v = Viewer();
+    ASSERT_TRUE(WriteFileBytes(dir_.File("quadrants.jpg"), MakeJpeg(kWidth, kHeight, Quadrants)));
+    SetClientSize(200, 200);
+    Command(kCommandFitOrTrueSize);  // true size: pixels land unscaled
+    v.Album->AddPage(dir_.File("quadrants.jpg").c_str());
+    for (int code = 0; code < 8; ++code) {
+        SCOPED_TRACE(code);
+        v.Album->SetPageOrientation(0, code);
+        v.CurrentZubIndex = 0;
+        SetDisplayMode(window_, kZubDisplay);
+        Repaint();
+        const bool swapped = code == 1 || code == 3 || code == 4 || code == 6;
+        const int width = swapped ? kHeight : kWidth, height = swapped ? kWidth : kHeight;
+        ASSERT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}),
+                  (std::vector<LONG>{width, height}));
+        ClientPixels pixels(window_);
+        // The centre of each quadrant of the shown picture, and where it comes from in the source.
+        for (int q = 0; q < 4; ++q) {
+            const int x = width / 4 + (q % 2) * width / 2, y = height / 4 + (q / 2) * height / 2;
+            const int w = kWidth, h = kHeight;
+            const POINT byCode[8] = {{x, y}, {y, h - 1 - x}, {w - 1 - x, h - 1 - y}, {w - 1 - y, x},
+                                     {y, x}, {w - 1 - x, y}, {w - 1 - y, h - 1 - x}, {x, h - 1 - y}};
+            const POINT from = byCode[code];
+            const Rgb shown = pixels.At((200 - width) / 2 + x, (200 - height) / 2 + y);
+            EXPECT_TRUE(Near(shown, Quadrants(from.x, from.y)))
+                << "quadrant " << q << ": " << int(shown.r) << " " << int(shown.g) << " " << int(shown.b);
+        }
+    }
+}
+
+TEST_F(ViewerWindowTest, PngOpensThroughTheShippedPlugin) {
+    ViewerState& v = Viewer();
+    ComThread com;
+    const Bytes png = EncodeWithWic(GUID_ContainerFormatPng, SolidSource(48, 40, Rgb{20, 150, 230}));
+    ASSERT_FALSE(png.empty());
+    ASSERT_TRUE(WriteFileBytes(dir_.File("sky.png"), png));
+    // The window's creation loaded the plug-ins beside the program.
+    Show(dir_.File("sky.png"));
+    ASSERT_NE(v.ShownBitmap, nullptr);
+    EXPECT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}), (std::vector<LONG>{48, 40}));
+    EXPECT_EQ(WindowText(window_), "sky.png");
+    ClientPixels pixels(window_);
+    EXPECT_TRUE(Near(pixels.At(pixels.Width() / 2, pixels.Height() / 2), Rgb{20, 150, 230}));
+}
+
+// The window stays, the album with its unsaved changes stays as it was, and
+// the next file opens through the same plug-in.
+TEST_F(ViewerWindowTest, AFailingPluginLeavesTheWindowAndTheUnsavedAlbumAsTheyWere) {
+    ViewerState& v = Viewer();
+    AddPages({"a.bmp", "b.bmp"});
+    v.AlbumUnsaved = 1;
+    SetPluginHangTimeout(700);
+    SetPluginNoticeProc(IgnoreNotice);
+    for (const char* behaviour : {"crash", "heap", "hang", "short"}) {
+        SCOPED_TRACE(behaviour);
+        ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
+        const std::string bad = dir_.File(std::string("bad-") + behaviour + ".tpc");
+        WriteFileBytes(bad, MakeTinyPicture(5, 3, behaviour));
+        Show(bad);
+        Pump();
+        EXPECT_TRUE(IsWindow(window_));
+        EXPECT_EQ(v.AlbumUnsaved, 1);
+        ASSERT_EQ(v.Album->PageCount(), 2);
+        EXPECT_STREQ(v.Album->GetPagePath(1), dir_.File("b.bmp").c_str());
+        const std::string good = dir_.File(std::string("good-") + behaviour + ".tpc");
+        WriteFileBytes(good, MakeTinyPicture(5, 3));
+        Show(good);
+        ASSERT_NE(v.ShownBitmap, nullptr);
+        EXPECT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}), (std::vector<LONG>{5, 3}));
+    }
+    SetPluginHangTimeout(kPluginHangTimeout);
+    SetPluginNoticeProc(nullptr);
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "album/zub_album.h"
 #include "app/command_table.h"
 #include "app/file_drops.h"
 #include "app/viewer_state.h"
@@ -16,22 +17,19 @@ ClientPixels::ClientPixels(HWND window) {
     width_ = client.right;
     height_ = client.bottom;
     bgra_.assign(static_cast<size_t>(width_) * height_ * 4, 0);
-    HDC windowDC = GetDC(window);
-    HDC memory = CreateCompatibleDC(windowDC);
+    HDC windowDC = GetDC(window), memory = CreateCompatibleDC(windowDC);
+    HBITMAP copy = CreateCompatibleBitmap(windowDC, width_, height_);
+    HGDIOBJ old = SelectObject(memory, copy);
+    BitBlt(memory, 0, 0, width_, height_, windowDC, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width_;
     info.bmiHeader.biHeight = -height_;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, width_, height_, windowDC, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::memcpy(bgra_.data(), bits, bgra_.size());
-    SelectObject(memory, old);
-    DeleteObject(section);
+    GetDIBits(memory, copy, 0, height_, bgra_.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(copy);
     DeleteDC(memory);
     ReleaseDC(window, windowDC);
 }
@@ -39,26 +37,6 @@ ClientPixels::ClientPixels(HWND window) {
 Rgb ClientPixels::At(int x, int y) const {
     const uint8_t* p = &bgra_[(static_cast<size_t>(y) * width_ + x) * 4];
     return Rgb{p[2], p[1], p[0]};
-}
-
-std::string WindowText(HWND window) {
-    char text[MAX_PATH] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-std::string ItemText(HWND dialog, int id) {
-    char text[MAX_PATH] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-Rgb ToRgb(COLORREF colour) {
-    return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
-}
-
-PixelPattern Flat(Rgb colour) {
-    return [colour](int, int) { return colour; };
 }
 
 HDROP MakeDrop(const std::vector<std::string>& names, POINT at) {
@@ -169,12 +147,16 @@ void ViewerWindowTest::Pump() {
     }
 }
 
-void ViewerWindowTest::Command(int command) {
-    SendMessageA(window_, WM_COMMAND, static_cast<WPARAM>(command), 0);
-    Pump();
+void ViewerWindowTest::AddPages(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        WriteBmp(dir_.File(name), 16, 16);
+        Viewer().Album->AddPage(dir_.File(name).c_str());
+    }
 }
 
-void ViewerWindowTest::Repaint() {
-    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    Pump();
+Texts ViewerWindowTest::TakeMessages() {
+    Texts texts;
+    for (const RecordedMessage& m : messages_) texts.push_back(m.caption + ": " + m.text);
+    messages_.clear();
+    return texts;
 }

@@ -14,6 +14,8 @@
 #include "browse/user_prompt.h"
 #include "tests/support/test_files.h"
 
+using Texts = std::vector<std::string>;
+
 // The pixels of a window's client area, captured from its device context.
 class ClientPixels {
 public:
@@ -21,10 +23,7 @@ public:
     Rgb At(int x, int y) const;
     int Width() const { return width_; }
     int Height() const { return height_; }
-    bool IsBlack(int x, int y) const {
-        Rgb c = At(x, y);
-        return c.r == 0 && c.g == 0 && c.b == 0;
-    }
+    bool IsBlack(int x, int y) const { return At(x, y) == Rgb{0, 0, 0}; }
 
 private:
     int width_ = 0;
@@ -32,18 +31,25 @@ private:
     std::vector<uint8_t> bgra_;
 };
 
-// A window's text: a title, a caption.
-std::string WindowText(HWND window);
-// The text of a dialog's control.
-std::string ItemText(HWND dialog, int id);
-Rgb ToRgb(COLORREF colour);
-// Every pixel in one colour.
-PixelPattern Flat(Rgb colour);
+inline std::string WindowText(HWND window) {
+    char text[MAX_PATH] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+inline std::string ItemText(HWND dialog, int id) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+inline Rgb ToRgb(COLORREF colour) {
+    return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+}
+inline PixelPattern Flat(Rgb colour) {
+    return [colour](int, int) { return colour; };
+}
 // A DROPFILES block of names as the shell hands it over; the receiver
 // finishes it.
 HDROP MakeDrop(const std::vector<std::string>& names, POINT at = POINT{});
-
-// The lines of a list box, from the first.
 std::vector<std::string> ListLines(HWND list);
 
 // A list box holding names, as the file browser shows a folder.
@@ -70,21 +76,30 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Sets the client area to exactly width x height.
     void SetClientSize(int width, int height);
     // Shows path the way a dropped picture is shown.
     void Show(const std::string& path, int orientation = 0);
     // Runs the window's queued messages (paints, posted commands).
     void Pump();
-    void Command(int command);
+    void Command(int command) {
+        SendMessageA(window_, WM_COMMAND, static_cast<WPARAM>(command), 0);
+        Pump();
+    }
     // Paints now, synchronously.
-    void Repaint();
+    void Repaint() {
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        Pump();
+    }
     // What SetUp installs: messages recorded and answered with
     // messageAnswer_, dialogs answered IDOK, the save dialog cancelled.
     // Tests change one part and install it again.
     PromptAnswerer RecordingAnswerer();
     // Puts the cursor over the client point (x, y) and sends message there.
     void MouseAt(UINT message, WPARAM keys, int x, int y);
+    // Writes 16 x 16 pictures into the test folder and adds them to the album.
+    void AddPages(std::initializer_list<const char*> names);
+    // The messages recorded so far as "caption: text", forgotten afterwards.
+    Texts TakeMessages();
 
     HWND window_ = nullptr;
     TempDir dir_;
