@@ -7,31 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "browse/dialogs/waiting_messages.h"
 #include "browse/file_utils.h"
 #include "image/picture_loader.h"
 
 namespace {
 // Entries since the waiting messages were last dispatched, across fills.
 int listedSinceLastPump = 0;
-
-// Dispatches the messages waiting in the thread's queue; false when it met
-// WM_QUIT, which it leaves there. Without paints, windows that wait to be
-// drawn stay so: the selection that starts a listing invalidates the tree,
-// and its drawing would take the processor from the folder's reading for a
-// picture that the end of the listing changes again.
-bool DispatchListingMessages(bool paints) {
-    const UINT which = paints ? PM_REMOVE : PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, which)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return false;
-        }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return true;
-}
 
 // Adds one listed name to the names, with its wide form and, for a sorted
 // list, its key: the list box's own comparison is CompareString in its
@@ -100,10 +82,10 @@ void BeginFileList(FolderDialogConfig* config) {
     HWND list = config->Files;
     FileListNames& names = config->ListedNames;
     names = FileListNames{};
+    names.started = GetTickCount64();
     names.sorted = (GetWindowLongA(list, GWL_STYLE) & LBS_SORT) != 0;
     names.locale = static_cast<LCID>(SendMessageW(list, LB_GETLOCALE, 0, 0));
     config->PictureExtensions.clear();
-    config->ListingStarted = GetTickCount64();
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
 }
@@ -112,7 +94,6 @@ void EndFileList(FolderDialogConfig* config) {
     HWND list = config->Files;
     FileListNames names = std::move(config->ListedNames);
     config->ListedNames = FileListNames{};
-    config->ListingStarted = 0;
     const size_t count = names.textStart.size();
     SendMessageW(list, LB_INITSTORAGE, count, count * 16 * sizeof(wchar_t));
     if (names.whole) {
@@ -132,8 +113,13 @@ void EndFileList(FolderDialogConfig* config) {
 int ListFileEntry(FolderDialogConfig* config, const FileEntry& entry) {
     if (++listedSinceLastPump >= 102) {
         listedSinceLastPump = 0;
-        const bool paints = GetTickCount64() - config->ListingStarted >= kListingPaintDelay;
-        if (!DispatchListingMessages(paints) || config->Gone) return -1;
+        // A young listing leaves the windows that wait to be drawn so: the
+        // selection that starts it invalidates the tree, and drawing it
+        // would take the processor from the folder's reading for a picture
+        // that the end of the listing changes again.
+        const bool young = GetTickCount64() - config->ListedNames.started < kListingPaintDelay;
+        const UINT kinds = young ? PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE : 0;
+        if (!DispatchWaitingMessages(kinds) || config->Gone) return -1;
     }
     if (entry.Attributes == INVALID_FILE_ATTRIBUTES || (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;

@@ -29,6 +29,7 @@ struct FileListNames {
     std::vector<size_t> wideStart;
     std::vector<unsigned char> keys;
     std::vector<size_t> keyEnd = {0};  // key i is keys[keyEnd[i], keyEnd[i + 1])
+    ULONGLONG started = 0;             // GetTickCount64 when the listing began; 0 when none is under way
     LCID locale = 0;
     bool sorted = false;
     // False once a name had no wide form or no key: the list box then
@@ -91,10 +92,8 @@ struct FolderDialogConfig {
     // A fill may dispatch messages that destroy the dialog; the record then
     // outlives the window until the fill has unwound.
     int FillDepth = 0;
-    // The names a fill has listed, put into the list when it ends, and when
-    // that listing began (GetTickCount64; 0 when none is under way).
+    // The names a fill has listed, put into the list when it ends.
     FileListNames ListedNames;
-    ULONGLONG ListingStarted = 0;
     // Whether an extension (single-byte letters in lower case) names
     // pictures, as far as the listing under way has asked.
     std::vector<std::pair<std::string, bool>> PictureExtensions;

@@ -10,6 +10,7 @@
 #include "app/command_table.h"
 #include "app/viewer_state.h"
 #include "browse/dialogs/dialog_fields.h"
+#include "browse/dialogs/waiting_messages.h"
 #include "browse/dialogs/zub_box_grid.h"
 #include "browse/dialogs/zub_box_state.h"
 #include "browse/scoped_handles.h"
@@ -300,16 +301,6 @@ void ShowCurrentPageFacts(HWND box) {
     Box().FillingTitle = true;
     SetField(box, PILTRIN_ZUBBOX_TITLE, album.GetPageComment(i));
     Box().FillingTitle = false;
-}
-
-void DispatchWaitingMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-        if (message.message == WM_QUIT) return;
-        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
 }
 
 void OpenZubBOX(HWND) {

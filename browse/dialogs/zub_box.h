@@ -15,7 +15,3 @@ constexpr UINT WM_ZUBTHUMB = WM_USER + 257;
 void OpenZubBOX(HWND viewer);
 // Registers command 18 with the shell.
 void RegisterZubBOXCommands();
-
-// Dispatches the messages waiting in the thread's queue, stopping at WM_QUIT
-// (which stays queued for the main loop).
-void DispatchWaitingMessages();

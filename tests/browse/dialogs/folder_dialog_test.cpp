@@ -166,7 +166,7 @@ TEST(ListFileEntryTest, PaintsWaitOnlyWhileTheListingIsYoung) {
     folder.Attributes = FILE_ATTRIBUTE_DIRECTORY;
     for (const auto& [age, drawn] : {std::pair{ULONGLONG{0}, false}, {kListingPaintDelay, true}}) {
         FolderDialogConfig config;
-        config.ListingStarted = GetTickCount64() - age;
+        config.ListedNames.started = GetTickCount64() - age;
         InvalidateRect(window, nullptr, TRUE);
         PostMessageA(window, WM_APP, 0, 0);
         for (int i = 0; i < 102; ++i) ASSERT_EQ(ListFileEntry(&config, folder), 0);
