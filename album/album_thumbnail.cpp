@@ -8,6 +8,7 @@
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
 #include "image/picture_loader.h"
+#include "image/picture_pipeline.h"
 #include "image/thumbnail_image.h"
 #include "image/thumbnail_prefetch.h"
 #include "image/transforms.h"
@@ -94,7 +95,7 @@ bool BuildAlbumPage(ZubAlbum& album, int page, void* block, const char* path, in
     album.SetPageComment(page, title);
     if (!cover[0]) return false;
     HLOCAL header, pixels;
-    if (!LoadPreview(cover, nullptr, 0, &header, &pixels, 2 * size)) return false;
+    if (!LoadDisplayPreview(cover, nullptr, 0, 2 * size, &header, &pixels)) return false;
     return ShrinkAndStore(album, block, header, pixels, size);
 }
 
@@ -118,7 +119,7 @@ bool BuildPicturePage(ZubAlbum& album, int page, void* block, const char* path, 
         return StoreThumbnail(album, block, prepared.width, prepared.height, prepared.pixels.data());
     }
     HLOCAL header, pixels;
-    if (!LoadPreview(path, progress, userData, &header, &pixels, 2 * size)) return false;
+    if (!LoadDisplayPreview(path, progress, userData, 2 * size, &header, &pixels)) return false;
     const auto* fields = static_cast<const BITMAPINFOHEADER*>(LocalLock(header));
     const int bitCount = fields ? fields->biBitCount : 0;
     if (fields) LocalUnlock(header);

@@ -11,6 +11,7 @@
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
 #include "image/picture_loader.h"
+#include "image/picture_pipeline.h"
 #include "image/transforms.h"
 
 namespace {
@@ -115,7 +116,7 @@ void ShowPicture(HWND window) {
     SetCursor(v.WaitCursor);
     HLOCAL header = nullptr, pixels = nullptr;
     int colorDepth = 0;
-    if (!v.CurrentPath[0] || !LoadPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
+    if (!v.CurrentPath[0] || !LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
         !MakeShownBitmap(window, header, pixels, &colorDepth)) {
         // A picture that cannot be shown leaves the window's size, its title
         // and the picture size as they were: a black client area is the only

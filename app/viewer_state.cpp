@@ -1,6 +1,7 @@
 #include "app/viewer_state.h"
 
 #include "album/zub_album.h"
+#include "image/picture_pipeline.h"
 
 ViewerState::ViewerState() = default;
 ViewerState::~ViewerState() = default;
@@ -18,4 +19,5 @@ ViewerState& Viewer() {
 
 void ResetViewerState() {
     Instance() = std::make_unique<ViewerState>();
+    ResetPictureDisplayOptions();
 }
