@@ -51,7 +51,6 @@ protected:
         SetPluginCallLimit(kPluginCallLimit);
         SetPluginNoticeProc(nullptr);
         SetPluginHelperPath(32, "");
-        SetPluginHelperPath(64, "");
     }
     // A 5 x 3 tiny picture whose comment tells the plug-in what to do.
     std::string File(const std::string& behaviour) {
@@ -220,18 +219,6 @@ TEST_F(PluginIsolation, ARestartedHelperServesThePluginsOfTheFirstTable) {
     Open(File("crash"), false, crashed);
     ASSERT_EQ(Open(File(""), false, dib), 1);
     EXPECT_EQ(dib.Header().biXPelsPerMeter, 6);  // unruly's mark, not tinypic's
-}
-
-// A helper that hands over a picture in memory of its own making, which
-// faults when read, fails the picture and nothing else.
-TEST_F(PluginIsolation, MemoryAHelperMadeIsNeverRead) {
-    const int bits = sizeof(void*) * 8;
-    SetPluginHelperPath(bits, ProgramFolderPath() + "testplugins\\fakehelper.exe");
-    TempDir folder;
-    WriteFileBytes(folder.File(PluginFile("fake")), Bytes());
-    ASSERT_EQ(LoadPlugins(folder.Path().c_str()), 1);
-    DibPixels dib;
-    EXPECT_EQ(PluginLoadPicture(File("").c_str(), nullptr, 0, &dib.header, &dib.pixels), 0);
 }
 
 TEST_F(PluginIsolation, ProgressIsRelayedAndAStopFromTheCallbackStopsThePlugin) {
