@@ -72,9 +72,11 @@ bool MakeEntry(FolderDialogConfig* config, HTREEITEM item, const char* folder, s
     entry.NameOffset = static_cast<int>(folderLength);
     entry.Item = item;
     entry.FindData = found;
-    // The find record already holds what the file system stores for the
-    // entry; asking again per entry would double the cost of a listing.
-    entry.Attributes = found.dwFileAttributes;
+    // Asked again for the path as spelled in the code page: a name the code
+    // page cannot spell comes back with "?" in it and no file answers to
+    // it, so it is left out rather than listed, opened or added as a page
+    // that names nothing.
+    entry.Attributes = GetFileAttributesA(entry.FullPath);
     entry.Context = config;
     return true;
 }
