@@ -14,7 +14,7 @@ builds="${1:-$root/build}"
 only="${2:-}"
 . "$root/scripts/flavours"
 runs32=0
-host_runs_32bit && runs32=1
+host_can_run_32bit && runs32=1
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver32
 work="$(mktemp -d)"
