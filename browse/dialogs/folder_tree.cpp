@@ -72,11 +72,12 @@ bool MakeEntry(FolderDialogConfig* config, HTREEITEM item, const char* folder, s
     entry.NameOffset = static_cast<int>(folderLength);
     entry.Item = item;
     entry.FindData = found;
-    // Asked again for the path as spelled in the code page: a name the code
-    // page cannot spell comes back with "?" in it and no file answers to
-    // it, so it is left out rather than listed, opened or added as a page
-    // that names nothing.
-    entry.Attributes = GetFileAttributesA(entry.FullPath);
+    // What GetFileAttributes of the full path would answer, without asking
+    // again per entry (which would triple the cost of a listing): the find
+    // record's word, which the reader has made INVALID_FILE_ATTRIBUTES for a
+    // name the code page cannot spell, so such a name is never listed,
+    // opened or added as a page that names nothing.
+    entry.Attributes = found.dwFileAttributes;
     entry.Context = config;
     return true;
 }
