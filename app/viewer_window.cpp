@@ -47,10 +47,15 @@ LRESULT OnCreate(HWND window) {
 LRESULT OnDestroy(HWND window) {
     ViewerState& v = Viewer();
     DropShownBitmap(window);
+    // The boxes have no owner, so nothing else ends them with the viewer;
+    // they read the album, so they go before it does, and whatever is still
+    // queued for them (a thumbnail step) then finds no window.
+    for (HWND box : {v.ZubBOXWindow, v.InfoBOXWindow, v.FileBOXWindow})
+        if (box && IsWindow(box)) DestroyWindow(box);
     // Unsaved album changes are dropped without a question.
     v.Album.reset();
     if (v.FolderList.block) FolderListFree(&v.FolderList);
-    if (v.FileBOXWindow && v.FileBOXPreviewBitmap) {
+    if (v.FileBOXPreviewBitmap) {
         DeleteObject(v.FileBOXPreviewBitmap);
         v.FileBOXPreviewBitmap = nullptr;
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "browse/file_utils.h"
@@ -57,6 +58,9 @@ HelperKind Kinds[2] = {{32, "*.spi", "piltrin-plugins32.exe"}, {64, "*.sph", "pi
 #endif
 
 std::string Folder;
+// The program's own folder while the shared folder's plug-ins are not yet
+// known to bind an import plug-in; empty once that is settled.
+std::string FallbackFolder;
 DWORD HangTimeout = kPluginHangTimeout;
 DWORD CallLimit = kPluginCallLimit;
 std::string HelperPaths[2];  // set by tests: [0] the 32-bit helper, [1] the 64-bit one
@@ -226,6 +230,18 @@ bool EnsureBound(HelperKind& kind) {
         LeaveOutWhileBinding(kind, binding, Why(result));
     }
     return kind.bound && !kind.gone;
+}
+
+// Settles the folder the first time plug-ins are needed: a shared folder
+// whose helpers bind no import plug-in (only an archive plug-in, a damaged
+// file, a plug-in of a bitness no helper runs here) gives way to the
+// program's own folder, as an empty one would have at start-up.
+void ChooseFolder() {
+    if (FallbackFolder.empty()) return;
+    const std::string fallback = std::exchange(FallbackFolder, std::string());
+    for (HelperKind& kind : Kinds)
+        if (EnsureBound(kind) && !kind.plugins.empty()) return;
+    LoadPlugins(fallback.c_str());
 }
 
 // A helper that crashed or hung while plug-in index worked (-1: none of
@@ -453,7 +469,14 @@ void StartPluginHelpers() {
 
 int LoadPluginsFromCommonFiles() {
     std::string folder;
-    return direct::CommonPluginFolder(&folder) ? LoadPlugins(folder.c_str()) : 0;
+    if (!direct::CommonPluginFolder(&folder) || !LoadPlugins(folder.c_str())) return 0;
+    // What the shared folder's files bind is known only once a helper has
+    // started, which waits until the first picture is on screen; the
+    // program's folder is kept for ChooseFolder meanwhile.
+    char own[MAX_PATH] = "";
+    ProgramFolder(own);
+    if (own[0] && lstrcmpiA(own, folder.c_str()) != 0) FallbackFolder = own;
+    return 1;
 }
 
 int LoadPluginsFromProgramFolder() {
@@ -473,19 +496,23 @@ void UnloadPlugins() {
         kind.asked = -1;
     }
     Folder.clear();
+    FallbackFolder.clear();
 }
 
 int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels) {
+    ChooseFolder();
     return Walk(path, false, progress, userData, header, pixels);
 }
 
 int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels) {
+    ChooseFolder();
     return Walk(path, true, progress, userData, header, pixels);
 }
 
 int PluginReadInfo(const char* path, PictureInfo* info) {
+    ChooseFolder();
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
@@ -504,6 +531,7 @@ int PluginReadInfo(const char* path, PictureInfo* info) {
 }
 
 int PluginSupportsFile(const char* path) {
+    ChooseFolder();
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
@@ -523,6 +551,7 @@ int PluginSupportsFile(const char* path) {
 }
 
 int PluginMatchesExtension(const char* extension) {
+    ChooseFolder();
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (const CachedPlugin& plugin : kind.plugins) {
@@ -535,6 +564,7 @@ int PluginMatchesExtension(const char* extension) {
 }
 
 int PluginCount() {
+    ChooseFolder();
     int count = 0;
     for (HelperKind& kind : Kinds) {
         if (EnsureBound(kind)) count += int(kind.plugins.size());
