@@ -19,7 +19,6 @@ inline Rgb PixelAt(const LockedDib& dib, int x, int y) {
     return PixelAt(dib.header, dib.pixels, x, y);
 }
 bool SamePixels(const LockedDib& a, const LockedDib& b);
-bool Near(Rgb a, Rgb b, int tolerance = 6);
 // Flat 8 x 8 blocks of strong colours, which a JPEG keeps within a level or two.
 Rgb BlockColour(int x, int y);
 // What MakeBmp stores at (x, y) of a picture width wide at the given depth.

@@ -32,8 +32,14 @@ private:
 };
 
 // Up to maxEdits of: a bit flipped, a byte set, 0xFF or 0x00 set, the file
-// cut, a byte inserted; half the positions fall in the first 60 bytes.
-void Mutate(Bytes& file, std::mt19937& random, int maxEdits);
+// cut, a byte inserted; half the positions fall in the first 60 bytes. With
+// a dictionary of words that mean something in the format (keywords, sizes
+// at the edges, markers), also runs removed or repeated elsewhere and words
+// written over a 4-byte boundary or inserted.
+void Mutate(Bytes& file, std::mt19937& random, int maxEdits, const std::vector<Bytes>& dictionary = {});
+
+// The folder of the running test program, with a trailing "\".
+std::string ProgramFolderPath();
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);
@@ -53,6 +59,12 @@ struct Rgb {
 using PixelPattern = std::function<Rgb(int x, int y)>;
 // Gives every pixel of a small picture a distinct colour.
 Rgb DistinctPixel(int x, int y);
+// Every pixel the one colour.
+inline PixelPattern Flat(Rgb colour) {
+    return [colour](int, int) { return colour; };
+}
+// Every channel within tolerance.
+bool Near(Rgb a, Rgb b, int tolerance = 6);
 
 // A BMP laid out field by field: the classic 40 fields at the head of a
 // headerSize header (the rest 0x77), the masks right behind the 40 (inside a
