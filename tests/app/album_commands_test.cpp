@@ -30,6 +30,7 @@ protected:
         answerer.saveFileName = [this, chosen](OPENFILENAMEA* dialog) -> BOOL {
             proposals_.push_back(dialog->lpstrFile);
             EXPECT_EQ(dialog->Flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT));
+            EXPECT_STREQ(dialog->lpstrDefExt, "zub");
             if (chosen.empty()) return FALSE;
             lstrcpynA(dialog->lpstrFile, chosen.c_str(), dialog->nMaxFile);
             return TRUE;
@@ -261,6 +262,8 @@ protected:
 // "left as it was" can fail).
 TEST_F(FileDropTest, DroppedPicturesAreShownAndJoinTheAlbumOnceWhenAddingIsOn) {
     ViewerState& v = Viewer();
+    EXPECT_TRUE(GetWindowLongA(window_, GWL_EXSTYLE) &
+                WS_EX_ACCEPTFILES);  // the shell drops only on such windows
     std::vector<std::string> names;
     for (const char* name : {"one.bmp", "two.bmp", "three.bmp"}) {
         names.push_back(dir_.File(name));
