@@ -76,9 +76,3 @@ LockedDib LoadDib(const std::string& path) {
     if (!LoadPicture(path.c_str(), nullptr, 0, &header, &pixels)) return LockedDib();
     return LockedDib(header, pixels);
 }
-
-int __stdcall RecordProgress(int done, int total, intptr_t userData) {
-    auto* log = reinterpret_cast<ProgressLog*>(userData);
-    log->calls.emplace_back(done, total);
-    return int(log->calls.size()) - 1 == log->stopAt ? log->stopAnswer : 0;
-}

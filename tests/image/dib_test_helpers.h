@@ -30,14 +30,6 @@ LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPatt
                   DWORD headerSize = 40);
 LockedDib LoadDib(const std::string& path);
 
-struct ProgressLog {
-    std::vector<std::pair<int, int>> calls;
-    int stopAt = -1;  // answer stopAnswer at this call, else 0
-    int stopAnswer = 1;
-    intptr_t Data() { return reinterpret_cast<intptr_t>(this); }
-};
-int __stdcall RecordProgress(int done, int total, intptr_t log);
-
 class ImageTest : public ::testing::Test {
 protected:
     static DWORD GdiObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }

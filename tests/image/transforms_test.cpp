@@ -72,12 +72,12 @@ TEST_F(Transforms, WhatThePrimitivesRefuseAndCodesOutsideTheRange) {
 TEST_F(Transforms, AStoppedPrimitiveLeavesThePictureAsItWas) {
     const LockedDib original = MakeDib(6, 5, 24, false);
     LockedDib dib = MakeDib(6, 5, 24, false);
-    ProgressLog mirror{{}, 3}, turn{{}, 2}, never;
-    EXPECT_EQ(MirrorHorizontal(dib.header, dib.pixels, RecordProgress, mirror.Data()), 0);
+    ProgressLog mirror(3), turn(2), never;
+    EXPECT_EQ(MirrorHorizontal(dib.header, dib.pixels, ProgressLog::Record, mirror.Data()), 0);
     EXPECT_TRUE(SamePixels(dib, original));
-    EXPECT_EQ(RotateRight90(dib.header, dib.pixels, RecordProgress, turn.Data()), 0);
+    EXPECT_EQ(RotateRight90(dib.header, dib.pixels, ProgressLog::Record, turn.Data()), 0);
     EXPECT_TRUE(SamePixels(dib, original));
-    EXPECT_EQ(RotateRight270(dib.header, dib.pixels, RecordProgress, never.Data()), 1);
+    EXPECT_EQ(RotateRight270(dib.header, dib.pixels, ProgressLog::Record, never.Data()), 1);
     EXPECT_EQ(never.calls.size(), 6u + 2u);  // before, once per column, after
 }
 

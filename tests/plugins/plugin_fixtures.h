@@ -88,30 +88,6 @@ private:
                                      const PixelPattern& pattern = DistinctPixel, int step = 1,
                                      int tolerance = 0, int (*alpha)(int x, int y) = nullptr);
 
-// Records the calls of the progress callback Record while the log lives
-// (one log at a time); Record answers "stop" once stopAfter calls were made.
-struct ProgressCall {
-    int done, total;
-    intptr_t userData;
-    DWORD thread;
-};
-class ProgressLog {
-public:
-    explicit ProgressLog(int stopAfter = -1) : stopAfter_(stopAfter) { active_ = this; }
-    ~ProgressLog() { active_ = nullptr; }
-    ProgressLog(const ProgressLog&) = delete;
-    ProgressLog& operator=(const ProgressLog&) = delete;
-    static int __stdcall Record(int done, int total, intptr_t userData) {
-        active_->calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
-        return active_->stopAfter_ >= 0 && int(active_->calls.size()) > active_->stopAfter_ ? 1 : 0;
-    }
-    std::vector<ProgressCall> calls;
-
-private:
-    int stopAfter_;
-    static inline ProgressLog* active_ = nullptr;
-};
-
 // COM for the calling thread while the object lives.
 struct ComThread {
     ComThread() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}

@@ -94,7 +94,7 @@ TEST_F(PluginHost, WithoutAWorkingFilterEveryCallEndsAt2AndHandsBackNoBlocks) {
         EXPECT_EQ(PluginSupportsFile(path.c_str()), c.bound);
         for (bool preview : {false, true}) {
             ProgressLog log(c.stopAfter);
-            ProgressProc progress = c.stopAfter >= 0 ? ProgressLog::Record : nullptr;
+            ProgressProc progress = c.stopAfter >= 0 ? ProgressLog::Latest : nullptr;
             DibPixels dib(reinterpret_cast<HLOCAL>(1), reinterpret_cast<HLOCAL>(1));
             EXPECT_EQ(Open(dib, preview, progress), 0);
             EXPECT_EQ(LastLoadError, kLoadNotThisFormat);
@@ -169,8 +169,8 @@ TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress)
         int bits = 24;
     };
     const Case cases[] = {
-        {"picture", {"tinypic"}, false, 1, 1, 1, ProgressLog::Record, 4321},
-        {"preview", {"tinypic"}, true, 1, 2, 0, ProgressLog::Record, 7},
+        {"picture", {"tinypic"}, false, 1, 1, 1, ProgressLog::Latest, 4321},
+        {"preview", {"tinypic"}, true, 1, 2, 0, ProgressLog::Latest, 7},
         {"picture without a callback", {"tinypic"}, false, 1, 1, 1},
         {"preview without a callback", {"tinypic"}, true, 1, 2, 0},
         {"first in the walk", {"tinypic", "tinypic2"}, false, 1, 1, 1},
@@ -179,7 +179,7 @@ TEST_F(PluginHost, TheFirstFilterInTheWalkThatDecodesWinsWithTheCallersProgress)
         {"preview after a failing filter", {"failall", "tinypic"}, true, 1, 2, 1},
         {"picture after blocks too small", {"badblocks", "tinypic"}, false, 1, 1, 1},
         {"failing preview alone", {"previewfails"}, true, 4, 1, 1},
-        {"short colour table", {"upperpic"}, false, 5, 1, 1, ProgressLog::Record, 3, 8},
+        {"short colour table", {"upperpic"}, false, 5, 1, 1, ProgressLog::Latest, 3, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -208,13 +208,13 @@ TEST_F(WicPlugin, ReportsProgressAndStopsWhenAsked) {
     {
         ProgressLog stopAtOnce(0);
         EXPECT_EQ(
-            plugin.GetPicture(path.c_str(), 0, 0, &stopped.header, &stopped.pixels, ProgressLog::Record, 0),
+            plugin.GetPicture(path.c_str(), 0, 0, &stopped.header, &stopped.pixels, ProgressLog::Latest, 0),
             1);
     }
     EXPECT_EQ(stopped.header, nullptr);
     EXPECT_EQ(stopped.pixels, nullptr);
     ProgressLog log;
-    ASSERT_EQ(plugin.GetPicture(path.c_str(), 0, 0, &dib.header, &dib.pixels, ProgressLog::Record, 55), 0);
+    ASSERT_EQ(plugin.GetPicture(path.c_str(), 0, 0, &dib.header, &dib.pixels, ProgressLog::Latest, 55), 0);
     EXPECT_GE(log.calls.size(), 2u);
     EXPECT_LE(log.calls.size(), 22u);
     for (const ProgressCall& call : log.calls) {

@@ -38,6 +38,43 @@ private:
 // written over a 4-byte boundary or inserted.
 void Mutate(Bytes& file, std::mt19937& random, int maxEdits, const std::vector<Bytes>& dictionary = {});
 
+// The calls a progress callback received. Record finds its log in the user
+// data (Data()); Latest records into the log made last, so that a test can
+// hand any user data through and see it arrive. From call stopAfter + 1 on
+// the callback answers answer ("stop" when not 0), before that 0.
+struct ProgressCall {
+    int done, total;
+    intptr_t userData;
+    DWORD thread;
+};
+class ProgressLog {
+public:
+    explicit ProgressLog(int stopAfter = -1, int answer = 1) : stopAfter_(stopAfter), answer_(answer) {
+        latest_ = this;
+    }
+    ~ProgressLog() {
+        if (latest_ == this) latest_ = nullptr;
+    }
+    ProgressLog(const ProgressLog&) = delete;
+    ProgressLog& operator=(const ProgressLog&) = delete;
+    intptr_t Data() { return reinterpret_cast<intptr_t>(this); }
+    static int __stdcall Record(int done, int total, intptr_t log) {
+        return reinterpret_cast<ProgressLog*>(log)->Take(done, total, log);
+    }
+    static int __stdcall Latest(int done, int total, intptr_t userData) {
+        return latest_->Take(done, total, userData);
+    }
+    std::vector<ProgressCall> calls;
+
+private:
+    int Take(int done, int total, intptr_t userData) {
+        calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
+        return stopAfter_ >= 0 && int(calls.size()) > stopAfter_ ? answer_ : 0;
+    }
+    int stopAfter_, answer_;
+    static inline ProgressLog* latest_ = nullptr;
+};
+
 // The folder of the running test program, with a trailing "\".
 std::string ProgramFolderPath();
 
