@@ -8,6 +8,7 @@
 #include "app/popup_menu.h"
 #include "app/shell_integration.h"
 #include "app/viewer_state.h"
+#include "browse/box_place.h"
 #include "browse/file_utils.h"
 #include "browse/user_prompt.h"
 #include "resources/resource_ids.h"
@@ -56,8 +57,7 @@ INT_PTR OnInitDialog(HWND dialog) {
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_X, Magnitude(s.MoveStepX), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_Y, Magnitude(s.MoveStepY), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS, static_cast<UINT>(s.SwitchTicks / 10), FALSE);
-    const RECT& r = s.OptionsDialogRect;
-    if (r.right != 0) SetWindowPos(dialog, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ReturnBoxToPlace(dialog, s.OptionsDialogRect, Viewer().MainWindow, FirstBoxPlace::AsMade);
     return TRUE;
 }
 
@@ -86,11 +86,11 @@ INT_PTR OnCommand(HWND dialog, int id) {
     switch (id) {
         case IDOK:
             Accept(dialog);
-            GetWindowRect(dialog, &Viewer().Settings.OptionsDialogRect);
+            RememberBoxPlace(dialog, Viewer().Settings.OptionsDialogRect);
             EndDialog(dialog, IDOK);
             break;
         case IDCANCEL:
-            GetWindowRect(dialog, &Viewer().Settings.OptionsDialogRect);
+            RememberBoxPlace(dialog, Viewer().Settings.OptionsDialogRect);
             EndDialog(dialog, IDCANCEL);
             break;
         case PILTRIN_OPTIONS_REGISTER_ZUB:

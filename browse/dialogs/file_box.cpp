@@ -11,6 +11,7 @@
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "browse/box_place.h"
 #include "browse/dialogs/file_list.h"
 #include "browse/dialogs/folder_tree.h"
 #include "browse/file_utils.h"
@@ -141,7 +142,7 @@ void EndBox(HWND box, FolderDialogConfig* config, INT_PTR result) {
     DropPreview();
     config->EndRequest = 1;
     config->EndResult = result;
-    GetWindowRect(box, &v.FileBOXRect);
+    RememberBoxPlace(box, v.FileBOXRect);
     v.FileBOXWindow = nullptr;
 }
 
@@ -257,7 +258,7 @@ void OnCommand(HWND box, FolderDialogConfig* config, int id, int code) {
         case IDCANCEL:
             if (config->LabelEditing) return;  // Escape ends the rename only
             DropPreview();
-            GetWindowRect(box, &v.FileBOXRect);
+            RememberBoxPlace(box, v.FileBOXRect);
             v.FileBOXWindow = nullptr;
             return;
     }
@@ -270,13 +271,7 @@ void OnInitDialog(HWND box) {
     // instead of making a second one beside it.
     v.FileBOXWindow = box;
     CheckDlgButton(box, PILTRIN_FILEBOX_PREVIEW_ON, v.FileBOXPreviewOn ? BST_CHECKED : BST_UNCHECKED);
-    POINT at{v.FileBOXRect.left, v.FileBOXRect.top};
-    if (v.FileBOXRect.right == 0) {
-        RECT viewer{0, 0, 0, 0};
-        if (v.MainWindow) GetWindowRect(v.MainWindow, &viewer);
-        at = POINT{(viewer.left + viewer.right) / 2, (viewer.top + viewer.bottom) / 2};
-    }
-    SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ReturnBoxToPlace(box, v.FileBOXRect, v.MainWindow, FirstBoxPlace::ViewerCentre);
     v.FileBOXAlbumList = GetDlgItem(box, PILTRIN_FILEBOX_ALBUMS);
     EnableMenuItem(GetSystemMenu(box, FALSE), SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED);
     v.FileBOXDoubleClick = 0;

@@ -9,6 +9,7 @@
 #include "app/info_box_message.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "browse/box_place.h"
 #include "browse/dialogs/dialog_fields.h"
 #include "resources/resource_ids.h"
 
@@ -72,11 +73,8 @@ void FillFields(HWND box) {
     g_refreshing = false;
 }
 
-// Back to where the box was last closed, size and stacking unchanged.
 void ReturnToLastPlace(HWND box) {
-    const RECT& r = InfoBoxRect();
-    if (r.right != 0)
-        SetWindowPos(box, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ReturnBoxToPlace(box, InfoBoxRect(), Viewer().MainWindow, FirstBoxPlace::AsMade);
 }
 
 INT_PTR OnInitDialog(HWND box) {
@@ -99,7 +97,7 @@ INT_PTR OnCommand(HWND box, int id, int code) {
     if (id == PILTRIN_INFOBOX_TITLE && code == EN_UPDATE) {
         OnTitleUpdate(box);
     } else if (id == IDOK || id == IDCANCEL) {
-        GetWindowRect(box, &InfoBoxRect());
+        RememberBoxPlace(box, InfoBoxRect());
         DestroyWindow(box);
     }
     return FALSE;

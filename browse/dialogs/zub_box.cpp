@@ -9,6 +9,7 @@
 #include "app/album_commands.h"
 #include "app/command_table.h"
 #include "app/viewer_state.h"
+#include "browse/box_place.h"
 #include "browse/dialogs/dialog_fields.h"
 #include "browse/dialogs/waiting_messages.h"
 #include "browse/dialogs/zub_box_grid.h"
@@ -174,7 +175,7 @@ void OnRebuild(HWND box) {
 }
 
 void Close(HWND box) {
-    GetWindowRect(box, &Box().Rect);
+    RememberBoxPlace(box, Box().Rect);
     DestroyWindow(box);
 }
 
@@ -205,17 +206,6 @@ INT_PTR OnCommand(HWND box, int id, int code) {
     return FALSE;
 }
 
-void PlaceBox(HWND box) {
-    const RECT& remembered = Box().Rect;
-    POINT at{remembered.left, remembered.top};
-    if (remembered.right == 0) {
-        RECT viewer{0, 0, 0, 0};
-        GetWindowRect(Viewer().MainWindow, &viewer);
-        at = POINT{viewer.left, (viewer.top + viewer.bottom) / 2};
-    }
-    SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
-
 INT_PTR OnInitDialog(HWND box) {
     ViewerState& v = Viewer();
     ZubBOXState& s = Box();
@@ -227,7 +217,7 @@ INT_PTR OnInitDialog(HWND box) {
     s.LeftDown = s.RightDrag = s.DoubleClicked = false;
     MarkOnly(pages ? v.ZubBOXCurrent : -1);
     SetNumberField(box, PILTRIN_ZUBBOX_PAGE, v.ZubBOXPage);
-    PlaceBox(box);
+    ReturnBoxToPlace(box, s.Rect, v.MainWindow, FirstBoxPlace::ViewerLeftMiddle);
     EnableMenuItem(GetSystemMenu(box, FALSE), SC_MAXIMIZE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
     s.Ahead = std::make_unique<ThumbnailPrefetch>(ThumbnailPrefetch::DefaultWorkers());
     s.AheadPage = s.RebuildPage = 0;

@@ -131,28 +131,20 @@ int Decode(const std::vector<uint8_t>& bytes, const tiny_picture::Head& head, in
     return answer;
 }
 
-// A picture with a header longer than 40 bytes, as a version 5 header is,
-// whose colour table lies after all of its bytes; tableEntries of the 256 a
-// grey 8-bit picture needs are there.
-int LongHeaderPicture(const tiny_picture::Head& head, int tableEntries, HLOCAL* header, HLOCAL* pixels) {
+// A grey 8-bit picture with a version 5 header whose colour table, after
+// all of its bytes, holds only 16 of the 256 entries it needs.
+int ShortTablePicture(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels) {
     const DWORD headerSize = sizeof(BITMAPV5HEADER);
-    size_t stride = (size_t(head.width) + 3) / 4 * 4;
-    *header = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, headerSize + size_t(tableEntries) * 4);
-    *pixels = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, stride * size_t(head.height));
+    *header = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, headerSize + 16 * 4);
+    *pixels =
+        LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, (size_t(head.width) + 3) / 4 * 4 * size_t(head.height));
     auto* info = static_cast<BITMAPV5HEADER*>(LocalLock(*header));
     info->bV5Size = headerSize;
     info->bV5Width = head.width;
     info->bV5Height = head.height;
     info->bV5Planes = 1;
     info->bV5BitCount = 8;
-    auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<uint8_t*>(info) + headerSize);
-    for (int i = 0; i < tableEntries; ++i) table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
-    auto* out = static_cast<uint8_t*>(LocalLock(*pixels));
-    for (int y = 0; y < head.height; ++y)
-        for (int x = 0; x < head.width; ++x)
-            out[stride * size_t(head.height - 1 - y) + size_t(x)] = BYTE(x * 16 + y);
     LocalUnlock(*header);
-    LocalUnlock(*pixels);
     return kOk;
 }
 
@@ -193,8 +185,7 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
             if (progress(0, 1, userData)) return kStopped;
         }
     }
-    if (how == "v5" || how == "v5short")
-        return LongHeaderPicture(head, how == "v5" ? 256 : 16, header, pixels);
+    if (how == "v5short") return ShortTablePicture(head, header, pixels);
     return -1;
 }
 

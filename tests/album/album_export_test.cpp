@@ -79,6 +79,20 @@ TEST_F(ExportTest, AMissingSourceStopsTheExportAndKeepsItsError) {
     EXPECT_EQ(File("x\\c.jpg"), album_.GetPagePath(2));
 }
 
+// A name that does not fit the longer folder stops a move there: what came
+// before has moved and is followed, nothing after it is lost.
+TEST_F(ExportTest, ANameTooLongForTheFolderStopsTheExportThere) {
+    const std::string longer = std::string(24, 'd') + "\\";
+    MakeDirs({"s", longer.c_str()});
+    const std::string tooLong = "s\\" + std::string(259 - File("s\\").size() - 4, 'L') + ".jpg";
+    AddPages({{"s\\表.jpg", "first"}, {tooLong, "second"}, {"s\\t.jpg", "third"}});
+    EXPECT_EQ(kExportFailed, ExportAlbum(album_, File(longer).c_str(), 1));
+    EXPECT_EQ(File(longer + "表.jpg"), album_.GetPagePath(0));
+    for (const std::string& kept : {tooLong, std::string("s\\t.jpg")})
+        EXPECT_TRUE(FileExists(File(kept))) << kept;
+    EXPECT_FALSE(FileExists(File(longer + "t.jpg")));
+}
+
 TEST_F(ExportTest, AMoveThatCannotRenameCopiesAndStillFollowsTheFile) {
     AddPages({{"x\\a.jpg", "first"}});
     // Held open without delete sharing, the file cannot be renamed, only read.

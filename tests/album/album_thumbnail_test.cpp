@@ -13,9 +13,7 @@
 #include "tests/support/jpeg_test_files.h"
 
 namespace {
-Rgb Flat(int, int) {
-    return Rgb{30, 160, 90};
-}
+const PixelPattern kGreen = Flat(Rgb{30, 160, 90});
 
 class ThumbnailTest : public AlbumDirTest {
 protected:
@@ -34,7 +32,7 @@ protected:
 };
 
 Bytes Bmp(int w, int h) {
-    return MakeBmp(w, h, 24, false, Flat);
+    return MakeBmp(w, h, 24, false, kGreen);
 }
 auto Raw(Bytes bytes) {
     return [=](const std::string& path) { WriteFileBytes(path, bytes); };
@@ -50,15 +48,15 @@ TEST_F(ThumbnailTest, SizesNeverEnlargeBadFilesGetTheFailureMarkAndTheFactsAreRe
     struct Case { const char* name; std::function<void(const std::string&)> make; int width, height; };
     const Case cases[] = {
         {"portrait.bmp", Raw(Bmp(600, 900)), 60, 90},
-        {"portrait.jpg", Raw(MakeJpeg(600, 900, Flat)), 59, 90},  // decoded at 1/8: 75 x 113
+        {"portrait.jpg", Raw(MakeJpeg(600, 900, kGreen)), 59, 90},  // decoded at 1/8: 75 x 113
         {"square.bmp", Raw(Bmp(90, 90)), 90, 90},
-        {"bigsquare.jpg", Raw(MakeJpeg(1000, 1000, Flat)), 90, 90},
+        {"bigsquare.jpg", Raw(MakeJpeg(1000, 1000, kGreen)), 90, 90},
         {"small.bmp", Raw(Bmp(40, 20)), 40, 20},
-        {"wide.jpg", Raw(MakeJpeg(1600, 1200, Flat)), 90, 67},
+        {"wide.jpg", Raw(MakeJpeg(1600, 1200, kGreen)), 90, 67},
         {"thin.bmp", Raw(Bmp(2000, 3)), 90, 1},
         {"deleted.bmp", nullptr, 0, 0},
         {"empty.jpg", Raw({}), 0, 0},
-        {"cut.jpg", Raw(Truncated(MakeJpeg(300, 200, Flat), 40)), 0, 0},
+        {"cut.jpg", Raw(Truncated(MakeJpeg(300, 200, kGreen), 40)), 0, 0},
         {"cut.bmp", Raw(Truncated(Bmp(300, 200), 30)), 0, 0},
         {"noise.bmp", Raw(Bytes(5000, 0x42)), 0, 0},
     };  // clang-format on
@@ -91,7 +89,7 @@ TEST_F(ThumbnailTest, SizesNeverEnlargeBadFilesGetTheFailureMarkAndTheFactsAreRe
 
 TEST_F(ThumbnailTest, AnAlbumPageShowsItsCoverAndAnAlbumThatIsItsOwnCoverDoesNotRecurse) {
     const std::string cover = File("cover.bmp"), inner = File("inner.zub"), self = File("self.zub");
-    WriteBmp(cover, 200, 100, 24, false, Flat);
+    WriteBmp(cover, 200, 100, 24, false, kGreen);
     {
         ZubAlbum saved;
         saved.SetTitle("旅の本");
@@ -149,7 +147,7 @@ TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceTh
 TEST_F(ThumbnailTest, ThumbnailsAreSmallAndAClearedAlbumGivesEveryBlockBack) {
     const long before = LiveAlbumAllocations();
     const std::string path = File("p.bmp");
-    WriteBmp(path, 300, 300, 24, false, Flat);
+    WriteBmp(path, 300, 300, 24, false, kGreen);
     for (int i = 0; i < 200; ++i) {
         const int page = album_.AddBlankPage();
         album_.SetPagePath(page, path.c_str());

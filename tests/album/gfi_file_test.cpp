@@ -128,25 +128,17 @@ TEST_F(GfiFuzz, DamagedGfiFilesNeitherCrashNorLeak) {
                                 {"FileName =b.jpg", "FileFullName =C:\\x\\b.jpg", "Comment = c", ""},
                                 NamedLines("表.jpg")});
     std::mt19937 next(0x6F1u);
-    static const std::string inserts[] = {
-        "\r\n", "\n", "\r", "<", "<F", "<M", "=", "-", "Nu", "0", std::string(1, '\0'), "F", "C"};
-    const std::function<void(std::string&, size_t)> edits[] = {
-        [&](std::string& text, size_t at) { text[at] = static_cast<char>(next()); },
-        [&](std::string& text, size_t at) { text.insert(at, inserts[next() % std::size(inserts)]); },
-        [&](std::string& text, size_t at) { text.erase(at, 1 + next() % 20); },
-        [](std::string& text, size_t at) { text.resize(at); },
-    };
+    std::vector<Bytes> dictionary;
+    for (const std::string word : {"\r\n", "\n", "\r", "<", "<F", "<M", "=", "-", "Nu", "0", "F", "C"})
+        dictionary.emplace_back(word.begin(), word.end());
+    dictionary.push_back(Bytes{0});
     std::string path = folder_ + "fuzz.gfi";
     long before = LiveAlbumAllocations();
     MessageCatcher messages;
     for (int i = 0; i < 2000; ++i) {
-        std::string text = seed;
-        int mutations = 1 + static_cast<int>(next() % 4);
-        for (int m = 0; m < mutations && !text.empty(); ++m) {
-            const size_t at = next() % text.size();
-            edits[next() % 4](text, at);
-        }
-        ASSERT_TRUE(WriteFileBytes(path, Bytes(text.begin(), text.end())));
+        Bytes bytes(seed.begin(), seed.end());
+        Mutate(bytes, next, 4, dictionary);
+        ASSERT_TRUE(WriteFileBytes(path, bytes));
         {
             ZubAlbum album;
             if (ImportGfi(album, path.c_str())) {

@@ -35,6 +35,11 @@ TEST(ZubAlbum, RemovingAndSwappingPagesKeepsTheCoverOnItsPage) {
         }
     }
     EXPECT_STREQ("C:\\pics\\p1.jpg", album.GetPagePath(album.CoverIndex()));
+    ZubAlbum full;  // pages are kept in slots of ten: the last page of a full set
+    AddPages(full, 10);
+    EXPECT_EQ(1, full.RemovePage(9));
+    EXPECT_EQ(std::make_tuple(9, 0), std::make_tuple(full.PageCount(), full.RemovePage(9)));
+    EXPECT_STREQ("C:\\pics\\p8.jpg", full.GetPagePath(8));
 }
 
 // Expanded paths are compared with single-byte letters folded and double-byte

@@ -32,9 +32,7 @@ protected:
     void SetUp() override {
         ViewerWindowTest::SetUp();
         wallpaper_ = DesktopWallpaper();
-        char folder[MAX_PATH];
-        GetModuleFileNameA(nullptr, folder, MAX_PATH);
-        wallpaperFile_ = std::string(folder).substr(0, std::string(folder).rfind('\\') + 1) + "Wallpaper.bmp";
+        wallpaperFile_ = ProgramFolderPath() + "Wallpaper.bmp";
         registry_ = std::make_unique<FakeUserRegistry>();
     }
     void TearDown() override {

@@ -44,9 +44,6 @@ inline std::string ItemText(HWND dialog, int id) {
 inline Rgb ToRgb(COLORREF colour) {
     return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
 }
-inline PixelPattern Flat(Rgb colour) {
-    return [colour](int, int) { return colour; };
-}
 // A DROPFILES block of names as the shell hands it over; the receiver
 // finishes it.
 HDROP MakeDrop(const std::vector<std::string>& names, POINT at = POINT{});

@@ -34,11 +34,6 @@ bool SamePixels(const LockedDib& a, const LockedDib& b) {
     return true;
 }
 
-bool Near(Rgb a, Rgb b, int tolerance) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
-           std::abs(a.b - b.b) <= tolerance;
-}
-
 Rgb BlockColour(int x, int y) {
     static const Rgb colours[] = {{250, 10, 10}, {10, 250, 10}, {10, 10, 250}, {240, 240, 20}, {30, 30, 30}};
     return colours[(x / 8 + 2 * (y / 8)) % 5];
@@ -80,10 +75,4 @@ LockedDib LoadDib(const std::string& path) {
     HLOCAL header, pixels;
     if (!LoadPicture(path.c_str(), nullptr, 0, &header, &pixels)) return LockedDib();
     return LockedDib(header, pixels);
-}
-
-int __stdcall RecordProgress(int done, int total, intptr_t userData) {
-    auto* log = reinterpret_cast<ProgressLog*>(userData);
-    log->calls.emplace_back(done, total);
-    return int(log->calls.size()) - 1 == log->stopAt ? log->stopAnswer : 0;
 }

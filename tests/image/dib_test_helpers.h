@@ -19,7 +19,6 @@ inline Rgb PixelAt(const LockedDib& dib, int x, int y) {
     return PixelAt(dib.header, dib.pixels, x, y);
 }
 bool SamePixels(const LockedDib& a, const LockedDib& b);
-bool Near(Rgb a, Rgb b, int tolerance = 6);
 // Flat 8 x 8 blocks of strong colours, which a JPEG keeps within a level or two.
 Rgb BlockColour(int x, int y);
 // What MakeBmp stores at (x, y) of a picture width wide at the given depth.
@@ -30,14 +29,6 @@ Rgb BmpPixel(int x, int y, int width, int bits);
 LockedDib MakeDib(int width, int height, int bits, bool topDown, const PixelPattern& pattern = DistinctPixel,
                   DWORD headerSize = 40);
 LockedDib LoadDib(const std::string& path);
-
-struct ProgressLog {
-    std::vector<std::pair<int, int>> calls;
-    int stopAt = -1;  // answer stopAnswer at this call, else 0
-    int stopAnswer = 1;
-    intptr_t Data() { return reinterpret_cast<intptr_t>(this); }
-};
-int __stdcall RecordProgress(int done, int total, intptr_t log);
 
 class ImageTest : public ::testing::Test {
 protected:

@@ -10,13 +10,6 @@
 
 using Microsoft::WRL::ComPtr;
 
-std::string ProgramFolderPath() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
 std::string PluginFile(const std::string& stem) {
     return stem + kPluginExtension;
 }
@@ -110,10 +103,6 @@ Rgba DibPixels::At(int x, int y) const {
         }
     }
     return ::testing::AssertionSuccess();
-}
-
-PixelPattern Solid(Rgb colour) {
-    return [colour](int, int) { return colour; };
 }
 
 Bytes EncodeWithWic(const GUID& container, const WicSource& source) {

@@ -27,8 +27,6 @@ protected:
     TempDir files;
 };
 
-// The folder of the running test program, with a trailing "\".
-std::string ProgramFolderPath();
 // stem with the extension of this build's plug-ins (".spi" or ".sph").
 std::string PluginFile(const std::string& stem);
 // The WIC filter beside the program, or test filter <name> in testplugins\<name>\.
@@ -89,32 +87,6 @@ private:
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height,
                                      const PixelPattern& pattern = DistinctPixel, int step = 1,
                                      int tolerance = 0, int (*alpha)(int x, int y) = nullptr);
-// Every pixel the one colour.
-PixelPattern Solid(Rgb colour);
-
-// Records the calls of the progress callback Record while the log lives
-// (one log at a time); Record answers "stop" once stopAfter calls were made.
-struct ProgressCall {
-    int done, total;
-    intptr_t userData;
-    DWORD thread;
-};
-class ProgressLog {
-public:
-    explicit ProgressLog(int stopAfter = -1) : stopAfter_(stopAfter) { active_ = this; }
-    ~ProgressLog() { active_ = nullptr; }
-    ProgressLog(const ProgressLog&) = delete;
-    ProgressLog& operator=(const ProgressLog&) = delete;
-    static int __stdcall Record(int done, int total, intptr_t userData) {
-        active_->calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
-        return active_->stopAfter_ >= 0 && int(active_->calls.size()) > active_->stopAfter_ ? 1 : 0;
-    }
-    std::vector<ProgressCall> calls;
-
-private:
-    int stopAfter_;
-    static inline ProgressLog* active_ = nullptr;
-};
 
 // COM for the calling thread while the object lives.
 struct ComThread {
@@ -149,7 +121,7 @@ WicSource Bgr24Source(int width, int height, const PixelPattern& pattern = Disti
 WicSource Bgra32Source(int width, int height, int (*alpha)(int x, int y));
 WicSource Indexed8Source(int width, int height);
 inline WicSource SolidSource(int width, int height, Rgb colour) {
-    return Bgr24Source(width, height, Solid(colour));
+    return Bgr24Source(width, height, Flat(colour));
 }
 
 // An icon file holding the given images (each a PNG or a BMP-format entry).

@@ -1,6 +1,7 @@
 #include "tests/support/test_files.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 TempDir::TempDir() {
     char base[MAX_PATH], name[MAX_PATH];
@@ -142,15 +143,27 @@ bool WriteBmp(const std::string& path, int width, int height, int bits, bool top
     return WriteFileBytes(path, MakeBmp(width, height, bits, topDown, pattern));
 }
 
-void Mutate(Bytes& file, std::mt19937& random, int maxEdits) {
+void Mutate(Bytes& file, std::mt19937& random, int maxEdits, const std::vector<Bytes>& dictionary) {
     for (int e = 1 + int(random() % maxEdits); e > 0 && !file.empty(); --e) {
         const size_t at = random() % (random() % 2 ? std::min<size_t>(60, file.size()) : file.size());
-        const uint32_t kind = random() % 5;
+        const uint32_t kind = random() % (dictionary.empty() ? 5 : 9);
         if (kind == 0) file[at] ^= uint8_t(1u << (random() % 8));
         if (kind == 1) file[at] = uint8_t(random());
         if (kind == 2) file[at] = random() % 2 ? 0xFF : 0x00;
         if (kind == 3) file.resize(at + 1);
         if (kind == 4) file.insert(file.begin() + at, uint8_t(random()));
+        if (kind == 5)
+            file.erase(file.begin() + at, file.begin() + std::min(file.size(), at + 1 + random() % 12));
+        if (kind == 6) {
+            const Bytes run(file.begin() + at, file.begin() + std::min(file.size(), at + random() % 16));
+            file.insert(file.begin() + random() % file.size(), run.begin(), run.end());
+        }
+        if (kind < 7) continue;
+        const Bytes& word = dictionary[random() % dictionary.size()];
+        if (kind == 7)
+            for (size_t b = 0, w = at & ~size_t{3}; b < word.size() && w + b < file.size(); ++b)
+                file[w + b] = word[b];
+        if (kind == 8) file.insert(file.begin() + at, word.begin(), word.end());
     }
 }
 
@@ -163,4 +176,16 @@ int CountProcesses(const std::function<bool(const PROCESSENTRY32&)>& keep) {
         count += keep(entry);
     CloseHandle(snapshot);
     return count;
+}
+
+bool Near(Rgb a, Rgb b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
+std::string ProgramFolderPath() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
 }

@@ -32,8 +32,51 @@ private:
 };
 
 // Up to maxEdits of: a bit flipped, a byte set, 0xFF or 0x00 set, the file
-// cut, a byte inserted; half the positions fall in the first 60 bytes.
-void Mutate(Bytes& file, std::mt19937& random, int maxEdits);
+// cut, a byte inserted; half the positions fall in the first 60 bytes. With
+// a dictionary of words that mean something in the format (keywords, sizes
+// at the edges, markers), also runs removed or repeated elsewhere and words
+// written over a 4-byte boundary or inserted.
+void Mutate(Bytes& file, std::mt19937& random, int maxEdits, const std::vector<Bytes>& dictionary = {});
+
+// The calls a progress callback received. Record finds its log in the user
+// data (Data()); Latest records into the log made last, so that a test can
+// hand any user data through and see it arrive. From call stopAfter + 1 on
+// the callback answers answer ("stop" when not 0), before that 0.
+struct ProgressCall {
+    int done, total;
+    intptr_t userData;
+    DWORD thread;
+};
+class ProgressLog {
+public:
+    explicit ProgressLog(int stopAfter = -1, int answer = 1) : stopAfter_(stopAfter), answer_(answer) {
+        latest_ = this;
+    }
+    ~ProgressLog() {
+        if (latest_ == this) latest_ = nullptr;
+    }
+    ProgressLog(const ProgressLog&) = delete;
+    ProgressLog& operator=(const ProgressLog&) = delete;
+    intptr_t Data() { return reinterpret_cast<intptr_t>(this); }
+    static int __stdcall Record(int done, int total, intptr_t log) {
+        return reinterpret_cast<ProgressLog*>(log)->Take(done, total, log);
+    }
+    static int __stdcall Latest(int done, int total, intptr_t userData) {
+        return latest_->Take(done, total, userData);
+    }
+    std::vector<ProgressCall> calls;
+
+private:
+    int Take(int done, int total, intptr_t userData) {
+        calls.push_back(ProgressCall{done, total, userData, GetCurrentThreadId()});
+        return stopAfter_ >= 0 && int(calls.size()) > stopAfter_ ? answer_ : 0;
+    }
+    int stopAfter_, answer_;
+    static inline ProgressLog* latest_ = nullptr;
+};
+
+// The folder of the running test program, with a trailing "\".
+std::string ProgramFolderPath();
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);
@@ -53,6 +96,12 @@ struct Rgb {
 using PixelPattern = std::function<Rgb(int x, int y)>;
 // Gives every pixel of a small picture a distinct colour.
 Rgb DistinctPixel(int x, int y);
+// Every pixel the one colour.
+inline PixelPattern Flat(Rgb colour) {
+    return [colour](int, int) { return colour; };
+}
+// Every channel within tolerance.
+bool Near(Rgb a, Rgb b, int tolerance = 6);
 
 // A BMP laid out field by field: the classic 40 fields at the head of a
 // headerSize header (the rest 0x77), the masks right behind the 40 (inside a

@@ -149,11 +149,6 @@ TEST_F(ZubBoxTest, ClicksSelectToggleAndExtend) {
         EXPECT_EQ(c.marks, Marks()) << "cell " << c.cell;
         EXPECT_EQ(5, Viewer().ZubBOXCurrent);
     }
-    ClientPixels pixels(Window());
-    for (const auto& [cell, y, colour] :
-         {std::make_tuple(5, 140, RGB(0, 0, 255)), std::make_tuple(2, 50, RGB(0, 255, 255))})
-        for (const int x : {CellEdgeRect(cell).left, CellEdgeRect(cell).left - 1})
-            EXPECT_EQ(ToRgb(colour), pixels.At(x, y)) << cell << " " << x;
 }
 
 TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
@@ -222,16 +217,21 @@ TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
     EXPECT_EQ(Album().GetPagePath(1), Field(PILTRIN_ZUBBOX_PATH));
 }
 
+// Minimised windows are placed by their normal rectangles: the viewer's for a
+// first box, the box's own as it closes.
 TEST_F(ZubBoxTest, TheBoxOpensBesideTheViewerAndReopensWhereItWasClosed) {
-    Open();
     RECT viewer, box;
     GetWindowRect(window_, &viewer);
+    ShowWindow(window_, SW_MINIMIZE);
+    Open();
+    ShowWindow(window_, SW_RESTORE);
     GetWindowRect(Window(), &box);
     EXPECT_EQ(std::make_pair(viewer.left, (viewer.top + viewer.bottom) / 2),
               std::make_pair(box.left, box.top));
     EXPECT_TRUE(GetMenuState(GetSystemMenu(Window(), FALSE), SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_EQ("ズブＢＯＸ", WindowText(Window()));
     SetWindowPos(Window(), nullptr, 33, 44, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(Window(), SW_MINIMIZE);
     SendMessageA(Window(), WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(nullptr, Window());
     Open();
