@@ -10,6 +10,7 @@
 #include "app/viewer_state.h"
 #include "browse/file_utils.h"
 #include "browse/user_prompt.h"
+#include "image/picture_pipeline.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -23,6 +24,15 @@ constexpr CheckBoxSetting kCheckBoxes[] = {
     {PILTRIN_OPTIONS_ANIMATE, &ViewerSettings::Animate},
     {PILTRIN_OPTIONS_AUTO_SWITCH, &ViewerSettings::AutoSwitch},
     {PILTRIN_OPTIONS_AUTO_ADD, &ViewerSettings::AutoAddDropped},
+};
+
+// The display options' check boxes.
+struct DisplayCheckBox {
+    int id;
+    bool DisplayOptions::*option;
+};
+constexpr DisplayCheckBox kDisplayCheckBoxes[] = {
+    {PILTRIN_OPTIONS_EXIF_UPRIGHT, &DisplayOptions::uprightByExif},
 };
 
 // The bounce steps are shown without their direction; the magnitude of the
@@ -52,6 +62,9 @@ INT_PTR OnInitDialog(HWND dialog) {
     for (const CheckBoxSetting& box : kCheckBoxes) {
         CheckDlgButton(dialog, box.id, s.*box.setting ? BST_CHECKED : BST_UNCHECKED);
     }
+    for (const DisplayCheckBox& box : kDisplayCheckBoxes) {
+        CheckDlgButton(dialog, box.id, PictureDisplayOptions().*box.option ? BST_CHECKED : BST_UNCHECKED);
+    }
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_ROTATION, static_cast<UINT>(s.RotationParam), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_X, Magnitude(s.MoveStepX), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_Y, Magnitude(s.MoveStepY), FALSE);
@@ -65,6 +78,9 @@ void Accept(HWND dialog) {
     ViewerSettings& s = Viewer().Settings;
     for (const CheckBoxSetting& box : kCheckBoxes) {
         s.*box.setting = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? 1 : 0;
+    }
+    for (const DisplayCheckBox& box : kDisplayCheckBoxes) {
+        PictureDisplayOptions().*box.option = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED;
     }
     // Taken as typed: a step of 0 stops the bounce in its direction.
     s.RotationParam = static_cast<int>(NumberOf(dialog, PILTRIN_OPTIONS_ROTATION));
@@ -114,7 +130,11 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 void ShowOptionsDialog(HWND window) {
     ViewerState& v = Viewer();
     v.TickActive = 0;
+    const DisplayOptions before = PictureDisplayOptions();
     RunModalDialog(v.Instance, MAKEINTRESOURCEA(PILTRIN_DIALOG_OPTIONS), window, OptionsDialogProc, 0);
+    // The shown picture was prepared under the old options: it is loaded
+    // again under the new ones.
+    if (!(PictureDisplayOptions() == before) && v.ShownBitmap) ShowPicture(window);
     // Whatever the answer: the true-size view starts again at the top left.
     if (!v.Settings.FitToWindow && v.ShownBitmap) v.ScrollX = v.ScrollY = 0;
     RefreshOverflow(window);

@@ -24,11 +24,17 @@
 
 #include <cstdint>
 
+#include "image/picture_meta.h"
 #include "image/picture_types.h"
 
 // The user's choices for steps 2-4 and 7. One process-wide value, touched
 // by the user-interface thread; a worker takes a copy when it starts.
-struct DisplayOptions {};
+struct DisplayOptions {
+    // Step 2: turn a picture upright as its EXIF orientation says.
+    bool uprightByExif = true;
+
+    bool operator==(const DisplayOptions& other) const { return uprightByExif == other.uprightByExif; }
+};
 
 // The options every display path uses; the options dialog changes them.
 DisplayOptions& PictureDisplayOptions();
@@ -43,3 +49,18 @@ int LoadDisplayPicture(const char* path, ProgressProc progress, intptr_t userDat
 // thumbnails and previews of about targetSize pixels.
 int LoadDisplayPreview(const char* path, ProgressProc progress, intptr_t userData, int targetSize,
                        HLOCAL* header, HLOCAL* pixels);
+// LoadDisplayPreview and LoadDisplayPicture as a device bitmap for window,
+// or null, failing as LoadPreviewBitmap / LoadPictureBitmap do (the FileBOX
+// preview).
+HBITMAP LoadDisplayPreviewBitmap(HWND window, const char* path, int targetSize);
+HBITMAP LoadDisplayPictureBitmap(HWND window, const char* path);
+// Loads source through steps 1-4 and writes it as a bottom-up BMP file;
+// non-zero when the whole file was written (the wallpaper).
+int SaveDisplayPictureAsBmp(const char* source, const char* destination);
+
+// Steps 2-4 on a picture the reader gave, with meta what the reader said
+// of it. Touches no process-wide value (a worker may run it). The blocks
+// may be replaced; a step that cannot run leaves the picture as it was
+// before that step, so the answer is always a showable picture.
+void PrepareForDisplay(const DisplayOptions& options, const PictureMeta& meta, HLOCAL* header,
+                       HLOCAL* pixels);

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "image/picture_meta.h"
 #include "image/picture_types.h"
 #include "image/plugin_pattern.h"
 
@@ -33,12 +34,14 @@ void UnloadPlugins();
 // 1 and a DibImage (header and pixel handles, now the caller's), or 0 with
 // LastLoadError = 2. The progress callback runs on the calling thread; while
 // a plug-in works, the calling thread dispatches paint messages only.
+// meta, when given, receives what the plug-in said of the picture (see
+// ReadPluginHeaderMeta); published plug-ins say nothing.
 int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
-                      HLOCAL* pixels);
+                      HLOCAL* pixels, PictureMeta* meta = nullptr);
 // As PluginLoadPicture through the plug-ins' preview entry, falling back to
 // the full picture.
 int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
-                      HLOCAL* pixels);
+                      HLOCAL* pixels, PictureMeta* meta = nullptr);
 // 1 when a plug-in accepted the file and filled info.
 int PluginReadInfo(const char* path, PictureInfo* info);
 // 1 when some plug-in accepts the file's content.

@@ -4,6 +4,7 @@
 
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
+#include "image/plugin_meta.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ bool LocateTable(const BITMAPINFOHEADER& info, size_t* offset, size_t* bytes) {
 }  // namespace
 
 bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const uint8_t* pixelBytes,
-                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready, size_t readyBytes) {
+                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready, size_t readyBytes,
+                           PictureMeta* meta) {
     DibBlock readyBlock(ready);
     *header = nullptr;
     *pixels = nullptr;
@@ -64,6 +66,7 @@ bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const 
         if (!out) return false;
         CopyPictureBytes(out.get(), pixelBytes, size_t(rowBytes));
     }
+    if (meta) ReadPluginHeaderMeta(headerBytes, headerSize, meta);
     *header = newHeader.Release();
     *pixels = newPixels.Release();
     return true;

@@ -244,3 +244,42 @@ int ConvertDibTo24(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels) {
     pixels = newPixels;
     return 1;
 }
+
+void OrientPixelRows(const BYTE* source, int width, int height, size_t stride, bool sourceBottomUp,
+                     int bytesPerPixel, int orientation, BYTE* target, size_t targetStride) {
+    const bool swaps = OrientationSwapsSides(orientation);
+    const int targetWidth = swaps ? height : width;
+    const int targetHeight = swaps ? width : height;
+    for (int y = 0; y < targetHeight; ++y) {
+        BYTE* out = target + size_t(y) * targetStride;
+        for (int x = 0; x < targetWidth; ++x, out += bytesPerPixel) {
+            // The source pixel, in display coordinates, that lands on (x, y).
+            int sx = x, sy = y;
+            switch (orientation) {
+                case 1:
+                    sx = y, sy = height - 1 - x;
+                    break;
+                case 2:
+                    sx = width - 1 - x, sy = height - 1 - y;
+                    break;
+                case 3:
+                    sx = width - 1 - y, sy = x;
+                    break;
+                case 4:
+                    sx = y, sy = x;
+                    break;
+                case 5:
+                    sx = width - 1 - x;
+                    break;
+                case 6:
+                    sx = width - 1 - y, sy = height - 1 - x;
+                    break;
+                case 7:
+                    sy = height - 1 - y;
+                    break;
+            }
+            const int row = sourceBottomUp ? height - 1 - sy : sy;
+            std::memcpy(out, source + size_t(row) * stride + size_t(sx) * bytesPerPixel, bytesPerPixel);
+        }
+    }
+}

@@ -13,6 +13,8 @@
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "image/picture_pipeline.h"
+#include "image/transforms.h"
 #include "image/plugin_host.h"
 #include "tests/app/viewer_fixture.h"
 #include "tests/plugins/plugin_fixtures.h"
@@ -227,30 +229,50 @@ TEST(DisplayLayout, SpinWidthsCentresAndBands) {
     EXPECT_EQ(TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 5, 10).width, 143);
 }
 
+// Every page orientation, and every EXIF orientation turned upright first
+// and then by a page orientation; the option off shows the stored pixels.
 TEST_F(ViewerWindowTest, JpegPageIsShownInEachOrientation) {
     ViewerState& v = Viewer();
-    ASSERT_TRUE(WriteFileBytes(dir_.File("quadrants.jpg"), MakeJpeg(kWidth, kHeight, Quadrants)));
     SetClientSize(200, 200);
     Command(kCommandFitOrTrueSize);  // true size: pixels land unscaled
     v.Album->AddPage(dir_.File("quadrants.jpg").c_str());
-    for (int code = 0; code < 8; ++code) {
-        SCOPED_TRACE(code);
-        v.Album->SetPageOrientation(0, code);
+    struct Row {
+        int exif, code;
+        bool upright;
+    };  // exif 0: no EXIF segment
+    std::vector<Row> rows = {{6, 1, false}};
+    for (int code = 0; code < 8; ++code)
+        rows.push_back({0, code, true}), rows.push_back({code + 1, code * 3 % 8, true});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.exif << " " << row.code << " " << row.upright);
+        const Bytes jpeg = MakeJpeg(kWidth, kHeight, Quadrants);
+        ASSERT_TRUE(WriteFileBytes(dir_.File("quadrants.jpg"),
+                                   row.exif ? WithSegment(jpeg, 0xE1, ExifBody(row.exif)) : jpeg));
+        PictureDisplayOptions().uprightByExif = row.upright;
+        v.Album->SetPageOrientation(0, row.code);
         v.CurrentZubIndex = 0;
         SetDisplayMode(window_, kZubDisplay);
         Repaint();
-        const bool swapped = code == 1 || code == 3 || code == 4 || code == 6;
-        const int width = swapped ? kHeight : kWidth, height = swapped ? kWidth : kHeight;
+        const int exif = row.upright ? row.exif : 0;
+        const int uw = exif >= 5 ? kHeight : kWidth, uh = exif >= 5 ? kWidth : kHeight;
+        const bool swapped = OrientationSwapsSides(row.code);
+        const int width = swapped ? uh : uw, height = swapped ? uw : uh;
         ASSERT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}),
                   (std::vector<LONG>{width, height}));
         ClientPixels pixels(window_);
-        // The centre of each quadrant of the shown picture, and where it comes from in the source.
+        // The centre of each quadrant of the shown picture, where it lies in the upright picture
+        // (by page code), and where that lies in the stored one (by EXIF's definition).
         for (int q = 0; q < 4; ++q) {
             const int x = width / 4 + (q % 2) * width / 2, y = height / 4 + (q / 2) * height / 2;
-            const int w = kWidth, h = kHeight;
+            const int w = uw, h = uh;
             const POINT byCode[8] = {{x, y}, {y, h - 1 - x}, {w - 1 - x, h - 1 - y}, {w - 1 - y, x},
                                      {y, x}, {w - 1 - x, y}, {w - 1 - y, h - 1 - x}, {x, h - 1 - y}};
-            const POINT from = byCode[code];
+            const int ux = byCode[row.code].x, uy = byCode[row.code].y, sw = kWidth, sh = kHeight;
+            const POINT byExif[9] = {
+                {ux, uy},          {ux, uy}, {sw - 1 - ux, uy}, {sw - 1 - ux, sh - 1 - uy},
+                {ux, sh - 1 - uy}, {uy, ux}, {uy, sh - 1 - ux}, {sw - 1 - uy, sh - 1 - ux},
+                {sw - 1 - uy, ux}};
+            const POINT from = byExif[exif];
             const Rgb shown = pixels.At((200 - width) / 2 + x, (200 - height) / 2 + y);
             EXPECT_TRUE(Near(shown, Quadrants(from.x, from.y)))
                 << "quadrant " << q << ": " << int(shown.r) << " " << int(shown.g) << " " << int(shown.b);
