@@ -59,7 +59,11 @@ int Dispatch(const char* path, ProgressProc progress, intptr_t userData, HLOCAL*
     // A BMP is read by the own reader first, so that it never waits for the
     // plug-in helpers to start; the plug-ins still get the ones it refuses.
     const bool bmp = SameExtension(extension, "bmp");
-    if (bmp && ReadBmpFile(path, header, pixels)) return 1;
+    if (bmp && ReadBmpFile(path, header, pixels)) {
+        // A 32-bit BMP's fourth byte is straight alpha (all zero: none).
+        if (meta) meta->alphaMeaningful = true;
+        return 1;
+    }
     const int bmpError = LastLoadError;
     if (preview ? PluginLoadPreview(path, progress, userData, header, pixels, meta)
                 : PluginLoadPicture(path, progress, userData, header, pixels, meta))

@@ -15,4 +15,6 @@ struct PictureMeta {
     std::vector<uint8_t> iccProfile;
     // The pixels are 32 bits with straight alpha that means coverage.
     bool alphaMeaningful = false;
+    // ... and the colours are already multiplied by it.
+    bool alphaPremultiplied = false;
 };

@@ -1,5 +1,7 @@
 #include "image/picture_pipeline.h"
 
+#include <vector>
+
 #include "image/bmp_reader.h"
 #include "image/dib_image.h"
 #include "image/exif_reader.h"
@@ -9,26 +11,51 @@
 namespace {
 DisplayOptions options;
 
-// Turns pictures of whole bytes a pixel (grey, colour, 32 bits) without
-// changing their depth, so that the depth shown stays the file's and a
-// fourth byte of coverage survives; false when it cannot.
-bool TurnKeepingDepth(LockedDib& dib, int turn) {
-    const int bits = dib.header->biBitCount;
-    if (bits != 8 && bits != 24 && bits != 32) return false;
-    const int width = dib.header->biWidth, height = DibRows(*dib.header);
-    const bool swaps = OrientationSwapsSides(turn);
-    const int turnedWidth = swaps ? height : width, turnedHeight = swaps ? width : height;
-    const uint64_t stride = DibStride(bits, turnedWidth);
-    if (stride * uint64_t(turnedHeight) > kMaxDibPixelBytes) return false;
-    auto* turned = static_cast<BYTE*>(AllocLockedBlock(size_t(stride * uint64_t(turnedHeight))));
-    if (!turned) return false;
-    OrientPixelRows(dib.pixels, width, height, size_t(DibStride(bits, width)), dib.header->biHeight > 0, bits / 8,
-                    turn, turned, size_t(stride));
-    FreeLockedBlock(dib.pixels);
-    dib.pixels = turned;
-    dib.header->biWidth = turnedWidth;
-    dib.header->biHeight = -turnedHeight;
-    dib.header->biSizeImage = 0;
+// Step 4. A 32-bit picture whose layout is the plain one (bit fields of the
+// usual masks included, with the fourth byte as alpha) leaves as plain
+// premultiplied coverage; its depth says it has some.
+void KeepCoverage(const PictureMeta& meta, LockedDib& dib) {
+    BITMAPINFOHEADER& header = *dib.header;
+    if (header.biBitCount != 32) return;
+    if (header.biCompression == BI_BITFIELDS) {
+        const auto* masks = reinterpret_cast<const DWORD*>(&header + 1);
+        if (masks[0] != 0xFF0000 || masks[1] != 0xFF00 || masks[2] != 0xFF) return;
+        header.biCompression = BI_RGB;
+    }
+    if (header.biCompression != BI_RGB) return;
+    MakeCoverage(dib.pixels, size_t(header.biWidth) * size_t(DibRows(header)), meta.alphaMeaningful,
+                 meta.alphaPremultiplied);
+}
+
+// Coverage rows of a picture and a fresh 24-bit picture of width x height.
+bool ComposeInto(const Background& background, BITMAPINFOHEADER*& header, BYTE*& pixels, int width,
+                 int height) {
+    const int sourceWidth = header->biWidth, sourceHeight = DibRows(*header);
+    std::vector<BYTE> scaled;
+    PixelRows24 source{pixels, sourceWidth, sourceHeight, size_t(DibStride(32, sourceWidth)),
+                       header->biHeight < 0};
+    if (width != sourceWidth || height != sourceHeight) {
+        scaled.resize(size_t(DibStride(32, width)) * size_t(height));
+        const PixelRows24 target{scaled.data(), width, height, size_t(DibStride(32, width)), true};
+        ResampleArea32(source, target);
+        source = target;
+    }
+    BITMAPINFOHEADER fields = Dib24Header(width, height);
+    if (fields.biSizeImage == 0) return false;
+    auto* newHeader = static_cast<BITMAPINFOHEADER*>(AllocLockedBlock(sizeof fields));
+    auto* newPixels = static_cast<BYTE*>(AllocLockedBlock(fields.biSizeImage));
+    if (!newHeader || !newPixels) {
+        FreeLockedBlock(newHeader);
+        FreeLockedBlock(newPixels);
+        return false;
+    }
+    *newHeader = fields;
+    CompositeOver(source, PixelRows24{newPixels, width, height, size_t(DibStride(24, width)), false}, 0, 0,
+                  background);
+    FreeLockedBlock(header);
+    FreeLockedBlock(pixels);
+    header = newHeader;
+    pixels = newPixels;
     return true;
 }
 
@@ -36,7 +63,8 @@ void TurnUpright(const PictureMeta& meta, LockedDib& dib) {
     const int turn = OrientationForExif(meta.exifOrientation);
     if (turn == 0) return;
     // A picture that cannot be turned (no memory) is shown as stored.
-    if (!TurnKeepingDepth(dib, turn)) ApplyOrientation(nullptr, dib.header, dib.pixels, turn);
+    if (!OrientDibKeepingDepth(dib.header, dib.pixels, turn))
+        ApplyOrientation(nullptr, dib.header, dib.pixels, turn);
 }
 }  // namespace
 
@@ -56,6 +84,7 @@ void PrepareForDisplay(const DisplayOptions& chosen, const PictureMeta& meta, HL
         return;
     }
     if (chosen.uprightByExif) TurnUpright(meta, dib);
+    if (chosen.keepTransparency) KeepCoverage(meta, dib);
     dib.Release(header, pixels);
 }
 
@@ -79,18 +108,27 @@ int LoadDisplayPreview(const char* path, ProgressProc progress, intptr_t userDat
     return 0;
 }
 
+// The device bitmap of a prepared picture, over the chosen background.
+HBITMAP ComposedBitmap(HWND window, HLOCAL header, HLOCAL pixels) {
+    LockedDib dib(header, pixels);
+    if (!dib) return nullptr;
+    CompositeForDisplay(options, options.background, dib.header, dib.pixels);
+    dib.Release(&header, &pixels);
+    return MakePictureBitmap(window, header, pixels);
+}
+
 HBITMAP LoadDisplayPreviewBitmap(HWND window, const char* path, int targetSize) {
     HLOCAL header, pixels;
     PictureMeta meta;
     if (!LoadPreviewWithMeta(path, nullptr, 0, &header, &pixels, targetSize, &meta, true)) return nullptr;
     PrepareForDisplay(options, meta, &header, &pixels);
-    return header ? MakePictureBitmap(window, header, pixels) : nullptr;
+    return header ? ComposedBitmap(window, header, pixels) : nullptr;
 }
 
 HBITMAP LoadDisplayPictureBitmap(HWND window, const char* path) {
     HLOCAL header, pixels;
     if (!LoadDisplayPicture(path, nullptr, 0, &header, &pixels)) return nullptr;
-    return MakePictureBitmap(window, header, pixels);
+    return ComposedBitmap(window, header, pixels);
 }
 
 int SaveDisplayPictureAsBmp(const char* source, const char* destination) {
@@ -98,5 +136,26 @@ int SaveDisplayPictureAsBmp(const char* source, const char* destination) {
     if (!LoadDisplayPicture(source, nullptr, 0, &header, &pixels)) return 0;
     LockedDib dib(header, pixels);
     if (!dib) return 0;
+    // A wallpaper has nothing behind it: its clear parts take the colour.
+    Background colour = options.background;
+    colour.checkerboard = false;
+    if (!CompositeForDisplay(options, colour, dib.header, dib.pixels)) return 0;
     return WriteDibAsBmp(destination, dib.header, dib.pixels);
+}
+
+bool HasCoverage(const DisplayOptions& chosen, const BITMAPINFOHEADER& header) {
+    return chosen.keepTransparency && header.biBitCount == 32 && header.biCompression == BI_RGB;
+}
+
+int ScaleForDisplay(const DisplayOptions& chosen, BITMAPINFOHEADER*& header, BYTE*& pixels, int width,
+                    int height) {
+    if (!HasCoverage(chosen, *header)) return StretchDib(nullptr, header, pixels, width, height);
+    if (width < 1 || height < 1) return 0;
+    return ComposeInto(chosen.background, header, pixels, width, height) ? 1 : 0;
+}
+
+int CompositeForDisplay(const DisplayOptions& chosen, const Background& background, BITMAPINFOHEADER*& header,
+                        BYTE*& pixels) {
+    if (!HasCoverage(chosen, *header)) return 1;
+    return ComposeInto(background, header, pixels, header->biWidth, DibRows(*header)) ? 1 : 0;
 }

@@ -12,8 +12,10 @@ constexpr size_t kCsTypeAt = 56, kProfileDataAt = 112, kProfileSizeAt = 116, kRe
 void ReadPluginHeaderMeta(const uint8_t* header, size_t size, PictureMeta* meta) {
     if (!header || size < kV5HeaderBytes || U32(header) < kV5HeaderBytes) return;
     const uint32_t reserved = U32(header + kReservedAt);
-    if ((reserved & 0xFFFF0000u) == kOrientationTag && (reserved & 0xFF) >= 1 && (reserved & 0xFF) <= 8)
-        meta->exifOrientation = int(reserved & 0xFF);
+    if ((reserved & 0xFFFF0000u) == kOrientationTag) {
+        if ((reserved & 0xFF) >= 1 && (reserved & 0xFF) <= 8) meta->exifOrientation = int(reserved & 0xFF);
+        if (reserved & kPremultipliedFlag) meta->alphaPremultiplied = true;
+    }
     if (U32(header + kCsTypeAt) != kEmbeddedProfileTag) return;
     const size_t at = U32(header + kProfileDataAt), bytes = U32(header + kProfileSizeAt);
     if (at < kV5HeaderBytes || at > size || bytes > size - at) return;

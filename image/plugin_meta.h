@@ -7,7 +7,8 @@
 // bV5ProfileData an offset from the header's start into the same block,
 // bV5ProfileSize), and Piltrin's own WIC plug-in puts the EXIF orientation
 // into the last field (bV5Reserved, zero in every other header): "OR" in
-// its upper half, the orientation 1-8 in its lowest byte. Any other host
+// its upper half, the orientation 1-8 (or 0) in its lowest byte, and bit 8
+// set when the colours of a 32-bit picture are premultiplied. Any other host
 // reads such a header as an ordinary picture. A pure reader over the bytes.
 #pragma once
 
@@ -19,6 +20,7 @@
 constexpr size_t kV5HeaderBytes = 124;
 constexpr uint32_t kEmbeddedProfileTag = 0x4D424544;  // "MBED"
 constexpr uint32_t kOrientationTag = 0x4F520000;      // "OR" in the upper half
+constexpr uint32_t kPremultipliedFlag = 0x100;
 
 // Fills meta's orientation and profile from a header block of size bytes;
 // leaves them as they are when the header says nothing usable.

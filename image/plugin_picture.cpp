@@ -66,7 +66,11 @@ bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const 
         if (!out) return false;
         CopyPictureBytes(out.get(), pixelBytes, size_t(rowBytes));
     }
-    if (meta) ReadPluginHeaderMeta(headerBytes, headerSize, meta);
+    if (meta) {
+        // Published plug-ins hand over straight alpha; the header may say otherwise.
+        meta->alphaMeaningful = info.biBitCount == 32 && info.biCompression == BI_RGB;
+        ReadPluginHeaderMeta(headerBytes, headerSize, meta);
+    }
     *header = newHeader.Release();
     *pixels = newPixels.Release();
     return true;

@@ -283,3 +283,23 @@ void OrientPixelRows(const BYTE* source, int width, int height, size_t stride, b
         }
     }
 }
+
+int OrientDibKeepingDepth(BITMAPINFOHEADER*& header, BYTE*& pixels, int turn) {
+    const int bits = header->biBitCount;
+    if (bits != 8 && bits != 24 && bits != 32) return 0;
+    const int width = header->biWidth, height = DibRows(*header);
+    const bool swaps = OrientationSwapsSides(turn);
+    const int turnedWidth = swaps ? height : width, turnedHeight = swaps ? width : height;
+    const uint64_t stride = DibStride(bits, turnedWidth);
+    if (stride * uint64_t(turnedHeight) > kMaxDibPixelBytes) return 0;
+    auto* turned = static_cast<BYTE*>(AllocLockedBlock(size_t(stride * uint64_t(turnedHeight))));
+    if (!turned) return 0;
+    OrientPixelRows(pixels, width, height, size_t(DibStride(bits, width)), header->biHeight > 0, bits / 8,
+                    turn, turned, size_t(stride));
+    FreeLockedBlock(pixels);
+    pixels = turned;
+    header->biWidth = turnedWidth;
+    header->biHeight = -turnedHeight;
+    header->biSizeImage = 0;
+    return 1;
+}

@@ -221,7 +221,7 @@ int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, cons
 
     // A version 5 header only when there is something to say in it: the
     // profile behind it, the orientation in its last field.
-    const bool v5 = extras.orientation != 0 || !extras.profile.empty();
+    const bool v5 = extras.orientation != 0 || !extras.profile.empty() || bits == 32;
     const size_t headerBytes = v5 ? sizeof(BITMAPV5HEADER) + extras.profile.size() : sizeof(BITMAPINFOHEADER);
     *header = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, headerBytes);
     *pixels = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, static_cast<SIZE_T>(total));
@@ -246,7 +246,8 @@ int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, cons
         more->bV5Intent = LCS_GM_IMAGES;
         more->bV5ProfileData = extras.profile.empty() ? 0 : sizeof(BITMAPV5HEADER);
         more->bV5ProfileSize = static_cast<DWORD>(extras.profile.size());
-        more->bV5Reserved = extras.orientation ? kWicOrientationTag | DWORD(extras.orientation) : 0;
+        more->bV5Reserved =
+            kWicOrientationTag | DWORD(extras.orientation) | (bits == 32 ? kWicPremultiplied : 0);
         if (!extras.profile.empty())
             std::memcpy(reinterpret_cast<uint8_t*>(more) + sizeof(BITMAPV5HEADER), extras.profile.data(),
                         extras.profile.size());

@@ -142,7 +142,7 @@ TEST_F(WicPlugin, EachFormatBecomesTopRowFirstPixelsOfTheExactColoursAndAPreview
             EXPECT_EQ(dib.Bits(), c.bits);
         }
         EXPECT_EQ(dib.Header().biHeight, -c.height);
-        EXPECT_EQ(dib.Header().biSize, 40u);
+        EXPECT_EQ(dib.Header().biSize, dib.Bits() == 32 ? 124u : 40u);  // 32 bits say they are premultiplied
         EXPECT_EQ(dib.Header().biPlanes, 1);
         EXPECT_TRUE(HasPixels(dib, c.width, c.height, c.pattern, 1, 0, c.alpha));
         ASSERT_EQ(Picture(path, preview, true), 0);
