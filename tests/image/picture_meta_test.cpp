@@ -10,7 +10,6 @@
 #include "image/picture_pipeline.h"
 #include "image/plugin_meta.h"
 #include "image/thumbnail_prefetch.h"
-#include "image/transforms.h"
 #include "tests/image/dib_test_helpers.h"
 #include "tests/support/jpeg_test_files.h"
 
@@ -54,12 +53,11 @@ TEST(IccReader, ChunksJoinInSequenceOrderAndAnythingAmissGivesNoProfile) {
     EXPECT_EQ(Join(reversed), profile);
     const Bytes padded = Profile(290, 300);  // the padding after the declared size is cut off
     EXPECT_EQ(Join(IccChunks(padded, 100)), Bytes(padded.begin(), padded.begin() + 290));
-    const std::vector<Bytes> bad[] = {{chunks[0], chunks[2]},
-                                      {chunks[0], chunks[1], chunks[1], chunks[2]},
-                                      {chunks[0], chunks[1], Edited(chunks[2], 12, 4)},
-                                      {chunks[0], chunks[1], Edited(chunks[2], 13, 4)},
-                                      IccChunks(Profile(0xFFFFFFFF, 200), 100),
-                                      IccChunks(Edited(profile, 36, 'x'), 100)};
+    // clang-format off
+    const std::vector<Bytes> bad[] = {{chunks[0], chunks[2]}, {chunks[0], chunks[1], chunks[1], chunks[2]},
+        {chunks[0], chunks[1], Edited(chunks[2], 12, 4)}, {chunks[0], chunks[1], Edited(chunks[2], 13, 4)},
+        IccChunks(Profile(0xFFFFFFFF, 200), 100), IccChunks(Edited(profile, 36, 'x'), 100)};
+    // clang-format on
     for (const auto& segments : bad) EXPECT_TRUE(Join(segments).empty());
 }
 
