@@ -87,5 +87,5 @@ int ScaleForDisplay(const DisplayOptions& options, BITMAPINFOHEADER*& header, BY
 // Step 7 alone, at the picture's size, over background (the FileBOX preview
 // over the chosen background, the wallpaper over the chosen colour). A
 // picture without coverage is left as it is. 1, or 0 as it was.
-int CompositeForDisplay(const DisplayOptions& options, const Background& background, BITMAPINFOHEADER*& header,
-                        BYTE*& pixels);
+int CompositeForDisplay(const DisplayOptions& options, const Background& background,
+                        BITMAPINFOHEADER*& header, BYTE*& pixels);

@@ -81,8 +81,8 @@ void LoadPreview(HWND box, const char* path) {
         // The size names the picture as shown: a picture turned upright on
         // its side has its sides swapped.
         const BITMAPINFOHEADER& shown = LastBitmapHeader();
-        const bool turned = (shown.biWidth > DibRows(shown)) != (info.width > info.height) &&
-                            shown.biWidth != DibRows(shown);
+        const bool turned =
+            (shown.biWidth > DibRows(shown)) != (info.width > info.height) && shown.biWidth != DibRows(shown);
         char text[64];
         std::snprintf(text, sizeof text, " %d×%d×%d%s", static_cast<int>(turned ? info.height : info.width),
                       static_cast<int>(turned ? info.width : info.height), shown.biBitCount,
