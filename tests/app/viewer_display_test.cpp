@@ -285,20 +285,17 @@ TEST_F(ViewerWindowTest, JpegPageIsShownInEachOrientation) {
 // option off draws the stored colours.
 TEST_F(ViewerWindowTest, TransparentPartsShowTheBackground) {
     Bytes clear, none;  // 32 x 32, bottom row first: left half clear green, right half red
-    for (int i = 0; i < 32 * 32; ++i) PutU32(clear, i % 32 < 16 ? 0x0000FF00u : 0xFFFF0000u);
-    for (int i = 0; i < 32 * 32; ++i) PutU32(none, i % 32 < 16 ? 0x0000FF00u : 0x00FF0000u);
+    for (int i = 0; i < 32 * 32; ++i)
+        PutU32(clear, i % 32 < 16 ? 0x0000FF00u : 0xFFFF0000u),
+            PutU32(none, i % 32 < 16 ? 0x0000FF00u : 0x00FF0000u);
     WriteFileBytes(dir_.File("clear.bmp"), BmpFile(40, 32, 32, 32, BI_RGB, {}, {}, clear));
     WriteFileBytes(dir_.File("none.bmp"), BmpFile(40, 32, 32, 32, BI_RGB, {}, {}, none));
     const Rgb red{255, 0, 0}, green{0, 255, 0}, light{238, 238, 238}, dark{204, 204, 204}, blue{0, 0, 255};
     SetClientSize(128, 128);  // fitted: the picture four times larger
     // Rows: file, true size, options; three pixels of the top cells' row.
-    struct Row {
-        const char* file;
-        bool trueSize;
-        Background background;
-        bool keep;
-        std::vector<Rgb> want;
-    };
+    // clang-format off
+    struct Row { const char* file; bool trueSize; Background background; bool keep; std::vector<Rgb> want; };
+    // clang-format on
     const Row rows[] = {{"clear.bmp", false, {}, true, {light, dark, red}},
                         {"clear.bmp", false, {false, RGB(0, 0, 255)}, true, {blue, blue, red}},
                         {"none.bmp", false, {}, true, {green, green, red}},
