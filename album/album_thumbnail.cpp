@@ -79,8 +79,11 @@ bool ShrinkAndStore(ZubAlbum& album, void* block, HLOCAL header, HLOCAL pixels, 
     if (!picture) return false;
     const ThumbnailExtent extent =
         ThumbnailExtentFor(picture.header->biWidth, DibRows(*picture.header), size);
-    WindowDC screen(nullptr);
-    if (!StretchDib(screen, picture.header, picture.pixels, extent.width, extent.height)) return false;
+    // A picture with coverage is shrunk premultiplied and laid over the
+    // background here, in the cell's own pixels.
+    if (!ScaleForDisplay(PictureDisplayOptions(), picture.header, picture.pixels, extent.width,
+                         extent.height))
+        return false;
     return StoreThumbnail(album, block, extent.width, extent.height, picture.pixels);
 }
 

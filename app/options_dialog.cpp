@@ -3,6 +3,9 @@
 #include <commctrl.h>
 
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/picture_display.h"
 #include "app/popup_menu.h"
@@ -11,6 +14,7 @@
 #include "browse/box_place.h"
 #include "browse/file_utils.h"
 #include "browse/user_prompt.h"
+#include "image/picture_pipeline.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -25,6 +29,37 @@ constexpr CheckBoxSetting kCheckBoxes[] = {
     {PILTRIN_OPTIONS_AUTO_SWITCH, &ViewerSettings::AutoSwitch},
     {PILTRIN_OPTIONS_AUTO_ADD, &ViewerSettings::AutoAddDropped},
 };
+
+// The display options' check boxes.
+struct DisplayCheckBox {
+    int id;
+    bool DisplayOptions::*option;
+};
+constexpr DisplayCheckBox kDisplayCheckBoxes[] = {
+    {PILTRIN_OPTIONS_EXIF_UPRIGHT, &DisplayOptions::uprightByExif},
+    {PILTRIN_OPTIONS_TRANSPARENCY, &DisplayOptions::keepTransparency},
+};
+
+// The background colour as the edit shows it: red, green, blue in hex.
+void ShowBackground(HWND dialog, const Background& background) {
+    CheckRadioButton(dialog, PILTRIN_OPTIONS_CHECKERBOARD, PILTRIN_OPTIONS_COLOUR,
+                     background.checkerboard ? PILTRIN_OPTIONS_CHECKERBOARD : PILTRIN_OPTIONS_COLOUR);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", GetRValue(background.colour),
+                  GetGValue(background.colour), GetBValue(background.colour));
+    SetDlgItemTextA(dialog, PILTRIN_OPTIONS_COLOUR_VALUE, text);
+}
+
+// Text that is no colour leaves the colour as it was.
+void ReadBackground(HWND dialog, Background* background) {
+    background->checkerboard = IsDlgButtonChecked(dialog, PILTRIN_OPTIONS_CHECKERBOARD) == BST_CHECKED;
+    char text[16] = "";
+    GetDlgItemTextA(dialog, PILTRIN_OPTIONS_COLOUR_VALUE, text, sizeof text);
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 16);
+    if (std::strlen(text) == 6 && end && *end == 0)
+        background->colour = RGB(value >> 16 & 0xFF, value >> 8 & 0xFF, value & 0xFF);
+}
 
 // The bounce steps are shown without their direction; the magnitude of the
 // most negative step still fits an unsigned number.
@@ -53,6 +88,10 @@ INT_PTR OnInitDialog(HWND dialog) {
     for (const CheckBoxSetting& box : kCheckBoxes) {
         CheckDlgButton(dialog, box.id, s.*box.setting ? BST_CHECKED : BST_UNCHECKED);
     }
+    for (const DisplayCheckBox& box : kDisplayCheckBoxes) {
+        CheckDlgButton(dialog, box.id, PictureDisplayOptions().*box.option ? BST_CHECKED : BST_UNCHECKED);
+    }
+    ShowBackground(dialog, PictureDisplayOptions().background);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_ROTATION, static_cast<UINT>(s.RotationParam), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_X, Magnitude(s.MoveStepX), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_Y, Magnitude(s.MoveStepY), FALSE);
@@ -66,6 +105,10 @@ void Accept(HWND dialog) {
     for (const CheckBoxSetting& box : kCheckBoxes) {
         s.*box.setting = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? 1 : 0;
     }
+    for (const DisplayCheckBox& box : kDisplayCheckBoxes) {
+        PictureDisplayOptions().*box.option = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED;
+    }
+    ReadBackground(dialog, &PictureDisplayOptions().background);
     // Taken as typed: a step of 0 stops the bounce in its direction.
     s.RotationParam = static_cast<int>(NumberOf(dialog, PILTRIN_OPTIONS_ROTATION));
     s.MoveStepX = static_cast<int>(NumberOf(dialog, PILTRIN_OPTIONS_STEP_X));
@@ -114,7 +157,11 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 void ShowOptionsDialog(HWND window) {
     ViewerState& v = Viewer();
     v.TickActive = 0;
+    const DisplayOptions before = PictureDisplayOptions();
     RunModalDialog(v.Instance, MAKEINTRESOURCEA(PILTRIN_DIALOG_OPTIONS), window, OptionsDialogProc, 0);
+    // The shown picture was prepared under the old options: it is loaded
+    // again under the new ones.
+    if (!(PictureDisplayOptions() == before) && v.ShownBitmap) ShowPicture(window);
     // Whatever the answer: the true-size view starts again at the top left.
     if (!v.Settings.FitToWindow && v.ShownBitmap) v.ScrollX = v.ScrollY = 0;
     RefreshOverflow(window);

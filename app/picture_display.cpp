@@ -1,5 +1,6 @@
 #include "app/picture_display.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,6 +29,13 @@ void RecordPictureFacts(ViewerState& v, int colorDepth) {
     v.PictureColorDepth = colorDepth;
 }
 
+bool AnyClearPixel(const LockedDib& dib) {
+    const size_t count = size_t(dib.header->biWidth) * size_t(DibRows(*dib.header));
+    for (size_t i = 0; i < count; ++i)
+        if (dib.pixels[4 * i + 3] != 255) return true;
+    return false;
+}
+
 // Turns the loaded DibImage into the shown bitmap, in the current
 // orientation. Frees both blocks.
 bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth) {
@@ -40,14 +48,27 @@ bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth)
     WindowDC dc(window);
     // A turn that cannot be made (no memory for it) leaves the picture as it
     // was: shown unturned rather than not at all.
-    if (v.CurrentOrientation != 0) ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation);
+    // A picture with coverage turns keeping its fourth byte.
+    const bool coverage = HasCoverage(PictureDisplayOptions(), *dib.header);
+    if (v.CurrentOrientation != 0 &&
+        !(coverage && OrientDibKeepingDepth(dib.header, dib.pixels, v.CurrentOrientation)))
+        ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation);
     const int width = std::abs(dib.header->biWidth);
     const int height = DibRows(*dib.header);
     DropShownBitmap(window);
-    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, width, height));
+    // Coverage stays in a 32-bit section, blended over the background at
+    // each paint; an opaque picture becomes a device bitmap as before.
+    v.ShownCoverage = HasCoverage(PictureDisplayOptions(), *dib.header) && AnyClearPixel(dib);
+    void* bits = nullptr;
+    GdiObject<HBITMAP> bitmap(v.ShownCoverage
+                                  ? CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(dib.header),
+                                                     DIB_RGB_COLORS, &bits, nullptr, 0)
+                                  : CreateCompatibleBitmap(dc, width, height));
     if (!bitmap.get()) return false;
-    if (!SetDIBits(dc, bitmap, 0, height, dib.pixels, reinterpret_cast<BITMAPINFO*>(dib.header),
-                   DIB_RGB_COLORS)) {
+    if (bits) {
+        std::memcpy(bits, dib.pixels, size_t(DibPixelBytes(*dib.header)));
+    } else if (!SetDIBits(dc, bitmap, 0, height, dib.pixels, reinterpret_cast<BITMAPINFO*>(dib.header),
+                          DIB_RGB_COLORS)) {
         return false;
     }
     // The dimension carries the pixel size to whoever reads the bitmap.
@@ -92,6 +113,43 @@ void FillBlack(HDC dc, int left, int top, int right, int bottom) {
     FillRect(dc, &band, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
+// The brush of the background: 8 x 8 cells of two greys repeat every 16
+// pixels, or one colour.
+HBRUSH MakeBackgroundBrush(const Background& background) {
+    if (!background.checkerboard) return CreateSolidBrush(background.colour);
+    BITMAPINFOHEADER fields = Dib24Header(2 * kCheckerCell, -2 * kCheckerCell);
+    BYTE cells[2 * kCheckerCell * 2 * kCheckerCell * 3];
+    for (int i = 0; i < 4 * kCheckerCell * kCheckerCell; ++i)
+        BackgroundAt(background, i % (2 * kCheckerCell), i / (2 * kCheckerCell), cells + 3 * i);
+    struct {
+        BITMAPINFOHEADER header;
+        BYTE pixels[sizeof cells];
+    } packed;
+    packed.header = fields;
+    std::memcpy(packed.pixels, cells, sizeof cells);
+    return CreateDIBPatternBrushPt(&packed, DIB_RGB_COLORS);
+}
+
+// Copies (or stretches) the shown picture; a picture with coverage is
+// blended over the background, whose cells start at the picture's corner
+// (x0, y0) on screen so that they move with it when it scrolls. A mirrored
+// spin frame (negative width) blends the picture unmirrored.
+void DrawShown(HDC dc, HDC source, int x, int y, int width, int height, int sx, int sy, int sw, int sh,
+               POINT corner) {
+    ViewerState& v = Viewer();
+    if (!v.ShownCoverage) {
+        StretchBlt(dc, x, y, width, height, source, sx, sy, sw, sh, SRCCOPY);
+        return;
+    }
+    if (width < 0) x += width, width = -width;
+    RECT area{x, y, x + width, y + height};
+    GdiObject<HBRUSH> brush(MakeBackgroundBrush(PictureDisplayOptions().background));
+    SetBrushOrgEx(dc, corner.x, corner.y, nullptr);
+    FillRect(dc, &area, brush);
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    GdiAlphaBlend(dc, x, y, width, height, source, sx, sy, sw, sh, blend);
+}
+
 // Draws a spinning frame: black bands beside it wipe out the wider frame
 // drawn before, then the picture is stretched (mirrored when width < 0).
 void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect& drawn) {
@@ -100,8 +158,8 @@ void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect
     FillBlack(dc, bands.right, drawn.y, client.cx, drawn.y + drawn.height);
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, picture.cx, picture.cy,
-               SRCCOPY);
+    DrawShown(dc, source, drawn.x, drawn.y, drawn.width, drawn.height, 0, 0, picture.cx, picture.cy,
+              POINT{drawn.x, drawn.y});
 }
 }  // namespace
 
@@ -109,6 +167,7 @@ void DropShownBitmap(HWND window) {
     ViewerState& v = Viewer();
     if (v.ShownBitmap) DeletePictureBitmap(window, v.ShownBitmap);
     v.ShownBitmap = nullptr;
+    v.ShownCoverage = false;
 }
 
 void ShowPicture(HWND window) {
@@ -164,8 +223,8 @@ int PaintPicture(HWND, HDC dc) {
         } else {
             SetStretchBltMode(dc, HALFTONE);
             SetBrushOrgEx(dc, 0, 0, nullptr);
-            StretchBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, picture.cx, picture.cy,
-                       SRCCOPY);
+            DrawShown(dc, source, drawn.x, drawn.y, drawn.width, drawn.height, 0, 0, picture.cx, picture.cy,
+                      POINT{drawn.x, drawn.y});
         }
         return 1;
     }
@@ -176,6 +235,15 @@ int PaintPicture(HWND, HDC dc) {
     if (!v.OverflowX && !v.OverflowY && animate) {
         DrawSpinFrame(dc, source, picture, client,
                       TrueSizeSpinRect(picture, client, v.AnimPhase, v.Settings.RotationParam));
+        return 1;
+    }
+    if (v.ShownCoverage) {
+        // Only the part of the picture in the client area is blended.
+        const int width = std::min<int>(client.cx, picture.cx - v.ScrollX);
+        const int height = std::min<int>(client.cy, picture.cy - v.ScrollY);
+        if (width > 0 && height > 0)
+            DrawShown(dc, source, origin.x, origin.y, width, height, v.ScrollX, v.ScrollY, width, height,
+                      POINT{origin.x - v.ScrollX, origin.y - v.ScrollY});
         return 1;
     }
     BitBlt(dc, origin.x, origin.y, client.cx, client.cy, source, v.ScrollX, v.ScrollY, SRCCOPY);

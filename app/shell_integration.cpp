@@ -9,6 +9,7 @@
 #include "browse/scoped_handles.h"
 #include "browse/user_prompt.h"
 #include "image/picture_loader.h"
+#include "image/picture_pipeline.h"
 
 const char kUserClassesKey[] = "Software\\Classes";
 
@@ -124,7 +125,7 @@ bool WriteDocType(HKEY classes, const char* extension, const char* typeName, con
 // that fails half-way leaves the old wallpaper file whole.
 bool WriteWallpaperFile(const char* source, const std::string& destination) {
     const std::string fresh = destination + ".new";
-    if (SavePictureAsBmp(source, fresh.c_str()) &&
+    if (SaveDisplayPictureAsBmp(source, fresh.c_str()) &&
         MoveFileExA(fresh.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return true;
     }

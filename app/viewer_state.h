@@ -42,6 +42,9 @@ struct ViewerState {
     char CurrentFolder[MAX_PATH] = "";
     int CurrentOrientation = 0;
     HBITMAP ShownBitmap = nullptr;
+    // The shown bitmap is a 32-bit section of premultiplied coverage, drawn
+    // over the background the options name.
+    bool ShownCoverage = false;
     SIZE PictureSize{0, 0};
     SIZE ClientSize{0, 0};
     SIZE ScreenSize{640, 400};

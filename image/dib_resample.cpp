@@ -56,20 +56,16 @@ const BYTE* DisplayRow(const PixelRows24& rows, int y) {
     return rows.pixels + size_t(stored) * rows.stride;
 }
 
+template <int kChannels>
 void ResampleRow(const BYTE* row, const AxisWeights& columns, float* out) {
     for (const Span& span : columns.spans) {
         const float* weight = &columns.weights[span.weightIndex];
-        const BYTE* pixel = row + size_t(span.first) * 3;
-        float b = 0, g = 0, r = 0;
-        for (int k = 0; k < span.count; ++k, pixel += 3) {
-            b += weight[k] * pixel[0];
-            g += weight[k] * pixel[1];
-            r += weight[k] * pixel[2];
-        }
-        out[0] = b;
-        out[1] = g;
-        out[2] = r;
-        out += 3;
+        const BYTE* pixel = row + size_t(span.first) * kChannels;
+        float sum[kChannels] = {};
+        for (int k = 0; k < span.count; ++k, pixel += kChannels)
+            for (int c = 0; c < kChannels; ++c) sum[c] += weight[k] * pixel[c];
+        for (int c = 0; c < kChannels; ++c) out[c] = sum[c];
+        out += kChannels;
     }
 }
 
@@ -78,12 +74,11 @@ BYTE ToByte(float value) {
     return rounded <= 0 ? 0 : rounded >= 255 ? 255 : BYTE(rounded);
 }
 
-}  // namespace
-
-void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
+template <int kChannels>
+void ResampleArea(const PixelRows24& source, const PixelRows24& target) {
     const AxisWeights columns = WeightsFor(source.width, target.width);
     const AxisWeights rows = WeightsFor(source.height, target.height);
-    const size_t rowFloats = size_t(target.width) * 3;
+    const size_t rowFloats = size_t(target.width) * kChannels;
 
     // Source rows after the horizontal pass, kept while later result rows
     // still need them. Result rows ask for source rows in rising order, so
@@ -95,7 +90,7 @@ void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
         const int slot = y % depth;
         float* row = &ring[size_t(slot) * rowFloats];
         if (ringRow[slot] != y) {
-            ResampleRow(DisplayRow(source, y), columns, row);
+            ResampleRow<kChannels>(DisplayRow(source, y), columns, row);
             ringRow[slot] = y;
         }
         return row;
@@ -113,6 +108,16 @@ void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
         BYTE* out = const_cast<BYTE*>(DisplayRow(target, y));
         for (size_t i = 0; i < rowFloats; ++i) out[i] = ToByte(sum[i]);
     }
+}
+
+}  // namespace
+
+void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
+    ResampleArea<3>(source, target);
+}
+
+void ResampleArea32(const PixelRows24& source, const PixelRows24& target) {
+    ResampleArea<4>(source, target);
 }
 
 int StretchDib(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels, int width, int height) {

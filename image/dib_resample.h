@@ -18,3 +18,6 @@ struct PixelRows24 {
 // Resamples source into target (both 24 bits, any row order, any sizes of
 // at least 1 x 1). Never fails; the caller owns both blocks.
 void ResampleArea24(const PixelRows24& source, const PixelRows24& target);
+// The same for rows of 4 bytes a pixel: premultiplied colours and their
+// coverage are averaged alike, so a clear pixel adds nothing to an edge.
+void ResampleArea32(const PixelRows24& source, const PixelRows24& target);

@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <io.h>
 
@@ -10,6 +11,8 @@
 #include <jpeglib.h>
 
 #include "image/dib_image.h"
+#include "image/exif_reader.h"
+#include "image/icc_reader.h"
 
 namespace {
 
@@ -95,9 +98,23 @@ bool StreamCanHold(const jpeg_decompress_struct& decoder, int64_t streamBytes) {
     return blocks <= kMaxBlocksPerStreamByte * streamBytes;
 }
 
+// The orientation and the profile from the APP1 and APP2 segments libjpeg
+// kept while it read the head, so the file is read only once.
+void CollectMeta(const jpeg_decompress_struct& decoder, PictureMeta* meta) {
+    std::vector<ByteSpan> app2;
+    for (jpeg_saved_marker_ptr marker = decoder.marker_list; marker; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1 && meta->exifOrientation == 0)
+            meta->exifOrientation = ExifOrientationFromApp1(marker->data, marker->data_length);
+        if (marker->marker == JPEG_APP0 + 2) app2.push_back(ByteSpan{marker->data, marker->data_length});
+    }
+    meta->iccProfile = JoinIccChunks(app2);
+}
+
 // Everything between setjmp and a possible longjmp lives in plain C
-// records: no destructor may be skipped by the jump.
-int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationBytes, bool report = true) {
+// records: no destructor may be skipped by the jump (meta is the caller's
+// and is filled only after the head was read).
+int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationBytes, bool report = true,
+           PictureMeta* meta = nullptr) {
     jpeg_decompress_struct decoder;
     ErrorManager errors;
     volatile int stopAnswer = 0;
@@ -110,12 +127,17 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
     jpeg_create_decompress(&decoder);
     decoder.mem->max_memory_to_use = kDecoderMemoryLimit;
     jpeg_stdio_src(&decoder, file);
+    if (meta) {
+        jpeg_save_markers(&decoder, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&decoder, JPEG_APP0 + 2, 0xFFFF);
+    }
     jpeg_read_header(&decoder, TRUE);
     if (!IsGreyOrColour(decoder) || !StreamCanHold(decoder, streamBytes)) {
         jpeg_destroy_decompress(&decoder);
         return kJpegFailed;
     }
     errors.endMayBeMissing = !jpeg_has_multiple_scans(&decoder);
+    if (meta) CollectMeta(decoder, meta);
     // Colour rows arrive in blue-green-red order, as the picture stores them.
     if (decoder.out_color_space == JCS_RGB) decoder.out_color_space = JCS_EXT_BGR;
     decoder.scale_num = 1;
@@ -219,7 +241,7 @@ int Fail(int code) {
 // Steps shared by the full and the reduced load: blocks sized from the
 // stream's head, the decode, the header and grey table.
 int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const PictureInfo& info,
-                     bool plausible, HLOCAL* headerOut, HLOCAL* pixelsOut) {
+                     bool plausible, HLOCAL* headerOut, HLOCAL* pixelsOut, PictureMeta* meta) {
     const int bits = info.colorDepth == 8 ? 8 : 24;
     BITMAPINFOHEADER fields{};
     fields.biSize = sizeof fields;
@@ -242,7 +264,7 @@ int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const P
     if (!pixels) return Fail(kLoadOutOfMemory);
     bool seekFailed;
     FILE* file = OpenStream(path, offset, &seekFailed);
-    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes))
+    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes), true, meta)
                       : (seekFailed ? kJpegFailed : kJpegCannotOpen);
     if (file) std::fclose(file);
     LocalUnlock(pixelBlock.Get());
@@ -294,11 +316,11 @@ int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t dest
 }
 
 int DecodeJpegUnreported(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
-                         uint32_t offset) {
+                         uint32_t offset, PictureMeta* meta) {
     bool seekFailed;
     FILE* file = OpenStream(path, offset, &seekFailed);
     if (!file) return seekFailed ? kJpegFailed : kJpegCannotOpen;
-    const int result = Decode(file, denominator, destination, destinationBytes, false);
+    const int result = Decode(file, denominator, destination, destinationBytes, false, meta);
     std::fclose(file);
     return result;
 }
@@ -314,17 +336,17 @@ int JpegScaleFor(int width, int height, int targetSize) {
 }
 
 int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int denominator, uint32_t offset,
-             HLOCAL* header, HLOCAL* pixels) {
+             HLOCAL* header, HLOCAL* pixels, PictureMeta* meta) {
     const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
     PictureInfo info{};
     bool plausible = false;
     if (!ReadInfo(path, denominator, &info, offset, &plausible)) return Fail(kLoadNotThisFormat);
-    return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels);
+    return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels, meta);
 }
 
 int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset,
-                   int targetSize, HLOCAL* header, HLOCAL* pixels) {
+                   int targetSize, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta) {
     const ProgressTargetScope target(progress, userData);
     if (!FileOpens(path)) return Fail(kLoadCannotOpen);
     PictureInfo info{};
@@ -332,7 +354,7 @@ int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, u
     const int denominator = JpegScaleFor(info.width, info.height, targetSize);
     bool plausible = false;
     if (!ReadInfo(path, denominator, &info, offset, &plausible)) return Fail(kLoadNotThisFormat);
-    return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels);
+    return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels, meta);
 }
 
 int ReadPmpOffset(const char* path, uint32_t* offset) {
@@ -349,15 +371,16 @@ int ReadPmpOffset(const char* path, uint32_t* offset) {
     return 1;
 }
 
-int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels) {
+int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
+            PictureMeta* meta) {
     uint32_t offset;
     if (!ReadPmpOffset(path, &offset)) return 0;
-    return LoadJpeg(path, progress, userData, 1, offset, header, pixels);
+    return LoadJpeg(path, progress, userData, 1, offset, header, pixels, meta);
 }
 
 int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,
-                  HLOCAL* pixels) {
+                  HLOCAL* pixels, PictureMeta* meta) {
     uint32_t offset;
     if (!ReadPmpOffset(path, &offset)) return 0;
-    return LoadJpegScaled(path, progress, userData, offset, targetSize, header, pixels);
+    return LoadJpegScaled(path, progress, userData, offset, targetSize, header, pixels, meta);
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "image/picture_meta.h"
 #include "image/picture_types.h"
 
 // Answers of DecodeJpeg.
@@ -29,21 +30,24 @@ int DecodeJpeg(const char* path, int denominator, BYTE* destination, size_t dest
 // DecodeJpeg without reporting progress: it touches no process-wide value
 // (neither the progress target nor LastLoadError), so a worker thread may
 // run it, with ReadJpegInfo, while the user-interface thread loads pictures.
+// meta, when given, receives the stream's EXIF orientation and ICC profile.
 int DecodeJpegUnreported(const char* path, int denominator, BYTE* destination, size_t destinationBytes,
-                         uint32_t offset);
+                         uint32_t offset, PictureMeta* meta = nullptr);
 // Full decode at scale 1/denominator into a new DibImage; 0 with
 // LastLoadError 1 (stopped), 2 (not a usable JPEG), 3 (cannot open),
 // 4 (cannot be held) or 255 (damaged stream). Nothing stays allocated on
-// failure.
+// failure. meta, when given, receives what the APP1 and APP2 segments say
+// (kept by the decoder during its one read of the file).
 int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int denominator, uint32_t offset,
-             HLOCAL* header, HLOCAL* pixels);
+             HLOCAL* header, HLOCAL* pixels, PictureMeta* meta = nullptr);
 // Decodes at the largest reduction that keeps the longer side near
 // targetSize (see JpegScaleFor).
 int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset,
-                   int targetSize, HLOCAL* header, HLOCAL* pixels);
-int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels);
+                   int targetSize, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta = nullptr);
+int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
+            PictureMeta* meta = nullptr);
 int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,
-                  HLOCAL* pixels);
+                  HLOCAL* pixels, PictureMeta* meta = nullptr);
 // The JPEG stream's offset inside a pmp file: 1 and offset, or 0 with
 // LastLoadError 3 (cannot open) or 2 (not a pmp file).
 int ReadPmpOffset(const char* path, uint32_t* offset);

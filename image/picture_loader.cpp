@@ -25,7 +25,8 @@ int CheckFileReadable(const char* path) {
 }
 
 int Dispatch(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
-             LoadKind kind, int targetSize) {
+             LoadKind kind, int targetSize, PictureMeta* meta = nullptr) {
+    if (meta) *meta = PictureMeta{};
     *header = nullptr;
     *pixels = nullptr;
     LastLoadError = kLoadOk;
@@ -42,13 +43,13 @@ int Dispatch(const char* path, ProgressProc progress, intptr_t userData, HLOCAL*
     if (targetSize < 1) targetSize = 1;
 
     if (SameExtension(extension, "jpg") || SameExtension(extension, "jpeg")) {
-        if (preview ? LoadJpegScaled(path, progress, userData, 0, targetSize, header, pixels)
-                    : LoadJpeg(path, progress, userData, 1, 0, header, pixels))
+        if (preview ? LoadJpegScaled(path, progress, userData, 0, targetSize, header, pixels, meta)
+                    : LoadJpeg(path, progress, userData, 1, 0, header, pixels, meta))
             return 1;
     }
     if (SameExtension(extension, "pmp")) {
-        if (preview ? LoadPmpScaled(path, progress, userData, targetSize, header, pixels)
-                    : LoadPmp(path, progress, userData, header, pixels))
+        if (preview ? LoadPmpScaled(path, progress, userData, targetSize, header, pixels, meta)
+                    : LoadPmp(path, progress, userData, header, pixels, meta))
             return 1;
     }
     // A stopped decode ends the load; the preview bitmap of the file box
@@ -58,10 +59,14 @@ int Dispatch(const char* path, ProgressProc progress, intptr_t userData, HLOCAL*
     // A BMP is read by the own reader first, so that it never waits for the
     // plug-in helpers to start; the plug-ins still get the ones it refuses.
     const bool bmp = SameExtension(extension, "bmp");
-    if (bmp && ReadBmpFile(path, header, pixels)) return 1;
+    if (bmp && ReadBmpFile(path, header, pixels)) {
+        // A 32-bit BMP's fourth byte is straight alpha (all zero: none).
+        if (meta) meta->alphaMeaningful = true;
+        return 1;
+    }
     const int bmpError = LastLoadError;
-    if (preview ? PluginLoadPreview(path, progress, userData, header, pixels)
-                : PluginLoadPicture(path, progress, userData, header, pixels))
+    if (preview ? PluginLoadPreview(path, progress, userData, header, pixels, meta)
+                : PluginLoadPicture(path, progress, userData, header, pixels, meta))
         return 1;
     // A damaged BMP that no plug-in reads either keeps the BMP reader's reason.
     if (bmp) LastLoadError = bmpError;
@@ -80,6 +85,17 @@ int LoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOC
 int LoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
                 int targetSize) {
     return Dispatch(path, progress, userData, header, pixels, LoadKind::Preview, targetSize);
+}
+
+int LoadPictureWithMeta(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                        HLOCAL* pixels, PictureMeta* meta) {
+    return Dispatch(path, progress, userData, header, pixels, LoadKind::Full, 0, meta);
+}
+
+int LoadPreviewWithMeta(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                        HLOCAL* pixels, int targetSize, PictureMeta* meta, bool ownReaderFailureEnds) {
+    return Dispatch(path, progress, userData, header, pixels,
+                    ownReaderFailureEnds ? LoadKind::PreviewBitmap : LoadKind::Preview, targetSize, meta);
 }
 
 HBITMAP LoadPictureBitmap(HWND window, const char* path, ProgressProc progress, intptr_t userData) {

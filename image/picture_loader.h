@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "image/picture_meta.h"
 #include "image/picture_types.h"
 
 // Full-size picture as a device bitmap for window's device context, or null.
@@ -22,6 +23,14 @@ HBITMAP LoadPreviewBitmap(HWND window, const char* path, ProgressProc progress, 
 // 1 and a reduced DibImage, or 0.
 int LoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
                 int targetSize);
+// LoadPicture and LoadPreview that also give what the file says of itself
+// (cleared first; filled by the readers that know it). With
+// ownReaderFailureEnds, a JPEG or pmp the own reader failed on is not
+// offered to the plug-ins (as LoadPreviewBitmap does).
+int LoadPictureWithMeta(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                        HLOCAL* pixels, PictureMeta* meta);
+int LoadPreviewWithMeta(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
+                        HLOCAL* pixels, int targetSize, PictureMeta* meta, bool ownReaderFailureEnds = false);
 // 1 when some reader recognised the file and filled info.
 int ReadPictureInfo(const char* path, PictureInfo* info);
 // Frees info's text handle and clears it; 1.

@@ -24,11 +24,26 @@
 
 #include <cstdint>
 
+#include "image/picture_alpha.h"
+#include "image/picture_meta.h"
 #include "image/picture_types.h"
 
 // The user's choices for steps 2-4 and 7. One process-wide value, touched
 // by the user-interface thread; a worker takes a copy when it starts.
-struct DisplayOptions {};
+struct DisplayOptions {
+    // Step 2: turn a picture upright as its EXIF orientation says.
+    bool uprightByExif = true;
+    // Step 4: 32-bit pictures keep their coverage and are drawn over
+    // background (step 7); off, the fourth byte is ignored as it always was.
+    bool keepTransparency = true;
+    Background background;
+
+    bool operator==(const DisplayOptions& other) const {
+        return uprightByExif == other.uprightByExif && keepTransparency == other.keepTransparency &&
+               background.checkerboard == other.background.checkerboard &&
+               background.colour == other.background.colour;
+    }
+};
 
 // The options every display path uses; the options dialog changes them.
 DisplayOptions& PictureDisplayOptions();
@@ -43,3 +58,34 @@ int LoadDisplayPicture(const char* path, ProgressProc progress, intptr_t userDat
 // thumbnails and previews of about targetSize pixels.
 int LoadDisplayPreview(const char* path, ProgressProc progress, intptr_t userData, int targetSize,
                        HLOCAL* header, HLOCAL* pixels);
+// LoadDisplayPreview and LoadDisplayPicture as a device bitmap for window,
+// or null, failing as LoadPreviewBitmap / LoadPictureBitmap do (the FileBOX
+// preview).
+HBITMAP LoadDisplayPreviewBitmap(HWND window, const char* path, int targetSize);
+HBITMAP LoadDisplayPictureBitmap(HWND window, const char* path);
+// Loads source through steps 1-4 and writes it as a bottom-up BMP file;
+// non-zero when the whole file was written (the wallpaper).
+int SaveDisplayPictureAsBmp(const char* source, const char* destination);
+
+// Steps 2-4 on a picture the reader gave, with meta what the reader said
+// of it. Touches no process-wide value (a worker may run it). The blocks
+// may be replaced; a step that cannot run leaves the picture as it was
+// before that step, so the answer is always a showable picture.
+void PrepareForDisplay(const DisplayOptions& options, const PictureMeta& meta, HLOCAL* header,
+                       HLOCAL* pixels);
+
+// Whether a picture the pipeline gave carries coverage to composite: 32
+// bits, plain layout, transparency kept.
+bool HasCoverage(const DisplayOptions& options, const BITMAPINFOHEADER& header);
+// Steps 6 and 7 for pictures shown at the size they are made: shrinks (or
+// stretches) the picture to width x height, averaging premultiplied pixels,
+// and composites it over the background, cells from its top left corner.
+// The result is 24 bits; 1, or 0 with the picture as it was. Pictures
+// without coverage are resampled as StretchDib does.
+int ScaleForDisplay(const DisplayOptions& options, BITMAPINFOHEADER*& header, BYTE*& pixels, int width,
+                    int height);
+// Step 7 alone, at the picture's size, over background (the FileBOX preview
+// over the chosen background, the wallpaper over the chosen colour). A
+// picture without coverage is left as it is. 1, or 0 as it was.
+int CompositeForDisplay(const DisplayOptions& options, const Background& background,
+                        BITMAPINFOHEADER*& header, BYTE*& pixels);

@@ -346,12 +346,12 @@ bool Exchange(HelperKind& kind, size_t index, const Request& request, uint32_t a
 size_t LastLargePixelBytes = 0;
 
 bool TakeFromSharedMemory(const SharedPictureMemory& shared, uint64_t headerBytes, uint64_t pixelBytes,
-                          ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels) {
+                          ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta) {
     if (!shared.Bytes() || headerBytes > shared.Size() || pixelBytes > shared.Size() - headerBytes)
         return false;
     const size_t readyBytes = ready.Bytes();
     if (!TakeOverPluginPicture(shared.Bytes(), size_t(headerBytes), shared.Bytes() + headerBytes,
-                               size_t(pixelBytes), header, pixels, ready.Take(), readyBytes))
+                               size_t(pixelBytes), header, pixels, ready.Take(), readyBytes, meta))
         return false;
     const size_t taken = LocalSize(*pixels);
     if (taken >= kWorthMakingReady) LastLargePixelBytes = taken;
@@ -360,7 +360,7 @@ bool TakeFromSharedMemory(const SharedPictureMemory& shared, uint64_t headerByte
 
 // Plug-in index of kind for path: a direct::TryResult.
 int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, ProgressProc progress,
-               intptr_t userData, HLOCAL* header, HLOCAL* pixels) {
+               intptr_t userData, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta) {
     if (!Available(kind, index)) return direct::kTryNotAccepted;
     auto request = [&](uint32_t slot) {
         Writer writer(plugin_protocol::kPicture);
@@ -377,19 +377,19 @@ int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, P
     if (!body.I32(&result)) return direct::kTryFailed;
     if (result != direct::kTryPicture) return body.Done() ? result : int(direct::kTryFailed);
     if (!body.U64(&headerBytes) || !body.U64(&pixelBytes) || !body.Done()) return direct::kTryFailed;
-    return TakeFromSharedMemory(kind.shared, headerBytes, pixelBytes, ready, header, pixels)
+    return TakeFromSharedMemory(kind.shared, headerBytes, pixelBytes, ready, header, pixels, meta)
                ? int(direct::kTryPicture)
                : int(direct::kTryFailed);
 }
 
 int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userData, HLOCAL* header,
-         HLOCAL* pixels) {
+         HLOCAL* pixels, PictureMeta* meta) {
     *header = nullptr;
     *pixels = nullptr;
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
-            const int result = TryPicture(kind, i, path, preview, progress, userData, header, pixels);
+            const int result = TryPicture(kind, i, path, preview, progress, userData, header, pixels, meta);
             if (result == direct::kTryPicture) return 1;
             if (result == direct::kTryNotAccepted || (preview && result == direct::kTryCannotOpen)) continue;
             LastLoadError = result == direct::kTryStopped      ? kLoadStopped
@@ -500,15 +500,15 @@ void UnloadPlugins() {
 }
 
 int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
-                      HLOCAL* pixels) {
+                      HLOCAL* pixels, PictureMeta* meta) {
     ChooseFolder();
-    return Walk(path, false, progress, userData, header, pixels);
+    return Walk(path, false, progress, userData, header, pixels, meta);
 }
 
 int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
-                      HLOCAL* pixels) {
+                      HLOCAL* pixels, PictureMeta* meta) {
     ChooseFolder();
-    return Walk(path, true, progress, userData, header, pixels);
+    return Walk(path, true, progress, userData, header, pixels, meta);
 }
 
 int PluginReadInfo(const char* path, PictureInfo* info) {

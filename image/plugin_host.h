@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "image/picture_meta.h"
 #include "image/picture_types.h"
 #include "image/plugin_pattern.h"
 
@@ -34,12 +35,14 @@ void UnloadPlugins();
 // LastLoadError = 2. The progress callback runs on the calling thread; while
 // a plug-in works, the calling thread dispatches paint messages and the
 // messages other threads and programs send, nothing else.
+// meta, when given, receives what the plug-in said of the picture (see
+// ReadPluginHeaderMeta); published plug-ins say nothing.
 int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
-                      HLOCAL* pixels);
+                      HLOCAL* pixels, PictureMeta* meta = nullptr);
 // As PluginLoadPicture through the plug-ins' preview entry, falling back to
 // the full picture.
 int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
-                      HLOCAL* pixels);
+                      HLOCAL* pixels, PictureMeta* meta = nullptr);
 // True while the calling thread waits for a plug-in: a window that is sent
 // a message that could start another load (a command, a drop sent by
 // another program) posts it again, so it runs after the load, not inside it.

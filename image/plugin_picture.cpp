@@ -4,6 +4,7 @@
 
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
+#include "image/plugin_meta.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ bool LocateTable(const BITMAPINFOHEADER& info, size_t* offset, size_t* bytes) {
 }  // namespace
 
 bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const uint8_t* pixelBytes,
-                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready, size_t readyBytes) {
+                           size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready, size_t readyBytes,
+                           PictureMeta* meta) {
     DibBlock readyBlock(ready);
     *header = nullptr;
     *pixels = nullptr;
@@ -63,6 +65,11 @@ bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const 
         LockedBlock<uint8_t> out(newPixels.Get());
         if (!out) return false;
         CopyPictureBytes(out.get(), pixelBytes, size_t(rowBytes));
+    }
+    if (meta) {
+        // Published plug-ins hand over straight alpha; the header may say otherwise.
+        meta->alphaMeaningful = info.biBitCount == 32 && info.biCompression == BI_RGB;
+        ReadPluginHeaderMeta(headerBytes, headerSize, meta);
     }
     *header = newHeader.Release();
     *pixels = newPixels.Release();

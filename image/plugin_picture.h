@@ -12,12 +12,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/picture_meta.h"
+
 // Copies the picture whose header block holds headerSize bytes and whose
 // pixel block holds pixelSize bytes into two new counted blocks (see
 // AllocDibBlock). False, with both outs null, when the pair is unusable.
 // ready, when given, is a counted block of readyBytes the caller made ready
 // ahead: it becomes the pixel block when the picture needs exactly that
-// many bytes, and is freed otherwise.
+// many bytes, and is freed otherwise. meta, when given, receives what the
+// header block says of the picture (ReadPluginHeaderMeta) and whether a
+// 32-bit picture's alpha means anything.
 bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const uint8_t* pixelBytes,
                            size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready = nullptr,
-                           size_t readyBytes = 0);
+                           size_t readyBytes = 0, PictureMeta* meta = nullptr);

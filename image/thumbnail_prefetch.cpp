@@ -6,9 +6,11 @@
 
 #include "image/dib_image.h"
 #include "image/dib_resample.h"
+#include "image/exif_reader.h"
 #include "image/jpeg_decoder.h"
 #include "image/picture_name.h"
 #include "image/thumbnail_image.h"
+#include "image/transforms.h"
 
 bool IsPrefetchableName(const char* path) {
     // The same test as the reader dispatch, which tries its JPEG reader first.
@@ -27,7 +29,7 @@ void SizeBuffer(std::vector<BYTE>& buffer, size_t bytes) {
     buffer.assign(bytes, 0);
 }
 
-bool PrepareOrThrow(const char* path, int size, PreparedThumbnail* out) {
+bool PrepareOrThrow(const char* path, int size, const DisplayOptions& options, PreparedThumbnail* out) {
     PictureInfo info{};
     if (size < 1 || !ReadJpegInfo(path, 1, &info, 0)) return false;
     const int denominator = JpegScaleFor(info.width, info.height, 2 * size);
@@ -42,7 +44,9 @@ bool PrepareOrThrow(const char* path, int size, PreparedThumbnail* out) {
     if (decodedBytes > kMaxDibPixelBytes) return false;
     std::vector<BYTE> decoded;
     SizeBuffer(decoded, size_t(decodedBytes));
-    if (DecodeJpegUnreported(path, denominator, decoded.data(), decoded.size(), 0) != kJpegDone) return false;
+    PictureMeta meta;
+    if (DecodeJpegUnreported(path, denominator, decoded.data(), decoded.size(), 0, &meta) != kJpegDone)
+        return false;
 
     const size_t decodedStride = size_t(DibStride(info.colorDepth, info.width));
     std::vector<BYTE> colour;
@@ -60,25 +64,38 @@ bool PrepareOrThrow(const char* path, int size, PreparedThumbnail* out) {
         }
         source = colour.data();
     }
-    const ThumbnailExtent extent = ThumbnailExtentFor(info.width, info.height, size);
+    // Turned upright before it is shrunk, as the user-interface thread's
+    // build turns the decoded picture, so both give the same pixels.
+    int width = info.width, height = int(info.height);
+    std::vector<BYTE> upright;
+    if (const int turn = options.uprightByExif ? OrientationForExif(meta.exifOrientation) : 0) {
+        if (OrientationSwapsSides(turn)) std::swap(width, height);
+        const size_t uprightStride = size_t(DibStride(24, width));
+        SizeBuffer(upright, uprightStride * size_t(height));
+        OrientPixelRows(source, info.width, int(info.height), sourceStride, false, 3, turn, upright.data(),
+                        uprightStride);
+        source = upright.data();
+        sourceStride = uprightStride;
+    }
+    const ThumbnailExtent extent = ThumbnailExtentFor(width, height, size);
     out->width = extent.width;
     out->height = extent.height;
     out->bitCount = info.colorDepth;
     const size_t stride = size_t(DibStride(24, extent.width));
     SizeBuffer(out->pixels, stride * size_t(extent.height));
-    const PixelRows24 from{const_cast<BYTE*>(source), info.width, int(info.height), sourceStride, true};
+    const PixelRows24 from{const_cast<BYTE*>(source), width, height, sourceStride, true};
     const PixelRows24 to{out->pixels.data(), extent.width, extent.height, stride, false};
     ResampleArea24(from, to);
     return true;
 }
 }  // namespace
 
-bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out) {
+bool PrepareJpegThumbnail(const char* path, int size, const DisplayOptions& options, PreparedThumbnail* out) {
     // It runs on workers, where an exception that leaves the thread ends
     // the program: memory that runs out is a failed decode, as it is on
     // the interface thread.
     try {
-        return PrepareOrThrow(path, size, out);
+        return PrepareOrThrow(path, size, options, out);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -126,6 +143,7 @@ void ThumbnailPrefetch::Queue(const std::vector<Job>& jobs, int size) {
             Entry& entry = kept[job.index];
             entry.path = job.path;
             entry.size = size;
+            entry.options = PictureDisplayOptions();
             entry.ticket = nextTicket_++;
         }
         entries_ = std::move(kept);
@@ -181,10 +199,11 @@ void ThumbnailPrefetch::Work() {
         found->second.state = State::Running;
         const std::string path = found->second.path;
         const int size = found->second.size;
+        const DisplayOptions options = found->second.options;
         const uint64_t ticket = found->second.ticket;
         hold.unlock();
         PreparedThumbnail result;
-        const bool ok = PrepareJpegThumbnail(path.c_str(), size, &result);
+        const bool ok = PrepareJpegThumbnail(path.c_str(), size, options, &result);
         hold.lock();
         found = entries_.find(index);
         if (found != entries_.end() && found->second.ticket == ticket) {

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "image/picture_pipeline.h"
+
 // A finished thumbnail in plain memory.
 struct PreparedThumbnail {
     int width = 0;
@@ -37,7 +39,8 @@ bool IsPrefetchableName(const char* path);
 // for target 2 x size and resamples it to its thumbnail size, exactly as
 // the user-interface thread's build would. Safe on any thread. True on
 // success; false for anything that is no decodable grey or colour JPEG.
-bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out);
+// options are the display options of the moment the job was queued.
+bool PrepareJpegThumbnail(const char* path, int size, const DisplayOptions& options, PreparedThumbnail* out);
 
 // For tests: makes the nth buffer allocation of the decodes from now on
 // fail as if memory had run out (1 the first); 0 ends that.
@@ -80,6 +83,7 @@ private:
     struct Entry {
         std::string path;
         int size = 0;
+        DisplayOptions options;
         uint64_t ticket = 0;
         State state = State::Queued;
         bool ok = false;

@@ -244,3 +244,62 @@ int ConvertDibTo24(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels) {
     pixels = newPixels;
     return 1;
 }
+
+void OrientPixelRows(const BYTE* source, int width, int height, size_t stride, bool sourceBottomUp,
+                     int bytesPerPixel, int orientation, BYTE* target, size_t targetStride) {
+    const bool swaps = OrientationSwapsSides(orientation);
+    const int targetWidth = swaps ? height : width;
+    const int targetHeight = swaps ? width : height;
+    for (int y = 0; y < targetHeight; ++y) {
+        BYTE* out = target + size_t(y) * targetStride;
+        for (int x = 0; x < targetWidth; ++x, out += bytesPerPixel) {
+            // The source pixel, in display coordinates, that lands on (x, y).
+            int sx = x, sy = y;
+            switch (orientation) {
+                case 1:
+                    sx = y, sy = height - 1 - x;
+                    break;
+                case 2:
+                    sx = width - 1 - x, sy = height - 1 - y;
+                    break;
+                case 3:
+                    sx = width - 1 - y, sy = x;
+                    break;
+                case 4:
+                    sx = y, sy = x;
+                    break;
+                case 5:
+                    sx = width - 1 - x;
+                    break;
+                case 6:
+                    sx = width - 1 - y, sy = height - 1 - x;
+                    break;
+                case 7:
+                    sy = height - 1 - y;
+                    break;
+            }
+            const int row = sourceBottomUp ? height - 1 - sy : sy;
+            std::memcpy(out, source + size_t(row) * stride + size_t(sx) * bytesPerPixel, bytesPerPixel);
+        }
+    }
+}
+
+int OrientDibKeepingDepth(BITMAPINFOHEADER*& header, BYTE*& pixels, int turn) {
+    const int bits = header->biBitCount;
+    if (bits != 8 && bits != 24 && bits != 32) return 0;
+    const int width = header->biWidth, height = DibRows(*header);
+    const bool swaps = OrientationSwapsSides(turn);
+    const int turnedWidth = swaps ? height : width, turnedHeight = swaps ? width : height;
+    const uint64_t stride = DibStride(bits, turnedWidth);
+    if (stride * uint64_t(turnedHeight) > kMaxDibPixelBytes) return 0;
+    auto* turned = static_cast<BYTE*>(AllocLockedBlock(size_t(stride * uint64_t(turnedHeight))));
+    if (!turned) return 0;
+    OrientPixelRows(pixels, width, height, size_t(DibStride(bits, width)), header->biHeight > 0, bits / 8,
+                    turn, turned, size_t(stride));
+    FreeLockedBlock(pixels);
+    pixels = turned;
+    header->biWidth = turnedWidth;
+    header->biHeight = -turnedHeight;
+    header->biSizeImage = 0;
+    return 1;
+}

@@ -72,3 +72,16 @@ int ConvertDibTo24(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels);
 // row first. 1, or 0 with the picture unchanged. dc is used only to convert
 // pictures of other depths and may be null.
 int StretchDib(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels, int width, int height);
+
+// Turns a picture of 8, 24 or 32 bits into orientation code 0..7 without
+// changing its depth, so that the depth shown stays the file's and a fourth
+// byte of coverage survives; the result is top row first. 1, or 0 (picture
+// as it was) for other depths or without memory.
+int OrientDibKeepingDepth(BITMAPINFOHEADER*& header, BYTE*& pixels, int orientation);
+
+// Orientation code 0..7 in plain memory, for pixels of 1 to 4 bytes: the
+// source picture (width x height, rows top first unless sourceBottomUp)
+// into target, rows top first, width and height swapped for the codes
+// OrientationSwapsSides names. Touches nothing else, so any thread may run it.
+void OrientPixelRows(const BYTE* source, int width, int height, size_t stride, bool sourceBottomUp,
+                     int bytesPerPixel, int orientation, BYTE* target, size_t targetStride);

@@ -16,7 +16,9 @@
 #include "browse/dialogs/folder_tree.h"
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
+#include "image/dib_image.h"
 #include "image/picture_loader.h"
+#include "image/picture_pipeline.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -72,14 +74,20 @@ void LoadPreview(HWND box, const char* path) {
     PictureInfo info{};
     if (!ReadPictureInfo(path, &info)) return;
     if (info.width >= kPreviewTarget && info.height >= kPreviewTarget) {
-        v.FileBOXPreviewBitmap = LoadPreviewBitmap(box, path, nullptr, 0, kPreviewTarget);
+        v.FileBOXPreviewBitmap = LoadDisplayPreviewBitmap(box, path, kPreviewTarget);
     } else {
-        v.FileBOXPreviewBitmap = LoadPictureBitmap(box, path, nullptr, 0);
+        v.FileBOXPreviewBitmap = LoadDisplayPictureBitmap(box, path);
     }
     if (v.FileBOXPreviewBitmap) {
+        // The size names the picture as shown: a picture turned upright on
+        // its side has its sides swapped.
+        const BITMAPINFOHEADER& shown = LastBitmapHeader();
+        const bool turned =
+            (shown.biWidth > DibRows(shown)) != (info.width > info.height) && shown.biWidth != DibRows(shown);
         char text[64];
-        std::snprintf(text, sizeof text, " %d×%d×%d%s", static_cast<int>(info.width),
-                      static_cast<int>(info.height), LastBitmapHeader().biBitCount, InAlbum(path) ? "*" : "");
+        std::snprintf(text, sizeof text, " %d×%d×%d%s", static_cast<int>(turned ? info.height : info.width),
+                      static_cast<int>(turned ? info.width : info.height), shown.biBitCount,
+                      InAlbum(path) ? "*" : "");
         SetDlgItemTextA(box, PILTRIN_FILEBOX_PREVIEW_TEXT, text);
     }
     FreePictureInfo(&info);

@@ -1,8 +1,11 @@
 #include "plugins/wic/wic_decoder.h"
 
+#include "image/exif_reader.h"
+
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -190,6 +193,12 @@ bool Convert(Session* session, IWICBitmapSource* source, const GUID& format,
                                       WICBitmapPaletteTypeCustom));
 }
 
+// What the picture's header block tells the host besides the picture.
+struct WicExtras {
+    int orientation = 0;
+    std::vector<uint8_t> profile;
+};
+
 // Unlocks and frees the blocks of a failed decode.
 void Discard(HLOCAL* header, HLOCAL* pixels) {
     if (*header) LocalFree(*header);
@@ -200,8 +209,8 @@ void Discard(HLOCAL* header, HLOCAL* pixels) {
 
 // Copies source into a fresh top-row-first picture, in bands so that the
 // caller's progress callback is asked about twenty times.
-int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, HLOCAL* header, HLOCAL* pixels,
-                 WicProgress progress, intptr_t userData) {
+int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, const WicExtras& extras,
+                 HLOCAL* header, HLOCAL* pixels, WicProgress progress, intptr_t userData) {
     UINT width = 0, height = 0;
     if (FAILED(source->GetSize(&width, &height)) || width == 0 || height == 0 || width > 0x7FFFFFFF ||
         height > 0x7FFFFFFF)
@@ -210,14 +219,18 @@ int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, HLOC
     uint64_t total = stride * height;
     if (total > kMaxPixelBytes) return kWicNoMemory;
 
-    *header = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
+    // A version 5 header only when there is something to say in it: the
+    // profile behind it, the orientation in its last field.
+    const bool v5 = extras.orientation != 0 || !extras.profile.empty() || bits == 32;
+    const size_t headerBytes = v5 ? sizeof(BITMAPV5HEADER) + extras.profile.size() : sizeof(BITMAPINFOHEADER);
+    *header = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, headerBytes);
     *pixels = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, static_cast<SIZE_T>(total));
     if (!*header || !*pixels) {
         Discard(header, pixels);
         return kWicNoMemory;
     }
     auto* info = static_cast<BITMAPINFOHEADER*>(LocalLock(*header));
-    info->biSize = sizeof(BITMAPINFOHEADER);
+    info->biSize = v5 ? sizeof(BITMAPV5HEADER) : sizeof(BITMAPINFOHEADER);
     info->biWidth = static_cast<LONG>(width);
     info->biHeight = -static_cast<LONG>(height);  // top row first, as WIC delivers the rows
     info->biPlanes = 1;
@@ -226,6 +239,19 @@ int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, HLOC
     info->biSizeImage = static_cast<DWORD>(total);
     info->biXPelsPerMeter = MulDiv(facts.dpiX, 10000, 254);
     info->biYPelsPerMeter = MulDiv(facts.dpiY, 10000, 254);
+    if (v5) {
+        auto* more = reinterpret_cast<BITMAPV5HEADER*>(info);
+        // "sRGB" and "MBED", spelled as numbers (the headers use multi-character constants).
+        more->bV5CSType = extras.profile.empty() ? 0x73524742 : 0x4D424544;
+        more->bV5Intent = LCS_GM_IMAGES;
+        more->bV5ProfileData = extras.profile.empty() ? 0 : sizeof(BITMAPV5HEADER);
+        more->bV5ProfileSize = static_cast<DWORD>(extras.profile.size());
+        more->bV5Reserved =
+            kWicOrientationTag | DWORD(extras.orientation) | (bits == 32 ? kWicPremultiplied : 0);
+        if (!extras.profile.empty())
+            std::memcpy(reinterpret_cast<uint8_t*>(more) + sizeof(BITMAPV5HEADER), extras.profile.data(),
+                        extras.profile.size());
+    }
     LocalUnlock(*header);
 
     auto* out = static_cast<uint8_t*>(LocalLock(*pixels));
@@ -243,6 +269,93 @@ int CopyToBlocks(IWICBitmapSource* source, int bits, const WicFacts& facts, HLOC
     LocalUnlock(*pixels);
     if (answer != kWicOk) Discard(header, pixels);
     return answer;
+}
+
+// Bytes of the input at offset, as many as there are up to size.
+std::vector<uint8_t> ReadInputBytes(const WicInput& input, uint64_t offset, size_t size) {
+    std::vector<uint8_t> bytes;
+    if (input.memory) {
+        if (offset < input.size)
+            bytes.assign(input.memory + offset,
+                         input.memory + offset + std::min<uint64_t>(size, input.size - offset));
+        return bytes;
+    }
+    HANDLE file = CreateFileW(Widen(input.path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    DWORD got = 0;
+    bytes.resize(size);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
+        !ReadFile(file, bytes.data(), DWORD(size), &got, nullptr))
+        got = 0;
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+// A TIFF's orientation from its first directory, read here: the system's
+// metadata reader was seen looping on damaged directories. Only the head
+// and that directory are read, laid out as a small TIFF block of their own.
+int ReadTiffOrientation(const WicInput& input) {
+    std::vector<uint8_t> block = ReadInputBytes(input, 0, 8);
+    if (block.size() < 8) return 0;
+    const bool big = block[0] == 'M';
+    const uint64_t directory = big ? uint64_t(block[4]) << 24 | block[5] << 16 | block[6] << 8 | block[7]
+                                   : uint64_t(block[7]) << 24 | block[6] << 16 | block[5] << 8 | block[4];
+    constexpr size_t kEntriesRead = 64;
+    const std::vector<uint8_t> entries = ReadInputBytes(input, directory, 2 + 12 * kEntriesRead);
+    block[4] = block[5] = block[6] = block[7] = 0;
+    block[big ? 7 : 4] = 8;
+    block.insert(block.end(), entries.begin(), entries.end());
+    return ExifOrientationFromTiff(block.data(), block.size());
+}
+
+// The EXIF orientation 1-8 the picture names, or 0: TIFF directories read
+// here, the photo property of other formats through the frame's metadata.
+int ReadOrientation(Session* session, const WicInput& input) {
+    GUID container;
+    if (FAILED(session->decoder->GetContainerFormat(&container))) return 0;
+    if (container == GUID_ContainerFormatTiff) return ReadTiffOrientation(input);
+    if (container != GUID_ContainerFormatJpeg && container != GUID_ContainerFormatHeif) return 0;
+    Com<IWICMetadataQueryReader> reader;
+    if (FAILED(session->frame->GetMetadataQueryReader(reader.out()))) return 0;
+    for (const wchar_t* name : {L"/app1/ifd/{ushort=274}", L"System.Photo.Orientation"}) {
+        PROPVARIANT value;
+        PropVariantInit(&value);
+        const int found =
+            SUCCEEDED(reader->GetMetadataByName(name, &value)) && value.vt == VT_UI2 ? value.uiVal : 0;
+        PropVariantClear(&value);
+        if (found >= 1 && found <= 8) return found;
+    }
+    return 0;
+}
+
+// The bytes of the frame's first ICC colour context (PNG iCCP, JPEG APP2,
+// TIFF, WebP, HEIF), or none. A profile too large for the header block the
+// host takes over is left out: the picture is shown unmanaged.
+std::vector<uint8_t> ReadProfile(Session* session) {
+    constexpr UINT kLargestProfile = 512 * 1024;
+    UINT count = 0;
+    if (FAILED(session->frame->GetColorContexts(0, nullptr, &count)) || count == 0 || count > 16) return {};
+    std::vector<IWICColorContext*> contexts(count, nullptr);
+    std::vector<uint8_t> profile;
+    bool made = true;
+    for (IWICColorContext*& context : contexts)
+        made = made && SUCCEEDED(session->factory->CreateColorContext(&context));
+    WICColorContextType type;
+    UINT size = 0;
+    if (made && SUCCEEDED(session->frame->GetColorContexts(count, contexts.data(), &count)) && count > 0 &&
+        SUCCEEDED(contexts[0]->GetType(&type)) && type == WICColorContextProfile &&
+        SUCCEEDED(contexts[0]->GetProfileBytes(0, nullptr, &size)) && size > 0 && size <= kLargestProfile) {
+        profile.resize(size);
+        if (FAILED(contexts[0]->GetProfileBytes(size, profile.data(), &size))) profile.clear();
+        profile.resize(size < profile.size() ? size : profile.size());
+    }
+    for (IWICColorContext* context : contexts)
+        if (context) context->Release();
+    return profile;
 }
 
 void ReadFactsOfFrame(Session* session, WicFacts* facts) {
@@ -342,5 +455,8 @@ int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixel
             return kWicBroken;
         source = scaler.get();
     }
-    return CopyToBlocks(source, alpha ? 32 : 24, facts, header, pixels, progress, userData);
+    WicExtras extras;
+    extras.orientation = ReadOrientation(&session, input);
+    extras.profile = ReadProfile(&session);
+    return CopyToBlocks(source, alpha ? 32 : 24, facts, extras, header, pixels, progress, userData);
 }

@@ -50,5 +50,14 @@ int WicReadFacts(const WicInput& input, WicFacts* facts);
 // picture has transparency. A preview is reduced so that its longer side is
 // kWicPreviewSide. The blocks are the caller's when the answer is kWicOk;
 // otherwise nothing is left allocated.
+// A picture whose metadata names an orientation or which embeds an ICC
+// profile gets a version 5 header instead of the 40-byte one: the profile
+// follows it (PROFILE_EMBEDDED, perceptual), and bV5Reserved, zero
+// otherwise, holds kWicOrientationTag with the EXIF orientation 1-8 in its
+// lowest byte (0: none) and kWicPremultiplied for 32-bit pictures. 32-bit
+// pictures always get one, so that a host knows their colours are
+// premultiplied. Pixels are never turned here: the host decides.
+constexpr DWORD kWicOrientationTag = 0x4F520000;  // "OR" in the upper half
+constexpr DWORD kWicPremultiplied = 0x100;
 int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixels, WicProgress progress,
               intptr_t userData);

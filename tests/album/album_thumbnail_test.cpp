@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include "album/album_memory.h"
 #include "image/thumbnail_prefetch.h"
@@ -49,6 +50,7 @@ TEST_F(ThumbnailTest, SizesNeverEnlargeBadFilesGetTheFailureMarkAndTheFactsAreRe
     const Case cases[] = {
         {"portrait.bmp", Raw(Bmp(600, 900)), 60, 90},
         {"portrait.jpg", Raw(MakeJpeg(600, 900, kGreen)), 59, 90},  // decoded at 1/8: 75 x 113
+        {"lying.jpg", Raw(WithSegment(MakeJpeg(600, 900, kGreen), 0xE1, ExifBody(6))), 90, 59},  // turned upright
         {"square.bmp", Raw(Bmp(90, 90)), 90, 90},
         {"bigsquare.jpg", Raw(MakeJpeg(1000, 1000, kGreen)), 90, 90},
         {"small.bmp", Raw(Bmp(40, 20)), 40, 20},
@@ -84,7 +86,7 @@ TEST_F(ThumbnailTest, SizesNeverEnlargeBadFilesGetTheFailureMarkAndTheFactsAreRe
     EXPECT_EQ(
         std::make_tuple(600, 900, 24),
         std::make_tuple(album_.GetPictureWidth(0), album_.GetPictureHeight(0), album_.GetPictureBitCount(0)));
-    EXPECT_EQ(0, album_.InfoMask->GetInt(album_.PageBlock(7), nullptr));  // deleted.bmp
+    EXPECT_EQ(0, album_.InfoMask->GetInt(album_.PageBlock(8), nullptr));  // deleted.bmp
 }
 
 TEST_F(ThumbnailTest, AnAlbumPageShowsItsCoverAndAnAlbumThatIsItsOwnCoverDoesNotRecurse) {
@@ -113,13 +115,19 @@ TEST_F(ThumbnailTest, AnAlbumPageShowsItsCoverAndAnAlbumThatIsItsOwnCoverDoesNot
 
 TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceThread) {
     const PixelPattern ramp = [](int x, int y) { return Rgb{uint8_t(x), uint8_t(y), uint8_t(x ^ y)}; };
-    for (const JpegKind kind : {JpegKind::Colour, JpegKind::Grey}) {
+    // Pictures as stored, and turned upright by their EXIF orientation.
+    for (const auto& [kind, exif] : {std::pair{JpegKind::Colour, 0},
+                                     {JpegKind::Grey, 0},
+                                     {JpegKind::Colour, 6},
+                                     {JpegKind::Grey, 7},
+                                     {JpegKind::Colour, 3}}) {
         JpegOptions options;
         options.kind = kind;
-        const int page = Page("a.jpg", Raw(MakeJpeg(700, 500, ramp, options)));
+        const Bytes jpeg = MakeJpeg(700, 500, ramp, options);
+        const int page = Page("a.jpg", Raw(exif ? WithSegment(jpeg, 0xE1, ExifBody(exif)) : jpeg));
         ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
         PreparedThumbnail prepared;
-        ASSERT_TRUE(PrepareJpegThumbnail(album_.GetPagePath(page), 90, &prepared));
+        ASSERT_TRUE(PrepareJpegThumbnail(album_.GetPagePath(page), 90, PictureDisplayOptions(), &prepared));
         const BITMAPINFOHEADER* built = Header(page);
         ASSERT_EQ(std::make_tuple(built->biWidth, built->biHeight, built->biSizeImage),
                   std::make_tuple(prepared.width, prepared.height, prepared.pixels.size()));
@@ -136,7 +144,9 @@ TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceTh
         for (const int nth : {2, 3}) {
             FailThumbnailAllocation(nth);
             bool made = true;
-            std::thread([&] { made = PrepareJpegThumbnail(album_.GetPagePath(page), 90, &prepared); }).join();
+            std::thread([&] {
+                made = PrepareJpegThumbnail(album_.GetPagePath(page), 90, PictureDisplayOptions(), &prepared);
+            }).join();
             FailThumbnailAllocation(0);
             EXPECT_EQ(kind == JpegKind::Colour && nth == 3, made) << nth;
         }

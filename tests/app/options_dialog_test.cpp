@@ -8,6 +8,7 @@
 #include "app/options_dialog.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "image/picture_pipeline.h"
 #include "resources/resource_ids.h"
 #include "tests/app/fake_registry.h"
 #include "tests/app/viewer_fixture.h"
@@ -94,6 +95,25 @@ TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
     const ViewerSettings& s = Viewer().Settings;
     EXPECT_EQ((std::vector<int>{s.FitToWindow, s.KeepWindowSize, s.Animate, s.AutoSwitch, s.AutoAddDropped}),
               (std::vector<int>{0, 0, 1, 1, 1}));
+}
+
+// The display group: shown from the display options, taken back on OK; a
+// colour that is no six-digit hex number leaves the colour as it was.
+TEST_F(OptionsDialogTest, TheDisplayGroupEditsTheDisplayOptions) {
+    for (const char* typed : {"0080FF", "80FF", "GG0000"}) {
+        PictureDisplayOptions().background.colour = RGB(1, 2, 3);
+        Run(IDOK, [&](HWND d) {
+            EXPECT_EQ(ItemText(d, PILTRIN_OPTIONS_COLOUR_VALUE), "010203");
+            CheckDlgButton(d, PILTRIN_OPTIONS_EXIF_UPRIGHT, BST_UNCHECKED);
+            CheckRadioButton(d, PILTRIN_OPTIONS_CHECKERBOARD, PILTRIN_OPTIONS_COLOUR, PILTRIN_OPTIONS_COLOUR);
+            SetDlgItemTextA(d, PILTRIN_OPTIONS_COLOUR_VALUE, typed);
+        });
+        const DisplayOptions& o = PictureDisplayOptions();
+        EXPECT_EQ((std::vector<COLORREF>{o.uprightByExif, o.keepTransparency, o.background.checkerboard,
+                                         o.background.colour}),
+                  (std::vector<COLORREF>{0, 1, 0, typed[0] == '0' ? RGB(0, 0x80, 0xFF) : RGB(1, 2, 3)}));
+        ResetPictureDisplayOptions();
+    }
 }
 
 TEST_F(OptionsDialogTest, CancelChangesNothingButTheDialogOpensAgainWhereItWasLeft) {

@@ -12,7 +12,9 @@
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "image/picture_pipeline.h"
 #include "image/plugin_host.h"
+#include "image/transforms.h"
 #include "tests/app/viewer_fixture.h"
 #include "tests/plugins/plugin_fixtures.h"
 #include "tests/support/jpeg_test_files.h"
@@ -196,30 +198,90 @@ TEST(DisplayLayout, TrueSizeSpinWidths) {
     EXPECT_EQ(TrueSizeSpinRect(SIZE{300, 200}, SIZE{500, 400}, 5, 10).width, 143);
 }
 
-TEST_F(ViewerWindowTest, JpegPageIsShownInItsOrientation) {
+// Every page orientation, and every EXIF orientation turned upright first
+// and then by a page orientation; the option off shows the stored pixels.
+TEST_F(ViewerWindowTest, JpegPageIsShownInEachOrientation) {
     ViewerState& v = Viewer();
-    ASSERT_TRUE(WriteFileBytes(dir_.File("quadrants.jpg"), MakeJpeg(kWidth, kHeight, Quadrants)));
     SetClientSize(200, 200);
     Command(kCommandFitOrTrueSize);  // true size: pixels land unscaled
     v.Album->AddPage(dir_.File("quadrants.jpg").c_str());
-    for (int code : {0, 1}) {  // the transforms' table checks every code through the same ApplyOrientation
-        SCOPED_TRACE(code);
-        v.Album->SetPageOrientation(0, code);
+    struct Row {
+        int exif, code;
+        bool upright;
+    };  // exif 0: no EXIF segment
+    std::vector<Row> rows = {{6, 1, false}};
+    for (int code = 0; code < 8; ++code)
+        rows.push_back({0, code, true}), rows.push_back({code + 1, code * 3 % 8, true});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.exif << " " << row.code << " " << row.upright);
+        const Bytes jpeg = MakeJpeg(kWidth, kHeight, Quadrants);
+        ASSERT_TRUE(WriteFileBytes(dir_.File("quadrants.jpg"),
+                                   row.exif ? WithSegment(jpeg, 0xE1, ExifBody(row.exif)) : jpeg));
+        PictureDisplayOptions().uprightByExif = row.upright;
+        v.Album->SetPageOrientation(0, row.code);
         v.CurrentZubIndex = 0;
         SetDisplayMode(window_, kZubDisplay);
         Repaint();
-        const int width = code ? kHeight : kWidth, height = code ? kWidth : kHeight;
+        const int exif = row.upright ? row.exif : 0;
+        const int uw = exif >= 5 ? kHeight : kWidth, uh = exif >= 5 ? kWidth : kHeight;
+        const bool swapped = OrientationSwapsSides(row.code);
+        const int width = swapped ? uh : uw, height = swapped ? uw : uh;
         ASSERT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}),
                   (std::vector<LONG>{width, height}));
         ClientPixels pixels(window_);
-        // The centre of each quadrant of the shown picture, and where it comes from in the source.
+        // The centre of each quadrant of the shown picture, where it lies in the upright picture
+        // (by page code), and where that lies in the stored one (by EXIF's definition).
         for (int q = 0; q < 4; ++q) {
             const int x = width / 4 + (q % 2) * width / 2, y = height / 4 + (q / 2) * height / 2;
-            const POINT from = code ? POINT{y, kHeight - 1 - x} : POINT{x, y};
+            const int w = uw, h = uh;
+            const POINT byCode[8] = {{x, y}, {y, h - 1 - x}, {w - 1 - x, h - 1 - y}, {w - 1 - y, x},
+                                     {y, x}, {w - 1 - x, y}, {w - 1 - y, h - 1 - x}, {x, h - 1 - y}};
+            const int ux = byCode[row.code].x, uy = byCode[row.code].y, sw = kWidth, sh = kHeight;
+            const POINT byExif[9] = {
+                {ux, uy},          {ux, uy}, {sw - 1 - ux, uy}, {sw - 1 - ux, sh - 1 - uy},
+                {ux, sh - 1 - uy}, {uy, ux}, {uy, sh - 1 - ux}, {sw - 1 - uy, sh - 1 - ux},
+                {sw - 1 - uy, ux}};
+            const POINT from = byExif[exif];
             const Rgb shown = pixels.At((200 - width) / 2 + x, (200 - height) / 2 + y);
             EXPECT_TRUE(Near(shown, Quadrants(from.x, from.y), 23))
                 << "quadrant " << q << ": " << int(shown.r) << " " << int(shown.g) << " " << int(shown.b);
         }
+    }
+}
+
+// Clear parts over 8 x 8 screen cells or a chosen colour, at true size and
+// fitted (the cells stay 8 screen pixels); alpha all 0 is opaque; the
+// option off draws the stored colours.
+TEST_F(ViewerWindowTest, TransparentPartsShowTheBackground) {
+    Bytes clear, none;  // 32 x 32, bottom row first: left half clear green, right half red
+    for (int i = 0; i < 32 * 32; ++i)
+        PutU32(clear, i % 32 < 16 ? 0x0000FF00u : 0xFFFF0000u),
+            PutU32(none, i % 32 < 16 ? 0x0000FF00u : 0x00FF0000u);
+    WriteFileBytes(dir_.File("clear.bmp"), BmpFile(40, 32, 32, 32, BI_RGB, {}, {}, clear));
+    WriteFileBytes(dir_.File("none.bmp"), BmpFile(40, 32, 32, 32, BI_RGB, {}, {}, none));
+    const Rgb red{255, 0, 0}, green{0, 255, 0}, light{238, 238, 238}, dark{204, 204, 204}, blue{0, 0, 255};
+    SetClientSize(128, 128);  // fitted: the picture four times larger
+    // Rows: file, true size, options; three pixels of the top cells' row.
+    // clang-format off
+    struct Row { const char* file; bool trueSize; Background background; bool keep; std::vector<Rgb> want; };
+    // clang-format on
+    const Row rows[] = {{"clear.bmp", false, {}, true, {light, dark, red}},
+                        {"clear.bmp", false, {false, RGB(0, 0, 255)}, true, {blue, blue, red}},
+                        {"none.bmp", false, {}, true, {green, green, red}},
+                        {"clear.bmp", false, {}, false, {green, green, red}},
+                        {"clear.bmp", true, {}, true, {light, dark, red}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.file << row.trueSize << row.keep);
+        PictureDisplayOptions().background = row.background;
+        PictureDisplayOptions().keepTransparency = row.keep;
+        if (row.trueSize) Command(kCommandFitOrTrueSize);
+        Show(dir_.File(row.file));
+        ClientPixels pixels(window_);
+        // True size: centred at (48, 48), the cells from its corner.
+        const int x = row.trueSize ? 48 : 0, y = row.trueSize ? 50 : 2;
+        EXPECT_EQ((std::vector<Rgb>{pixels.At(x + 2, y), pixels.At(x + 10, y),
+                                    pixels.At(row.trueSize ? 78 : 100, y)}),
+                  row.want);
     }
 }
 

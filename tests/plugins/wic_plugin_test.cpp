@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "image/plugin_direct.h"
 #include "tests/plugins/plugin_fixtures.h"
@@ -136,7 +138,7 @@ TEST_F(WicPlugin, EachFormatBecomesTopRowFirstPixelsOfTheExactColoursAndAPreview
             EXPECT_EQ(dib.Bits(), c.bits);
         }
         EXPECT_EQ(dib.Header().biHeight, -c.height);
-        EXPECT_EQ(dib.Header().biSize, 40u);
+        EXPECT_EQ(dib.Header().biSize, dib.Bits() == 32 ? 124u : 40u);  // 32 bits say they are premultiplied
         EXPECT_EQ(dib.Header().biPlanes, 1);
         EXPECT_TRUE(HasPixels(dib, c.width, c.height, c.pattern, 1, 0, c.alpha));
         ASSERT_EQ(Picture(path, preview, true), 0);
@@ -254,3 +256,24 @@ TEST_F(WicPlugin, SurvivesThousandsOfDamagedFiles) {
 }
 
 }  // namespace
+
+// The orientation a TIFF names (in an 8 x 4 grey TIFF laid out by hand,
+// grey 30 x + y) travels in the last field of a version 5 header; the
+// pixels stay as stored, for the host to turn.
+TEST_F(WicPlugin, ATiffsOrientationTravelsInAVersion5Header) {
+    for (uint32_t orientation : {6, 8}) {
+        Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 10, 0};
+        // clang-format off
+        for (const std::array<uint32_t, 3>& tag : {std::array<uint32_t, 3>{256, 3, 8}, {257, 3, 4}, {258, 3, 8},
+                {259, 3, 1}, {262, 3, 1}, {273, 4, 134}, {274, 3, orientation}, {277, 3, 1}, {278, 3, 4}, {279, 4, 32}})
+            // clang-format on
+            PutU16(tiff, tag[0]), PutU16(tiff, tag[1]), PutU32(tiff, 1), PutU32(tiff, tag[2]);
+        PutU32(tiff, 0);
+        for (int i = 0; i < 32; ++i) PutU8(tiff, uint32_t(30 * (i % 8) + i / 8));
+        DibPixels dib;
+        ASSERT_EQ(Picture(Write("turned.tif", tiff), dib), 0);
+        const auto& v5 = reinterpret_cast<const BITMAPV5HEADER&>(dib.Header());
+        EXPECT_EQ(std::make_tuple(v5.bV5Size, v5.bV5Reserved, dib.Width(), dib.At(7, 3).r),
+                  std::make_tuple(124u, 0x4F520000u + orientation, 8, 213));
+    }
+}

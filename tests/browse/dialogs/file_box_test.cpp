@@ -25,6 +25,8 @@ TEST_F(FileBoxTest, TheSelectedFileIsPreviewedWithItsSizeDepthAndAlbumMark) {
     // The width and height of the preview bitmap itself.
     const struct { std::string name; Bytes bytes; int list; const char* text; LONG width, height; } cases[] {
         {"big.jpg", MakeJpeg(1000, 800, red), files, " 1000×800×24", 250, 200},  // decoded for the 300 target
+        {"turned.jpg", WithSegment(MakeJpeg(1000, 800, red), 0xE1, ExifBody(8)), files, " 800×1000×24", 200, 250},
+        {"small turned.jpg", WithSegment(MakeJpeg(16, 8, red), 0xE1, ExifBody(5, true)), files, " 8×16×24", 8, 16},
         {"tall.bmp", MakeBmp(200, 800, 24, false, red), files, " 200×800×24", 200, 800},
         {"member.bmp", MakeBmp(300, 300, 8), files, " 300×300×8*", 300, 300},
         {"表.bmp", small, files, " 8×8×24", 8, 8},

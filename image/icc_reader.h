@@ -1,0 +1,26 @@
+// Embedded ICC profiles: the chunks of JPEG APP2 "ICC_PROFILE" segments
+// joined in sequence order, and the check of a profile's declared size.
+// Pure functions over byte spans (no Windows header).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One APP2 segment's body as libjpeg saved it.
+struct ByteSpan {
+    const uint8_t* data;
+    size_t size;
+};
+
+// The profile the "ICC_PROFILE" chunks among segments carry, joined by
+// their sequence numbers; segments of other kinds are skipped. Empty when a
+// chunk is missing, repeated, numbered beyond the count or disagrees about
+// the count, or when the joined profile fails IsWholeIccProfile.
+std::vector<uint8_t> JoinIccChunks(const std::vector<ByteSpan>& segments);
+// Whether bytes hold a profile: at least the 128-byte header plus the tag
+// count, "acsp" at 36, and a declared size (bytes 0-3, big-endian) that
+// the bytes hold. Trailing padding is allowed; JoinIccChunks cuts it off.
+bool IsWholeIccProfile(const uint8_t* data, size_t size);
+// The declared size of a profile that passed IsWholeIccProfile.
+size_t DeclaredIccSize(const uint8_t* data);
