@@ -303,14 +303,18 @@ bool Exchange(HelperKind& kind, size_t index, Writer& request, uint32_t answerTy
 
 // Copies the picture out of the helper's shared memory into the viewer's
 // own DibImage, checking it on the way.
+// *tooLarge tells a refusal for the picture's size from a damaged one.
 bool TakeFromSharedMemory(SharedView& shared, const std::string& name, uint64_t headerBytes,
-                          uint64_t pixelBytes, ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels) {
+                          uint64_t pixelBytes, ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels,
+                          bool* tooLarge) {
     if (headerBytes > 1 << 20 || pixelBytes > kMaxDibPixelBytes + (1 << 20)) return false;
     if (!shared.Open(name) || shared.size < headerBytes + pixelBytes) return false;
     const size_t readyBytes = ready.Bytes();
     if (!TakeOverPluginPicture(shared.bytes, size_t(headerBytes), shared.bytes + headerBytes,
-                               size_t(pixelBytes), header, pixels, ready.Take(), readyBytes))
+                               size_t(pixelBytes), header, pixels, ready.Take(), readyBytes)) {
+        *tooLarge = *tooLarge || PluginPictureTooLarge(shared.bytes, size_t(headerBytes));
         return false;
+    }
     const size_t taken = LocalSize(*pixels);
     if (taken >= kWorthMakingReady) LastLargePixelBytes = taken;
     return true;
@@ -318,7 +322,7 @@ bool TakeFromSharedMemory(SharedView& shared, const std::string& name, uint64_t 
 
 // Plug-in index of kind for path: a direct::TryResult.
 int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, ProgressProc progress,
-               intptr_t userData, HLOCAL* header, HLOCAL* pixels) {
+               intptr_t userData, HLOCAL* header, HLOCAL* pixels, bool* tooLarge) {
     Writer request(plugin_protocol::kPicture);
     request.U32(uint32_t(index)).U32(preview ? 1 : 0).Text(path);
     ReadyBlock ready(preview ? 0 : LastLargePixelBytes);
@@ -333,7 +337,7 @@ int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, P
     if (result != direct::kTryPicture) return body.Done() ? result : int(direct::kTryFailed);
     if (!body.Text(&name) || !body.U64(&headerBytes) || !body.U64(&pixelBytes) || !body.Done())
         return direct::kTryFailed;
-    return TakeFromSharedMemory(kind.shared, name, headerBytes, pixelBytes, ready, header, pixels)
+    return TakeFromSharedMemory(kind.shared, name, headerBytes, pixelBytes, ready, header, pixels, tooLarge)
                ? int(direct::kTryPicture)
                : int(direct::kTryFailed);
 }
@@ -342,11 +346,13 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
          HLOCAL* pixels) {
     *header = nullptr;
     *pixels = nullptr;
+    bool tooLarge = false;
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
             if (kind.plugins[i].excluded || !EnsureBound(kind)) continue;
-            const int result = TryPicture(kind, i, path, preview, progress, userData, header, pixels);
+            const int result =
+                TryPicture(kind, i, path, preview, progress, userData, header, pixels, &tooLarge);
             if (result == direct::kTryPicture) return 1;
             if (result == direct::kTryNotAccepted || (preview && result == direct::kTryCannotOpen)) continue;
             LastLoadError = result == direct::kTryStopped      ? kLoadStopped
@@ -354,7 +360,8 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
                                                                : kLoadFailed;
         }
     }
-    LastLoadError = kLoadNotThisFormat;
+    // A picture a plug-in read but no block can hold is refused for its size.
+    LastLoadError = tooLarge ? kLoadOutOfMemory : kLoadNotThisFormat;
     return 0;
 }
 

@@ -25,6 +25,7 @@ enum Quirk : unsigned {
     kShortTable = 16,        // 8-bit pictures, the colour table cut at biClrUsed, in GlobalAlloc blocks
     kFromComment = 32,       // the comment says how the call goes wrong (see Misbehave): one library
                              // for every way a plug-in can take its host down
+    kCrashEveryTenth = 64,   // every tenth picture call (since the library was loaded) faults
 };
 struct Variant {
     const char* name;
@@ -42,6 +43,7 @@ constexpr Variant kVariants[] = {
     {"wrongversion", "00AM", 9, 0},
     {"failall", "00IN", 1, kAcceptAllThenFail},
     {"badblocks", "00IN", 1, kBadBlocks},
+    {"tenthcrash", "00IN", 7, kCrashEveryTenth},  // the long run's plug-in that keeps failing
 };
 constexpr bool Same(const char* a, const char* b) {
     return *a == *b && (!*a || Same(a + 1, b + 1));
@@ -178,6 +180,15 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
             if (progress(0, 1, userData)) return kStopped;
         }
     }
+    if (how == "huge") {
+        // A picture far larger than any memory, in blocks of a few bytes.
+        *header = AllocBlock(sizeof(BITMAPINFOHEADER));
+        *pixels = AllocBlock(16);
+        auto* info = static_cast<BITMAPINFOHEADER*>(LocalLock(*header));
+        *info = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 60000, 60000, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        LocalUnlock(*header);
+        return kOk;
+    }
     if (how == "v5" || how == "v5short")
         return LongHeaderPicture(head, how == "v5" ? 256 : 16, header, pixels);
     return -1;
@@ -186,6 +197,9 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
 int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, ProgressProc progress,
             intptr_t userData, int step) {
     *header = *pixels = nullptr;
+    static LONG pictureCalls;
+    if (Has(kCrashEveryTenth) && InterlockedIncrement(&pictureCalls) % 10 == 0)
+        *static_cast<volatile int*>(nullptr) = 1;
     std::vector<uint8_t> bytes;
     if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;
