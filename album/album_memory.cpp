@@ -7,7 +7,10 @@ long liveAllocations = 0;
 }
 
 void* AllocAlbumBlock(size_t size) {
-    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    // Fixed, not movable: these blocks stay locked for their whole life, and
+    // the system keeps at most 65,536 movable handles in a process, so an
+    // album of 100,000 pages (one block each) could not be held in them.
+    HGLOBAL handle = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size);
     if (!handle) return nullptr;
     void* block = GlobalLock(handle);
     if (!block) {

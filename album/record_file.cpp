@@ -5,6 +5,15 @@
 
 namespace {
 constexpr uint32_t kBufferSize = 64 * 1024;
+
+uint64_t& WriteLimit() {
+    static uint64_t limit = UINT64_MAX;
+    return limit;
+}
+}  // namespace
+
+void LimitRecordWrites(uint64_t bytes) {
+    WriteLimit() = bytes;
 }
 
 RecordReader::RecordReader(HANDLE file) : file_(file) {
@@ -72,6 +81,8 @@ uint32_t RecordReader::PeekAt(uint64_t position, void* out, uint32_t size) {
     return take;
 }
 
+RecordWriter::RecordWriter(HANDLE file) : RecordWriter(file, WriteLimit()) {}
+
 RecordWriter::RecordWriter(HANDLE file, uint64_t limit) : file_(file), limit_(limit) {
     buffer_.reserve(kBufferSize);
 }
@@ -94,11 +105,13 @@ bool RecordWriter::Flush() {
     uint64_t allowed = limit_ - written_;
     DWORD toWrite = static_cast<DWORD>(std::min<uint64_t>(buffer_.size(), allowed));
     DWORD done = 0;
-    if (toWrite > 0 && !WriteFile(file_, buffer_.data(), toWrite, &done, nullptr)) done = 0;
-    written_ += done;
-    if (done != buffer_.size()) {
+    const bool refused = toWrite > 0 && !WriteFile(file_, buffer_.data(), toWrite, &done, nullptr);
+    written_ += refused ? 0 : done;
+    if (refused || done != buffer_.size()) {
         failed_ = true;
-        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_DISK_FULL);
+        // A write that took fewer bytes than it was given found the disk
+        // full; a refused one has left its own reason.
+        if (!refused) SetLastError(ERROR_DISK_FULL);
         return false;
     }
     buffer_.clear();

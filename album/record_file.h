@@ -82,10 +82,12 @@ private:
 // Collects what is written and hands it to the file in large pieces. Once a
 // write has failed every later one fails too, so one check after Flush tells
 // whether every byte reached the file. limit (for tests) makes the writer
-// behave like a disk that is full after that many bytes.
+// behave like a disk that is full after that many bytes; without one, the
+// process-wide limit of LimitRecordWrites applies.
 class RecordWriter {
 public:
-    explicit RecordWriter(HANDLE file, uint64_t limit = UINT64_MAX);
+    explicit RecordWriter(HANDLE file);
+    RecordWriter(HANDLE file, uint64_t limit);
     RecordWriter(const RecordWriter&) = delete;
     RecordWriter& operator=(const RecordWriter&) = delete;
 
@@ -102,3 +104,7 @@ private:
     std::vector<uint8_t> buffer_;
     bool failed_ = false;
 };
+
+// For tests: every writer made from now on behaves like a disk that is full
+// after bytes (UINT64_MAX: no limit), so a whole save can be failed half-way.
+void LimitRecordWrites(uint64_t bytes);

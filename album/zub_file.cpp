@@ -41,6 +41,25 @@ HANDLE CreateTemporaryBeside(const char* target, char* temporary) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Whether an existing album may be replaced, asked before anything is
+// written; false with the reason as the last error. A read-only album stays
+// as it is (Windows refuses to replace it; Wine's rename would not), and one
+// that another program holds open without sharing its deletion is named as
+// such, where the rename would only say "access denied".
+bool CanReplace(const char* target) {
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // a new album, or the rename will say why
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    HANDLE probe = CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return true;
+}
+
 // Deletes the half-written file beside the album without disturbing the
 // error that made the save fail.
 void DiscardTemporary(const char* temporary) {
@@ -74,6 +93,7 @@ int ZubDocument::SaveFile(const char* path) {
     UpdatePageBase();
     std::string target = GetFilePath();
     if (target.empty()) return 0;
+    if (!CanReplace(target.c_str())) return 0;
     // The new album is written beside the old one and replaces it only when
     // every byte reached the disk: a failed save never costs the old file.
     char temporary[MAX_PATH];

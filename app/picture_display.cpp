@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "app/display_layout.h"
 #include "app/info_box_message.h"
@@ -163,6 +164,15 @@ void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect
 }
 }  // namespace
 
+namespace {
+void TitleRefusedPicture(HWND window) {
+    const char* name = TitleFileName(Viewer().CurrentPath);
+    if (!name) return;
+    const std::string title = std::string(name) + " - 画像が大きすぎて表示できません";
+    SetWindowTextA(window, title.c_str());
+}
+}  // namespace
+
 void DropShownBitmap(HWND window) {
     ViewerState& v = Viewer();
     if (v.ShownBitmap) DeletePictureBitmap(window, v.ShownBitmap);
@@ -175,11 +185,15 @@ void ShowPicture(HWND window) {
     SetCursor(v.WaitCursor);
     HLOCAL header = nullptr, pixels = nullptr;
     int colorDepth = 0;
-    if (!v.CurrentPath[0] || !LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
-        !MakeShownBitmap(window, header, pixels, &colorDepth)) {
-        // A picture that cannot be shown leaves the window's size, its title
-        // and the picture size as they were: a black client area is the only
-        // change.
+    const bool loaded = v.CurrentPath[0] && LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels);
+    if (!loaded || !MakeShownBitmap(window, header, pixels, &colorDepth)) {
+        // A picture that cannot be shown leaves the window's size and the
+        // picture size as they were: a black client area is the only change.
+        // The title stays too, unless the picture was refused for its size
+        // (no block or device bitmap can hold it): then the title says so,
+        // as the black window would otherwise pass for a broken file.
+        if (v.Settings.TellRefusedPictures && (loaded || LastLoadError == kLoadOutOfMemory))
+            TitleRefusedPicture(window);
         DropShownBitmap(window);
         InvalidateRect(window, nullptr, TRUE);
         v.SwitchCounter = 0;

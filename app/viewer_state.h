@@ -25,6 +25,9 @@ struct ViewerSettings {
     int MoveStepX = 5;       // bounce step per tick; its sign is the direction
     int MoveStepY = 5;
     int SwitchTicks = 150;  // slideshow interval in ticks of 100 ms
+    // A picture refused for its size says so in the title (0: the title
+    // keeps the last picture's name, as with any other failure).
+    int TellRefusedPictures = 1;
     RECT OptionsDialogRect{0, 0, 0, 0};
 };
 

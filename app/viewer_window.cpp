@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "album/album_memory.h"
 #include "album/zub_album.h"
 #include "app/album_commands.h"
 #include "app/command_table.h"
@@ -15,6 +16,7 @@
 #include "app/window_commands.h"
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
+#include "image/dib_image.h"
 #include "image/plugin_host.h"
 #include "resources/resource_ids.h"
 
@@ -212,7 +214,25 @@ bool DeferredDuringLoad(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 }  // namespace
 
+namespace {
+// A long-run driver (scripts/soak) asks with this registered message how
+// many picture blocks (wParam 0) and album blocks (1) the viewer holds. It
+// exists only when PILTRIN_REPORT_BLOCKS is set in the environment; without
+// it the window answers every message as it always did.
+UINT BlockCountMessage() {
+    static const UINT message = GetEnvironmentVariableA("PILTRIN_REPORT_BLOCKS", nullptr, 0) > 0
+                                    ? RegisterWindowMessageA("PiltrinLiveBlocks")
+                                    : 0;
+    return message;
+}
+
+LRESULT OnBlockCountQuery(WPARAM which) {
+    return which == 0 ? LiveDibBlocks() : LiveAlbumAllocations();
+}
+}  // namespace
+
 LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != 0 && message == BlockCountMessage()) return OnBlockCountQuery(wParam);
     if (DeferredDuringLoad(window, message, wParam, lParam)) return 0;
     switch (message) {
         case WM_CREATE:

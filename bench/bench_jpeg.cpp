@@ -184,5 +184,33 @@ int main() {
     std::printf("RotateRight90 of the full picture        %7.1f ms  ratio %.2f to CopyDib of it\n",
                 rotate * 1000, rotate / copyBig);
     DeleteFileA(path.c_str());
+    big.Reset();
+
+    // A real 200-megapixel photograph: its full picture (600 MB of pixels)
+    // is more than any block the viewer keeps, so the full load is refused
+    // at the head, before any block is asked for; its previews (the boxes'
+    // thumbnails) decode at 1/8 and work.
+    const std::string huge = std::string(folder) + "piltrin-bench-200mp.jpg";
+    const double writeStart = Seconds();
+    if (!WritePhotoJpeg(huge, 16320, 12240, [](int x, int y) { return Rgb{uint8_t(x), uint8_t(y), 90}; })) {
+        std::printf("cannot write %s\n", huge.c_str());
+        return 1;
+    }
+    const double written = Seconds() - writeStart;
+    int code = 0, pw = 0, ph = 0;
+    const double refused = Best(3, [&] {
+        if (LoadPicture(huge.c_str(), nullptr, 0, &h, &p)) LockedDib(h, p).Reset();
+        code = LastLoadError;
+    });
+    const double preview = Best(1, [&] {
+        if (!LoadPreview(huge.c_str(), nullptr, 0, &h, &p, 300)) return;
+        LockedDib shrunk(h, p);
+        pw = shrunk.header->biWidth, ph = DibRows(*shrunk.header);
+    });
+    std::printf(
+        "200-megapixel JPEG (16320 x 12240) written in %.1f s: full load refused in %.2f ms (code %d), "
+        "preview %d x %d in %.0f ms\n",
+        written, refused * 1000, code, pw, ph, preview * 1000);
+    DeleteFileA(huge.c_str());
     return 0;
 }

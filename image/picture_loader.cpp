@@ -64,12 +64,13 @@ int Dispatch(const char* path, ProgressProc progress, intptr_t userData, HLOCAL*
         if (meta) meta->alphaMeaningful = true;
         return 1;
     }
-    const int bmpError = LastLoadError;
+    const int ownError = LastLoadError;
     if (preview ? PluginLoadPreview(path, progress, userData, header, pixels, meta)
                 : PluginLoadPicture(path, progress, userData, header, pixels, meta))
         return 1;
-    // A damaged BMP that no plug-in reads either keeps the BMP reader's reason.
-    if (bmp) LastLoadError = bmpError;
+    // A damaged BMP that no plug-in reads either keeps the BMP reader's
+    // reason, and so does a picture the own reader refused for its size.
+    if (bmp || ownError == kLoadOutOfMemory) LastLoadError = ownError;
     *header = nullptr;
     *pixels = nullptr;
     if (LastLoadError == kLoadOk) LastLoadError = kLoadNotThisFormat;

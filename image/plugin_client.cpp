@@ -342,17 +342,21 @@ bool Exchange(HelperKind& kind, size_t index, const Request& request, uint32_t a
 }
 
 // The helper's picture is in the viewer's own memory: copies it into the
-// viewer's DibImage, checking it on the way.
+// viewer's DibImage, checking it on the way. *tooLarge tells a refusal for
+// the picture's size from a damaged one.
 size_t LastLargePixelBytes = 0;
 
 bool TakeFromSharedMemory(const SharedPictureMemory& shared, uint64_t headerBytes, uint64_t pixelBytes,
-                          ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta) {
+                          ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta,
+                          bool* tooLarge) {
     if (!shared.Bytes() || headerBytes > shared.Size() || pixelBytes > shared.Size() - headerBytes)
         return false;
     const size_t readyBytes = ready.Bytes();
     if (!TakeOverPluginPicture(shared.Bytes(), size_t(headerBytes), shared.Bytes() + headerBytes,
-                               size_t(pixelBytes), header, pixels, ready.Take(), readyBytes, meta))
+                               size_t(pixelBytes), header, pixels, ready.Take(), readyBytes, meta)) {
+        *tooLarge = *tooLarge || PluginPictureTooLarge(shared.Bytes(), size_t(headerBytes));
         return false;
+    }
     const size_t taken = LocalSize(*pixels);
     if (taken >= kWorthMakingReady) LastLargePixelBytes = taken;
     return true;
@@ -360,7 +364,7 @@ bool TakeFromSharedMemory(const SharedPictureMemory& shared, uint64_t headerByte
 
 // Plug-in index of kind for path: a direct::TryResult.
 int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, ProgressProc progress,
-               intptr_t userData, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta) {
+               intptr_t userData, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta, bool* tooLarge) {
     if (!Available(kind, index)) return direct::kTryNotAccepted;
     auto request = [&](uint32_t slot) {
         Writer writer(plugin_protocol::kPicture);
@@ -377,7 +381,7 @@ int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, P
     if (!body.I32(&result)) return direct::kTryFailed;
     if (result != direct::kTryPicture) return body.Done() ? result : int(direct::kTryFailed);
     if (!body.U64(&headerBytes) || !body.U64(&pixelBytes) || !body.Done()) return direct::kTryFailed;
-    return TakeFromSharedMemory(kind.shared, headerBytes, pixelBytes, ready, header, pixels, meta)
+    return TakeFromSharedMemory(kind.shared, headerBytes, pixelBytes, ready, header, pixels, meta, tooLarge)
                ? int(direct::kTryPicture)
                : int(direct::kTryFailed);
 }
@@ -386,10 +390,11 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
          HLOCAL* pixels, PictureMeta* meta) {
     *header = nullptr;
     *pixels = nullptr;
+    bool tooLarge = false;
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
-            const int result = TryPicture(kind, i, path, preview, progress, userData, header, pixels, meta);
+            const int result = TryPicture(kind, i, path, preview, progress, userData, header, pixels, meta, &tooLarge);
             if (result == direct::kTryPicture) return 1;
             if (result == direct::kTryNotAccepted || (preview && result == direct::kTryCannotOpen)) continue;
             LastLoadError = result == direct::kTryStopped      ? kLoadStopped
@@ -397,7 +402,8 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
                                                                : kLoadFailed;
         }
     }
-    LastLoadError = kLoadNotThisFormat;
+    // A picture a plug-in read but no block can hold is refused for its size.
+    LastLoadError = tooLarge ? kLoadOutOfMemory : kLoadNotThisFormat;
     return 0;
 }
 

@@ -54,7 +54,7 @@ void RunOnWorker(PluginRequest* request) {
 
 // Checks a plug-in's pair and turns it into the pipeline's own DibImage;
 // the plug-in's blocks are freed either way.
-bool TakeOver(HLOCAL* header, HLOCAL* pixels) {
+bool TakeOver(HLOCAL* header, HLOCAL* pixels, bool* tooLarge) {
     bool taken = false;
     HLOCAL ownHeader = nullptr, ownPixels = nullptr;
     if (*header && *pixels) {
@@ -62,6 +62,7 @@ bool TakeOver(HLOCAL* header, HLOCAL* pixels) {
         taken = h && p &&
                 TakeOverPluginPicture(h.get(), LocalSize(*header), p.get(), LocalSize(*pixels), &ownHeader,
                                       &ownPixels);
+        if (!taken && h) *tooLarge = *tooLarge || PluginPictureTooLarge(h.get(), LocalSize(*header));
     }
     FreePluginBlocks(header, pixels);
     *header = ownHeader;
@@ -74,10 +75,11 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
          HLOCAL* pixels) {
     *header = nullptr;
     *pixels = nullptr;
+    bool tooLarge = false;
     for (int i = 0; i < PluginCount(); ++i) {
         int result = TryPluginPicture(i, path, preview, progress, userData, header, pixels);
         if (result == kTryPicture) {
-            if (TakeOver(header, pixels)) return 1;
+            if (TakeOver(header, pixels, &tooLarge)) return 1;
             result = kTryFailed;
         }
         if (result == kTryNotAccepted || (preview && result == kTryCannotOpen)) continue;
@@ -85,7 +87,8 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
                         : result == kTryCannotOpen ? kLoadCannotOpen
                                                    : kLoadFailed;
     }
-    LastLoadError = kLoadNotThisFormat;
+    // A picture a plug-in read but no block can hold is refused for its size.
+    LastLoadError = tooLarge ? kLoadOutOfMemory : kLoadNotThisFormat;
     return 0;
 }
 

@@ -75,3 +75,11 @@ bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const 
     *pixels = newPixels.Release();
     return true;
 }
+
+bool PluginPictureTooLarge(const uint8_t* headerBytes, size_t headerSize) {
+    if (!headerBytes || headerSize < kInfoHeaderSize) return false;
+    BITMAPINFOHEADER info;
+    std::memcpy(&info, headerBytes, sizeof info);
+    return info.biWidth > 0 && info.biHeight != 0 && IsDibBitCount(info.biBitCount) &&
+           DibPixelBytes(info) > kMaxDibPixelBytes;
+}

@@ -25,3 +25,8 @@
 bool TakeOverPluginPicture(const uint8_t* headerBytes, size_t headerSize, const uint8_t* pixelBytes,
                            size_t pixelSize, HLOCAL* header, HLOCAL* pixels, HLOCAL ready = nullptr,
                            size_t readyBytes = 0, PictureMeta* meta = nullptr);
+
+// Whether a plug-in's header describes a picture of sensible shape that is
+// simply too large for any block the pipeline keeps (kMaxDibPixelBytes), so
+// the walk can say "too large" rather than "unreadable".
+bool PluginPictureTooLarge(const uint8_t* headerBytes, size_t headerSize);

@@ -27,6 +27,7 @@ enum Quirk : unsigned {
                              // for every way a plug-in can take its host down
     kCrashOnBind = 64,       // GetPluginInfo crashes: its host dies while binding it
     kHangOnBind = 128,       // GetPluginInfo never returns
+    kCrashEveryTenth = 256,  // every tenth picture call (since the library was loaded) faults
 };
 struct Variant {
     const char* name;
@@ -46,6 +47,7 @@ constexpr Variant kVariants[] = {
     {"badblocks", "00IN", 1, kBadBlocks},
     {"crashbind", "00IN", 1, kCrashOnBind},
     {"hangbind", "00IN", 1, kHangOnBind},
+    {"tenthcrash", "00IN", 7, kCrashEveryTenth},  // the long run's plug-in that keeps failing
 };
 constexpr bool Same(const char* a, const char* b) {
     return *a == *b && (!*a || Same(a + 1, b + 1));
@@ -186,12 +188,24 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
         }
     }
     if (how == "v5short") return ShortTablePicture(head, header, pixels);
+    if (how == "huge") {
+        // A picture far larger than any memory, in blocks of a few bytes.
+        *header = AllocBlock(sizeof(BITMAPINFOHEADER));
+        *pixels = AllocBlock(16);
+        auto* info = static_cast<BITMAPINFOHEADER*>(LocalLock(*header));
+        *info = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 60000, 60000, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        LocalUnlock(*header);
+        return kOk;
+    }
     return -1;
 }
 
 int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, ProgressProc progress,
             intptr_t userData, int step) {
     *header = *pixels = nullptr;
+    static LONG pictureCalls;
+    if (Has(kCrashEveryTenth) && InterlockedIncrement(&pictureCalls) % 10 == 0)
+        *static_cast<volatile int*>(nullptr) = 1;
     std::vector<uint8_t> bytes;
     if (!ReadFileFrom(source, offset, &bytes)) return kReadError;
     tiny_picture::Head head;

@@ -1,6 +1,11 @@
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <random>
 
 #include "album/album_memory.h"
+#include "album/record_file.h"
 #include "tests/album/album_test_support.h"
 
 namespace {
@@ -30,6 +35,15 @@ protected:
     }
     int Load(ZubAlbum& album, const std::string& name) { return album.LoadFile(File(name).c_str()); }
 };
+
+// Thousands of pages with long comments: a save long enough for kills to
+// land in every part of it.
+void FillLarge(ZubAlbum& album, const std::string& folder) {
+    const std::string comment(400, 'c');
+    for (int i = 0; i < 4000; ++i)
+        album.SetPageComment(album.AddPage((folder + "p" + std::to_string(i) + ".jpg").c_str()),
+                             comment.c_str());
+}
 }  // namespace
 
 TEST_F(ZubFileTest, WritesTheLayoutByteForByte) {
@@ -189,36 +203,98 @@ TEST_F(ZubFileTest, BadFilesFailTheLoadWithTheirMessageAndAllocateNothing) {
     EXPECT_EQ(1, album.ZubModified());
 }
 
+// A child that holds the album open without sharing until it is ended (no
+// fixture: a killed child leaves no folder behind).
+TEST(ZubFileChild, HoldsAnAlbumOpen) {
+    const char* path = std::getenv("PILTRIN_ZUB_HOLD");
+    if (!path) GTEST_SKIP() << "only run as the child of AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy";
+    ScopedFile held(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (held.Valid()) TellParentReady();
+    Sleep(INFINITE);
+}
+
 TEST_F(ZubFileTest, AFailedSaveKeepsTheOldFileByteForByteAndSaysWhy) {
     ZubAlbum album, again;
     AddPages(album, {"a.jpg"});
     const std::string zub = File("keep.zub");
     const Bytes before = Save(album, "keep.zub");
-    AddPages(album, {"b.jpg"});
-    {  // the old file cannot be replaced while another program holds it open
-        ScopedFile holder(
-            CreateFileA(zub.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(holder.Valid());
-        SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(0, album.SaveFile(nullptr));
-        EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
-    }
-    EXPECT_EQ(before, ReadFileBytes(zub));
-    EXPECT_EQ(1, album.ZubModified());
-    EXPECT_EQ(std::vector<std::string>{"keep.zub"}, FolderNames(folder_));  // nothing half-written left
-    // Writing stops short (a full disk): the records report the failure.
-    for (uint64_t limit : {0ull, 20ull, 60ull, static_cast<uint64_t>(before.size())}) {
-        TempDir scratch;
-        ScopedFile file(
-            CreateFileA(scratch.File("x").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        RecordWriter writer(file.Get(), limit);
-        MessageCatcher messages;
-        EXPECT_FALSE(album.WriteZub(writer) == 1 && writer.Flush()) << limit;
+    AddPages(album, {"b.jpg", "c.jpg"});
+    enum Obstacle { kHeldByAnotherProgram, kReadOnly, kDiskFull };
+    const std::pair<Obstacle, DWORD> cases[] = {{kHeldByAnotherProgram, ERROR_SHARING_VIOLATION},
+                                                {kReadOnly, ERROR_ACCESS_DENIED},
+                                                {kDiskFull, ERROR_DISK_FULL}};
+    for (const auto& [obstacle, why] : cases) {
+        SCOPED_TRACE(obstacle);
+        std::unique_ptr<TestChild> holder;
+        if (obstacle == kHeldByAnotherProgram) {
+            holder = std::make_unique<TestChild>("ZubFileChild.HoldsAnAlbumOpen", "PILTRIN_ZUB_HOLD", zub);
+            ASSERT_TRUE(holder->WaitReady(30000));
+        }
+        if (obstacle == kReadOnly) SetFileAttributesA(zub.c_str(), FILE_ATTRIBUTE_READONLY);
+        for (uint64_t limit : {0ull, 60ull, static_cast<uint64_t>(before.size() + 20)}) {
+            LimitRecordWrites(obstacle == kDiskFull ? limit : UINT64_MAX);
+            SetLastError(ERROR_SUCCESS);
+            EXPECT_EQ(0, album.SaveFile(nullptr));
+            EXPECT_EQ(why, GetLastError());
+        }
+        LimitRecordWrites(UINT64_MAX);
+        holder.reset();
+        SetFileAttributesA(zub.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(before, ReadFileBytes(zub));
+        EXPECT_EQ(1, album.ZubModified());
+        EXPECT_EQ(std::vector<std::string>{"keep.zub"}, FolderNames(folder_));  // nothing half-written left
     }
     ASSERT_EQ(1, album.SaveFile(nullptr));
     ASSERT_EQ(1, Load(again, "keep.zub"));
-    EXPECT_EQ(2, again.PageCount());
+    EXPECT_EQ(3, again.PageCount());
     EXPECT_EQ(0, ZubAlbum().SaveFile(nullptr));  // no file path at all
+}
+
+// The child of the next test: reads the large album beside the parent's
+// (quicker than building it) and saves it over the parent's until it is ended.
+TEST(ZubFileChild, SavesALargeAlbum) {
+    const char* folder = std::getenv("PILTRIN_ZUB_SAVE");
+    if (!folder) GTEST_SKIP() << "only run as the child of ASaveKilledAtAnyMomentLeavesTheOldOrTheNewAlbum";
+    ZubAlbum large;
+    if (!large.LoadFile((std::string(folder) + "large.zub").c_str())) return;
+    TellParentReady();
+    for (const std::string target = std::string(folder) + "album.zub";;) large.SaveFile(target.c_str());
+}
+
+// Ended at random moments of the save (the ready signal comes just before
+// it), the child leaves the old album or the new one, never a mix or a
+// stub, and the half-written files it leaves never block the next save.
+TEST_F(ZubFileTest, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewAlbum) {
+    ZubAlbum old, large;
+    AddPages(old, {"old.jpg"});
+    FillLarge(large, folder_);
+    Save(large, "large.zub");
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const Bytes after = Save(large, "album.zub");
+    QueryPerformanceCounter(&now);
+    const LONGLONG saveTicks = now.QuadPart - start.QuadPart;
+    const Bytes before = Save(old, "album.zub");
+    std::mt19937 random(35);
+    int kept = 0, replaced = 0;
+    for (int kill = 0; kill < 50; ++kill) {
+        ASSERT_EQ(1, old.SaveFile(nullptr)) << kill;
+        TestChild child("ZubFileChild.SavesALargeAlbum", "PILTRIN_ZUB_SAVE", folder_);
+        ASSERT_TRUE(child.WaitReady(30000));
+        const LONGLONG wait = std::uniform_int_distribution<LONGLONG>(0, saveTicks * 5 / 4)(random);
+        for (QueryPerformanceCounter(&start);
+             QueryPerformanceCounter(&now), now.QuadPart - start.QuadPart < wait;) {
+        }
+        child.Kill();
+        const Bytes found = ReadFileBytes(File("album.zub"));
+        ASSERT_TRUE(found == before || found == after) << kill << ": " << found.size() << " bytes";
+        ++(found == before ? kept : replaced);
+    }
+    std::printf("50 kills over a %.1f ms save: %d left the old album, %d the new one\n",
+                saveTicks * 1000.0 / frequency.QuadPart, kept, replaced);
+    EXPECT_GT(kept, 0);
+    EXPECT_GT(replaced, 0);
 }
 
 // The half-written album is named no longer than the album itself, so the

@@ -5,12 +5,14 @@
 #include <cstring>
 #include <tuple>
 
+#include "album/record_file.h"
 #include "album/zub_album.h"
 #include "app/album_commands.h"
 #include "app/command_line.h"
 #include "app/file_drops.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "browse/scoped_handles.h"
 #include "resources/resource_ids.h"
 #include "tests/app/viewer_fixture.h"
 
@@ -77,6 +79,40 @@ TEST_F(AlbumCommandTest, SaveAndSaveAsAskWhereTheyMustAndSayWhyASaveFails) {
         EXPECT_EQ(message == "*" ? messages_[0].text : message, messages_[0].text);
         EXPECT_FALSE(messages_[0].text.empty());
         EXPECT_EQ(messages_[0].type & 0xF, static_cast<UINT>(MB_OK));
+    }
+}
+
+// Whatever keeps a save from replacing the album (it is read-only, the disk
+// fills up half-way, another program holds it open), the album on disk stays
+// byte for byte, the album stays unsaved, and the message is the system's
+// text for that reason.
+TEST_F(AlbumCommandTest, ASaveThatCannotReplaceTheAlbumLeavesItAndSaysWhy) {
+    ViewerState& v = Viewer();
+    const std::string trip = dir_.File("trip.zub");
+    AddUnsavedPage("a.bmp");
+    ASSERT_TRUE(v.Album->SaveFile(trip.c_str()));
+    const Bytes before = ReadFileBytes(trip);
+    AddUnsavedPage("b.bmp");
+    for (DWORD why : {ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_SHARING_VIOLATION}) {
+        SCOPED_TRACE(why);
+        SetFileAttributesA(trip.c_str(),
+                           why == ERROR_ACCESS_DENIED ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        LimitRecordWrites(why == ERROR_DISK_FULL ? 100 : UINT64_MAX);
+        FileHandle holder(why == ERROR_SHARING_VIOLATION
+                              ? CreateFileA(trip.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                              : INVALID_HANDLE_VALUE);
+        messages_.clear();
+        Command(kCommandSave);
+        LimitRecordWrites(UINT64_MAX);
+        holder.reset();
+        SetFileAttributesA(trip.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(ReadFileBytes(trip), before);
+        EXPECT_EQ(v.AlbumUnsaved, 1);
+        char text[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, why, 0, text,
+                       sizeof text, nullptr);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].text, text);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "app/picture_display.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
+#include "image/dib_image.h"
 #include "image/picture_pipeline.h"
 #include "image/plugin_host.h"
 #include "image/transforms.h"
@@ -308,4 +309,42 @@ TEST_F(ViewerWindowTest, WhileAPluginHangsTheWindowAnswersAndACloseWaitsForTheLo
     EXPECT_FALSE(IsWindow(window_));
     SetPluginHangTimeout(kPluginHangTimeout);
     SetPluginNoticeProc(nullptr);
+}
+
+// 60,000 x 60,000 pixels declared in a file of a few hundred bytes: every
+// reader, and the host for a plug-in's picture, refuses it before asking for
+// a block; the title says why (or, with the option off, stays), and the
+// next picture shows.
+TEST_F(ViewerWindowTest, APictureLargerThanMemoryIsRefusedUnreadAndTheTitleSaysWhy) {
+    ViewerState& v = Viewer();
+    auto patch = [](Bytes bytes, size_t at, std::initializer_list<uint8_t> values) {
+        std::copy(values.begin(), values.end(), bytes.begin() + at);
+        return bytes;
+    };
+    Bytes jpeg = MakeJpeg(16, 16, Coordinates);
+    const uint8_t frame[] = {0xFF, 0xC0};
+    jpeg = patch(jpeg, std::search(jpeg.begin(), jpeg.end(), frame, frame + 2) - jpeg.begin() + 5,
+                 {0xEA, 0x60, 0xEA, 0x60});
+    const std::pair<std::string, Bytes> files[] = {
+        {"huge.bmp", patch(MakeBmp(4, 3, 24), 18, {0x60, 0xEA, 0, 0, 0x60, 0xEA, 0, 0})},
+        {"huge.jpg", jpeg},
+        {"huge.pmp", MakePmp(jpeg, 64)},
+        {"huge.tpc", MakeTinyPicture(5, 3, "huge")}};
+    ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
+    WriteBmp(dir_.File("next.bmp"), 8, 8);
+    for (const auto& [name, bytes] : files) {
+        for (int tell : {1, 0}) {
+            SCOPED_TRACE(name + std::to_string(tell));
+            ASSERT_TRUE(WriteFileBytes(dir_.File(name), bytes) && bytes.size() < 1024);
+            v.Settings.TellRefusedPictures = tell;
+            Show(dir_.File("next.bmp"));
+            const uint64_t asked = DibBytesRequested();
+            Show(dir_.File(name));
+            EXPECT_EQ(DibBytesRequested(), asked);
+            EXPECT_EQ(v.ShownBitmap, nullptr);
+            EXPECT_EQ(WindowText(window_), tell ? name + " - 画像が大きすぎて表示できません" : "next.bmp");
+        }
+    }
+    Show(dir_.File("next.bmp"));
+    EXPECT_NE(v.ShownBitmap, nullptr);
 }

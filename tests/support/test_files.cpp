@@ -189,3 +189,50 @@ std::string ProgramFolderPath() {
     std::string folder(path, length);
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
+
+namespace {
+constexpr char kReadyVariable[] = "PILTRIN_TEST_CHILD_READY";
+}
+
+TestChild::TestChild(const std::string& test, const char* variable, const std::string& argument) {
+    static LONG children = 0;
+    char name[64];
+    wsprintfA(name, "PiltrinTestChild-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&children));
+    ready_ = CreateEventA(nullptr, TRUE, FALSE, name);
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string line = "\"" + std::string(program) + "\" --gtest_filter=" + test;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    SetEnvironmentVariableA(variable, argument.c_str());
+    SetEnvironmentVariableA(kReadyVariable, name);
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+        process_ = PROCESS_INFORMATION{};
+    SetEnvironmentVariableA(variable, nullptr);
+    SetEnvironmentVariableA(kReadyVariable, nullptr);
+}
+
+TestChild::~TestChild() {
+    Kill();
+    if (process_.hThread) CloseHandle(process_.hThread);
+    if (process_.hProcess) CloseHandle(process_.hProcess);
+    if (ready_) CloseHandle(ready_);
+}
+
+bool TestChild::WaitReady(DWORD milliseconds) const {
+    HANDLE waits[2] = {ready_, process_.hProcess};
+    return process_.hProcess && WaitForMultipleObjects(2, waits, FALSE, milliseconds) == WAIT_OBJECT_0;
+}
+
+void TestChild::Kill() {
+    if (!process_.hProcess) return;
+    TerminateProcess(process_.hProcess, 9);
+    WaitForSingleObject(process_.hProcess, 30000);
+}
+
+void TellParentReady() {
+    char name[64];
+    if (!GetEnvironmentVariableA(kReadyVariable, name, sizeof name)) return;
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+    if (ready) SetEvent(ready), CloseHandle(ready);
+}

@@ -16,6 +16,26 @@ using Bytes = std::vector<uint8_t>;
 // How many of the processes running now keep answers true for.
 int CountProcesses(const std::function<bool(const PROCESSENTRY32&)>& keep);
 
+// This test program started again as a child process that runs one test
+// (filter: its full name), which finds argument in the environment variable
+// named and calls TellParentReady when it has come as far as the parent
+// waits for. The child is ended when the object goes.
+class TestChild {
+public:
+    TestChild(const std::string& test, const char* variable, const std::string& argument);
+    ~TestChild();
+    TestChild(const TestChild&) = delete;
+    TestChild& operator=(const TestChild&) = delete;
+    bool WaitReady(DWORD milliseconds) const;
+    // Ends the child at once (TerminateProcess) and waits until it is gone.
+    void Kill();
+
+private:
+    PROCESS_INFORMATION process_{};
+    HANDLE ready_ = nullptr;
+};
+void TellParentReady();
+
 // A fresh folder under the temporary folder, removed with its files when the
 // object goes away. Path() ends with "\".
 class TempDir {
