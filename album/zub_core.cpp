@@ -7,11 +7,9 @@ namespace {
 
 // The text of size bytes up to its first zero byte.
 bool ReadText(RecordReader& file, uint32_t size, std::string* text) {
-    text->clear();
-    if (size == 0) return true;
-    std::vector<char> bytes(size);
-    if (!file.Read(bytes.data(), size)) return false;
-    text->assign(bytes.data(), strnlen(bytes.data(), size));
+    text->assign(size, '\0');
+    if (!file.Read(text->data(), size)) return false;
+    text->resize(strnlen(text->c_str(), size));
     return true;
 }
 
