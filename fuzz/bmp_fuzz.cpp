@@ -8,7 +8,7 @@
 namespace {
 // Larger pictures are checked but not decoded: each run would spend its time
 // clearing memory instead of exploring the format.
-constexpr uint64_t kLargestDecoded = 1u << 20;
+constexpr uint64_t kLargestDecoded = 64u << 10;
 
 // The bytes of the file from offset on, at most size of them.
 std::vector<uint8_t> Part(const uint8_t* data, size_t size, uint64_t offset, uint64_t wanted) {
