@@ -13,6 +13,13 @@ bool ReadText(RecordReader& file, uint32_t size, std::string* text) {
     return true;
 }
 
+// Past a page marker: its size word (the walk reads records, not sizes),
+// then the page it opens.
+bool OpenPage(RecordReader& file, ZubRecordVisitor& visitor) {
+    uint32_t pageSize = 0;
+    return file.ReadU32(pageSize) && visitor.NewPage();
+}
+
 }  // namespace
 
 bool ReadIntRecord(RecordReader& file, uint32_t* value) {
@@ -55,8 +62,7 @@ int WalkZub(RecordReader& file, ZubRecordVisitor& visitor) {
         uint32_t word = 0;
         if (!file.ReadU32(word)) return 0;
         if (word == kZubFirstPageMarker) {
-            uint32_t pageSize = 0;
-            if (!file.ReadU32(pageSize) || !visitor.NewPage()) return 0;
+            if (!OpenPage(file, visitor)) return 0;
             hasPage = true;
             break;
         }
@@ -73,8 +79,7 @@ int WalkZub(RecordReader& file, ZubRecordVisitor& visitor) {
         uint32_t word = 0;
         if (!file.ReadU32(word)) return 0;
         if (word == kZubPageMarker) {
-            uint32_t pageSize = 0;
-            if (!file.ReadU32(pageSize) || !visitor.NewPage()) return 0;
+            if (!OpenPage(file, visitor)) return 0;
             hasPage = true;
             continue;
         }
