@@ -91,8 +91,10 @@ bool ShrinkAndStore(ZubAlbum& album, void* block, HLOCAL header, HLOCAL pixels, 
 bool BuildAlbumPage(ZubAlbum& album, int page, void* block, const char* path, int size) {
     char cover[MAX_PATH] = "";
     char title[kTitleSize] = "";
-    PeekZubFile(path, cover, title, kTitleSize, nullptr);
-    album.SetPageComment(page, title);
+    // An album that cannot be read (gone, damaged) tells nothing of its
+    // title: the comment the page has, perhaps the user's own, stays.
+    const bool peeked = PeekZubFile(path, cover, title, kTitleSize, nullptr) != 0;
+    if (peeked || title[0]) album.SetPageComment(page, title);
     if (!cover[0]) return false;
     HLOCAL header, pixels;
     if (!LoadDisplayPreview(cover, nullptr, 0, 2 * size, &header, &pixels)) return false;

@@ -110,8 +110,12 @@ bool WriteDocType(HKEY classes, const char* extension, const char* typeName, con
     wsprintfA(icon, "%s,%d", programPath ? programPath : "", iconIndex);
     bool ok = changes.SetDefault(extension, type) && changes.SetDefault(type, description) &&
               changes.SetDefault(type + "\\DefaultIcon", icon);
+    // The program's path is quoted, or the shell would end the program's
+    // name at the first space (C:\Program Files\...) and hand the rest over
+    // as the album's path; "%1" stays as it is, since the command line's
+    // rules take an album path with its spaces as one argument.
     if (ok && programPath)
-        ok = changes.SetDefault(type + "\\Shell\\open\\command", std::string(programPath) + " %1");
+        ok = changes.SetDefault(type + "\\Shell\\open\\command", "\"" + std::string(programPath) + "\" %1");
     if (!ok) changes.Undo();
     return ok;
 }

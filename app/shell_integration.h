@@ -11,7 +11,7 @@
 extern const char kUserClassesKey[];
 
 // Registers extension as typeName ("description"), its icon as iconIndex of
-// programPath and its open command as programPath " %1" (none when
+// programPath and its open command as programPath in quotes and " %1" (none when
 // programPath is null). With ask set, an existing entry is replaced only
 // after the user agrees, and the outcome is reported. A step that fails
 // takes back what the call had changed before it. 1 when every step

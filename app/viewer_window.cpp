@@ -47,10 +47,15 @@ LRESULT OnCreate(HWND window) {
 LRESULT OnDestroy(HWND window) {
     ViewerState& v = Viewer();
     DropShownBitmap(window);
+    // The boxes have no owner, so nothing else ends them with the viewer;
+    // they read the album, so they go before it does, and whatever is still
+    // queued for them (a thumbnail step) then finds no window.
+    for (HWND box : {v.ZubBOXWindow, v.InfoBOXWindow, v.FileBOXWindow})
+        if (box && IsWindow(box)) DestroyWindow(box);
     // Unsaved album changes are dropped without a question.
     v.Album.reset();
     if (v.FolderList.block) FolderListFree(&v.FolderList);
-    if (v.FileBOXWindow && v.FileBOXPreviewBitmap) {
+    if (v.FileBOXPreviewBitmap) {
         DeleteObject(v.FileBOXPreviewBitmap);
         v.FileBOXPreviewBitmap = nullptr;
     }
@@ -185,9 +190,30 @@ bool OnCommand(HWND window, int command) {
     }
     return false;
 }
+// While a plug-in works the viewer still takes what other programs send, so
+// that the system never takes it for hung; what could start another load
+// (a command, a drop, a key, a click, closing) is posted again and runs once
+// the load has returned, never inside it.
+bool DeferredDuringLoad(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+        case WM_SYSCOMMAND:
+        case WM_DROPFILES:
+        case WM_CLOSE:
+        case WM_KEYDOWN:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            return PluginCallWaiting() && PostMessageA(window, message, wParam, lParam);
+    }
+    return false;
+}
 }  // namespace
 
 LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (DeferredDuringLoad(window, message, wParam, lParam)) return 0;
     switch (message) {
         case WM_CREATE:
             OnCreate(window);

@@ -10,7 +10,9 @@ using namespace plugin_protocol;
 namespace {
 // Each type's body: u 32 bits, i signed 32 bits, w 64 bits, t a text; a
 // table (count, then name and patterns) repeats its last two fields.
-constexpr const char* kShapes[] = {"", "utt", "uut", "ii", "i", "itww", "ut", "iiiiiuut", "ut", "i", "", "w"};
+constexpr const char* kShapes[] = {"",   "utt", "uut", "ii", "i", "iww", "ut", "iiiiiuut",
+                                   "ut", "i",   "",    "w",  "t", "w",   "ww"};
+static_assert(sizeof kShapes / sizeof *kShapes == kShareAnswer + 1, "a shape for every type");
 
 void ReadBody(const Message& message) {
     BodyReader body(message);
@@ -41,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         reader.Feed(data + at, std::min(piece, size - at));
         StreamReader::Status status;
         while ((status = reader.Next(&message)) == StreamReader::kGotMessage) {
-            FUZZ_ASSERT(message.type >= kTable && message.type <= kPictureSize &&
+            FUZZ_ASSERT(message.type >= kTable && message.type <= kShareAnswer &&
                         message.body.size() <= kMaxBody);
             ReadBody(message);
         }
@@ -60,7 +62,10 @@ std::vector<Bytes> FuzzSeeds() {
     add(1, Writer(kProgress).I32(5).I32(100).Bytes());
     add(1, Writer(kProgressAnswer).I32(0).Bytes());
     add(1, Writer(kPictureSize).U64(uint64_t(9) << 20).Bytes());
-    add(1, Writer(kPictureDone).I32(1).Text("piltrin-1").U64(40).U64(12).Bytes());
+    add(1, Writer(kShareRequest).U64(52).Bytes());
+    add(1, Writer(kShareAnswer).U64(0x1234).U64(4096).Bytes());
+    add(1, Writer(kPictureDone).I32(1).U64(40).U64(12).Bytes());
+    add(0, Writer(kBinding).Text("a.spi").Bytes());
     add(2, Writer(kInfo).U32(1).Text("a.png").Bytes());
     add(2, Writer(kInfoDone).I32(1).I32(0).I32(0).I32(3).I32(2).U32(0x00480048).U32(24).Text("x").Bytes());
     add(2, Writer(kSupports).U32(0).Text("x.gif").Bytes());

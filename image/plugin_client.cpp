@@ -1,10 +1,12 @@
 // The viewer's side of the plug-ins: which helpers to start, the walk over
 // the plug-ins of every helper in load order, and what happens when a
 // helper crashes or hangs. The calls themselves run in the helpers.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "browse/file_utils.h"
@@ -13,7 +15,9 @@
 #include "image/plugin_direct.h"
 #include "image/plugin_helper_link.h"
 #include "image/plugin_host.h"
+#include "image/plugin_notice.h"
 #include "image/plugin_picture.h"
+#include "image/plugin_shared_memory.h"
 
 namespace {
 
@@ -24,38 +28,9 @@ using plugin_protocol::Writer;
 struct CachedPlugin {
     std::string name;
     std::string patterns;  // information number 2, empty when none
+    int slot = -1;         // its index in the running helper's table; -1 when not bound there
     int strikes = 0;
     bool excluded = false;
-};
-
-// The helper's picture mapping, kept open between pictures: the helper
-// reuses it until a larger picture needs a new one, under a new name.
-struct SharedView {
-    std::string name;
-    HANDLE mapping = nullptr;
-    const uint8_t* bytes = nullptr;
-    SIZE_T size = 0;
-
-    void Close() {
-        if (bytes) UnmapViewOfFile(bytes);
-        if (mapping) CloseHandle(mapping);
-        *this = SharedView{};
-    }
-    bool Open(const std::string& wanted) {
-        if (bytes && name == wanted) return true;
-        Close();
-        mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, wanted.c_str());
-        if (!mapping) return false;
-        bytes = static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-        MEMORY_BASIC_INFORMATION region{};
-        if (!bytes || !VirtualQuery(bytes, &region, sizeof region)) {
-            Close();
-            return false;
-        }
-        size = region.RegionSize;
-        name = wanted;
-        return true;
-    }
 };
 
 // The plug-ins of one bitness and the helper that runs them.
@@ -65,11 +40,15 @@ struct HelperKind {
     const char* pattern;
     const char* exeName;
     HelperLink link;
-    bool wanted = false;  // the folder holds plug-ins of this kind
-    bool bound = false;   // the helper's table arrived
-    bool gone = false;    // the helper cannot run here: its kind is left out
+    bool wanted = false;     // the folder holds plug-ins of this kind
+    bool bound = false;      // the running helper's table arrived
+    bool gone = false;       // the helper cannot run here: its kind is left out
+    bool tableKept = false;  // plugins holds the first helper's table
     std::vector<CachedPlugin> plugins;
-    SharedView shared;
+    // Plug-ins no helper binds again: left out for the run.
+    std::vector<std::string> leftOut;
+    int asked = -1;  // the plug-in the running helper was last asked about
+    SharedPictureMemory shared;
 };
 
 #ifdef _WIN64
@@ -79,17 +58,12 @@ HelperKind Kinds[2] = {{32, "*.spi", "piltrin-plugins32.exe"}, {64, "*.sph", "pi
 #endif
 
 std::string Folder;
+// The program's own folder while the shared folder's plug-ins are not yet
+// known to bind an import plug-in; empty once that is settled.
+std::string FallbackFolder;
 DWORD HangTimeout = kPluginHangTimeout;
+DWORD CallLimit = kPluginCallLimit;
 std::string HelperPaths[2];  // set by tests: [0] the 32-bit helper, [1] the 64-bit one
-PluginNoticeProc Notice = nullptr;
-
-void ShowNotice(const char* text) {
-    if (Notice) {
-        Notice(text);
-        return;
-    }
-    MessageBoxA(GetActiveWindow(), text, "Error", MB_OK | MB_ICONWARNING);
-}
 
 // Whether this system runs programs of the given bitness at all; a helper
 // that still fails to start is left out silently.
@@ -144,7 +118,8 @@ HANDLE Starter = nullptr;
 
 DWORD WINAPI StartHelpers(void*) {
     for (HelperKind& kind : Kinds) {
-        if (kind.wanted && !kind.gone && !kind.link.Running() && !kind.link.Start(HelperPath(kind), Folder))
+        if (kind.wanted && !kind.gone && !kind.link.Running() &&
+            !kind.link.Start(HelperPath(kind), Folder, kind.leftOut))
             kind.gone = true;
     }
     return 0;
@@ -157,158 +132,225 @@ void JoinStarter() {
     Starter = nullptr;
 }
 
+const char* Why(HelperLink::Result result) {
+    return result == HelperLink::kTimedOut ? "応答の停止" : "異常終了";
+}
+
+// Ends the helper and starts another in the background, without the
+// plug-ins left out.
+void Restart(HelperKind& kind) {
+    kind.link.Kill();
+    kind.shared.Close();
+    kind.bound = false;
+    kind.asked = -1;
+    if (!kind.link.Start(HelperPath(kind), Folder, kind.leftOut)) kind.gone = true;
+}
+
+// The first table stays for the run: a restarted helper's plug-ins are
+// matched to it by file name, so that a plug-in folder changed meanwhile
+// gets no request, strike or exclusion meant for another plug-in, and a
+// plug-in added since start-up stays unused.
+void Adopt(HelperKind& kind, std::vector<CachedPlugin>& table) {
+    if (!kind.tableKept) {
+        kind.plugins = std::move(table);
+        for (size_t i = 0; i < kind.plugins.size(); ++i) kind.plugins[i].slot = int(i);
+        kind.tableKept = true;
+        return;
+    }
+    for (CachedPlugin& plugin : kind.plugins) {
+        plugin.slot = -1;
+        for (size_t i = 0; i < table.size() && plugin.slot < 0; ++i) {
+            if (table[i].name == plugin.name) plugin.slot = int(i);
+        }
+    }
+}
+
+// Reads the helper's start: the plug-in it is binding, then its table.
+// binding keeps the name of the plug-in last announced.
+HelperLink::Result ReceiveTable(HelperKind& kind, std::string* binding, std::vector<CachedPlugin>* table) {
+    // The first word comes once the helper's process has started; a start
+    // slowed by a busy machine is no hang of a plug-in.
+    constexpr DWORD kStartAllowance = 10000;
+    DWORD timeout = HangTimeout + kStartAllowance;
+    Message message;
+    for (;;) {
+        HelperLink::Result result = kind.link.Receive(&message, timeout);
+        if (result != HelperLink::kGot) return result;
+        timeout = HangTimeout;
+        if (message.type != plugin_protocol::kBinding) break;
+        BodyReader body(message);
+        if (!body.Text(binding) || !body.Done()) break;
+    }
+    if (ReadTable(message, table)) return HelperLink::kGot;
+    binding->clear();  // nonsense: nothing to put it down to
+    return HelperLink::kDied;
+}
+
+// A plug-in that crashed or hung while its helper bound it would do so at
+// every start: it is left out at once, the others are bound without it,
+// and the user is told.
+void LeaveOutWhileBinding(HelperKind& kind, const std::string& name, const char* why) {
+    kind.leftOut.push_back(name);
+    for (CachedPlugin& plugin : kind.plugins) {
+        if (plugin.name == name) plugin.excluded = true;
+    }
+    char text[512];
+    std::snprintf(text, sizeof text, "プラグイン \"%s\" は組み込み中の%sのため、今回の実行では使用しません。",
+                  name.c_str(), why);
+    PostPluginNotice(text);
+}
+
 // Waits for the helper's table: the first time it fills the kind's list;
 // after a restart the list (and its strikes) stays, since the folder is not
 // read again while the program runs.
 bool EnsureBound(HelperKind& kind) {
     JoinStarter();
-    if (!kind.wanted || kind.gone) return false;
-    if (kind.bound) return true;
-    if (!kind.link.Running() && !kind.link.Start(HelperPath(kind), Folder)) {
-        kind.gone = true;
-        return false;
-    }
-    // The table comes once the helper's process has started and bound its
-    // plug-ins; a start slowed by a busy machine is no hang of a plug-in.
-    constexpr DWORD kStartAllowance = 10000;
-    Message message;
-    std::vector<CachedPlugin> table;
-    if (kind.link.Receive(&message, HangTimeout + kStartAllowance) != HelperLink::kGot ||
-        !ReadTable(message, &table)) {
+    while (kind.wanted && !kind.gone && !kind.bound) {
+        if (!kind.link.Running() && !kind.link.Start(HelperPath(kind), Folder, kind.leftOut)) {
+            kind.gone = true;
+            break;
+        }
+        std::string binding;
+        std::vector<CachedPlugin> table;
+        const HelperLink::Result result = ReceiveTable(kind, &binding, &table);
+        if (result == HelperLink::kGot) {
+            Adopt(kind, table);
+            kind.bound = true;
+            break;
+        }
         kind.link.Kill();
-        kind.gone = true;
-        return false;
+        kind.shared.Close();
+        // A helper that does not start or talks nonsense, or one that names
+        // a plug-in it was told to leave out: its kind is left out.
+        if (binding.empty() ||
+            std::find(kind.leftOut.begin(), kind.leftOut.end(), binding) != kind.leftOut.end()) {
+            kind.gone = true;
+            break;
+        }
+        LeaveOutWhileBinding(kind, binding, Why(result));
     }
-    if (kind.plugins.empty()) kind.plugins = std::move(table);
-    kind.bound = true;
-    return true;
+    return kind.bound && !kind.gone;
 }
 
-// A helper that crashed or hung while plug-in index worked: it is ended and
-// started again in the background; the plug-in gets a strike, and the third
-// leaves it out for the rest of the run, which the user is told once.
-void Strike(HelperKind& kind, size_t index, const char* why) {
-    kind.link.Kill();
-    kind.shared.Close();
-    kind.bound = false;
-    if (!kind.link.Start(HelperPath(kind), Folder)) kind.gone = true;
-    CachedPlugin& plugin = kind.plugins[index];
-    if (++plugin.strikes < kPluginStrikes || plugin.excluded) return;
-    plugin.excluded = true;
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "プラグイン \"%s\" は%s を %d 回繰り返したため、今回の実行では使用しません。",
-                  plugin.name.c_str(), why, plugin.strikes);
-    ShowNotice(text);
+// Settles the folder the first time plug-ins are needed: a shared folder
+// whose helpers bind no import plug-in (only an archive plug-in, a damaged
+// file, a plug-in of a bitness no helper runs here) gives way to the
+// program's own folder, as an empty one would have at start-up.
+void ChooseFolder() {
+    if (FallbackFolder.empty()) return;
+    const std::string fallback = std::exchange(FallbackFolder, std::string());
+    for (HelperKind& kind : Kinds)
+        if (EnsureBound(kind) && !kind.plugins.empty()) return;
+    LoadPlugins(fallback.c_str());
 }
 
-const char* Why(HelperLink::Result result) {
-    return result == HelperLink::kTimedOut ? "応答の停止" : "異常終了";
+// A helper that crashed or hung while plug-in index worked (-1: none of
+// ours) is ended and started again in the background; the plug-in gets a
+// strike, and the third leaves it out for the rest of the run, which the
+// user is told once, after the load.
+void Strike(HelperKind& kind, int index, const char* why) {
+    if (index >= 0) {
+        CachedPlugin& plugin = kind.plugins[size_t(index)];
+        if (++plugin.strikes >= kPluginStrikes && !plugin.excluded) {
+            plugin.excluded = true;
+            kind.leftOut.push_back(plugin.name);
+            char text[512];
+            std::snprintf(text, sizeof text,
+                          "プラグイン \"%s\" は%s を %d 回繰り返したため、今回の実行では使用しません。",
+                          plugin.name.c_str(), why, plugin.strikes);
+            PostPluginNotice(text);
+        }
+    }
+    Restart(kind);
 }
 
-// Most of the time a large copy takes goes into the first touch of its
-// fresh block. So while the helper works, a worker allocates and touches a
-// block: of the size of the last large plug-in picture (pictures of one
-// folder tend to share one size) while the plug-in decodes, and of the size
-// the helper announces once it has decoded, while it copies into shared
-// memory. When the answer needs another size, the block goes back unused.
-size_t LastLargePixelBytes = 0;
-constexpr size_t kWorthMakingReady = size_t(plugin_protocol::kAnnouncedPixelBytes);
+// Whether plug-in index can be asked: its helper runs and has bound it.
+bool Available(HelperKind& kind, size_t index) {
+    return !kind.plugins[index].excluded && EnsureBound(kind) && !kind.plugins[index].excluded &&
+           kind.plugins[index].slot >= 0;
+}
 
-class ReadyBlock {
-public:
-    explicit ReadyBlock(size_t bytes) : bytes_(bytes) { Start(); }
-    ~ReadyBlock() { FreeDibBlock(Take()); }
-    ReadyBlock(const ReadyBlock&) = delete;
-    ReadyBlock& operator=(const ReadyBlock&) = delete;
-    size_t Bytes() const { return bytes_; }
-    // The helper announced the size the picture needs: a block of another
-    // size is dropped and one of this size made ready instead.
-    void Expect(uint64_t bytes) {
-        if (bytes == bytes_ || bytes < kWorthMakingReady || bytes > kMaxDibPixelBytes) return;
-        FreeDibBlock(Take());
-        bytes_ = size_t(bytes);
-        Start();
-    }
-    HLOCAL Take() {
-        if (worker_.joinable()) worker_.join();
-        HLOCAL block = block_;
-        block_ = nullptr;
-        return block;
-    }
+typedef std::function<Writer(uint32_t slot)> Request;
 
-private:
-    void Start() {
-        if (bytes_ < kWorthMakingReady) return;
-        try {
-            worker_ = std::thread([this] { Prepare(); });
-        } catch (...) {  // no thread to spare: the copy allocates as usual
+// Hands the request for plug-in index to the helper. A helper found ended
+// before it took the request ended while nothing of ours ran in it but what
+// the plug-in asked last left behind (a thread of its own): that plug-in
+// gets the strike, and a fresh helper is asked.
+bool SendRequest(HelperKind& kind, size_t index, const Request& request) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!Available(kind, index)) return false;
+        Writer writer = request(uint32_t(kind.plugins[index].slot));
+        if (!kind.link.Ended() && kind.link.Send(writer)) {
+            kind.asked = int(index);
+            return true;
         }
+        Strike(kind, kind.asked, Why(HelperLink::kDied));
     }
-    void Prepare() {
-        HLOCAL block = AllocDibBlock(bytes_);
-        auto* bytes = block ? static_cast<volatile uint8_t*>(LocalLock(block)) : nullptr;
-        if (!bytes) {
-            FreeDibBlock(block);
-            return;
-        }
-        for (size_t at = 0; at < bytes_; at += 4096) bytes[at] = 0;
-        LocalUnlock(block);
-        block_ = block;
-    }
-    size_t bytes_;
-    HLOCAL block_ = nullptr;
-    std::thread worker_;
-};
-
-// Sends a request for plug-in index and waits for the answer of type
-// answerType, relaying progress calls to the caller's callback and, for a
-// picture, the announced size to its ready block. False when the helper
-// crashed or hung (the strike is recorded).
-bool Exchange(HelperKind& kind, size_t index, Writer& request, uint32_t answerType, ProgressProc progress,
-              intptr_t userData, Message* answer, ReadyBlock* ready = nullptr) {
-    HelperLink::Result result = HelperLink::kDied;
-    if (kind.link.Send(request)) {
-        for (;;) {
-            result = kind.link.Receive(answer, HangTimeout);
-            if (result != HelperLink::kGot) break;
-            if (answer->type == answerType) return true;
-            BodyReader body(*answer);
-            if (answer->type == plugin_protocol::kPictureSize && ready) {
-                uint64_t bytes = 0;
-                if (!body.U64(&bytes) || !body.Done()) {
-                    result = HelperLink::kDied;
-                    break;
-                }
-                ready->Expect(bytes);
-                continue;
-            }
-            int32_t done = 0, total = 0;
-            if (answer->type != plugin_protocol::kProgress || !body.I32(&done) || !body.I32(&total) ||
-                !body.Done()) {
-                result = HelperLink::kDied;
-                break;
-            }
-            Writer reply(plugin_protocol::kProgressAnswer);
-            reply.I32(progress ? progress(done, total, userData) : 0);
-            if (!kind.link.Send(reply)) {
-                result = HelperLink::kDied;
-                break;
-            }
-        }
-    }
-    Strike(kind, index, Why(result));
     return false;
 }
 
-// Copies the picture out of the helper's shared memory into the viewer's
-// own DibImage, checking it on the way.
-bool TakeFromSharedMemory(SharedView& shared, const std::string& name, uint64_t headerBytes,
-                          uint64_t pixelBytes, ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels) {
-    if (headerBytes > 1 << 20 || pixelBytes > kMaxDibPixelBytes + (1 << 20)) return false;
-    if (!shared.Open(name) || shared.size < headerBytes + pixelBytes) return false;
+// One message that comes while a plug-in works: a progress call, relayed
+// to the caller's callback, and for a picture its announced size and its
+// request for memory. False when the message has no place here.
+bool Relay(HelperKind& kind, const Message& message, ProgressProc progress, intptr_t userData,
+           ReadyBlock* ready) {
+    BodyReader body(message);
+    uint64_t bytes = 0;
+    if (message.type == plugin_protocol::kPictureSize && ready) {
+        if (!body.U64(&bytes) || !body.Done()) return false;
+        ready->Expect(bytes);
+        return true;
+    }
+    if (message.type == plugin_protocol::kShareRequest && ready) {
+        if (!body.U64(&bytes) || !body.Done()) return false;
+        uint64_t handle = 0, size = 0;
+        kind.shared.Ensure(bytes, kind.link.Process(), &handle, &size);  // refused: a null handle
+        Writer reply(plugin_protocol::kShareAnswer);
+        reply.U64(handle).U64(size);
+        return kind.link.Send(reply);
+    }
+    int32_t done = 0, total = 0;
+    if (message.type != plugin_protocol::kProgress || !body.I32(&done) || !body.I32(&total) || !body.Done())
+        return false;
+    Writer reply(plugin_protocol::kProgressAnswer);
+    reply.I32(progress ? progress(done, total, userData) : 0);
+    return kind.link.Send(reply);
+}
+
+// Sends a request for plug-in index and waits for the answer of type
+// answerType, relaying what comes meanwhile. A plug-in may go HangTimeout
+// without a word and CallLimit in all, however often it calls its progress
+// callback. False when the plug-in is not there or the helper crashed,
+// hung or talked nonsense (the strike is recorded).
+bool Exchange(HelperKind& kind, size_t index, const Request& request, uint32_t answerType,
+              ProgressProc progress, intptr_t userData, Message* answer, ReadyBlock* ready = nullptr) {
+    if (!SendRequest(kind, index, request)) return false;
+    const DWORD start = GetTickCount();
+    HelperLink::Result result = HelperLink::kTimedOut;
+    for (DWORD spent = 0; spent < CallLimit; spent = GetTickCount() - start) {
+        result = kind.link.Receive(answer, std::min(HangTimeout, CallLimit - spent));
+        if (result != HelperLink::kGot) break;
+        if (answer->type == answerType) return true;
+        if (!Relay(kind, *answer, progress, userData, ready)) {
+            result = HelperLink::kDied;
+            break;
+        }
+        result = HelperLink::kTimedOut;
+    }
+    Strike(kind, int(index), Why(result));
+    return false;
+}
+
+// The helper's picture is in the viewer's own memory: copies it into the
+// viewer's DibImage, checking it on the way.
+size_t LastLargePixelBytes = 0;
+
+bool TakeFromSharedMemory(const SharedPictureMemory& shared, uint64_t headerBytes, uint64_t pixelBytes,
+                          ReadyBlock& ready, HLOCAL* header, HLOCAL* pixels) {
+    if (!shared.Bytes() || headerBytes > shared.Size() || pixelBytes > shared.Size() - headerBytes)
+        return false;
     const size_t readyBytes = ready.Bytes();
-    if (!TakeOverPluginPicture(shared.bytes, size_t(headerBytes), shared.bytes + headerBytes,
+    if (!TakeOverPluginPicture(shared.Bytes(), size_t(headerBytes), shared.Bytes() + headerBytes,
                                size_t(pixelBytes), header, pixels, ready.Take(), readyBytes))
         return false;
     const size_t taken = LocalSize(*pixels);
@@ -319,21 +361,23 @@ bool TakeFromSharedMemory(SharedView& shared, const std::string& name, uint64_t 
 // Plug-in index of kind for path: a direct::TryResult.
 int TryPicture(HelperKind& kind, size_t index, const char* path, bool preview, ProgressProc progress,
                intptr_t userData, HLOCAL* header, HLOCAL* pixels) {
-    Writer request(plugin_protocol::kPicture);
-    request.U32(uint32_t(index)).U32(preview ? 1 : 0).Text(path);
+    if (!Available(kind, index)) return direct::kTryNotAccepted;
+    auto request = [&](uint32_t slot) {
+        Writer writer(plugin_protocol::kPicture);
+        writer.U32(slot).U32(preview ? 1 : 0).Text(path);
+        return writer;
+    };
     ReadyBlock ready(preview ? 0 : LastLargePixelBytes);
     Message answer;
     if (!Exchange(kind, index, request, plugin_protocol::kPictureDone, progress, userData, &answer, &ready))
         return direct::kTryFailed;
     BodyReader body(answer);
     int32_t result = 0;
-    std::string name;
     uint64_t headerBytes = 0, pixelBytes = 0;
     if (!body.I32(&result)) return direct::kTryFailed;
     if (result != direct::kTryPicture) return body.Done() ? result : int(direct::kTryFailed);
-    if (!body.Text(&name) || !body.U64(&headerBytes) || !body.U64(&pixelBytes) || !body.Done())
-        return direct::kTryFailed;
-    return TakeFromSharedMemory(kind.shared, name, headerBytes, pixelBytes, ready, header, pixels)
+    if (!body.U64(&headerBytes) || !body.U64(&pixelBytes) || !body.Done()) return direct::kTryFailed;
+    return TakeFromSharedMemory(kind.shared, headerBytes, pixelBytes, ready, header, pixels)
                ? int(direct::kTryPicture)
                : int(direct::kTryFailed);
 }
@@ -345,7 +389,6 @@ int Walk(const char* path, bool preview, ProgressProc progress, intptr_t userDat
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
-            if (kind.plugins[i].excluded || !EnsureBound(kind)) continue;
             const int result = TryPicture(kind, i, path, preview, progress, userData, header, pixels);
             if (result == direct::kTryPicture) return 1;
             if (result == direct::kTryNotAccepted || (preview && result == direct::kTryCannotOpen)) continue;
@@ -394,8 +437,8 @@ void SetPluginHelperPath(int bits, const std::string& path) {
     HelperPaths[bits == 64 ? 1 : 0] = path;
 }
 
-void SetPluginNoticeProc(PluginNoticeProc notice) {
-    Notice = notice;
+void SetPluginCallLimit(DWORD milliseconds) {
+    CallLimit = milliseconds;
 }
 
 int LoadPlugins(const char* folder) {
@@ -426,7 +469,14 @@ void StartPluginHelpers() {
 
 int LoadPluginsFromCommonFiles() {
     std::string folder;
-    return direct::CommonPluginFolder(&folder) ? LoadPlugins(folder.c_str()) : 0;
+    if (!direct::CommonPluginFolder(&folder) || !LoadPlugins(folder.c_str())) return 0;
+    // What the shared folder's files bind is known only once a helper has
+    // started, which waits until the first picture is on screen; the
+    // program's folder is kept for ChooseFolder meanwhile.
+    char own[MAX_PATH] = "";
+    ProgramFolder(own);
+    if (own[0] && lstrcmpiA(own, folder.c_str()) != 0) FallbackFolder = own;
+    return 1;
 }
 
 int LoadPluginsFromProgramFolder() {
@@ -440,29 +490,37 @@ void UnloadPlugins() {
     for (HelperKind& kind : Kinds) {
         kind.link.Stop();
         kind.shared.Close();
-        kind.wanted = kind.bound = kind.gone = false;
+        kind.wanted = kind.bound = kind.gone = kind.tableKept = false;
         kind.plugins.clear();
+        kind.leftOut.clear();
+        kind.asked = -1;
     }
     Folder.clear();
+    FallbackFolder.clear();
 }
 
 int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels) {
+    ChooseFolder();
     return Walk(path, false, progress, userData, header, pixels);
 }
 
 int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels) {
+    ChooseFolder();
     return Walk(path, true, progress, userData, header, pixels);
 }
 
 int PluginReadInfo(const char* path, PictureInfo* info) {
+    ChooseFolder();
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
-            if (kind.plugins[i].excluded || !EnsureBound(kind)) continue;
-            Writer request(plugin_protocol::kInfo);
-            request.U32(uint32_t(i)).Text(path);
+            auto request = [&](uint32_t slot) {
+                Writer writer(plugin_protocol::kInfo);
+                writer.U32(slot).Text(path);
+                return writer;
+            };
             Message answer;
             if (Exchange(kind, i, request, plugin_protocol::kInfoDone, nullptr, 0, &answer) &&
                 ReadInfoAnswer(answer, info))
@@ -473,12 +531,15 @@ int PluginReadInfo(const char* path, PictureInfo* info) {
 }
 
 int PluginSupportsFile(const char* path) {
+    ChooseFolder();
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (size_t i = 0; i < kind.plugins.size(); ++i) {
-            if (kind.plugins[i].excluded || !EnsureBound(kind)) continue;
-            Writer request(plugin_protocol::kSupports);
-            request.U32(uint32_t(i)).Text(path);
+            auto request = [&](uint32_t slot) {
+                Writer writer(plugin_protocol::kSupports);
+                writer.U32(slot).Text(path);
+                return writer;
+            };
             Message answer;
             int32_t accepted = 0;
             if (!Exchange(kind, i, request, plugin_protocol::kAnswer, nullptr, 0, &answer)) continue;
@@ -490,6 +551,7 @@ int PluginSupportsFile(const char* path) {
 }
 
 int PluginMatchesExtension(const char* extension) {
+    ChooseFolder();
     for (HelperKind& kind : Kinds) {
         if (!EnsureBound(kind)) continue;
         for (const CachedPlugin& plugin : kind.plugins) {
@@ -502,6 +564,7 @@ int PluginMatchesExtension(const char* extension) {
 }
 
 int PluginCount() {
+    ChooseFolder();
     int count = 0;
     for (HelperKind& kind : Kinds) {
         if (EnsureBound(kind)) count += int(kind.plugins.size());

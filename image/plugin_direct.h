@@ -101,5 +101,9 @@ bool PatternsName(const char* patterns, const char* extension);
 bool CommonPluginFolder(std::string* folder);
 // The file name of the plug-in at index, as the folder walk met it.
 const char* PluginFileName(int index);
+// Asked with each plug-in file's name before LoadPlugins binds it: false
+// leaves the file unbound. Null (the default) binds every file.
+typedef bool (*BindGate)(const char* fileName);
+void SetBindGate(BindGate gate);
 
 }  // namespace direct

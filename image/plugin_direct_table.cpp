@@ -19,6 +19,7 @@ PluginTable Table = {nullptr, 0, 0};
 PluginEntry* TableEntries = nullptr;
 // The file name of each bound entry, for the notice that leaves one out.
 std::vector<std::string> TableNames;
+BindGate Gate = nullptr;
 
 constexpr char kPluginVersion[] = "00IN";
 constexpr char kCommonFilesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
@@ -47,6 +48,7 @@ int BindFoundPlugin(const char* directory, const WIN32_FIND_DATAA& found, DWORD 
     if (directoryLength + nameLength >= sizeof(path)) return 0;
     std::memcpy(path, directory, directoryLength);
     std::memcpy(path + directoryLength, found.cFileName, nameLength + 1);
+    if (Gate && !Gate(found.cFileName)) return 0;
     if (!BindPlugin(&TableEntries[Table.count], path)) return 0;
     ++Table.count;
     TableNames.emplace_back(found.cFileName);
@@ -157,6 +159,10 @@ int LoadPluginsFromProgramFolder() {
 
 int PluginCount() {
     return Table.count;
+}
+
+void SetBindGate(BindGate gate) {
+    Gate = gate;
 }
 
 const PluginEntry* PluginAt(int index) {

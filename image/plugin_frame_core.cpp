@@ -10,8 +10,9 @@ uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// kShareAnswer is the last type of the protocol.
 bool KnownType(uint32_t type) {
-    return type >= kTable && type <= kPictureSize;
+    return type >= kTable && type <= kShareAnswer;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "image/plugin_host.h"
+
 namespace {
 
 // Each helper gets a pipe of its own, named after the viewer and a count.
@@ -13,8 +15,12 @@ std::string NewPipeName() {
     return name;
 }
 
-// Paints the thread's windows while a plug-in works; every other message
-// waits in the queue until the load is over.
+thread_local int Waiting = 0;  // waits under way on this thread
+
+// Paints the thread's windows while a plug-in works and, since any look at
+// the queue does so, delivers the messages other threads and programs send
+// (they wait for an answer); every posted message and all input wait in
+// the queue until the load is over.
 void DispatchPaintOnly() {
     MSG message;
     while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
@@ -22,7 +28,12 @@ void DispatchPaintOnly() {
 
 }  // namespace
 
-bool HelperLink::Start(const std::string& exe, const std::string& folder) {
+bool PluginCallWaiting() {
+    return Waiting > 0;
+}
+
+bool HelperLink::Start(const std::string& exe, const std::string& folder,
+                       const std::vector<std::string>& leaveOut) {
     Stop();
     reader_ = plugin_protocol::StreamReader();
     std::string name = NewPipeName();
@@ -35,7 +46,8 @@ bool HelperLink::Start(const std::string& exe, const std::string& folder) {
         Close();
         return false;
     }
-    std::string commandLine = "\"" + exe + "\" " + name + " " + folder;
+    std::string commandLine =
+        "\"" + exe + "\" " + name + " " + plugin_protocol::EncodeNames(leaveOut) + " " + folder;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     // No standard handles: the helper writes nothing, and a copy of the
@@ -58,10 +70,15 @@ bool HelperLink::Start(const std::string& exe, const std::string& folder) {
 bool HelperLink::WaitFor(HANDLE event, DWORD timeout) {
     const DWORD start = GetTickCount();
     HANDLE handles[2] = {event, process_};
+    struct Mark {
+        Mark() { ++Waiting; }
+        ~Mark() { --Waiting; }
+    } mark;
+    DispatchPaintOnly();  // what was sent before the wait began
     for (;;) {
         DWORD spent = GetTickCount() - start;
         if (spent >= timeout) return false;
-        DWORD woke = MsgWaitForMultipleObjects(2, handles, FALSE, timeout - spent, QS_PAINT);
+        DWORD woke = MsgWaitForMultipleObjects(2, handles, FALSE, timeout - spent, QS_PAINT | QS_SENDMESSAGE);
         if (woke == WAIT_OBJECT_0) return true;
         if (woke == WAIT_OBJECT_0 + 2) {
             DispatchPaintOnly();
@@ -89,7 +106,7 @@ HelperLink::Result HelperLink::Receive(plugin_protocol::Message* message, DWORD 
         } else if (GetLastError() == ERROR_IO_PENDING) {
             DWORD unused;
             if (!WaitFor(readEvent_, left())) {
-                CancelIo(pipe_);
+                CancelAndWait(&overlapped);
                 return WaitForSingleObject(process_, 0) == WAIT_OBJECT_0 ? kDied : kTimedOut;
             }
             connected_ = GetOverlappedResult(pipe_, &overlapped, &unused, FALSE) != 0;
@@ -113,8 +130,7 @@ HelperLink::Result HelperLink::Receive(plugin_protocol::Message* message, DWORD 
         if (!ReadFile(pipe_, buffer, sizeof buffer, &read, &overlapped)) {
             if (GetLastError() != ERROR_IO_PENDING) return kDied;
             if (!WaitFor(readEvent_, left())) {
-                CancelIo(pipe_);
-                GetOverlappedResult(pipe_, &overlapped, &read, TRUE);
+                CancelAndWait(&overlapped);
                 return WaitForSingleObject(process_, 0) == WAIT_OBJECT_0 ? kDied : kTimedOut;
             }
             if (!GetOverlappedResult(pipe_, &overlapped, &read, FALSE)) return kDied;
@@ -136,12 +152,18 @@ bool HelperLink::Send(plugin_protocol::Writer& writer) {
         // Requests are small and the pipe's buffer holds them; a helper
         // that does not take them within a few seconds is gone.
         if (WaitForSingleObject(writeEvent_, 5000) != WAIT_OBJECT_0) {
-            CancelIo(pipe_);
+            CancelAndWait(&overlapped);
             return false;
         }
         if (!GetOverlappedResult(pipe_, &overlapped, &written, FALSE)) return false;
     }
     return written == bytes.size();
+}
+
+void HelperLink::CancelAndWait(OVERLAPPED* overlapped) {
+    CancelIo(pipe_);
+    DWORD unused = 0;
+    GetOverlappedResult(pipe_, overlapped, &unused, TRUE);
 }
 
 void HelperLink::Kill() {

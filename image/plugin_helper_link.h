@@ -1,13 +1,15 @@
 // One plug-in helper process as the viewer sees it: started with the
 // plug-in folder on its command line, reached through a named pipe that the
-// viewer creates. While the viewer waits for the helper it dispatches paint
-// messages only, so its windows keep painting while neither a command nor
-// the tick can re-enter the load that waits.
+// viewer creates. While the viewer waits for the helper it takes the
+// messages other programs send and paints, and nothing else: its windows
+// keep painting and answering (the system never takes them for hung), while
+// the tick and the user's input wait in the queue until the load is over.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "image/plugin_protocol.h"
 
@@ -19,10 +21,13 @@ public:
     HelperLink& operator=(const HelperLink&) = delete;
 
     // Starts the helper at exe for folder and returns at once: the helper
-    // binds its plug-ins while the viewer goes on. False when it cannot be
-    // started at all.
-    bool Start(const std::string& exe, const std::string& folder);
+    // binds its plug-ins, all but the files named in leaveOut, while the
+    // viewer goes on. False when it cannot be started at all.
+    bool Start(const std::string& exe, const std::string& folder, const std::vector<std::string>& leaveOut);
     bool Running() const { return process_ != nullptr; }
+    // The helper was started and has ended since.
+    bool Ended() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
+    HANDLE Process() const { return process_; }
 
     enum Result { kGot, kDied, kTimedOut };
     // The next message, waiting at most timeout milliseconds for it. kDied
@@ -37,6 +42,9 @@ public:
 
 private:
     bool WaitFor(HANDLE event, DWORD timeout);
+    // Cancels the pipe's pending operation and waits until the system has
+    // let go of its record, which lives on the caller's stack.
+    void CancelAndWait(OVERLAPPED* overlapped);
     void Close();
 
     HANDLE process_ = nullptr;

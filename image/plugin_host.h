@@ -32,13 +32,18 @@ void UnloadPlugins();
 
 // 1 and a DibImage (header and pixel handles, now the caller's), or 0 with
 // LastLoadError = 2. The progress callback runs on the calling thread; while
-// a plug-in works, the calling thread dispatches paint messages only.
+// a plug-in works, the calling thread dispatches paint messages and the
+// messages other threads and programs send, nothing else.
 int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels);
 // As PluginLoadPicture through the plug-ins' preview entry, falling back to
 // the full picture.
 int PluginLoadPreview(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
                       HLOCAL* pixels);
+// True while the calling thread waits for a plug-in: a window that is sent
+// a message that could start another load (a command, a drop sent by
+// another program) posts it again, so it runs after the load, not inside it.
+bool PluginCallWaiting();
 // 1 when a plug-in accepted the file and filled info.
 int PluginReadInfo(const char* path, PictureInfo* info);
 // 1 when some plug-in accepts the file's content.
@@ -52,12 +57,18 @@ int PluginCount();
 // callback before its helper is ended: 30 s. Tests shorten it.
 constexpr DWORD kPluginHangTimeout = 30000;
 void SetPluginHangTimeout(DWORD milliseconds);
+// How long one plug-in call may take in all, however often the plug-in
+// calls its progress callback: 5 minutes, then it counts as a hang. Tests
+// shorten it.
+constexpr DWORD kPluginCallLimit = 300000;
+void SetPluginCallLimit(DWORD milliseconds);
 // Crashes or hangs after which a plug-in is left out for the rest of the run.
 constexpr int kPluginStrikes = 3;
 // Where the helper of a bitness (32 or 64) is looked for: beside the program
 // unless set here (tests point at the other flavour's build). Empty resets.
 void SetPluginHelperPath(int bits, const std::string& path);
-// What tells the user that a plug-in was left out: a message box unless a
-// test replaces it. Null restores the message box.
+// What tells the user that a plug-in was left out, once the load has
+// returned (the notice is posted): a message box unless a test replaces it.
+// Null restores the message box.
 typedef void (*PluginNoticeProc)(const char* text);
 void SetPluginNoticeProc(PluginNoticeProc notice);

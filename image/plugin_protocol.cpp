@@ -18,6 +18,42 @@ uint32_t GetU32(const uint8_t* p) {
 
 }  // namespace
 
+std::string EncodeNames(const std::vector<std::string>& names) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string word;
+    for (const std::string& name : names) {
+        if (!word.empty()) word += "0a";
+        for (unsigned char c : name) {
+            word += kDigits[c >> 4];
+            word += kDigits[c & 15];
+        }
+    }
+    return word.empty() ? "-" : word;
+}
+
+bool DecodeNames(const std::string& word, std::vector<std::string>* names) {
+    names->clear();
+    if (word == "-") return true;
+    if (word.empty() || word.size() % 2) return false;
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string name;
+    for (size_t at = 0; at < word.size(); at += 2) {
+        const int high = digit(word[at]), low = digit(word[at + 1]);
+        if (high < 0 || low < 0) return false;
+        const char c = char(high << 4 | low);
+        if (c != '\n') {
+            name += c;
+            continue;
+        }
+        names->push_back(name);
+        name.clear();
+    }
+    names->push_back(name);
+    return true;
+}
+
 Writer::Writer(uint32_t type) {
     PutU32(bytes_, type);
     PutU32(bytes_, 0);
@@ -86,11 +122,11 @@ bool BodyReader::Text(std::string* text) {
 
 void StreamReader::Feed(const uint8_t* data, size_t size) {
     if (corrupt_) return;
-    // Drop what was read already, so that the buffer stays small.
-    if (start_ > 0 && start_ == pending_.size()) {
-        pending_.clear();
-        start_ = 0;
-    }
+    // Drop what was read already, also when part of a frame is still to
+    // come: a helper whose frames never line up with the reads would
+    // otherwise grow the buffer until memory runs out.
+    pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(start_));
+    start_ = 0;
     pending_.insert(pending_.end(), data, data + size);
 }
 

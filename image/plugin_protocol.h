@@ -21,8 +21,9 @@ enum MessageType : uint32_t {
     // kProgressAnswer with the callback's answer.
     kProgress = 3,
     kProgressAnswer = 4,
-    // helper -> viewer: result (direct::TryResult); for a picture also the
-    // shared memory's name, header bytes and pixel bytes.
+    // helper -> viewer: result (direct::TryResult); for a picture also its
+    // header bytes and pixel bytes, which lie in the viewer's memory that
+    // kShareAnswer handed over.
     kPictureDone = 5,
     // viewer -> helper: plug-in index, path; answered by kInfoDone: filled
     // (0/1), left, top, width, height, densities, depth, text.
@@ -36,6 +37,18 @@ enum MessageType : uint32_t {
     // its copy into shared memory: the pixel bytes the viewer's copy will
     // need, so that the viewer makes its block ready while the helper copies.
     kPictureSize = 11,
+    // helper -> viewer while it starts: the file name of the plug-in it is
+    // about to bind or ask for its patterns, so that a crash or a hang
+    // there is put down to that plug-in.
+    kBinding = 12,
+    // helper -> viewer once a picture is decoded: the bytes (header and
+    // pixels) it must hand over. The viewer answers kShareAnswer: the handle,
+    // valid in the helper, of memory the viewer made and holds mapped, and
+    // that memory's size; a null handle when the viewer refuses the size.
+    // The viewer reads only memory of its own making, so the worst a helper
+    // can do with it is fail the picture.
+    kShareRequest = 13,
+    kShareAnswer = 14,
 };
 
 // Pictures from this many pixel bytes on are announced with kPictureSize:
@@ -52,6 +65,12 @@ struct Message {
     uint32_t type = 0;
     std::vector<uint8_t> body;
 };
+
+// The plug-in file names a helper leaves unbound, as one command-line word:
+// "-" for none, else the names joined by line feeds, in hexadecimal (names
+// may hold spaces and any byte of the code page).
+std::string EncodeNames(const std::vector<std::string>& names);
+bool DecodeNames(const std::string& word, std::vector<std::string>* names);
 
 // Builds one message.
 class Writer {
@@ -97,6 +116,9 @@ public:
     // The next whole message, when there is one. kCorrupt (for good) when a
     // frame announces more than kMaxBody or an unknown type.
     Status Next(Message* message);
+
+    // Bytes held: what is unread, never much more (tests watch it).
+    size_t Held() const { return pending_.size(); }
 
 private:
     std::vector<uint8_t> pending_;

@@ -1,5 +1,6 @@
 #include "image/thumbnail_prefetch.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -15,7 +16,18 @@ bool IsPrefetchableName(const char* path) {
     return extension && (SameExtension(extension, "jpg") || SameExtension(extension, "jpeg"));
 }
 
-bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out) {
+namespace {
+// Which of the decode's buffers fails to be allocated (1 the first), as
+// tests ask; 0 leaves every allocation to the allocator.
+std::atomic<int> failingAllocation{0};
+std::atomic<int> allocations{0};
+
+void SizeBuffer(std::vector<BYTE>& buffer, size_t bytes) {
+    if (failingAllocation && ++allocations == failingAllocation) throw std::bad_alloc();
+    buffer.assign(bytes, 0);
+}
+
+bool PrepareOrThrow(const char* path, int size, PreparedThumbnail* out) {
     PictureInfo info{};
     if (size < 1 || !ReadJpegInfo(path, 1, &info, 0)) return false;
     const int denominator = JpegScaleFor(info.width, info.height, 2 * size);
@@ -29,11 +41,7 @@ bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out) {
     const uint64_t decodedBytes = DibPixelBytes(fields);
     if (decodedBytes > kMaxDibPixelBytes) return false;
     std::vector<BYTE> decoded;
-    try {
-        decoded.resize(size_t(decodedBytes));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    SizeBuffer(decoded, size_t(decodedBytes));
     if (DecodeJpegUnreported(path, denominator, decoded.data(), decoded.size(), 0) != kJpegDone) return false;
 
     const size_t decodedStride = size_t(DibStride(info.colorDepth, info.width));
@@ -44,7 +52,7 @@ bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out) {
         // Grey rows become blue-green-red triples, as the grey table of the
         // user-interface thread's decode would make them.
         sourceStride = size_t(DibStride(24, info.width));
-        colour.resize(sourceStride * size_t(info.height));
+        SizeBuffer(colour, sourceStride * size_t(info.height));
         for (int y = 0; y < info.height; ++y) {
             const BYTE* grey = decoded.data() + size_t(y) * decodedStride;
             BYTE* row = colour.data() + size_t(y) * sourceStride;
@@ -57,11 +65,28 @@ bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out) {
     out->height = extent.height;
     out->bitCount = info.colorDepth;
     const size_t stride = size_t(DibStride(24, extent.width));
-    out->pixels.assign(stride * size_t(extent.height), 0);
+    SizeBuffer(out->pixels, stride * size_t(extent.height));
     const PixelRows24 from{const_cast<BYTE*>(source), info.width, int(info.height), sourceStride, true};
     const PixelRows24 to{out->pixels.data(), extent.width, extent.height, stride, false};
     ResampleArea24(from, to);
     return true;
+}
+}  // namespace
+
+bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out) {
+    // It runs on workers, where an exception that leaves the thread ends
+    // the program: memory that runs out is a failed decode, as it is on
+    // the interface thread.
+    try {
+        return PrepareOrThrow(path, size, out);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void FailThumbnailAllocation(int nth) {
+    allocations = 0;
+    failingAllocation = nth;
 }
 
 ThumbnailPrefetch::ThumbnailPrefetch(int workers) {

@@ -39,6 +39,10 @@ bool IsPrefetchableName(const char* path);
 // success; false for anything that is no decodable grey or colour JPEG.
 bool PrepareJpegThumbnail(const char* path, int size, PreparedThumbnail* out);
 
+// For tests: makes the nth buffer allocation of the decodes from now on
+// fail as if memory had run out (1 the first); 0 ends that.
+void FailThumbnailAllocation(int nth);
+
 class ThumbnailPrefetch {
 public:
     struct Job {

@@ -3,13 +3,15 @@
 // for the viewer, which started it and talks to it through the pipe named
 // there too. A plug-in that crashes or hangs takes only this process down;
 // the viewer notices and starts another.
-//   piltrin-plugins32.exe <pipe name> <plug-in folder>
+//   piltrin-plugins32.exe <pipe name> <files left out> <plug-in folder>
+// (the files left out as plugin_protocol::EncodeNames writes them).
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
@@ -24,41 +26,17 @@ using plugin_protocol::Writer;
 
 HANDLE Pipe = INVALID_HANDLE_VALUE;
 plugin_protocol::StreamReader Reader;
-// Pictures are handed over in one mapping that lives as long as the helper
-// and only grows. Its pages stay in memory, mapped in both processes, so a
-// large picture costs one copy on each side instead of a fresh mapping's
-// page faults on both. A request comes only after the viewer has copied the
-// last picture out, so one mapping is enough.
+// Pictures are handed over in memory the viewer made, whose handle it sends
+// when asked (kShareRequest). It lives as long as the helper, or until the
+// viewer makes a larger one, and stays mapped in both processes, so a large
+// picture costs one copy on each side instead of a fresh mapping's page
+// faults on both. A request comes only after the viewer has copied the last
+// picture out, so one mapping is enough.
 struct SharedPictures {
     HANDLE mapping = nullptr;
     uint8_t* view = nullptr;
     uint64_t size = 0;
-    unsigned serial = 0;
-    char name[64] = "";
 } Shared;
-
-// Grows the mapping to hold at least bytes; a new mapping gets a new name,
-// so the viewer knows to open it.
-bool EnsureShared(uint64_t bytes) {
-    if (Shared.view && bytes <= Shared.size) return true;
-    if (Shared.view) UnmapViewOfFile(Shared.view);
-    if (Shared.mapping) CloseHandle(Shared.mapping);
-    Shared = SharedPictures{nullptr, nullptr, 0, Shared.serial + 1, ""};
-    const uint64_t size = (bytes + 0xFFFFF) & ~uint64_t(0xFFFFF);  // whole MiB
-    std::snprintf(Shared.name, sizeof Shared.name, "piltrin-plugins-%lu-%u", GetCurrentProcessId(),
-                  Shared.serial);
-    Shared.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(size >> 32),
-                                        DWORD(size), Shared.name);
-    if (!Shared.mapping) return false;
-    Shared.view = static_cast<uint8_t*>(MapViewOfFile(Shared.mapping, FILE_MAP_WRITE, 0, 0, 0));
-    if (!Shared.view) {
-        CloseHandle(Shared.mapping);
-        Shared.mapping = nullptr;
-        return false;
-    }
-    Shared.size = size;
-    return true;
-}
 
 bool Send(Writer& writer) {
     const std::vector<uint8_t>& bytes = writer.Bytes();
@@ -81,6 +59,28 @@ bool Receive(Message* message) {
         if (!ReadFile(Pipe, buffer, sizeof buffer, &read, nullptr) || read == 0) return false;
         Reader.Feed(buffer, read);
     }
+}
+
+// Asks the viewer for memory of at least bytes; a new handle replaces the
+// mapping held so far.
+bool EnsureShared(uint64_t bytes) {
+    Writer ask(plugin_protocol::kShareRequest);
+    ask.U64(bytes);
+    Message answer;
+    if (!Send(ask) || !Receive(&answer) || answer.type != plugin_protocol::kShareAnswer) return false;
+    BodyReader body(answer);
+    uint64_t handle = 0, size = 0;
+    if (!body.U64(&handle) || !body.U64(&size) || !body.Done() || !handle || size < bytes) return false;
+    HANDLE mapping = reinterpret_cast<HANDLE>(uintptr_t(handle));
+    if (mapping != Shared.mapping) {
+        if (Shared.view) UnmapViewOfFile(Shared.view);
+        if (Shared.mapping) CloseHandle(Shared.mapping);
+        Shared = SharedPictures{mapping,
+                                static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)), 0};
+        if (!Shared.view) return false;
+    }
+    Shared.size = size;
+    return Shared.size >= bytes;
 }
 
 // When the current request last relayed a progress call; 0 before its first.
@@ -113,14 +113,14 @@ int __stdcall RelayProgress(int done, int total, intptr_t) {
 }
 
 // Copies the plug-in's two blocks, as large as they really are, into the
-// mapping the viewer opens by name.
+// viewer's memory.
 bool Share(HLOCAL header, HLOCAL pixels, Writer* done) {
     const uint64_t headerBytes = LocalSize(header), pixelBytes = LocalSize(pixels);
     LockedBlock<uint8_t> h(header), p(pixels);
     if (!h || !p || !EnsureShared(headerBytes + pixelBytes)) return false;
     std::memcpy(Shared.view, h.get(), size_t(headerBytes));
     CopyPictureBytes(Shared.view + headerBytes, p.get(), size_t(pixelBytes));
-    done->I32(direct::kTryPicture).Text(Shared.name).U64(headerBytes).U64(pixelBytes);
+    done->I32(direct::kTryPicture).U64(headerBytes).U64(pixelBytes);
     return true;
 }
 
@@ -192,19 +192,39 @@ bool AnswerSupports(BodyReader& body) {
     return Send(done);
 }
 
+// The viewer hears of each plug-in before the helper binds it or asks it
+// for its patterns, so that a crash or hang there is put down to it.
+bool Announce(const char* fileName) {
+    Writer binding(plugin_protocol::kBinding);
+    binding.Text(fileName);
+    return Send(binding);
+}
+
+std::vector<std::string> LeftOut;
+
+// Binds the file unless the viewer left it out (or is gone).
+bool AdmitPlugin(const char* fileName) {
+    for (const std::string& name : LeftOut) {
+        if (name == fileName) return false;
+    }
+    return Announce(fileName);
+}
+
 bool SendTable() {
     Writer table(plugin_protocol::kTable);
     table.U32(uint32_t(direct::PluginCount()));
     for (int i = 0; i < direct::PluginCount(); ++i) {
         char patterns[101];
+        if (!Announce(direct::PluginFileName(i))) return false;
         table.Text(direct::PluginFileName(i)).Text(direct::PluginPatterns(i, patterns) ? patterns : "");
     }
     return Send(table);
 }
 
-// The command line's two arguments: the pipe's name (no spaces), then the
-// folder, which is the rest of the line whatever it holds.
-bool ReadArguments(std::string* pipe, std::string* folder) {
+// The command line's three arguments: the pipe's name and the files left
+// out (no spaces in either), then the folder, which is the rest of the line
+// whatever it holds.
+bool ReadArguments(std::string* pipe, std::string* leftOut, std::string* folder) {
     const char* line = GetCommandLineA();
     if (*line == '"') {
         line = std::strchr(line + 1, '"');
@@ -214,10 +234,13 @@ bool ReadArguments(std::string* pipe, std::string* folder) {
         while (*line && *line != ' ') ++line;
     }
     while (*line == ' ') ++line;
-    const char* space = std::strchr(line, ' ');
-    if (!space) return false;
-    pipe->assign(line, space);
-    *folder = space + 1;
+    for (std::string* word : {pipe, leftOut}) {
+        const char* space = std::strchr(line, ' ');
+        if (!space) return false;
+        word->assign(line, space);
+        line = space + 1;
+    }
+    *folder = line;
     return !pipe->empty() && !folder->empty();
 }
 
@@ -233,10 +256,12 @@ LONG WINAPI EndOnCrash(EXCEPTION_POINTERS* exception) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(EndOnCrash);
-    std::string pipe, folder;
-    if (!ReadArguments(&pipe, &folder)) return 2;
+    std::string pipe, leftOut, folder;
+    if (!ReadArguments(&pipe, &leftOut, &folder) || !plugin_protocol::DecodeNames(leftOut, &LeftOut))
+        return 2;
     Pipe = CreateFileA(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (Pipe == INVALID_HANDLE_VALUE) return 3;
+    direct::SetBindGate(AdmitPlugin);
     direct::LoadPlugins(folder.c_str());
     if (!SendTable()) return 4;
     Message request;

@@ -265,6 +265,10 @@ void OnCommand(HWND box, FolderDialogConfig* config, int id, int code) {
 
 void OnInitDialog(HWND box) {
     ViewerState& v = Viewer();
+    // Known as the open box before the start folder is listed: the listing
+    // runs waiting messages, and a command 40002 among them finds this box
+    // instead of making a second one beside it.
+    v.FileBOXWindow = box;
     CheckDlgButton(box, PILTRIN_FILEBOX_PREVIEW_ON, v.FileBOXPreviewOn ? BST_CHECKED : BST_UNCHECKED);
     POINT at{v.FileBOXRect.left, v.FileBOXRect.top};
     if (v.FileBOXRect.right == 0) {
@@ -359,7 +363,9 @@ void OpenFileBOX(HWND) {
     config->NoFileName = 1;
     config->Instance = v.Instance;
     config->TemplateId = PILTRIN_DIALOG_FILE_BOX;
-    v.FileBOXWindow = OpenFolderDialogModeless(std::move(config));
+    // The box enters its handle itself when it starts (and clears it when it
+    // goes), so a box destroyed while it was being created leaves none.
+    OpenFolderDialogModeless(std::move(config));
     v.TickActive = 1;
 }
 

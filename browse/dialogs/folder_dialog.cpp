@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "browse/dialogs/drive_combo.h"
 #include "browse/dialogs/file_list.h"
@@ -56,9 +57,12 @@ void CreateTooltips(HWND dialog, FolderDialogConfig* config) {
     AddTool(config, dialog, config->PathEditId, LPSTR_TEXTCALLBACKA, TTF_CENTERTIP);
 }
 
-void SetButtonIcon(HWND dialog, int id) {
-    if (HICON small = ShellSmallIcon(34))
-        SendDlgItemMessageA(dialog, id, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(small));
+// The button shows the icon but does not own it: the dialog does.
+void SetButtonIcon(HWND dialog, FolderDialogConfig* config) {
+    config->DesktopIcon = ShellSmallIcon(34);
+    if (config->DesktopIcon)
+        SendDlgItemMessageA(dialog, config->DesktopButtonId, BM_SETIMAGE, IMAGE_ICON,
+                            reinterpret_cast<LPARAM>(config->DesktopIcon));
 }
 
 // The start folder: the folder of ResultPath, or the current directory.
@@ -95,7 +99,7 @@ bool IsUsableFolderName(const char* name) {
 LRESULT OnInitDialog(HWND dialog, FolderDialogConfig* config) {
     config->Window = dialog;
     StartFolder(config);
-    if (config->DesktopButtonId) SetButtonIcon(dialog, config->DesktopButtonId);
+    if (config->DesktopButtonId) SetButtonIcon(dialog, config);
     if (config->FileListId) {
         config->Files = GetDlgItem(dialog, config->FileListId);
         Trace("KELTVD:new FileList (KELTVD2_LV) \n");
@@ -357,6 +361,10 @@ void OnDestroy(HWND dialog, FolderDialogConfig* config) {
     if (config->Tree) DetachTreeImages();
     if (config->Drives) DetachDriveImages();
     if (config->Tooltip) DestroyWindow(config->Tooltip);
+    if (config->DesktopIcon) {
+        SendDlgItemMessageA(dialog, config->DesktopButtonId, BM_SETIMAGE, IMAGE_ICON, 0);
+        DestroyIcon(std::exchange(config->DesktopIcon, nullptr));
+    }
     config->Tree = config->Drives = config->Files = config->Tooltip = nullptr;
     config->Gone = 1;
     SetWindowLongPtrA(dialog, DWLP_USER, 0);

@@ -84,6 +84,7 @@ struct FolderDialogConfig {
     HWND Drives = nullptr;
     HWND Files = nullptr;
     HWND Tooltip = nullptr;
+    HICON DesktopIcon = nullptr;  // the desktop button's picture, destroyed with the dialog
     int Modeless = 0;
     int LabelEditing = 0;
     char Path[MAX_PATH] = "";

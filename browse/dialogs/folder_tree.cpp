@@ -72,8 +72,11 @@ bool MakeEntry(FolderDialogConfig* config, HTREEITEM item, const char* folder, s
     entry.NameOffset = static_cast<int>(folderLength);
     entry.Item = item;
     entry.FindData = found;
-    // The find record already holds what the file system stores for the
-    // entry; asking again per entry would double the cost of a listing.
+    // What GetFileAttributes of the full path would answer, without asking
+    // again per entry (which would triple the cost of a listing): the find
+    // record's word, which the reader has made INVALID_FILE_ATTRIBUTES for a
+    // name the code page cannot spell, so such a name is never listed,
+    // opened or added as a page that names nothing.
     entry.Attributes = found.dwFileAttributes;
     entry.Context = config;
     return true;

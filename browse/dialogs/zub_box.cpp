@@ -74,7 +74,7 @@ void OnPaint(HWND box) {
 
 // Hands the later cells of index's page that the workers can decode to
 // them, leaving every other one to this thread, so that both decode at once.
-void DecodeAhead(int index) {
+void DecodeAhead(int index, bool rebuild) {
     ZubBOXState& s = Box();
     ViewerState& v = Viewer();
     if (!s.Ahead) return;
@@ -84,7 +84,7 @@ void DecodeAhead(int index) {
     const int end = std::min(Album().PageCount(), FirstIndexOfPage(v.ZubBOXPage) + kCellsPerPage);
     std::vector<ThumbnailPrefetch::Job> jobs;
     for (int i = index + 1; i < end; ++i) {
-        if ((i - index) % stride == 0 || Album().HasThumbnail(i)) continue;
+        if ((i - index) % stride == 0 || (!rebuild && Album().HasThumbnail(i))) continue;
         const char* path = Album().GetPagePath(i);
         if (IsPrefetchableName(path)) jobs.push_back({i, path});
     }
@@ -94,19 +94,25 @@ void DecodeAhead(int index) {
 void OnZubThumb(HWND box, int index) {
     ViewerState& v = Viewer();
     ZubAlbum& album = Album();
+    ZubBOXState& s = Box();
     if (index < 0 || index >= album.PageCount() || v.ZubBOXPage != ZubBOXPageOf(index)) return;
-    // A cell that has its thumbnail keeps it: rebuilding asks for a release
-    // first, and a page of built cells costs no file reading.
-    if (!album.HasThumbnail(index)) {
-        DecodeAhead(index);
+    // A cell that has its thumbnail keeps it, so a page of built cells costs
+    // no file reading; only the chain that 再表示 started builds the later
+    // cells of its page again (a replaced file, a failure square retried).
+    const bool rebuild = s.RebuildPage == v.ZubBOXPage;
+    if (!album.HasThumbnail(index) || rebuild) {
+        DecodeAhead(index, rebuild);
         BuildThumbnail(&album, index, nullptr, 0, Box().Ahead.get());
         const POINT at = ThumbnailOrigin(index);
         PaintThumbnail(&album, box, index, at.x, at.y);
         if (index == v.ZubBOXCurrent) ShowCurrentPageFacts(box);
     }
     DispatchWaitingMessages();
-    if (v.ZubBOXWindow == box && IsWindow(box) && index % kCellsPerPage != kCellsPerPage - 1)
-        PostMessageA(box, WM_ZUBTHUMB, kCommandZubBOX, index + 1);
+    if (index % kCellsPerPage == kCellsPerPage - 1) {
+        if (s.RebuildPage == ZubBOXPageOf(index)) s.RebuildPage = 0;
+        return;
+    }
+    if (v.ZubBOXWindow == box && IsWindow(box)) PostMessageA(box, WM_ZUBTHUMB, kCommandZubBOX, index + 1);
 }
 
 void ShowPage(HWND box, int page) {
@@ -114,6 +120,7 @@ void ShowPage(HWND box, int page) {
     v.ZubBOXPage = page;
     SetNumberField(box, PILTRIN_ZUBBOX_PAGE, page);
     InvalidateRect(box, &kGridRect, TRUE);
+    Box().RebuildPage = 0;
     if (Box().Ahead) Box().Ahead->Clear();
 }
 
@@ -157,8 +164,12 @@ void OnCover(HWND box) {
 void OnRebuild(HWND box) {
     ZubAlbum& album = Album();
     if (album.PageCount() == 0) return;
-    for (int i = 0; i < album.PageCount(); ++i)
-        if (album.GetSelectionMark(i) != 0) album.ReleaseThumbnail(i);
+    const int shown = Viewer().ZubBOXPage;
+    for (int i = 0; i < album.PageCount(); ++i) {
+        if (album.GetSelectionMark(i) == 0) continue;
+        album.ReleaseThumbnail(i);
+        if (ZubBOXPageOf(i) == shown) Box().RebuildPage = shown;
+    }
     InvalidateRect(box, nullptr, TRUE);
 }
 
@@ -219,7 +230,7 @@ INT_PTR OnInitDialog(HWND box) {
     PlaceBox(box);
     EnableMenuItem(GetSystemMenu(box, FALSE), SC_MAXIMIZE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
     s.Ahead = std::make_unique<ThumbnailPrefetch>(ThumbnailPrefetch::DefaultWorkers());
-    s.AheadPage = 0;
+    s.AheadPage = s.RebuildPage = 0;
     return TRUE;
 }
 
@@ -230,6 +241,9 @@ void OnDestroy(HWND box) {
 }
 
 INT_PTR CALLBACK ZubBOXProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Every handler but the last one reads the album, which the viewer
+    // releases when it closes.
+    if (!Viewer().Album && message != WM_DESTROY) return FALSE;
     switch (message) {
         case WM_INITDIALOG:
             return OnInitDialog(box);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "album/zub_album.h"
@@ -64,13 +65,15 @@ void DropMarkedPages(HWND under, POINT screen, WPARAM keys) {
     SetForegroundWindow(target);
 }
 
-void ReleaseOnPage(int index, bool right) {
+void ReleaseOnPage(int index, bool right, bool pressedOnPage) {
     ViewerState& v = Viewer();
     if (right) {
         ToggleMark(index);
         return;
     }
-    if (index == v.ZubBOXCurrent || index == Box().Anchor) return;
+    // Only a drag that began on a page swaps: the anchor of a press in a gap
+    // is an older press's.
+    if (!pressedOnPage || index == v.ZubBOXCurrent || index == Box().Anchor) return;
     Album().SwapPages(index, v.ZubBOXCurrent);
     v.ZubBOXCurrent = index;
     MarkOnly(index);
@@ -85,6 +88,7 @@ void OnBoxLeftButtonDown(HWND box, WPARAM keys, LPARAM position) {
     s.LeftDown = true;
     s.DoubleClicked = false;
     const int index = PageAt(position);
+    s.PressedOnPage = index >= 0;
     if (index < 0) {
         // An empty cell (a hit beyond the last page) ends a right drag; a gap
         // does not.
@@ -107,6 +111,7 @@ void OnBoxLeftButtonDown(HWND box, WPARAM keys, LPARAM position) {
 }
 
 void OnBoxRightButtonDown(HWND box) {
+    Box().PressedOnPage = false;
     Box().RightDrag = true;
     Box().DoubleClicked = false;
     SetCapture(box);
@@ -118,6 +123,7 @@ void OnBoxMouseMove(HWND box) {
 
 void OnBoxButtonUp(HWND box, WPARAM keys, LPARAM position, bool right) {
     ZubBOXState& s = Box();
+    const bool pressedOnPage = std::exchange(s.PressedOnPage, false);
     s.LeftDown = false;
     s.RightDrag = false;
     ReleaseCapture();
@@ -138,7 +144,7 @@ void OnBoxButtonUp(HWND box, WPARAM keys, LPARAM position, bool right) {
     }
     const int index = PageAt(position);
     if (index < 0) return;
-    ReleaseOnPage(index, right);
+    ReleaseOnPage(index, right, pressedOnPage);
     InvalidateRect(box, &kGridRect, TRUE);
 }
 

@@ -12,12 +12,14 @@
 struct ZubBOXState {
     int Anchor = 0;  // ZubBOXAnchor: the page last pressed
     bool LeftDown = false;
+    bool PressedOnPage = false;  // the left button went down on a page of this box
     bool RightDrag = false;
     bool DoubleClicked = false;  // the next button-up does nothing
     bool EditingTitle = false;   // repaints leave the title field alone
     bool FillingTitle = false;   // the box itself is writing the title field
     RECT Rect{0, 0, 0, 0};       // ZubBoxRect: where the box was last closed
     int AheadPage = 0;           // the screen page the workers decode for
+    int RebuildPage = 0;         // the screen page whose chain rebuilds built cells (再表示)
     std::unique_ptr<ThumbnailPrefetch> Ahead;
 };
 

@@ -25,6 +25,8 @@ enum Quirk : unsigned {
     kShortTable = 16,        // 8-bit pictures, the colour table cut at biClrUsed, in GlobalAlloc blocks
     kFromComment = 32,       // the comment says how the call goes wrong (see Misbehave): one library
                              // for every way a plug-in can take its host down
+    kCrashOnBind = 64,       // GetPluginInfo crashes: its host dies while binding it
+    kHangOnBind = 128,       // GetPluginInfo never returns
 };
 struct Variant {
     const char* name;
@@ -42,6 +44,8 @@ constexpr Variant kVariants[] = {
     {"wrongversion", "00AM", 9, 0},
     {"failall", "00IN", 1, kAcceptAllThenFail},
     {"badblocks", "00IN", 1, kBadBlocks},
+    {"crashbind", "00IN", 1, kCrashOnBind},
+    {"hangbind", "00IN", 1, kHangOnBind},
 };
 constexpr bool Same(const char* a, const char* b) {
     return *a == *b && (!*a || Same(a + 1, b + 1));
@@ -152,6 +156,12 @@ int LongHeaderPicture(const tiny_picture::Head& head, int tableEntries, HLOCAL* 
     return kOk;
 }
 
+DWORD WINAPI CrashLater(void*) {
+    Sleep(100);
+    *static_cast<volatile int*>(nullptr) = 1;
+    return 0;
+}
+
 // What the comment asks of a picture call: -1 to decode as usual, else the
 // answer to give. Some never come back.
 int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, ProgressProc progress,
@@ -171,6 +181,11 @@ int Misbehave(const tiny_picture::Head& head, HLOCAL* header, HLOCAL* pixels, Pr
         return kBroken;
     }
     if (how == "hang") Sleep(INFINITE);
+    if (how == "latecrash") {
+        // Decodes as usual, but leaves a thread behind that crashes the
+        // host a little later, between two calls.
+        CloseHandle(CreateThread(nullptr, 0, CrashLater, nullptr, 0, nullptr));
+    }
     int total = 0, step = 0;
     if (std::sscanf(how.c_str(), "slow %d %d", &total, &step) == 2) {
         // Slow but alive: progress calls at a steady pace the whole time.
@@ -211,6 +226,8 @@ int Picture(LPCSTR source, LONG_PTR offset, HLOCAL* header, HLOCAL* pixels, Prog
 extern "C" {
 
 int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
+    if (Has(kCrashOnBind)) *static_cast<volatile int*>(nullptr) = 1;
+    if (Has(kHangOnBind)) Sleep(INFINITE);
     const char* const texts[] = {kThis.version, "Piltrin test filter",
                                  Has(kUpperCasePatterns) ? "*.TPC;*.PIC" : "*.tpc", "Tiny pictures"};
     if (infoNumber < 0 || infoNumber >= 4 || length <= 0) return 0;

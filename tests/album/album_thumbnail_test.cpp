@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <tuple>
 
 #include "album/album_memory.h"
@@ -103,8 +104,10 @@ TEST_F(ThumbnailTest, AnAlbumPageShowsItsCoverAndAnAlbumThatIsItsOwnCoverDoesNot
         ASSERT_EQ(1, itself.SaveFile(self.c_str()));
     }
     const int page = album_.AddPage(inner.c_str()), loop = album_.AddPage(self.c_str());
-    ASSERT_EQ(1, BuildThumbnail(&album_, page, nullptr, 0));
-    ASSERT_EQ(1, BuildThumbnail(&album_, loop, nullptr, 0));
+    const int gone = album_.AddPage(File("gone.zub").c_str());
+    album_.SetPageComment(gone, "mine");
+    for (const int built : {page, loop, gone}) ASSERT_EQ(1, BuildThumbnail(&album_, built, nullptr, 0));
+    EXPECT_STREQ("mine", album_.GetPageComment(gone));  // an album that cannot be read
     EXPECT_EQ(std::make_pair(90L, 45L), std::make_pair(Header(page)->biWidth, Header(page)->biHeight));
     EXPECT_STREQ("旅の本", album_.GetPageComment(page));
     EXPECT_EQ(kThumbnailFailed, reinterpret_cast<BlockWord>(Header(loop)));
@@ -131,6 +134,14 @@ TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceTh
         workers.Queue({{page, "other.jpg"}}, 90);
         EXPECT_FALSE(workers.Take(page, album_.GetPagePath(page), &prepared));
         EXPECT_EQ(0, workers.Pending());
+        // Memory that runs out for a later buffer on a worker fails the decode, never the program.
+        for (const int nth : {2, 3}) {
+            FailThumbnailAllocation(nth);
+            bool made = true;
+            std::thread([&] { made = PrepareJpegThumbnail(album_.GetPagePath(page), 90, &prepared); }).join();
+            FailThumbnailAllocation(0);
+            EXPECT_EQ(kind == JpegKind::Colour && nth == 3, made) << nth;
+        }
         album_.ClearAll();
     }
 }

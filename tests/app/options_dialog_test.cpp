@@ -124,7 +124,7 @@ TEST_F(OptionsDialogTest, TheRegisterButtonAsksTheSecondTime) {
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     EXPECT_EQ(FakeUserRegistry::Text(HKEY_CURRENT_USER, "Software\\Classes\\Zub file\\Shell\\open\\command"),
-              std::string(program) + " %1");
+              "\"" + std::string(program) + "\" %1");
 }
 
 TEST_F(OptionsDialogTest, SettingsAtTheirLimitsNeitherHangNorLeaveThePicture) {

@@ -9,7 +9,7 @@
 #include "tests/app/viewer_fixture.h"
 
 namespace {
-constexpr char kProgram[] = "C:\\Tools\\piltrin.exe";
+constexpr char kProgram[] = "C:\\Program Files\\piltrin.exe";
 const std::string kClasses = "Software\\Classes\\";
 
 std::string Classes(const std::string& key) {
@@ -52,10 +52,10 @@ protected:
 
 TEST_F(ShellIntegrationTest, RegisteringAgainAsksAndOnlyOkRewrites) {
     EXPECT_EQ(Register(), 1);
-    EXPECT_EQ(
-        (Texts{Classes(".zub"), Classes("Zub file"), Classes("Zub file\\DefaultIcon"),
-               Classes("Zub file\\Shell\\open\\command")}),
-        (Texts{"Zub file", "Piltrin group file", "C:\\Tools\\piltrin.exe,3", "C:\\Tools\\piltrin.exe %1"}));
+    EXPECT_EQ((Texts{Classes(".zub"), Classes("Zub file"), Classes("Zub file\\DefaultIcon"),
+                     Classes("Zub file\\Shell\\open\\command")}),
+              (Texts{"Zub file", "Piltrin group file", "C:\\Program Files\\piltrin.exe,3",
+                     "\"C:\\Program Files\\piltrin.exe\" %1"}));
     EXPECT_EQ(TakeMessages(), Texts{"SUCCESS: 設定は無事終了しました。"});
     // The answer, the result and what "Zub file" holds afterwards.
     for (const auto& [answer, result, description] :

@@ -5,6 +5,7 @@
 // crashes, hangs or hands back a damaged picture.
 #include <algorithm>
 #include <cstdlib>
+#include <thread>
 #include <tuple>
 
 #include "album/zub_album.h"
@@ -298,6 +299,31 @@ TEST_F(ViewerWindowTest, AFailingPluginLeavesTheWindowAndTheUnsavedAlbumAsTheyWe
         ASSERT_NE(v.ShownBitmap, nullptr);
         EXPECT_EQ((std::vector<LONG>{v.PictureSize.cx, v.PictureSize.cy}), (std::vector<LONG>{5, 3}));
     }
+    SetPluginHangTimeout(kPluginHangTimeout);
+    SetPluginNoticeProc(nullptr);
+}
+
+// While a plug-in hangs the window answers what another program sends; a
+// close sent meanwhile waits until the load has returned.
+TEST_F(ViewerWindowTest, WhileAPluginHangsTheWindowAnswersAndACloseWaitsForTheLoad) {
+    SetPluginHangTimeout(700);
+    SetPluginNoticeProc(IgnoreNotice);
+    ASSERT_EQ(LoadPlugins(TestPluginFolder("unruly").c_str()), 1);
+    const std::string hang = dir_.File("hang.tpc");
+    WriteFileBytes(hang, MakeTinyPicture(5, 3, "hang"));
+    lstrcpynA(Viewer().CurrentPath, hang.c_str(), MAX_PATH);
+    bool answered = false;
+    std::thread other([&] {
+        Sleep(100);
+        DWORD_PTR result = 0;
+        answered = SendMessageTimeoutA(window_, WM_CLOSE, 0, 0, SMTO_NORMAL, 400, &result) != 0;
+    });
+    ShowPicture(window_);
+    other.join();
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(IsWindow(window_));
+    Pump();
+    EXPECT_FALSE(IsWindow(window_));
     SetPluginHangTimeout(kPluginHangTimeout);
     SetPluginNoticeProc(nullptr);
 }

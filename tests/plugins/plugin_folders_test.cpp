@@ -89,6 +89,12 @@ TEST_F(PluginFolders, TheSharedFolderIsFoundThroughAKeyTheUserMayOnlyReadAndNoth
         EXPECT_EQ(PluginMatchesExtension("tpc"), loaded);
     }
     EXPECT_EQ(LoadPlugins((std::string("C:\\") + std::string(256, 'b') + "\\").c_str()), 0);
+    // A shared folder that binds no import plug-in gives way to the program's own filter.
+    ASSERT_TRUE(DeleteFileA((plugins + PluginFile("tinypic")).c_str()));
+    WriteFileBytes(plugins + PluginFile("junk"), Bytes(600, 'M'));
+    FakeMachineKey machine(shared.c_str());
+    LoadPluginsFromCommonFiles();
+    EXPECT_EQ(std::make_pair(PluginMatchesExtension("png"), PluginCount()), std::make_pair(1, 1));
 }
 
 // Run by the next test in a child process started with an unquoted command

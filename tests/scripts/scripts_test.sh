@@ -30,6 +30,9 @@ check "a host with 32-bit support tests both" 0 "^i686 x86_64: this machine runs
     env PILTRIN_HOST_RUNS_32BIT=1 PILTRIN_FLAVOURS= bash -c "$(declare -f choice); root='$root' choice"
 check "asking for i686 where it cannot run fails" 1 "cannot run 32-bit programs" -- \
     env PILTRIN_HOST_RUNS_32BIT=0 PILTRIN_FLAVOURS=i686 bash -c "$(declare -f choice); root='$root' choice"
+check "a build for packaging takes i686 where it cannot run" 0 "^i686 x86_64: PILTRIN_FLAVOURS" -- \
+    env PILTRIN_HOST_RUNS_32BIT=0 PILTRIN_FLAVOURS="i686 x86_64" PILTRIN_BUILD_ONLY=1 \
+    bash -c "$(declare -f choice); root='$root' choice"
 check "an unknown flavour fails" 1 "unknown flavour 'arm64'" -- \
     env PILTRIN_FLAVOURS=arm64 bash -c "$(declare -f choice); root='$root' choice"
 check "the probe agrees with the 32-bit loader" 0 "." -- \

@@ -127,6 +127,8 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
     GetWindowRect(Box(), &box);
     EXPECT_EQ(std::make_pair(box.left, box.top),
               std::make_pair((viewer.left + viewer.right) / 2, (viewer.top + viewer.bottom) / 2));
+    EXPECT_EQ(GetWindowLongA(Tree(), GWL_STYLE) & 0x3F,  // no buttons, no lines at the root
+              TVS_HASLINES | TVS_EDITLABELS | TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP);
     Pick(PILTRIN_FOLDER_FILES, 1);
     Send(PILTRIN_FOLDER_FILES, LBN_DBLCLK);
     EXPECT_EQ(v.CurrentPath, dir_.File("b.bmp"));
@@ -172,6 +174,10 @@ TEST_F(FileBoxTest, DoubleClickOpensAndStaysTheButtonOpensAndCloses) {
         Open(dir_.Path());
         GetWindowRect(Box(), &box);
         EXPECT_EQ(std::make_pair(box.left, box.top), std::make_pair(40L + c.line, 30L));
+        const auto icon =
+            HICON(SendDlgItemMessageA(Box(), PILTRIN_FOLDER_DESKTOP, BM_GETIMAGE, IMAGE_ICON, 0));
         DestroyWindow(Box());
+        ICONINFO facts{};
+        EXPECT_TRUE(icon && !GetIconInfo(icon, &facts));  // the desktop button's icon went with the box
     }
 }

@@ -137,7 +137,16 @@ TEST_F(FolderDialogTest, LongAndDoubleByteNamesAndTheListingPumpsMessages) {
                              "[y].bmp", "Ab.BMP"})
         WriteBmp(dir_.File(name), 8, 8);
     for (int i = 0; i < 300; ++i) WriteBmp(dir_.File("f" + std::to_string(i) + ".bmp"), 1, 1);
+    // Names the code page cannot spell (a missing character, one it would only approximate) are left out.
+    const std::wstring folder(dir_.Path().begin(), dir_.Path().end());
+    const std::wstring unspelled[] = {folder + L"\uD55C.bmp", folder + L"a\u00A5b.bmp"};
+    for (const std::wstring& name : unspelled)
+        CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0));
+    // A second FileBOX asked for while the first lists its folder: the first is brought up.
+    PostMessageA(window_, WM_COMMAND, kCommandFileBox, 0);
     Open(dir_.Path());
+    HWND first = FindWindowExA(nullptr, nullptr, nullptr, "ファイルＢＯＸ");
+    EXPECT_EQ(FindWindowExA(nullptr, first, nullptr, "ファイルＢＯＸ"), nullptr);
     const Names lines = Lines();
     ASSERT_EQ(lines.size(), 310u);
     for (const std::string& name :
@@ -156,6 +165,7 @@ TEST_F(FolderDialogTest, LongAndDoubleByteNamesAndTheListingPumpsMessages) {
     EXPECT_EQ(quit.wParam, 7u);
     EXPECT_TRUE(IsWindowEnabled(Box()));
     for (const std::wstring& f : longFiles) DeleteFileW(f.c_str());
+    for (const std::wstring& name : unspelled) DeleteFileW(name.c_str());
 }
 
 // A young listing's pump runs input, posted and sent messages but leaves

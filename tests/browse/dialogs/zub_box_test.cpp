@@ -161,6 +161,9 @@ TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
     Album().SetCoverIndex(0);
     Open();
     const std::string first = Album().GetPagePath(0), fourth = Album().GetPagePath(3);
+    Drag(POINT{97, 50}, CellCentre(2));  // pressed in a gap: no swap
+    EXPECT_EQ(std::make_pair(first, 0),
+              std::make_pair(std::string(Album().GetPagePath(0)), Viewer().AlbumUnsaved));
     Drag(CellCentre(0), CellCentre(3));
     EXPECT_EQ(fourth, Album().GetPagePath(0));
     EXPECT_EQ(first, Album().GetPagePath(3));
@@ -307,6 +310,18 @@ TEST_F(ZubBoxTest, TheChainBuildsOneCellAMessageAndStopsWhenThePageOrTheBoxGoes)
     EXPECT_EQ(std::make_pair(1, 0), std::make_pair(Album().HasThumbnail(1), Album().HasThumbnail(2)));
     Pump();
     EXPECT_EQ(1, Album().HasThumbnail(2));
+    // The later cells of the page are built again too: their files are gone.
+    EXPECT_EQ(ToRgb(kThumbnailFailureColour), Shown(CellCentre(5)));
+}
+
+TEST_F(ZubBoxTest, ClosingTheViewerWhileCellsAreBuiltEndsTheBoxBeforeTheAlbum) {
+    AddPages(12);
+    SendMessageA(window_, WM_COMMAND, kCommandZubBox, 0);
+    HWND box = Window();
+    UpdateWindow(box);  // the first cell's step is queued
+    DestroyWindow(window_);
+    EXPECT_FALSE(IsWindow(box));
+    Pump();
 }
 
 TEST_F(ZubBoxTest, DoubleClickCoverAndDraggingTheMarkedPagesOutOntoTheViewer) {
