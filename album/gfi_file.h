@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "album/gfi_core.h"
+
 class ZubDocument;
 
 // Turns a GFI file into the album's content; 1 when it was a usable GFI file
@@ -13,8 +15,3 @@ int ImportGfi(ZubDocument& album, const char* path);
 // The full path of the GFI file's title picture into coverPathOut (MAX_PATH
 // bytes); 1 when found.
 int PeekGfiFile(const char* path, char* coverPathOut);
-
-// The identification line a GFI file begins with.
-constexpr char kGfiIdentification[] = "--- GFI File Ver1.0 ---";
-// The longest line text the format admits; longer lines are cut to it.
-constexpr size_t kGfiLineLimit = 255;

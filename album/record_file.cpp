@@ -16,69 +16,21 @@ void LimitRecordWrites(uint64_t bytes) {
     WriteLimit() = bytes;
 }
 
-RecordReader::RecordReader(HANDLE file) : file_(file) {
+FileRecordSource::FileRecordSource(HANDLE file) : file_(file) {
     LARGE_INTEGER size{}, here{}, zero{};
     if (GetFileSizeEx(file, &size) && SetFilePointerEx(file, zero, &here, FILE_CURRENT)) {
-        position_ = static_cast<uint64_t>(here.QuadPart);
-        end_ = std::max(position_, static_cast<uint64_t>(size.QuadPart));
+        fileStart_ = static_cast<uint64_t>(here.QuadPart);
+        fileEnd_ = std::max(fileStart_, static_cast<uint64_t>(size.QuadPart));
     }
-    bufferStart_ = position_;
 }
 
-bool RecordReader::Fill() {
-    buffer_.resize(kBufferSize);
+uint32_t FileRecordSource::ReadAt(uint64_t position, uint8_t* out, uint32_t size) {
     LARGE_INTEGER to{};
-    to.QuadPart = static_cast<LONGLONG>(position_);
+    to.QuadPart = static_cast<LONGLONG>(position);
     DWORD got = 0;
-    if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN) ||
-        !ReadFile(file_, buffer_.data(), kBufferSize, &got, nullptr) || got == 0) {
-        bufferLength_ = 0;
-        return false;
-    }
-    bufferStart_ = position_;
-    bufferLength_ = got;
-    return true;
-}
-
-bool RecordReader::Read(void* out, uint32_t size) {
-    if (size > Remaining()) {
-        position_ = end_;
-        return false;
-    }
-    auto target = static_cast<uint8_t*>(out);
-    while (size > 0) {
-        if (position_ >= bufferStart_ && position_ < bufferStart_ + bufferLength_) {
-            uint32_t offset = static_cast<uint32_t>(position_ - bufferStart_);
-            uint32_t take = std::min(size, bufferLength_ - offset);
-            std::memcpy(target, buffer_.data() + offset, take);
-            target += take;
-            size -= take;
-            position_ += take;
-        } else if (!Fill()) {
-            position_ = end_;
-            return false;
-        }
-    }
-    return true;
-}
-
-bool RecordReader::Skip(uint32_t size) {
-    if (size > Remaining()) {
-        position_ = end_;
-        return false;
-    }
-    position_ += size;
-    return true;
-}
-
-uint32_t RecordReader::PeekAt(uint64_t position, void* out, uint32_t size) {
-    position_ = std::min(position, end_);
-    uint64_t left = end_ - position_;
-    uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(size, left));
-    uint64_t keep = position_;
-    if (!Read(out, take)) take = 0;
-    position_ = keep;
-    return take;
+    if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN) || !ReadFile(file_, out, size, &got, nullptr))
+        return 0;
+    return got;
 }
 
 RecordWriter::RecordWriter(HANDLE file) : RecordWriter(file, WriteLimit()) {}

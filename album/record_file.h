@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "album/record_reader.h"
+
 // A file handle that closes itself.
 class ScopedFile {
 public:
@@ -35,48 +37,23 @@ inline HANDLE OpenForReading(const char* path) {
     return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Reads from the current file position to the end of the file as it was when
-// the reader was made. Every read or skip is checked against the bytes left,
-// so a size taken from the file can be bounded before anything is allocated.
-class RecordReader {
+// Reads a file through a RecordReader: the bytes from the file's current
+// position to its end as it was when the reader was made.
+class FileRecordSource : public RecordSource {
 public:
-    explicit RecordReader(HANDLE file);
-    RecordReader(const RecordReader&) = delete;
-    RecordReader& operator=(const RecordReader&) = delete;
+    explicit FileRecordSource(HANDLE file);
+    uint32_t ReadAt(uint64_t position, uint8_t* out, uint32_t size) override;
 
-    // False (and the position moved to the end) when fewer than size bytes
-    // are left.
-    bool Read(void* out, uint32_t size);
-    bool ReadU32(uint32_t& value) {
-        // Most words lie inside the buffer: take them without the general path.
-        uint64_t offset = position_ - bufferStart_;
-        if (position_ >= bufferStart_ && offset + 4 <= bufferLength_) {
-            std::memcpy(&value, buffer_.data() + offset, 4);
-            position_ += 4;
-            return true;
-        }
-        return Read(&value, sizeof value);
-    }
-    // Moves forward; false (at the end) when fewer than size bytes are left.
-    bool Skip(uint32_t size);
-    // Moves to an absolute position; reads up to size bytes from there into
-    // out without moving the position; the number of bytes read.
-    uint32_t PeekAt(uint64_t position, void* out, uint32_t size);
-
-    // Moves to an absolute position (at most the end).
-    void SeekTo(uint64_t position) { position_ = position < end_ ? position : end_; }
-    uint64_t Remaining() const { return end_ - position_; }
-    uint64_t Position() const { return position_; }
-
-private:
-    bool Fill();
-
+protected:
     HANDLE file_;
-    uint64_t position_ = 0;
-    uint64_t end_ = 0;
-    std::vector<uint8_t> buffer_;
-    uint64_t bufferStart_ = 0;
-    uint32_t bufferLength_ = 0;
+    uint64_t fileStart_ = 0;
+    uint64_t fileEnd_ = 0;
+};
+
+class FileRecordReader : private FileRecordSource, public RecordReader {
+public:
+    explicit FileRecordReader(HANDLE file)
+        : FileRecordSource(file), RecordReader(this, fileStart_, fileEnd_) {}
 };
 
 // Collects what is written and hands it to the file in large pieces. Once a

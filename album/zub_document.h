@@ -15,22 +15,8 @@
 #include "album/mem_array.h"
 #include "album/param_stream.h"
 #include "album/record_file.h"
+#include "album/zub_core.h"
 #include "album/zub_param.h"
-
-// File markers of the .zub format.
-constexpr char kZubMagic[] = "-ZUBFile V1.00-\r";
-constexpr uint32_t kZubMagicSize = 16;
-constexpr uint32_t kZubHeaderMarker = 0xFFFFFFFF;
-constexpr uint32_t kZubFirstPageMarker = 0xFFFF0001;
-constexpr uint32_t kZubPageMarker = 0xFFFFFFFF;
-constexpr uint32_t kZubEndMarker = 0xFFFF0000;
-
-// Page keywords.
-constexpr uint32_t kKeywordPagePath = 128;
-constexpr uint32_t kKeywordPageComment = 130;
-constexpr uint32_t kKeywordPageNote = 131;
-constexpr uint32_t kKeywordPageMark = 132;
-constexpr uint32_t kKeywordPageOrientation = 133;
 
 class ZubDocument {
 public:

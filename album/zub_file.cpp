@@ -129,55 +129,48 @@ int ZubDocument::LoadFile(const char* path) {
 }
 
 int ZubDocument::ReadZub(HANDLE handle) {
-    RecordReader file(handle);
-    char magic[kZubMagicSize];
-    uint32_t marker = 0, headerSize = 0;
-    if (!file.Read(magic, kZubMagicSize) || std::memcmp(magic, kZubMagic, kZubMagicSize) != 0) return 0;
-    if (!file.ReadU32(marker) || marker != kZubHeaderMarker || !file.ReadU32(headerSize)) return 0;
-    if (headerSize > file.Remaining()) return 0;
+    // Hands the walk's records to the header stream and the page template.
+    class AlbumRecords : public ZubRecordVisitor {
+    public:
+        explicit AlbumRecords(ZubDocument& album)
+            : album_(album),
+              header_(album.header_.Block()),
+              opened_(album.GetFilePath()),
+              openedNameOffset_(album.filePathNameOffset_->GetInt(header_, nullptr)) {}
 
-    void* header = header_.Block();
-    std::string opened = GetFilePath();
-    int openedNameOffset = filePathNameOffset_->GetInt(header, nullptr);
-    uint32_t error = 0;
-    void* page = nullptr;
-    for (;;) {
-        uint32_t word = 0;
-        if (!file.ReadU32(word)) return 0;
-        if (word == kZubFirstPageMarker) {
-            uint32_t pageSize = 0;
-            if (!file.ReadU32(pageSize)) return 0;
-            page = PageBlock(NewPage());
-            if (!page) return 0;
-            break;
+        bool HeaderRecord(RecordReader& file, uint32_t keywordWord) override {
+            album_.header_.ReadRecord(file, header_, keywordWord, error_);
+            return error_ == 0;
         }
-        if (word == kZubEndMarker) break;
-        header_.ReadRecord(file, header, word, error);
-        if (error) break;
-    }
-    // The path the album had when it was written becomes SavedPath; the album
-    // itself is the file just opened.
-    savedPath_->SetString(header, GetFilePath());
-    savedPathNameOffset_->SetInt(header, filePathNameOffset_->GetInt(header, nullptr));
-    filePath_->SetString(header, opened.c_str());
-    filePathNameOffset_->SetInt(header, openedNameOffset);
-    if (error) return 0;
+        // The path the album had when it was written becomes SavedPath; the
+        // album itself is the file just opened.
+        void HeaderEnd() override {
+            album_.savedPath_->SetString(header_, album_.GetFilePath());
+            album_.savedPathNameOffset_->SetInt(header_,
+                                                album_.filePathNameOffset_->GetInt(header_, nullptr));
+            album_.filePath_->SetString(header_, opened_.c_str());
+            album_.filePathNameOffset_->SetInt(header_, openedNameOffset_);
+        }
+        bool NewPage() override {
+            page_ = album_.PageBlock(album_.NewPage());
+            return page_ != nullptr;
+        }
+        bool PageRecord(RecordReader& file, uint32_t keywordWord) override {
+            album_.pageTemplate_.ReadRecord(file, page_, keywordWord, error_);
+            return error_ == 0;
+        }
 
-    for (;;) {
-        uint32_t word = 0;
-        if (!file.ReadU32(word)) return 0;
-        if (word == kZubPageMarker) {
-            uint32_t pageSize = 0;
-            if (!file.ReadU32(pageSize)) return 0;
-            page = PageBlock(NewPage());
-            if (!page) return 0;
-            continue;
-        }
-        if (word == kZubEndMarker) return 1;
-        if (!page) return 0;  // a page record before any page marker has no page to go to
-        pageTemplate_.ReadRecord(file, page, word, error);
-        if (error) return 0;
-    }
+    private:
+        ZubDocument& album_;
+        void* header_;
+        std::string opened_;
+        int openedNameOffset_;
+        void* page_ = nullptr;
+        uint32_t error_ = 0;
+    };
+    FileRecordReader file(handle);
+    AlbumRecords records(*this);
+    return WalkZub(file, records);
 }
 
 int PeekZubFile(const char* path, char* coverPathOut, char* titleOut, int titleSize, int* orientationOut) {
@@ -190,81 +183,24 @@ int PeekZubFile(const char* path, char* coverPathOut, char* titleOut, int titleS
 
     ScopedFile handle(OpenForReading(path));
     if (!handle.Valid()) return 0;
-    RecordReader file(handle.Get());
-    char magic[kZubMagicSize];
-    if (!file.Read(magic, kZubMagicSize)) return 0;
-    if (std::memcmp(magic, kZubMagic, kZubMagicSize) != 0) {
+    FileRecordReader file(handle.Get());
+    ZubPeek peek;
+    const ZubPeekResult result = PeekZub(file, coverPathOut != nullptr, orientationOut != nullptr,
+                                         wantTitle ? static_cast<uint32_t>(titleSize - 1) : 0, &peek);
+    if (result == ZubPeekResult::kNotZub) {
         handle.Close();
         if (!coverPathOut) return 1;
-        if (wantTitle) titleOut[0] = '\0';
         return PeekGfiFile(path, coverPathOut);
     }
-    uint32_t marker = 0, headerSize = 0;
-    if (!file.ReadU32(marker) || marker != kZubHeaderMarker || !file.ReadU32(headerSize)) return 0;
-
-    bool wantPath = coverPathOut != nullptr;
-    bool wantOrientation = orientationOut != nullptr;
-    uint32_t cover = 0, pageSize = 0;
-    bool hasPages = false;
-    for (;;) {
-        uint32_t word = 0, size = 0;
-        if (!file.ReadU32(word)) return 0;
-        if (word == kZubFirstPageMarker || word == kZubEndMarker) {
-            if (word == kZubFirstPageMarker && !file.ReadU32(pageSize)) pageSize = 0;
-            if (!wantPath && !wantOrientation) return 1;
-            hasPages = word == kZubFirstPageMarker;
-            break;
-        }
-        if (!file.ReadU32(size)) return 0;
-        if (word == 1) {
-            if (!file.ReadU32(cover)) return 0;
-        } else if (word == 2) {
-            // Only what the caller can hold is read; the rest is skipped, so a
-            // hostile size never becomes an allocation.
-            if (size > file.Remaining()) return 0;
-            uint32_t take = wantTitle ? std::min<uint32_t>(size, static_cast<uint32_t>(titleSize - 1)) : 0;
-            if (wantTitle) {
-                if (!file.Read(titleOut, take)) return 0;
-                titleOut[strnlen(titleOut, take)] = '\0';
-            }
-            if (!file.Skip(size - take)) return 0;
-        } else if (!file.Skip(size)) {
-            return 0;
-        }
+    if (wantTitle) std::memcpy(titleOut, peek.title.c_str(), peek.title.size() + 1);
+    if (peek.hasOrientation) *orientationOut = peek.orientation;
+    if (result != ZubPeekResult::kDone) return 0;
+    if (peek.hasCoverPath) {
+        char joined[MAX_PATH * 2 + 2];
+        std::snprintf(joined, sizeof joined, "%s%s", peek.coverFlag == 0 ? folder : "",
+                      peek.coverText.c_str());
+        if (std::strlen(joined) >= MAX_PATH || ExpandPath(joined, coverPathOut) == 0) return 0;
     }
-
-    for (uint32_t page = 0; hasPages;) {
-        if (!wantPath && !wantOrientation) return 1;
-        uint32_t word = 0, size = 0;
-        if (!file.ReadU32(word)) break;
-        if (word == kZubPageMarker) {
-            if (!file.ReadU32(pageSize) || ++page > cover) break;
-            continue;
-        }
-        if (word == kZubEndMarker) break;
-        if (page != cover && pageSize != 0) {
-            if (!file.Skip(pageSize - 4)) break;
-            continue;
-        }
-        if (!file.ReadU32(size)) break;
-        if (page == cover && word == kKeywordPagePath && wantPath) {
-            uint32_t flag = 0;
-            char text[MAX_PATH + 1] = {};
-            if (size - 4 > MAX_PATH || !file.ReadU32(flag) || !file.Read(text, size - 4)) break;
-            char joined[MAX_PATH * 2 + 2];
-            std::snprintf(joined, sizeof joined, "%s%s", flag == 0 ? folder : "", text);
-            if (std::strlen(joined) >= MAX_PATH || ExpandPath(joined, coverPathOut) == 0) break;
-            wantPath = false;
-        } else if (page == cover && word == kKeywordPageOrientation && wantOrientation) {
-            uint32_t value = 0;
-            if (size != 4 || !file.ReadU32(value)) break;
-            *orientationOut = static_cast<int>(value);
-            wantOrientation = false;
-        } else if (!file.Skip(size)) {
-            break;
-        }
-    }
-    if (wantPath) return 0;
-    if (wantOrientation) *orientationOut = 0;
+    if (orientationOut && !peek.hasOrientation) *orientationOut = 0;
     return 1;
 }

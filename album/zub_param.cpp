@@ -129,8 +129,8 @@ int IntParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
     return AppendWords(handle, size, keywordWord, 4, static_cast<uint32_t>(Word(block))) ? 1 : 0;
 }
 int IntParam::ReadRecord(RecordReader& file, void* block) {
-    uint32_t size = 0, value = 0;
-    if (!file.ReadU32(size) || size != 4 || !file.ReadU32(value)) return 0;
+    uint32_t value = 0;
+    if (!ReadIntRecord(file, &value)) return 0;
     Word(block) = value;
     return 1;
 }
@@ -177,8 +177,7 @@ int HandleParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
 // travel in memory records but never reach a file, and one found in a file
 // is stepped over.
 int HandleParam::ReadRecord(RecordReader& file, void*) {
-    uint32_t size = 0;
-    return file.ReadU32(size) && size <= file.Remaining() && file.Skip(size) ? 1 : 0;
+    return SkipRecord(file) ? 1 : 0;
 }
 int HandleParam::WriteRecord(RecordWriter&, void*) {
     return 1;
@@ -248,12 +247,9 @@ int StringParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
                                                                                                           : 0;
 }
 int StringParam::ReadRecord(RecordReader& file, void* block) {
-    uint32_t size = 0;
-    if (!file.ReadU32(size) || size > file.Remaining() || size > kTextRecordLimit) return 0;
-    std::vector<char> text(static_cast<size_t>(size) + 1, '\0');
-    if (!file.Read(text.data(), size)) return 0;
-    // A record without a terminator still ends at the record's end.
-    return Replace(block, text.data(), strnlen(text.data(), size)) ? 1 : 0;
+    std::string text;
+    if (!ReadTextRecord(file, &text)) return 0;
+    return Replace(block, text.c_str(), text.size()) ? 1 : 0;
 }
 int StringParam::WriteRecord(RecordWriter& file, void* block) {
     auto text = reinterpret_cast<const char*>(Word(block));
@@ -338,14 +334,13 @@ int PathParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
                                                                                                          : 0;
 }
 
+static_assert(kPathRecordLimit == MAX_PATH, "path records hold what the system's paths hold");
+
 int PathParam::ReadRecord(RecordReader& file, void* block) {
-    uint32_t size = 0, flag = 0;
-    if (!file.ReadU32(size) || size - 4 > MAX_PATH) return 0;  // unsigned: sizes below 4 fail too
-    if (!file.ReadU32(flag)) return 0;
-    char text[MAX_PATH + 1];
-    if (!file.Read(text, size - 4)) return 0;
-    text[size - 4] = '\0';
-    return StoreRecordText(block, flag, text, strnlen(text, size - 4));
+    uint32_t flag = 0;
+    std::string text;
+    if (!ReadPathRecord(file, &flag, &text)) return 0;
+    return StoreRecordText(block, flag, text.c_str(), text.size());
 }
 
 namespace {
@@ -432,7 +427,7 @@ int BlockParam::SaveMem(HGLOBAL& handle, uint32_t& size, void* block) {
 
 int BlockParam::ReadRecord(RecordReader& file, void* block) {
     uint32_t length = 0;
-    if (!file.ReadU32(length) || length > file.Remaining() || length > UINT32_MAX - 8) return 0;
+    if (!ReadKeptRecordSize(file, &length)) return 0;
     uint8_t* at = Grow(block, length + 8);
     if (!at) return 0;
     std::memcpy(at, &pendingKeywordWord, 4);

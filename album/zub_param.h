@@ -11,6 +11,7 @@
 #include <string>
 
 #include "album/record_file.h"
+#include "album/zub_core.h"
 
 // A record block's word holds an integer, a string's address or a handle, so
 // it is pointer-sized: 4 bytes in the 32-bit program, 8 in the 64-bit one.
@@ -18,11 +19,6 @@
 // as their text.
 using BlockWord = uintptr_t;
 constexpr int kBlockWordSize = static_cast<int>(sizeof(BlockWord));
-
-// The longest text record a file may hold (titles, comments, notes): a
-// larger size is a damaged or hostile file, refused before anything is
-// allocated for it.
-constexpr uint32_t kTextRecordLimit = 1024 * 1024;
 
 // Bits of a keyword word.
 constexpr uint32_t kKeywordMask = 0x00FFFFFF;

@@ -14,57 +14,6 @@ volatile LONG liveBlocks = 0;
 std::atomic<uint64_t> bytesRequested{0};
 }  // namespace
 
-uint64_t DibStride(int bitCount, int width) {
-    uint64_t w = width < 0 ? uint64_t(-int64_t(width)) : uint64_t(width);
-    return (uint64_t(bitCount) * w + 31) / 32 * 4;
-}
-
-int DibRows(const BITMAPINFOHEADER& header) {
-    int64_t h = header.biHeight;
-    h = h < 0 ? -h : h;
-    return h > 0x7FFFFFFF ? 0x7FFFFFFF : int(h);
-}
-
-uint64_t DibPixelBytes(const BITMAPINFOHEADER& header) {
-    int64_t h = header.biHeight;
-    if (h < 0) h = -h;
-    return DibStride(header.biBitCount, header.biWidth) * uint64_t(h);
-}
-
-int DibColorTableEntries(const BITMAPINFOHEADER& header) {
-    return header.biBitCount < 16 ? 1 << header.biBitCount : 0;
-}
-
-size_t DibHeaderBytes(const BITMAPINFOHEADER& header) {
-    size_t bytes = sizeof(BITMAPINFOHEADER) + size_t(DibColorTableEntries(header)) * 4;
-    if (header.biCompression == BI_BITFIELDS) bytes += 3 * sizeof(DWORD);
-    return bytes;
-}
-
-bool IsDibBitCount(int bitCount) {
-    switch (bitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            return true;
-    }
-    return false;
-}
-
-bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
-    if (!IsDibBitCount(header.biBitCount)) return false;
-    if (header.biPlanes != 1 || header.biWidth <= 0 || header.biHeight == 0) return false;
-    if (header.biCompression == BI_BITFIELDS) {
-        if (header.biBitCount != 16 && header.biBitCount != 32) return false;
-    } else if (header.biCompression != BI_RGB) {
-        return false;
-    }
-    return DibPixelBytes(header) <= kMaxDibPixelBytes;
-}
-
 BITMAPINFOHEADER Dib24Header(int width, int height) {
     BITMAPINFOHEADER fields{};
     fields.biSize = sizeof fields;

@@ -11,31 +11,32 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
-// Largest pixel block the pipeline allocates. A 32-bit process has 2 GB of
-// address space in all, and showing a picture needs its device bitmap as
-// well; a picture claiming more than this cannot be held, and refusing it up
-// front keeps hostile headers from reserving the heap.
-constexpr uint64_t kMaxDibPixelBytes = 512ull * 1024 * 1024;
+#include "image/dib_layout.h"
 
-// Bytes of one pixel row: bits per pixel times width, padded to 4 bytes.
-// Computed in 64 bits so that hostile widths cannot wrap.
-uint64_t DibStride(int bitCount, int width);
-// stride x |height|, in 64 bits.
-uint64_t DibPixelBytes(const BITMAPINFOHEADER& header);
-// Colour-table entries that follow the 40-byte header: 2^bits below 16 bits.
-int DibColorTableEntries(const BITMAPINFOHEADER& header);
-// Bytes of the header block: 40, the colour table, and the three channel
-// masks of a bit-field picture (which GDI reads right after the header).
-size_t DibHeaderBytes(const BITMAPINFOHEADER& header);
-// |biHeight| without overflow for INT_MIN.
-int DibRows(const BITMAPINFOHEADER& header);
-// 1, 4, 8, 16, 24 or 32: the depths a DibImage may have.
-bool IsDibBitCount(int bitCount);
-// Whether the header describes a picture the pipeline can hold: one plane,
-// depth 1/4/8/16/24/32, positive width, non-zero height, uncompressed or
-// bit fields, pixel block within kMaxDibPixelBytes.
-bool IsUsableDibHeader(const BITMAPINFOHEADER& header);
+// The layout arithmetic of dib_layout.h for the Windows form of the header.
+inline DibInfo AsDibInfo(const BITMAPINFOHEADER& header) {
+    DibInfo info;
+    std::memcpy(&info, &header, sizeof info);
+    return info;
+}
+inline uint64_t DibPixelBytes(const BITMAPINFOHEADER& header) {
+    return DibPixelBytes(AsDibInfo(header));
+}
+inline int DibColorTableEntries(const BITMAPINFOHEADER& header) {
+    return DibColorTableEntries(AsDibInfo(header));
+}
+inline size_t DibHeaderBytes(const BITMAPINFOHEADER& header) {
+    return DibHeaderBytes(AsDibInfo(header));
+}
+inline int DibRows(const BITMAPINFOHEADER& header) {
+    return DibRows(AsDibInfo(header));
+}
+inline bool IsUsableDibHeader(const BITMAPINFOHEADER& header) {
+    return IsUsableDibHeader(AsDibInfo(header));
+}
+static_assert(sizeof(BITMAPINFOHEADER) == sizeof(DibInfo), "DibInfo mirrors BITMAPINFOHEADER");
 
 // A movable zero-initialised block; null when it cannot be had.
 // The 40-byte header of an uncompressed 24-bit picture of width x height

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "image/plugin_frame_core.h"
+
 namespace plugin_protocol {
 
 namespace {
@@ -12,10 +14,6 @@ void PutU32(std::vector<uint8_t>& out, uint32_t value) {
 
 uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-bool KnownType(uint32_t type) {
-    return type >= kTable && type <= kShareAnswer;
 }
 
 }  // namespace
@@ -134,18 +132,19 @@ void StreamReader::Feed(const uint8_t* data, size_t size) {
 
 StreamReader::Status StreamReader::Next(Message* message) {
     if (corrupt_) return kCorrupt;
-    size_t available = pending_.size() - start_;
-    if (available < kFrameHead) return kNeedMore;
     const uint8_t* head = pending_.data() + start_;
-    uint32_t type = GetU32(head);
-    uint32_t length = GetU32(head + 4);
-    if (!KnownType(type) || length > kMaxBody) {
-        corrupt_ = true;
-        pending_.clear();
-        start_ = 0;
-        return kCorrupt;
+    uint32_t type = 0, length = 0;
+    switch (CutFrame(head, pending_.size() - start_, &type, &length)) {
+        case FrameCut::kNeedMore:
+            return kNeedMore;
+        case FrameCut::kCorrupt:
+            corrupt_ = true;
+            pending_.clear();
+            start_ = 0;
+            return kCorrupt;
+        case FrameCut::kWhole:
+            break;
     }
-    if (available - kFrameHead < length) return kNeedMore;
     message->type = type;
     message->body.assign(head + kFrameHead, head + kFrameHead + length);
     start_ += kFrameHead + length;

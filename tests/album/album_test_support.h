@@ -35,44 +35,6 @@ public:
     std::vector<Shown> shown;
 };
 
-// The .zub writer of the tests: words, bodies and records laid out by hand.
-inline Bytes Chars(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
-inline Bytes Words(std::initializer_list<uint32_t> words) {
-    Bytes out;
-    for (uint32_t word : words) PutU32(out, word);
-    return out;
-}
-inline Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-// A text body with its terminator; a path body is a flag word and a text.
-inline Bytes TextBody(const std::string& text) {
-    return Chars(text + '\0');
-}
-inline Bytes PathBody(uint32_t flag, const std::string& text) {
-    return Cat({Words({flag}), TextBody(text)});
-}
-// One file record: keyword word, size, body.
-inline Bytes Rec(uint32_t keywordWord, const Bytes& body) {
-    return Cat({Words({keywordWord, static_cast<uint32_t>(body.size())}), body});
-}
-inline const Bytes kStoredZubMagic = Chars("-ZUBFile V1.00-\r");
-// A .zub file laid out by hand: magic, header block, one block a page (the
-// first marked 0xFFFF0001), both end markers. Unsized blocks say 0, as hand
-// -made files may.
-inline Bytes ZubBytes(const Bytes& header, const std::vector<Bytes>& pages, bool sized = true) {
-    auto block = [&](uint32_t marker, const Bytes& records) {
-        return Cat({Words({marker, sized ? static_cast<uint32_t>(records.size()) : 0u}), records});
-    };
-    Bytes out = Cat({kStoredZubMagic, block(0xFFFFFFFF, header)});
-    for (size_t i = 0; i < pages.size(); ++i) out = Cat({out, block(i ? 0xFFFFFFFF : 0xFFFF0001, pages[i])});
-    return Cat({out, Words({0xFFFF0000, 0xFFFF0000})});
-}
-
 // Where needle first occurs in haystack, or npos.
 inline size_t FindBytes(const Bytes& haystack, const Bytes& needle) {
     const auto at = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end());

@@ -32,7 +32,7 @@ struct Stream {
         TempDir dir;
         EXPECT_TRUE(WriteFileBytes(dir.File("r.bin"), records));
         ScopedFile file(OpenForReading(dir.File("r.bin").c_str()));
-        RecordReader reader(file.Get());
+        FileRecordReader reader(file.Get());
         uint32_t word = 0;
         for (int i = 0; i < count && reader.ReadU32(word); ++i)
             stream.ReadRecord(reader, Block(), word, error);

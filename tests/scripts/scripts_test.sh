@@ -54,6 +54,9 @@ check "wine-env leaves the server folder to Wine when asked" 0 "^unset$" -- \
 check "a failed package install stops the bootstrap with its reason" 1 \
     "bootstrap: could not install the packages: .*piltrin-no-such-package" -- \
     env PILTRIN_EXTRA_PACKAGES=piltrin-no-such-package "$root/scripts/bootstrap" x86_64
+# The fuzz script names its targets before it installs or builds anything.
+check "scripts/fuzz refuses an unknown target and names the real ones" 1 "no target 'jpeg'; the targets are: bmp" -- \
+    "$root/scripts/fuzz" jpeg 1
 
 echo "scripts: $passed passed, $failed failed"
 [ "$failed" = 0 ]

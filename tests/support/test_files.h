@@ -1,5 +1,6 @@
 // Test data made by the tests themselves: temporary folders, raw bytes and
-// BMP files of every depth, written the way a Windows program would.
+// BMP files of every depth, written the way a Windows program would (the
+// writers themselves are in byte_files.h).
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "tests/support/byte_files.h"
 
 // How many of the processes running now keep answers true for.
 int CountProcesses(const std::function<bool(const PROCESSENTRY32&)>& keep);
@@ -102,20 +103,6 @@ bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
-// Little-endian appenders for laying files out by hand.
-void PutU8(Bytes& out, uint32_t value);
-void PutU16(Bytes& out, uint32_t value);
-void PutU32(Bytes& out, uint32_t value);
-void PutBytes(Bytes& out, const void* data, size_t size);
-void PutText(Bytes& out, const std::string& text);
-
-struct Rgb {
-    uint8_t r, g, b;
-    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-using PixelPattern = std::function<Rgb(int x, int y)>;
-// Gives every pixel of a small picture a distinct colour.
-Rgb DistinctPixel(int x, int y);
 // Every pixel the one colour.
 inline PixelPattern Flat(Rgb colour) {
     return [colour](int, int) { return colour; };
@@ -123,19 +110,5 @@ inline PixelPattern Flat(Rgb colour) {
 // Every channel within tolerance.
 bool Near(Rgb a, Rgb b, int tolerance = 6);
 
-// A BMP laid out field by field: the classic 40 fields at the head of a
-// headerSize header (the rest 0x77), the masks right behind the 40 (inside a
-// longer header), the colour table behind the whole header, then the data.
-// The density is in pixels a metre, both ways.
-Bytes BmpFile(uint32_t headerSize, int width, int height, int bits, uint32_t compression,
-              const std::vector<uint32_t>& masks, const std::vector<uint32_t>& table, const Bytes& data,
-              uint32_t density = 0);
-// A BMP file of 1, 4, 8, 16 (5-5-5), 24 or 32 bits. Below 16 bits the table
-// is a grey ramp and pixel (x, y) takes index (x + y * width) modulo its
-// size. topDown writes a negative height.
-Bytes MakeBmp(int width, int height, int bits, bool topDown = false,
-              const PixelPattern& pattern = DistinctPixel);
 bool WriteBmp(const std::string& path, int width, int height, int bits = 24, bool topDown = false,
               const PixelPattern& pattern = DistinctPixel);
-// What a pixel becomes in 5-5-5 and back.
-Rgb Quantise555(Rgb colour);

@@ -1,0 +1,70 @@
+#include "tests/support/byte_files.h"
+
+void PutU8(Bytes& out, uint32_t value) {
+    out.push_back(uint8_t(value));
+}
+void PutU16(Bytes& out, uint32_t value) {
+    PutU8(out, value), PutU8(out, value >> 8);
+}
+void PutU32(Bytes& out, uint32_t value) {
+    PutU16(out, value), PutU16(out, value >> 16);
+}
+void PutBytes(Bytes& out, const void* data, size_t size) {
+    out.insert(out.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+}
+void PutText(Bytes& out, const std::string& text) {
+    PutBytes(out, text.data(), text.size());
+}
+
+Rgb DistinctPixel(int x, int y) {
+    return Rgb{uint8_t(40 * x + 10), uint8_t(50 * y + 20), uint8_t(200 - 30 * x - 7 * y)};
+}
+
+Rgb Quantise555(Rgb c) {
+    auto q = [](uint8_t v) { return uint8_t(((v >> 3) << 3) | (v >> 5)); };
+    return Rgb{q(c.r), q(c.g), q(c.b)};
+}
+
+Bytes BmpFile(uint32_t headerSize, int width, int height, int bits, uint32_t compression,
+              const std::vector<uint32_t>& masks, const std::vector<uint32_t>& table, const Bytes& data,
+              uint32_t density) {
+    const size_t masksAfter = headerSize == 40 ? masks.size() * 4 : 0;
+    const uint32_t offset = uint32_t(14 + headerSize + masksAfter + table.size() * 4);
+    Bytes file;
+    PutU16(file, 0x4D42);
+    for (uint32_t field :
+         {uint32_t(offset + data.size()), 0u, offset, headerSize, uint32_t(width), uint32_t(height)})
+        PutU32(file, field);
+    PutU16(file, 1);
+    PutU16(file, uint32_t(bits));
+    for (uint32_t field : {compression, uint32_t(data.size()), density, density, 0u, 0u}) PutU32(file, field);
+    for (uint32_t mask : masks) PutU32(file, mask);
+    file.resize(14 + headerSize + masksAfter, 0x77);
+    for (uint32_t entry : table) PutU32(file, entry);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+Bytes MakeBmp(int width, int height, int bits, bool topDown, const PixelPattern& pattern) {
+    const uint32_t stride = ((bits * width + 31) / 32) * 4, colours = bits < 16 ? 1u << bits : 0;
+    std::vector<uint32_t> table;
+    for (uint32_t i = 0; i < colours; ++i)
+        table.push_back((colours > 1 ? i * 255 / (colours - 1) : 0) * 0x010101u);
+    Bytes data;
+    for (int row = 0; row < height; ++row) {
+        const int y = topDown ? row : height - 1 - row;
+        Bytes line(stride, 0);
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = pattern(x, y);
+            const uint32_t v = ((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3), at = x * bits / 8;
+            if (bits < 16)
+                line[at] |= uint8_t((x + y * width) % colours << (8 - bits - x * bits % 8));
+            else if (bits == 16)
+                line[at] = uint8_t(v), line[at + 1] = uint8_t(v >> 8);
+            else
+                line[at] = c.b, line[at + 1] = c.g, line[at + 2] = c.r;
+        }
+        PutBytes(data, line.data(), line.size());
+    }
+    return BmpFile(40, width, topDown ? -height : height, bits, 0, {}, table, data, 2835);
+}
