@@ -195,10 +195,8 @@ bool AnswerSupports(BodyReader& body) {
 bool SendTable() {
     Writer table(plugin_protocol::kTable);
     table.U32(uint32_t(direct::PluginCount()));
-    for (int i = 0; i < direct::PluginCount(); ++i) {
-        char patterns[101];
-        table.Text(direct::PluginFileName(i)).Text(direct::PluginPatterns(i, patterns) ? patterns : "");
-    }
+    for (int i = 0; i < direct::PluginCount(); ++i)
+        table.Text(direct::PluginFileName(i)).Text(direct::PluginPatterns(i));
     return Send(table);
 }
 
