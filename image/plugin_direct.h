@@ -90,9 +90,10 @@ void FreePluginBlocks(HLOCAL* header, HLOCAL* pixels);
 int TryPluginInfo(int index, const char* path, PictureInfo* info);
 // Whether the plug-in at index accepts the file's content.
 int TryPluginSupports(int index, const char* path);
-// Information number 2 of the plug-in at index into patterns (101 bytes);
-// 0 when it has none.
-int PluginPatterns(int index, char* patterns);
+// The file-type patterns of the plug-in at index: its groups (information
+// numbers 2, 4, ... up to the first it does not have) joined by ";"; empty
+// when it has none.
+std::string PluginPatterns(int index);
 // Whether one of the ";"-separated patterns ("*.png") names extension, in
 // any case.
 bool PatternsName(const char* patterns, const char* extension);

@@ -184,11 +184,19 @@ int TryPluginSupports(int index, const char* path) {
     return file.valid() && plugin->IsSupported(path, reinterpret_cast<DWORD_PTR>(file.get())) ? 1 : 0;
 }
 
-int PluginPatterns(int index, char* patterns) {
-    std::memset(patterns, 0, 101);
+std::string PluginPatterns(int index) {
+    std::string patterns;
     const PluginEntry* plugin = PluginAt(index);
-    // Information number 2 is the first group of file-type patterns.
-    return plugin && plugin->GetPluginInfo(2, patterns, 100) ? 1 : 0;
+    if (!plugin) return patterns;
+    // A plug-in reading several formats may give each its own group (the WIC
+    // filter does, one per installed decoder).
+    constexpr int kMostGroups = 64;
+    for (int group = 0; group < kMostGroups; ++group) {
+        char text[101] = {};
+        if (plugin->GetPluginInfo(2 + 2 * group, text, 100) <= 0 || text[0] == '\0') break;
+        patterns += (patterns.empty() ? "" : ";") + std::string(text);
+    }
+    return patterns;
 }
 
 int PluginLoadPicture(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header,
@@ -221,8 +229,7 @@ int PluginSupportsFile(const char* path) {
 
 int PluginMatchesExtension(const char* extension) {
     for (int i = 0; i < PluginCount(); ++i) {
-        char patterns[101];
-        if (PluginPatterns(i, patterns) && PatternsName(patterns, extension)) return 1;
+        if (PatternsName(PluginPatterns(i).c_str(), extension)) return 1;
     }
     return 0;
 }

@@ -214,9 +214,8 @@ bool SendTable() {
     Writer table(plugin_protocol::kTable);
     table.U32(uint32_t(direct::PluginCount()));
     for (int i = 0; i < direct::PluginCount(); ++i) {
-        char patterns[101];
         if (!Announce(direct::PluginFileName(i))) return false;
-        table.Text(direct::PluginFileName(i)).Text(direct::PluginPatterns(i, patterns) ? patterns : "");
+        table.Text(direct::PluginFileName(i)).Text(direct::PluginPatterns(i));
     }
     return Send(table);
 }

@@ -58,9 +58,88 @@ private:
     HRESULT result_;
 };
 
+// BMP is the program's own; every other format the system decodes is read
+// here (JPEG too: the program's reader refuses CMYK and YCCK ones).
 bool IsReadFormat(const GUID& container) {
-    return container == GUID_ContainerFormatPng || container == GUID_ContainerFormatGif ||
-           container == GUID_ContainerFormatTiff || container == GUID_ContainerFormatIco;
+    return container != GUID_ContainerFormatBmp;
+}
+
+bool MakeFactory(Com<IWICImagingFactory>* factory) {
+    return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IWICImagingFactory, reinterpret_cast<void**>(factory->out())));
+}
+
+// Calls visit(info, container) for each decoder installed in the system's
+// WIC until it answers true.
+template <typename Visit>
+void ForEachDecoder(IWICImagingFactory* factory, Visit visit) {
+    Com<IEnumUnknown> list;
+    if (FAILED(factory->CreateComponentEnumerator(WICDecoder, WICComponentEnumerateDefault, list.out())))
+        return;
+    for (;;) {
+        Com<IUnknown> item;
+        ULONG got = 0;
+        if (list->Next(1, item.out(), &got) != S_OK || got != 1) return;
+        Com<IWICBitmapDecoderInfo> info;
+        GUID container;
+        if (FAILED(item->QueryInterface(IID_IWICBitmapDecoderInfo, reinterpret_cast<void**>(info.out()))) ||
+            FAILED(info->GetContainerFormat(&container)))
+            continue;
+        if (visit(info.get(), container)) return;
+    }
+}
+
+// A text the component hands out through a (length, buffer, actual) call.
+template <typename Get>
+std::string ComponentText(Get get) {
+    UINT length = 0;
+    if (FAILED(get(0, nullptr, &length)) || length == 0 || length > 4096) return std::string();
+    std::wstring wide(length, L'\0');
+    if (FAILED(get(length, &wide[0], &length))) return std::string();
+    char narrow[4096 * 2] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, narrow, sizeof(narrow) - 1, nullptr, nullptr);
+    return narrow;
+}
+
+// The patterns of a decoder's extensions (".tif,.tiff" or ".tif;.tiff" becomes
+// "*.tif;*.tiff"), leaving out those an earlier decoder claimed.
+std::string PatternsOf(const std::string& extensions, std::vector<std::string>* claimed) {
+    std::string patterns, extension;
+    for (size_t i = 0; i <= extensions.size(); ++i) {
+        const char c = i < extensions.size() ? extensions[i] : ',';
+        if (c != ',' && c != ';') {  // WIC's lists use either
+            if (c != ' ' && c != '.' && c != '*') extension += char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            continue;
+        }
+        if (!extension.empty() && std::find(claimed->begin(), claimed->end(), extension) == claimed->end()) {
+            claimed->push_back(extension);
+            patterns += (patterns.empty() ? "*." : ";*.") + extension;
+        }
+        extension.clear();
+    }
+    return patterns;
+}
+
+std::vector<WicFormat> EnumerateFormats() {
+    std::vector<WicFormat> formats;
+    ComScope com;
+    Com<IWICImagingFactory> factory;
+    if (!com.usable() || !MakeFactory(&factory)) return formats;
+    std::vector<std::string> claimed;
+    ForEachDecoder(factory.get(), [&](IWICBitmapDecoderInfo* info, const GUID& container) {
+        if (container == GUID_ContainerFormatBmp || container == GUID_ContainerFormatJpeg) return false;
+        WicFormat format;
+        format.patterns = PatternsOf(ComponentText([&](UINT n, WCHAR* text, UINT* got) {
+                                         return info->GetFileExtensions(n, text, got);
+                                     }),
+                                     &claimed);
+        format.name = ComponentText(
+            [&](UINT n, WCHAR* text, UINT* got) { return info->GetFriendlyName(n, text, got); });
+        // A group must fit the buffer the interface's hosts give (100 bytes).
+        if (!format.patterns.empty() && format.patterns.size() < 100) formats.push_back(format);
+        return false;
+    });
+    return formats;
 }
 
 // Everything needed to decode one picture; members are declared in the
@@ -83,9 +162,7 @@ std::wstring Widen(const char* text) {
 }
 
 int OpenDecoder(const WicInput& input, Session* session) {
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(session->factory.out()))))
-        return kWicInternalError;
+    if (!MakeFactory(&session->factory)) return kWicInternalError;
     HRESULT result;
     if (input.memory) {
         if (input.size > 0xFFFFFFFFu) return kWicNoMemory;
@@ -395,6 +472,30 @@ bool HasWicSignature(const uint8_t* head, size_t size) {
                offset >= 6 + 16 * count;
     }
     return false;
+}
+
+const std::vector<WicFormat>& WicFormats() {
+    static const std::vector<WicFormat> formats = EnumerateFormats();
+    return formats;
+}
+
+bool WicMatchesPattern(const uint8_t* head, size_t size) {
+    ComScope com;
+    Com<IWICImagingFactory> factory;
+    Com<IWICStream> stream;
+    if (!com.usable() || size == 0 || !MakeFactory(&factory) || FAILED(factory->CreateStream(stream.out())) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(head), static_cast<DWORD>(size))))
+        return false;
+    bool matches = false;
+    ForEachDecoder(factory.get(), [&](IWICBitmapDecoderInfo* info, const GUID& container) {
+        // An icon's signature is too weak to trust alone: HasWicSignature
+        // judges icons.
+        if (container == GUID_ContainerFormatBmp || container == GUID_ContainerFormatIco) return false;
+        BOOL found = FALSE;
+        matches = SUCCEEDED(info->MatchesPattern(stream.get(), &found)) && found;
+        return matches;
+    });
+    return matches;
 }
 
 int WicReadFacts(const WicInput& input, WicFacts* facts) {

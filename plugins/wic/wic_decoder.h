@@ -1,11 +1,14 @@
-// Decoding PNG, GIF, TIFF and ICO pictures through the Windows Imaging
-// Component into the two movable blocks of a device-independent picture.
+// Decoding the pictures of every format the Windows Imaging Component reads
+// on the machine (BMP left to the program) into the two movable blocks of a
+// device-independent picture.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 typedef int(__stdcall* WicProgress)(int done, int total, intptr_t userData);
 
@@ -13,7 +16,7 @@ typedef int(__stdcall* WicProgress)(int done, int total, intptr_t userData);
 enum WicAnswer {
     kWicOk = 0,
     kWicStopped = 1,        // the progress callback asked to stop
-    kWicUnknownFormat = 2,  // no PNG, GIF, TIFF or ICO picture
+    kWicUnknownFormat = 2,  // no picture of a format read here
     kWicBroken = 3,
     kWicNoMemory = 4,
     kWicReadError = 6,
@@ -35,6 +38,20 @@ constexpr int kWicPreviewSide = 300;
 // Whether the first bytes of a file (at least 22 of them for an icon) are
 // those of a PNG, GIF, TIFF or ICO file.
 bool HasWicSignature(const uint8_t* head, size_t size);
+
+// One decoder installed in the system's WIC: its file patterns
+// ("*.tif;*.tiff") and its name.
+struct WicFormat {
+    std::string patterns;
+    std::string name;
+};
+// The installed decoders but BMP's and JPEG's (the program reads those by
+// name itself), in WIC's order, each extension claimed once; enumerated at
+// the first call.
+const std::vector<WicFormat>& WicFormats();
+// Whether a decoder other than BMP's and ICO's recognises head, the first
+// bytes of a file, by its signature pattern.
+bool WicMatchesPattern(const uint8_t* head, size_t size);
 
 struct WicFacts {
     int width = 0;

@@ -1,6 +1,7 @@
-// The import filter that ships with the viewer: PNG, GIF, TIFF and ICO
-// pictures through the Windows Imaging Component, which every Windows since
-// XP SP3 carries. The entry points are the interface's, exported under their
+// The import filter that ships with the viewer: the pictures of every format
+// the Windows Imaging Component reads on the machine (its own PNG, GIF,
+// TIFF, ICO and whatever codecs the user installed), which every Windows
+// since XP SP3 carries. The entry points are the interface's, exported under their
 // undecorated names by wic_plugin.def.
 #include <windows.h>
 
@@ -65,30 +66,32 @@ int Decode(LPCSTR source, LONG_PTR offset, unsigned int flags, HLOCAL* header, H
     return WicDecode(input, preview, header, pixels, progress ? progress : NoProgress, userData);
 }
 
-
 }  // namespace
 
 extern "C" {
 
+// Information 2, 4, ... are the installed decoders' patterns, one group per
+// decoder, and 3, 5, ... their names; without a list from the system the
+// formats every WIC has.
 int __stdcall GetPluginInfo(int infoNumber, LPSTR buffer, int length) {
-    switch (infoNumber) {
-        case 0:
-            return CopyText("00IN", buffer, length);
-        case 1:
-            return CopyText("Piltrin WIC filter 1.0 (PNG, GIF, TIFF, ICO)", buffer, length);
-        case 2:
-            return CopyText("*.png;*.gif;*.tif;*.tiff;*.ico", buffer, length);
-        case 3:
-            return CopyText("PNG, GIF, TIFF and icon pictures", buffer, length);
-        default:
-            return 0;
-    }
+    if (infoNumber == 0) return CopyText("00IN", buffer, length);
+    if (infoNumber == 1)
+        return CopyText("Piltrin WIC filter 1.1 (the system's WIC decoders)", buffer, length);
+    if (infoNumber < 2) return 0;
+    const std::vector<WicFormat>& formats = WicFormats();
+    const size_t group = size_t(infoNumber - 2) / 2;
+    const bool name = infoNumber % 2 == 1;
+    if (formats.empty() && group == 0)
+        return CopyText(name ? "PNG, GIF, TIFF and icon pictures" : "*.png;*.gif;*.tif;*.tiff;*.ico", buffer,
+                        length);
+    if (group >= formats.size()) return 0;
+    return CopyText(name ? formats[group].name.c_str() : formats[group].patterns.c_str(), buffer, length);
 }
 
 // file is the handle of the file open for reading or, when its high word is
 // not 0, a pointer to the file's first 2 KB.
 int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
-    uint8_t head[32] = {};
+    uint8_t head[2048] = {};
     DWORD read = 0;
     if (HIWORD(file) != 0) {
         std::memcpy(head, reinterpret_cast<const void*>(file), sizeof(head));
@@ -99,7 +102,7 @@ int __stdcall IsSupported(LPCSTR, DWORD_PTR file) {
             !ReadFile(handle, head, sizeof(head), &read, nullptr))
             return 0;
     }
-    return HasWicSignature(head, read) ? 1 : 0;
+    return HasWicSignature(head, read) || WicMatchesPattern(head, read) ? 1 : 0;
 }
 
 int __stdcall GetPictureInfo(LPCSTR source, LONG_PTR offset, unsigned int flags, void* record) {

@@ -61,11 +61,54 @@ Rgb Grey(int x, int y) {
     return Rgb{level, level, level};
 }
 
-TEST_F(WicPlugin, InformationTextsAreCutToFitTheBuffer) {
+// The pattern groups name every extension of every decoder the system's
+// WIC lists, BMP's and JPEG's left to the program, once each.
+TEST_F(WicPlugin, ReportsItsVersionAndEveryInstalledDecodersPatterns) {
     char buffer[256] = {};
-    EXPECT_EQ(plugin.GetPluginInfo(1, buffer, 5), 4);
+    EXPECT_EQ(plugin.GetPluginInfo(0, buffer, sizeof(buffer)), 4);
+    EXPECT_STREQ(buffer, "00IN");
+    std::string patterns = ";";
+    for (int group = 2; plugin.GetPluginInfo(group, buffer, 100) > 0; group += 2) {
+        patterns += std::string(buffer) + ";";
+        EXPECT_GT(plugin.GetPluginInfo(group + 1, buffer, 100), 0);
+    }
+    std::vector<std::string> expected = {"png", "gif", "ico", "tif", "tiff"};
+    IWICImagingFactory* factory = nullptr;
+    IEnumUnknown* list = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_HRESULT_SUCCEEDED(factory->CreateComponentEnumerator(WICDecoder, 0, &list));
+    IUnknown* item = nullptr;
+    for (ULONG got = 0; list->Next(1, &item, &got) == S_OK; item->Release()) {
+        IWICBitmapDecoderInfo* info = nullptr;
+        wchar_t text[256] = {};
+        UINT length = 0;
+        GUID kind{};
+        item->QueryInterface(IID_IWICBitmapDecoderInfo, reinterpret_cast<void**>(&info));
+        info->GetFileExtensions(256, text, &length);
+        info->GetContainerFormat(&kind);
+        info->Release();
+        std::string name;
+        for (const wchar_t* at = text; *at || !name.empty(); at += *at ? 1 : 0) {
+            if (*at && *at != ',' && *at != ';') {
+                if (*at != '.') name += char(towlower(*at));
+                continue;
+            }
+            if (name.empty()) continue;
+            EXPECT_EQ(patterns.find(";*." + name + ";") != std::string::npos,
+                      kind != GUID_ContainerFormatBmp && kind != GUID_ContainerFormatJpeg)
+                << name;
+            expected.erase(std::remove(expected.begin(), expected.end(), name), expected.end());
+            name.clear();
+        }
+    }
+    list->Release();
+    factory->Release();
+    EXPECT_TRUE(expected.empty()) << patterns;
+    for (const char* builtIn : {"*.bmp;", "*.jpg;", "*.jpeg;"})
+        EXPECT_EQ(patterns.find(builtIn), patterns.npos);
+    EXPECT_EQ(plugin.GetPluginInfo(1, buffer, 5), 4);  // cut to fit, terminated
     EXPECT_EQ(std::strlen(buffer), 4u);
-    EXPECT_EQ(plugin.GetPluginInfo(4, buffer, 100), 0);
 }
 
 TEST_F(WicPlugin, EachFormatBecomesTopRowFirstPixelsOfTheExactColoursAndAPreviewOfThePreviewSize) {
