@@ -109,8 +109,8 @@ TEST(ZubBoxGrid, HitTestTakesUnsignedSixteenBitPositionsAndSkipsTheGaps) {
 
 // Each step runs on the box the previous one left: clicks on the first page
 // of thirteen, then paging (which moves no mark), then a double click and
-// a drag out onto the viewer.
-TEST_F(ZubBoxTest, ClicksSelectPagingKeepsTheMarksADoubleClickShowsADragOutDrops) {
+// a drag out onto the viewer, then drops onto the box.
+TEST_F(ZubBoxTest, ClicksSelectPagingKeepsTheMarksADoubleClickShowsDragsAndDropsCarryPages) {
     AddPages(13);
     Open();
     EXPECT_EQ("1", Field(PILTRIN_ZUBBOX_PAGE));
@@ -168,6 +168,23 @@ TEST_F(ZubBoxTest, ClicksSelectPagingKeepsTheMarksADoubleClickShowsADragOutDrops
     Drag(CellCentre(4), above, false);
     EXPECT_STREQ(Album().GetPagePath(4), Viewer().CurrentPath);
     EXPECT_EQ(43, Album().PageCount());
+    // Pictures dropped onto the box join once each; an album replaces the album.
+    Viewer().AlbumUnsaved = 0;
+    WriteBmp(dir_.File("new1.bmp"), 10, 10);
+    WriteBmp(dir_.File("new2.bmp"), 10, 10);
+    WriteFileBytes(dir_.File("note.txt"), Bytes{'x'});
+    Drop({dir_.File("note.txt"), dir_.File("new1.bmp")});  // not a picture first: ignored
+    EXPECT_EQ(std::make_pair(43, 0), std::make_pair(Album().PageCount(), Viewer().AlbumUnsaved));
+    Drop({dir_.File("new1.bmp"), dir_.File("new2.bmp"), Album().GetPagePath(4)});
+    EXPECT_EQ(std::make_tuple(45, 44u, 4, 1), std::make_tuple(Album().PageCount(), Viewer().CurrentZubIndex,
+                                                              Viewer().ZubBOXPage, Viewer().AlbumUnsaved));
+    ZubAlbum other;
+    other.AddPage(dir_.File("new1.bmp").c_str());
+    const std::string album = dir_.File("OTHER.ZUB");
+    ASSERT_EQ(1, other.SaveFile(album.c_str()));
+    Drop({album});
+    EXPECT_EQ(1, Album().PageCount());
+    EXPECT_STREQ(album.c_str(), Album().GetFilePath());
 }
 
 TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
@@ -186,26 +203,6 @@ TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
     Drag(CellCentre(3), CellCentre(3));  // an ordinary click
     EXPECT_EQ(first, Album().GetPagePath(3));
     EXPECT_EQ(ColourOf(0), Shown(CellCentre(3)));  // redrawn from the kept thumbnail
-}
-
-TEST_F(ZubBoxTest, DroppedPicturesAndAlbums) {
-    AddPages(12);
-    Open();
-    WriteBmp(dir_.File("new1.bmp"), 10, 10);
-    WriteBmp(dir_.File("new2.bmp"), 10, 10);
-    WriteFileBytes(dir_.File("note.txt"), Bytes{'x'});
-    Drop({dir_.File("note.txt"), dir_.File("new1.bmp")});  // not a picture first: ignored
-    EXPECT_EQ(12, Album().PageCount());
-    Drop({dir_.File("new1.bmp"), dir_.File("new2.bmp"), Album().GetPagePath(4)});
-    EXPECT_EQ(std::make_tuple(14, 13u, 2, 1), std::make_tuple(Album().PageCount(), Viewer().CurrentZubIndex,
-                                                              Viewer().ZubBOXPage, Viewer().AlbumUnsaved));
-    ZubAlbum other;
-    other.AddPage(dir_.File("new1.bmp").c_str());
-    const std::string album = dir_.File("OTHER.ZUB");
-    ASSERT_EQ(1, other.SaveFile(album.c_str()));
-    Drop({album});
-    EXPECT_EQ(1, Album().PageCount());
-    EXPECT_STREQ(album.c_str(), Album().GetFilePath());
 }
 
 TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
