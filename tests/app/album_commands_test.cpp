@@ -176,73 +176,18 @@ TEST_F(AlbumCommandTest, OpeningAnAlbumShowsItsCoverInItsOrientationAndAFailedOn
     EXPECT_EQ(reread.PageCount(), 3);
 }
 
-TEST_F(AlbumCommandTest, CommandLinesOfPicturesAndAlbums) {
-    ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 16, 16);
-    // A quoted picture path with a space is split at the space, though the
-    // whole name exists: only the split makes it missed.
-    ASSERT_TRUE(CreateDirectoryA(dir_.File("My Pictures").c_str(), nullptr));
-    const std::string spaced = dir_.File("My Pictures\\a.bmp");
-    WriteBmp(spaced, 16, 16);
-    HandleCommandLine(window_, "\"" + spaced + "\"");
-    EXPECT_EQ(v.Album->PageCount(), 0);
-    // An album path keeps its spaces and its extension's case is ignored.
-    ZubAlbum album;
-    album.AddPage(dir_.File("a.bmp").c_str());
-    ASSERT_TRUE(album.SaveFile(dir_.File("Summer Trip.ZUB").c_str()));
-    HandleCommandLine(window_, dir_.File("Summer Trip.ZUB"));
-    EXPECT_EQ(v.Album->PageCount(), 1);
-    EXPECT_NE(v.ShownBitmap, nullptr);
-    // The argument text after the program name, quoted or not.
+// The argument text after the program name, quoted or not.
+TEST(CommandLine, ArgumentTextAndItsQuotes) {
     for (const auto& [line, text] :
          {std::pair{"\"C:\\Program Files\\piltrin.exe\" a.bmp b.bmp", "a.bmp b.bmp"},
           {"piltrin.exe   \"x y.zub\"", "\"x y.zub\""},
           {"piltrin.exe", ""}})
         EXPECT_EQ(ArgumentText(line), text);
     for (const auto& [text, unquoted] :
-         {std::pair<std::string, std::string>{"\"" + spaced + "\" ignored", spaced},
+         {std::pair<std::string, std::string>{"\"C:\\a b\\c.bmp\" x", "C:\\a b\\c.bmp"},
           {"\"unterminated", "unterminated"},
           {"a.bmp b.bmp", "a.bmp b.bmp"}})
         EXPECT_EQ(UnquotedArgument(text), unquoted);
-}
-
-// Pictures become pages once and missing ones are left out. Every show of
-// a picture sets the window's title once; a start-up with pictures shows the
-// page the zub display lands on, and only that.
-TEST_F(AlbumCommandTest, CommandLinePicturesJoinTheAlbumOnceAndEachIsShownOnce) {
-    ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 32, 24);
-    WriteBmp(dir_.File("b.bmp"), 16, 16);
-    static int titles;
-    static WNDPROC original;
-    original = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window_, GWLP_WNDPROC,
-                          reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-                              if (m == WM_SETTEXT) ++titles;
-                              return CallWindowProcA(original, w, m, wp, lp);
-                          })));
-    // The page the album holds before (or none) and its turn, the page shown and how often a page is shown.
-    const std::tuple<std::string, int, const char*, int> cases[] = {
-        {"", 0, "a.bmp", 1},       // the first picture is the page shown
-        {"a.bmp", 3, "a.bmp", 2},  // shown unturned, then as its page turned
-        {"b.bmp", 0, "b.bmp", 2},  // the album's current page wins
-    };
-    for (const auto& [existing, orientation, shown, shows] : cases) {
-        SCOPED_TRACE(shown);
-        v.Album->ClearAll();
-        if (!existing.empty()) v.Album->AddPage(dir_.File(existing).c_str());
-        v.Album->SetPageOrientation(0, orientation);
-        v.CurrentZubIndex = 0;
-        titles = 0;
-        HandleCommandLine(window_, dir_.File("a.bmp") + " " + dir_.File("b.bmp") + " " + dir_.File("a.bmp") +
-                                       " " + dir_.File("missing.bmp"));
-        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), titles, v.DisplayMode}),
-                  (std::vector<int>{2, shows, kZubDisplay}));
-        EXPECT_EQ((Texts{WindowText(window_), v.CurrentPath, v.CurrentFolder}),
-                  (Texts{shown, dir_.File(shown), dir_.Path()}));
-        EXPECT_NE(v.ShownBitmap, nullptr);
-    }
-    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
 }
 
 TEST_F(AlbumCommandTest, AboutBoxPausesTheTick) {
@@ -293,50 +238,86 @@ protected:
 };
 }  // namespace
 
-// Dropped pictures are shown from the first; with adding on they join the
-// album once each and the display stays as it was (not the default, so that
-// "left as it was" can fail).
-TEST_F(FileDropTest, DroppedPicturesAreShownAndJoinTheAlbumOnceWhenAddingIsOn) {
+// Every way a file comes in, each on a fresh album. Pictures become pages
+// once and missing ones are left out; every show of a picture sets the
+// window's title once, and a start-up with pictures shows the page the zub
+// display lands on, and only that. A quoted picture path with a space is
+// split at the space though the whole name exists: only the split makes it
+// missed. An album path keeps its spaces and its extension's case is
+// ignored. Dropped pictures join the album only with adding on, and then
+// the display stays as it was (not the default, so that this can fail).
+TEST_F(FileDropTest, WaysInGivePagesShownPictureModeFlagAndTitle) {
     ViewerState& v = Viewer();
     EXPECT_TRUE(GetWindowLongA(window_, GWL_EXSTYLE) &
                 WS_EX_ACCEPTFILES);  // the shell drops only on such windows
-    std::vector<std::string> names;
-    for (const char* name : {"one.bmp", "two.bmp", "three.bmp"}) {
-        names.push_back(dir_.File(name));
-        WriteBmp(names.back(), 24, 24);
-    }
-    // Pages, current index, unsaved, display mode; one.bmp comes after two.bmp.
-    for (const auto& [autoAdd, after] : {std::pair{0, std::vector<int>{0, 0, 0, kNormalDisplay}},
-                                         std::pair{1, std::vector<int>{3, 1, 1, kZubDisplay}}}) {
-        SCOPED_TRACE(autoAdd);
-        v.Settings.AutoAddDropped = autoAdd;
-        if (autoAdd) v.Album->AddPage(names[1].c_str());
-        v.DisplayMode = kZubDisplay;
-        Drop(names);
-        EXPECT_EQ(v.CurrentPath, names[0]);
-        EXPECT_EQ(v.CurrentFolder, dir_.Path());
-        EXPECT_NE(v.ShownBitmap, nullptr);
-        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), static_cast<int>(v.CurrentZubIndex), v.AlbumUnsaved,
-                                    v.DisplayMode}),
-                  after);
-    }
-}
-
-TEST_F(FileDropTest, DroppedAlbumOpensAndTextFileIsIgnored) {
-    ViewerState& v = Viewer();
-    WriteBmp(dir_.File("a.bmp"), 16, 16);
+    const std::string a = dir_.File("a.bmp"), b = dir_.File("b.bmp"),
+                      spaced = dir_.File("My Pictures\\a.bmp");
+    WriteBmp(a, 32, 24);
+    WriteBmp(b, 16, 16);
+    ASSERT_TRUE(CreateDirectoryA(dir_.File("My Pictures").c_str(), nullptr));
+    WriteBmp(spaced, 16, 16);
     ZubAlbum album;
-    album.AddPage(dir_.File("a.bmp").c_str());
-    ASSERT_TRUE(album.SaveFile(dir_.File("album.zub").c_str()));
+    album.AddPage(a.c_str());
+    ASSERT_TRUE(album.SaveFile(dir_.File("Summer Trip.ZUB").c_str()));
     WriteFileBytes(dir_.File("notes.txt"), Bytes{'h', 'i'});
-    Drop({dir_.File("notes.txt")});
-    EXPECT_EQ(v.ShownBitmap, nullptr);
-    EXPECT_EQ(v.Album->PageCount(), 0);
-    EXPECT_TRUE(messages_.empty());
-    Drop({dir_.File("album.zub")});
-    EXPECT_EQ(v.Album->PageCount(), 1);
-    EXPECT_EQ(v.DisplayMode, kZubDisplay);
-    EXPECT_EQ(v.CurrentPath, dir_.File("a.bmp"));
+    static int titles;
+    static WNDPROC original;
+    original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window_, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                              if (m == WM_SETTEXT) ++titles;
+                              return CallWindowProcA(original, w, m, wp, lp);
+                          })));
+    const std::vector<std::string> pictures{a, b, a, dir_.File("missing.bmp")};
+    const std::vector<std::string> dropped{a, b, a}, zub{dir_.File("Summer Trip.ZUB")},
+        text{dir_.File("notes.txt")};
+    enum Way { kCommandLine, kDrop, kDropWithAdding };
+    struct Row {
+        Way way;
+        std::vector<std::string> names;  // a command line's names are joined by spaces
+        const char* page;                // the album's page before ("" none), and its turn
+        int orientation, modeBefore;
+        int pages, index, unsaved, mode;
+        const char* shown;  // "" nothing
+        int shows;
+    };
+    const Row rows[] = {
+        {kCommandLine, pictures, "", 0, kNormalDisplay, 2, 0, 0, kZubDisplay, "a.bmp", 1},
+        {kCommandLine, pictures, "a.bmp", 3, kNormalDisplay, 2, 0, 0, kZubDisplay, "a.bmp",
+         2},  // unturned, then turned
+        {kCommandLine, pictures, "b.bmp", 0, kNormalDisplay, 2, 0, 0, kZubDisplay, "b.bmp",
+         2},  // the album's page wins
+        {kCommandLine, {"\"" + spaced + "\""}, "", 0, kNormalDisplay, 0, 0, 0, kZubDisplay, "", 0},
+        {kCommandLine, zub, "", 0, kNormalDisplay, 1, 0, 0, kZubDisplay, "a.bmp", 1},
+        {kDrop, dropped, "", 0, kZubDisplay, 0, 0, 0, kNormalDisplay, "a.bmp", 1},
+        {kDropWithAdding, dropped, "b.bmp", 0, kZubDisplay, 2, 1, 1, kZubDisplay, "a.bmp", 1},
+        {kDrop, zub, "", 0, kNormalDisplay, 1, 0, 0, kZubDisplay, "a.bmp", 1},
+        {kDrop, text, "", 0, kNormalDisplay, 0, 0, 0, kNormalDisplay, "", 0},
+    };
+    int row = 0;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(row++);
+        v.Album->ClearAll();
+        if (r.page[0]) v.Album->AddPage(dir_.File(r.page).c_str());
+        v.Album->SetPageOrientation(0, r.orientation);
+        v.CurrentZubIndex = 0;
+        v.AlbumUnsaved = 0;
+        v.DisplayMode = r.modeBefore;
+        v.Settings.AutoAddDropped = r.way == kDropWithAdding;
+        titles = 0;
+        std::string line;
+        for (const std::string& name : r.names) line += (line.empty() ? "" : " ") + name;
+        r.way == kCommandLine ? HandleCommandLine(window_, line) : Drop(r.names);
+        EXPECT_EQ((std::vector<int>{v.Album->PageCount(), static_cast<int>(v.CurrentZubIndex), v.AlbumUnsaved,
+                                    v.DisplayMode, titles}),
+                  (std::vector<int>{r.pages, r.index, r.unsaved, r.mode, r.shows}));
+        EXPECT_TRUE(messages_.empty());
+        if (!r.shows) continue;
+        EXPECT_EQ((Texts{WindowText(window_), v.CurrentPath, v.CurrentFolder}),
+                  (Texts{r.shown, dir_.File(r.shown), dir_.Path()}));
+        EXPECT_NE(v.ShownBitmap, nullptr);
+    }
+    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
 }
 
 TEST_F(FileDropTest, ShownPictureGoesOutAsAShellDropBlock) {

@@ -28,7 +28,7 @@ protected:
     }
 };
 
-class TickTest : public ViewerWindowTest {
+class TickTest : public NavigationTest {
 protected:
     void SetUp() override {
         ViewerWindowTest::SetUp();
@@ -47,8 +47,9 @@ protected:
 
 // Each step runs on the page the previous one left. At either end a key
 // does nothing: no reload (which would restart the slideshow's count) and
-// the picture stays.
-TEST_F(NavigationTest, KeysAndDoubleClicksStepThroughPagesWithoutWrapping) {
+// the picture stays; the slideshow alone wraps from the last page to the
+// first.
+TEST_F(TickTest, KeysAndDoubleClicksStepThroughPagesWithoutWrappingTheSlideshowWraps) {
     ViewerState& v = Viewer();
     for (int i = 0; i < 3; ++i) {
         const std::string name = dir_.File("p" + std::to_string(i) + ".bmp");
@@ -74,15 +75,28 @@ TEST_F(NavigationTest, KeysAndDoubleClicksStepThroughPagesWithoutWrapping) {
             EXPECT_EQ(v.ShownBitmap, shown);
         }
     }
+    Do({VK_RIGHT, 0});
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 2;
+    v.SwitchCounter = 0;
+    Tick(2);
+    EXPECT_EQ(v.CurrentZubIndex, 2u);
+    Tick();
+    EXPECT_EQ(v.CurrentZubIndex, 0u);
+    EXPECT_EQ(v.CurrentPath, dir_.File("p0.bmp"));
+    v.Settings.AutoSwitch = 0;
     // Pages removed under the index: the next step clamps to what is left.
     v.Album->RemovePage(2);
     v.Album->RemovePage(1);
+    v.CurrentZubIndex = 1;
     Do({VK_RIGHT, 0});
     EXPECT_EQ(v.CurrentZubIndex, 0u);
     EXPECT_EQ(v.CurrentPath, dir_.File("p0.bmp"));
 }
 
-TEST_F(NavigationTest, NormalDisplayStepsThroughTheFolderListIfThereIsOne) {
+// The slideshow through the folder list switches on the eleventh tick and
+// wraps at its end.
+TEST_F(TickTest, NormalDisplayStepsThroughTheFolderListIfThereIsOneAndSoDoesTheSlideshow) {
     ViewerState& v = Viewer();
     for (const char* name : {"x.bmp", "y.bmp", "z.bmp"}) WriteBmp(dir_.File(name), 20, 20);
     Show(dir_.File("x.bmp"));
@@ -99,6 +113,15 @@ TEST_F(NavigationTest, NormalDisplayStepsThroughTheFolderListIfThereIsOne) {
         EXPECT_EQ(v.CurrentPath, dir_.File(std::string(1, static_cast<char>('x' + index)) + ".bmp"));
         EXPECT_EQ(v.CurrentFolder, dir_.Path());
     }
+    v.Settings.AutoSwitch = 1;
+    v.Settings.SwitchTicks = 10;
+    v.SwitchCounter = 0;
+    Texts shown;
+    for (int tick = 1; tick <= 33; ++tick) {
+        Tick();
+        if (tick % 11 == 0 || tick == 10) shown.push_back(v.CurrentPath);
+    }
+    EXPECT_EQ(shown, (Texts{dir_.File("y.bmp"), dir_.File("z.bmp"), dir_.File("x.bmp"), dir_.File("y.bmp")}));
 }
 
 // The folder is cut after the last separator and given one; a text of 259
@@ -134,35 +157,6 @@ TEST(FolderList, HoldsTheFolderAndNames) {
     EXPECT_EQ(FolderListFree(&list), 1);
     EXPECT_EQ(list.block, nullptr);
     EXPECT_EQ(FolderListFree(&list), 0);
-}
-
-TEST_F(TickTest, SlideshowWrapsFromTheLastPageToTheFirst) {
-    ViewerState& v = Viewer();
-    AddPages({"p0.bmp", "p1.bmp", "p2.bmp", "p3.bmp", "p4.bmp"});
-    v.Settings.AutoSwitch = 1;
-    v.Settings.SwitchTicks = 2;
-    v.CurrentZubIndex = 4;
-    SetDisplayMode(window_, kZubDisplay);
-    Tick(2);
-    EXPECT_EQ(v.CurrentZubIndex, 4u);
-    Tick();
-    EXPECT_EQ(v.CurrentZubIndex, 0u);
-    EXPECT_EQ(v.CurrentPath, dir_.File("p0.bmp"));
-}
-
-TEST_F(TickTest, SlideshowThroughAFolderListSwitchesOnTheEleventhTick) {
-    ViewerState& v = Viewer();
-    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteBmp(dir_.File(name), 20, 20);
-    FolderListFromListBox(&v.FolderList, dir_.Path().c_str(), NameListBox({"a.bmp", "b.bmp", "c.bmp"}).get());
-    Show(dir_.File("a.bmp"));
-    v.Settings.AutoSwitch = 1;
-    v.Settings.SwitchTicks = 10;
-    Texts shown;
-    for (int tick = 1; tick <= 33; ++tick) {
-        Tick();
-        if (tick % 11 == 0 || tick == 10) shown.push_back(v.CurrentPath);
-    }
-    EXPECT_EQ(shown, (Texts{dir_.File("a.bmp"), dir_.File("b.bmp"), dir_.File("c.bmp"), dir_.File("a.bmp")}));
 }
 
 // A left drag pauses the slideshow however it then ends: the button

@@ -107,11 +107,32 @@ TEST(ZubBoxGrid, HitTestTakesUnsignedSixteenBitPositionsAndSkipsTheGaps) {
     EXPECT_TRUE(edge.left == 193 && edge.top == 98 && edge.right == 287 && edge.bottom == 192);
 }
 
-TEST_F(ZubBoxTest, PagingWithAndWithoutShift) {
+// Each step runs on the box the previous one left: clicks on the first page
+// of thirteen, then paging (which moves no mark), then a double click and
+// a drag out onto the viewer, then drops onto the box.
+TEST_F(ZubBoxTest, ClicksSelectPagingKeepsTheMarksADoubleClickShowsDragsAndDropsCarryPages) {
     AddPages(13);
     Open();
     EXPECT_EQ("1", Field(PILTRIN_ZUBBOX_PAGE));
     EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE_COUNT));
+    Click(POINT{97, 50});
+    EXPECT_EQ(0, Viewer().ZubBOXCurrent);  // a gap
+    Click(POINT{100, 50});
+    EXPECT_EQ(1, Viewer().ZubBOXCurrent);
+    const WPARAM control = MK_CONTROL;
+    // clang-format off
+    const struct { int cell; WPARAM keys; bool right; const char* marks; } cases[] = {
+        {5, 0, false, "0000020000000"}, {5, control, false, "0000020000000"},  // the current page keeps 2
+        {7, control, false, "0000020100000"}, {7, control, false, "0000020000000"},
+        {2, MK_SHIFT | control, false, "0011120000000"},
+        {9, 0, true, "0011120001000"}, {5, 0, true, "0011120001000"},  // the right button toggles
+        {9, 0, true, "0011120000000"}};
+    // clang-format on
+    for (const auto& c : cases) {
+        Click(CellCentre(c.cell), c.keys, c.right);
+        EXPECT_EQ(c.marks, Marks()) << "cell " << c.cell;
+        EXPECT_EQ(5, Viewer().ZubBOXCurrent);
+    }
     Button(PILTRIN_ZUBBOX_NEXT);
     EXPECT_EQ("2", Field(PILTRIN_ZUBBOX_PAGE));
     EXPECT_EQ(ColourOf(12), Shown(CellCentre(0)));        // index 12 top-left
@@ -125,30 +146,45 @@ TEST_F(ZubBoxTest, PagingWithAndWithoutShift) {
     AddPages(30);
     Button(PILTRIN_ZUBBOX_NEXT, true);
     EXPECT_EQ(4, Viewer().ZubBOXPage);
-    EXPECT_EQ(0, Viewer().ZubBOXCurrent);  // paging moves no mark
-}
-
-TEST_F(ZubBoxTest, ClicksSelectToggleAndExtend) {
-    AddPages(12);
-    Open();
-    Click(POINT{97, 50});
-    EXPECT_EQ(0, Viewer().ZubBOXCurrent);  // a gap
-    Click(POINT{100, 50});
-    EXPECT_EQ(1, Viewer().ZubBOXCurrent);
-    const WPARAM control = MK_CONTROL;
-    // clang-format off
-    const struct { int cell; WPARAM keys; bool right; const char* marks; } cases[] = {
-        {5, 0, false, "000002000000"}, {5, control, false, "000002000000"},  // the current page keeps 2
-        {7, control, false, "000002010000"}, {7, control, false, "000002000000"},
-        {2, MK_SHIFT | control, false, "001112000000"},
-        {9, 0, true, "001112000100"}, {5, 0, true, "001112000100"},  // the right button toggles
-        {9, 0, true, "001112000000"}};
-    // clang-format on
-    for (const auto& c : cases) {
-        Click(CellCentre(c.cell), c.keys, c.right);
-        EXPECT_EQ(c.marks, Marks()) << "cell " << c.cell;
-        EXPECT_EQ(5, Viewer().ZubBOXCurrent);
-    }
+    EXPECT_EQ(5, Viewer().ZubBOXCurrent);  // paging moves no mark
+    EXPECT_EQ("0011120000000", Marks().substr(0, 13));
+    Button(PILTRIN_ZUBBOX_PREVIOUS, true);
+    Mouse(WM_LBUTTONDOWN, CellCentre(2), MK_LBUTTON);
+    Mouse(WM_LBUTTONDBLCLK, CellCentre(2), MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, CellCentre(2));
+    Pump();
+    EXPECT_EQ(std::make_pair(DWORD(2), int(kZubDisplay)),
+              std::make_pair(Viewer().CurrentZubIndex, int(Viewer().DisplayMode)));
+    EXPECT_STREQ(Album().GetPagePath(2), Viewer().CurrentPath);
+    EXPECT_STREQ(dir_.Path().c_str(), Viewer().CurrentFolder);
+    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_COVER, 0);
+    EXPECT_EQ(std::make_pair(2, 1), std::make_pair(Album().CoverIndex(), Viewer().AlbumUnsaved));
+    // Press cell 4 and let go over the viewer, above the box: the viewer
+    // receives the page as a dropped file and shows it.
+    RECT box;
+    GetWindowRect(Window(), &box);
+    POINT above{box.left + 40, box.top - 30};
+    ScreenToClient(Window(), &above);
+    Drag(CellCentre(4), above, false);
+    EXPECT_STREQ(Album().GetPagePath(4), Viewer().CurrentPath);
+    EXPECT_EQ(43, Album().PageCount());
+    // Pictures dropped onto the box join once each; an album replaces the album.
+    Viewer().AlbumUnsaved = 0;
+    WriteBmp(dir_.File("new1.bmp"), 10, 10);
+    WriteBmp(dir_.File("new2.bmp"), 10, 10);
+    WriteFileBytes(dir_.File("note.txt"), Bytes{'x'});
+    Drop({dir_.File("note.txt"), dir_.File("new1.bmp")});  // not a picture first: ignored
+    EXPECT_EQ(std::make_pair(43, 0), std::make_pair(Album().PageCount(), Viewer().AlbumUnsaved));
+    Drop({dir_.File("new1.bmp"), dir_.File("new2.bmp"), Album().GetPagePath(4)});
+    EXPECT_EQ(std::make_tuple(45, 44u, 4, 1), std::make_tuple(Album().PageCount(), Viewer().CurrentZubIndex,
+                                                              Viewer().ZubBOXPage, Viewer().AlbumUnsaved));
+    ZubAlbum other;
+    other.AddPage(dir_.File("new1.bmp").c_str());
+    const std::string album = dir_.File("OTHER.ZUB");
+    ASSERT_EQ(1, other.SaveFile(album.c_str()));
+    Drop({album});
+    EXPECT_EQ(1, Album().PageCount());
+    EXPECT_STREQ(album.c_str(), Album().GetFilePath());
 }
 
 TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
@@ -167,26 +203,6 @@ TEST_F(ZubBoxTest, DraggingOneCellOntoAnotherSwapsThePagesAndTheCoverFollows) {
     Drag(CellCentre(3), CellCentre(3));  // an ordinary click
     EXPECT_EQ(first, Album().GetPagePath(3));
     EXPECT_EQ(ColourOf(0), Shown(CellCentre(3)));  // redrawn from the kept thumbnail
-}
-
-TEST_F(ZubBoxTest, DroppedPicturesAndAlbums) {
-    AddPages(12);
-    Open();
-    WriteBmp(dir_.File("new1.bmp"), 10, 10);
-    WriteBmp(dir_.File("new2.bmp"), 10, 10);
-    WriteFileBytes(dir_.File("note.txt"), Bytes{'x'});
-    Drop({dir_.File("note.txt"), dir_.File("new1.bmp")});  // not a picture first: ignored
-    EXPECT_EQ(12, Album().PageCount());
-    Drop({dir_.File("new1.bmp"), dir_.File("new2.bmp"), Album().GetPagePath(4)});
-    EXPECT_EQ(std::make_tuple(14, 13u, 2, 1), std::make_tuple(Album().PageCount(), Viewer().CurrentZubIndex,
-                                                              Viewer().ZubBOXPage, Viewer().AlbumUnsaved));
-    ZubAlbum other;
-    other.AddPage(dir_.File("new1.bmp").c_str());
-    const std::string album = dir_.File("OTHER.ZUB");
-    ASSERT_EQ(1, other.SaveFile(album.c_str()));
-    Drop({album});
-    EXPECT_EQ(1, Album().PageCount());
-    EXPECT_STREQ(album.c_str(), Album().GetFilePath());
 }
 
 TEST_F(ZubBoxTest, TheTitleFieldIgnoresAChangeOfLetterCaseOnly) {
@@ -322,28 +338,4 @@ TEST_F(ZubBoxTest, ClosingTheViewerWhileCellsAreBuiltEndsTheBoxBeforeTheAlbum) {
     DestroyWindow(window_);
     EXPECT_FALSE(IsWindow(box));
     Pump();
-}
-
-TEST_F(ZubBoxTest, DoubleClickCoverAndDraggingTheMarkedPagesOutOntoTheViewer) {
-    AddPages(5);
-    Open();
-    Mouse(WM_LBUTTONDOWN, CellCentre(2), MK_LBUTTON);
-    Mouse(WM_LBUTTONDBLCLK, CellCentre(2), MK_LBUTTON);
-    Mouse(WM_LBUTTONUP, CellCentre(2));
-    Pump();
-    EXPECT_EQ(std::make_pair(DWORD(2), int(kZubDisplay)),
-              std::make_pair(Viewer().CurrentZubIndex, int(Viewer().DisplayMode)));
-    EXPECT_STREQ(Album().GetPagePath(2), Viewer().CurrentPath);
-    EXPECT_STREQ(dir_.Path().c_str(), Viewer().CurrentFolder);
-    SendMessageA(Window(), WM_COMMAND, PILTRIN_ZUBBOX_COVER, 0);
-    EXPECT_EQ(std::make_pair(2, 1), std::make_pair(Album().CoverIndex(), Viewer().AlbumUnsaved));
-    // Press cell 4 and let go over the viewer, above the box: the viewer
-    // receives the page as a dropped file and shows it.
-    RECT box;
-    GetWindowRect(Window(), &box);
-    POINT above{box.left + 40, box.top - 30};
-    ScreenToClient(Window(), &above);
-    Drag(CellCentre(4), above, false);
-    EXPECT_STREQ(Album().GetPagePath(4), Viewer().CurrentPath);
-    EXPECT_EQ(5, Album().PageCount());
 }
