@@ -5,11 +5,13 @@
 
 #include "app/display_layout.h"
 #include "app/info_box_message.h"
+#include "app/read_ahead.h"
 #include "app/shell_paths.h"
 #include "app/viewer_state.h"
 #include "app/viewer_window.h"
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
+#include "image/dib_resample.h"
 #include "image/picture_loader.h"
 #include "image/picture_pipeline.h"
 #include "image/transforms.h"
@@ -28,23 +30,70 @@ void RecordPictureFacts(ViewerState& v, int colorDepth) {
     v.PictureColorDepth = colorDepth;
 }
 
+// A 24-bit bottom-up DIB section: a device bitmap whose pixels the fit
+// pass reads and writes directly, without a copy.
+HBITMAP CreatePixelSection(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader = Dib24Header(width, height);
+    if (info.bmiHeader.biSizeImage == 0) return nullptr;
+    void* bits = nullptr;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+// The pixels of a bitmap made by CreatePixelSection, or rows of null pixels
+// for any other bitmap.
+PixelRows24 SectionRows(HBITMAP bitmap) {
+    DIBSECTION section{};
+    if (!bitmap || GetObjectA(bitmap, sizeof section, &section) != sizeof section ||
+        section.dsBm.bmBitsPixel != 24 || !section.dsBm.bmBits) {
+        return PixelRows24{nullptr, 0, 0, 0, false};
+    }
+    return PixelRows24{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidth, section.dsBm.bmHeight,
+                       size_t(section.dsBm.bmWidthBytes), false};
+}
+
+// The kept fitted picture for a still (unspun) fit rectangle: made by area
+// averaging from the shown picture when its size changed, except while the
+// user drags the frame, when the last one is stretched to follow it and the
+// sharp pass waits for WM_EXITSIZEMOVE. Null where none can be kept (the
+// option is off or the shown bitmap holds no pixels of its own).
+HBITMAP FittedPicture(const DrawRect& still) {
+    ViewerState& v = Viewer();
+    if (!v.Settings.KeepFittedPicture || still.width < 1 || still.height < 1) return nullptr;
+    if (v.FittedBitmap && (v.Resizing || (v.FittedSize.cx == still.width && v.FittedSize.cy == still.height)))
+        return v.FittedBitmap;
+    const PixelRows24 source = SectionRows(v.ShownBitmap);
+    if (!source.pixels) return nullptr;
+    GdiObject<HBITMAP> fitted(CreatePixelSection(still.width, still.height));
+    const PixelRows24 target = SectionRows(fitted);
+    if (!target.pixels) return nullptr;
+    GdiFlush();
+    ResampleArea24(source, target);
+    DropFittedPicture();
+    v.FittedSize = SIZE{still.width, still.height};
+    v.FittedBitmap = fitted.release();
+    return v.FittedBitmap;
+}
+
 // Turns the loaded DibImage into the shown bitmap, in the current
 // orientation. Frees both blocks.
-bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth) {
+bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth, bool turned) {
     ViewerState& v = Viewer();
     LockedDib dib(header, pixels);
     if (!dib.header || !dib.pixels) return false;
     // The depth the information box shows is the picture's own, before a
-    // turn converts it to 24 bits.
-    *colorDepth = dib.header->biBitCount;
+    // turn converts it to 24 bits (a picture read ahead brings its own).
+    if (!turned) *colorDepth = dib.header->biBitCount;
     WindowDC dc(window);
     // A turn that cannot be made (no memory for it) leaves the picture as it
     // was: shown unturned rather than not at all.
-    if (v.CurrentOrientation != 0) ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation);
+    if (!turned && v.CurrentOrientation != 0)
+        ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation);
     const int width = std::abs(dib.header->biWidth);
     const int height = DibRows(*dib.header);
     DropShownBitmap(window);
-    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, width, height));
+    GdiObject<HBITMAP> bitmap(v.Settings.KeepFittedPicture ? CreatePixelSection(width, height)
+                                                           : CreateCompatibleBitmap(dc, width, height));
     if (!bitmap.get()) return false;
     if (!SetDIBits(dc, bitmap, 0, height, dib.pixels, reinterpret_cast<BITMAPINFO*>(dib.header),
                    DIB_RGB_COLORS)) {
@@ -92,23 +141,59 @@ void FillBlack(HDC dc, int left, int top, int right, int bottom) {
     FillRect(dc, &band, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
-// Draws a spinning frame: black bands beside it wipe out the wider frame
-// drawn before, then the picture is stretched (mirrored when width < 0).
-void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect& drawn) {
-    const SideBands bands = SpinSideBands(drawn);
-    FillBlack(dc, 0, drawn.y, bands.left, drawn.y + drawn.height);
-    FillBlack(dc, bands.right, drawn.y, client.cx, drawn.y + drawn.height);
-    SetStretchBltMode(dc, HALFTONE);
+// Stretches source (picture pixels) into the drawn rectangle: halftone from
+// the whole picture, or a plain fast stretch of the kept fitted picture,
+// which is already smooth and close to the drawn size.
+void StretchInto(HDC dc, HDC source, SIZE picture, const DrawRect& drawn, bool fromFitted) {
+    SetStretchBltMode(dc, fromFitted ? COLORONCOLOR : HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
     StretchBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, picture.cx, picture.cy,
                SRCCOPY);
+}
+
+// Draws a spinning frame: black bands beside it wipe out the wider frame
+// drawn before, then the picture is stretched (mirrored when width < 0).
+void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect& drawn,
+                   bool fromFitted = false) {
+    const SideBands bands = SpinSideBands(drawn);
+    FillBlack(dc, 0, drawn.y, bands.left, drawn.y + drawn.height);
+    FillBlack(dc, bands.right, drawn.y, client.cx, drawn.y + drawn.height);
+    StretchInto(dc, source, picture, drawn, fromFitted);
+}
+
+// Fit display from the kept fitted picture: a copy when it has the drawn
+// size, else a fast stretch (a spin frame, or the frame being dragged).
+// False when no fitted picture can be kept.
+bool PaintFitted(HDC dc, SIZE picture, SIZE client, const DrawRect& drawn, bool animate) {
+    const DrawRect still = animate ? FitDrawRect(picture, client, false, 0) : drawn;
+    HBITMAP fitted = FittedPicture(still);
+    if (!fitted) return false;
+    const SIZE size = Viewer().FittedSize;
+    MemoryDC source(dc);
+    SelectedObject selected(source, fitted);
+    if (animate) {
+        DrawSpinFrame(dc, source, size, client, drawn, true);
+    } else if (size.cx == drawn.width && size.cy == drawn.height) {
+        BitBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, SRCCOPY);
+    } else {
+        StretchInto(dc, source, size, drawn, true);
+    }
+    return true;
 }
 }  // namespace
 
 void DropShownBitmap(HWND window) {
     ViewerState& v = Viewer();
+    DropFittedPicture();
     if (v.ShownBitmap) DeletePictureBitmap(window, v.ShownBitmap);
     v.ShownBitmap = nullptr;
+}
+
+void DropFittedPicture() {
+    ViewerState& v = Viewer();
+    if (v.FittedBitmap) DeleteObject(v.FittedBitmap);
+    v.FittedBitmap = nullptr;
+    v.FittedSize = SIZE{0, 0};
 }
 
 void ShowPicture(HWND window) {
@@ -116,14 +201,18 @@ void ShowPicture(HWND window) {
     SetCursor(v.WaitCursor);
     HLOCAL header = nullptr, pixels = nullptr;
     int colorDepth = 0;
-    if (!v.CurrentPath[0] || !LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
-        !MakeShownBitmap(window, header, pixels, &colorDepth)) {
+    // A picture read ahead is already what the load and the turn below
+    // would make of the file.
+    const bool ahead = TakeReadAheadPicture(&header, &pixels, &colorDepth) != 0;
+    if (!v.CurrentPath[0] || (!ahead && !LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels)) ||
+        !MakeShownBitmap(window, header, pixels, &colorDepth, ahead)) {
         // A picture that cannot be shown leaves the window's size, its title
         // and the picture size as they were: a black client area is the only
         // change.
         DropShownBitmap(window);
         InvalidateRect(window, nullptr, TRUE);
         v.SwitchCounter = 0;
+        v.ReadAheadDue = 1;
         SetCursor(v.ArrowCursor);
         if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_INFOBOXREFRESH, 0, 0);
         return;
@@ -142,6 +231,7 @@ void ShowPicture(HWND window) {
     InvalidateRect(window, nullptr, TRUE);
     if (const char* name = TitleFileName(v.CurrentPath)) SetWindowTextA(window, name);
     v.SwitchCounter = 0;
+    v.ReadAheadDue = 1;
     SetCursor(v.ArrowCursor);
     if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_INFOBOXREFRESH, 0, 0);
 }
@@ -149,13 +239,17 @@ void ShowPicture(HWND window) {
 int PaintPicture(HWND, HDC dc) {
     ViewerState& v = Viewer();
     if (!v.ShownBitmap) return 1;
-    MemoryDC source(dc);
-    SelectedObject selected(source, v.ShownBitmap);
     BITMAP facts;
     GetObjectA(v.ShownBitmap, sizeof facts, &facts);
     const SIZE picture{facts.bmWidth, facts.bmHeight};
     const SIZE client = v.ClientSize;
     const bool animate = v.Settings.Animate != 0;
+    if (v.Settings.FitToWindow &&
+        PaintFitted(dc, picture, client, FitDrawRect(picture, client, animate, v.AnimPhase), animate)) {
+        return 1;
+    }
+    MemoryDC source(dc);
+    SelectedObject selected(source, v.ShownBitmap);
 
     if (v.Settings.FitToWindow) {
         const DrawRect drawn = FitDrawRect(picture, client, animate, v.AnimPhase);

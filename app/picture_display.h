@@ -19,5 +19,8 @@ int ScrollPicture(HWND window, int dx, int dy);
 // client (both 0 in fit display or without a picture).
 void RefreshOverflow(HWND window);
 
-// Deletes the shown bitmap, if any.
+// Deletes the shown bitmap, if any, and the fitted picture made from it.
 void DropShownBitmap(HWND window);
+// Deletes the kept fitted picture; the next fitted paint makes it again.
+// Whatever changes how the shown picture looks calls it.
+void DropFittedPicture();

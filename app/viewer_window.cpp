@@ -9,12 +9,14 @@
 #include "app/navigation.h"
 #include "app/picture_display.h"
 #include "app/popup_menu.h"
+#include "app/read_ahead.h"
 #include "app/shell_commands.h"
 #include "app/tick.h"
 #include "app/viewer_state.h"
 #include "app/window_commands.h"
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
+#include "image/picture_read_ahead.h"
 #include "image/plugin_host.h"
 #include "resources/resource_ids.h"
 
@@ -47,6 +49,7 @@ LRESULT OnCreate(HWND window) {
 LRESULT OnDestroy(HWND window) {
     ViewerState& v = Viewer();
     DropShownBitmap(window);
+    v.ReadAhead.reset();
     // Unsaved album changes are dropped without a question.
     v.Album.reset();
     if (v.FolderList.block) FolderListFree(&v.FolderList);
@@ -67,6 +70,14 @@ LRESULT OnSize(HWND window) {
     return 0;
 }
 
+// While the user drags the frame the kept fitted picture is stretched to
+// follow it; letting go makes one sharp pass for the final size.
+LRESULT OnSizeMove(HWND window, bool entering) {
+    Viewer().Resizing = entering;
+    if (!entering) InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
 LRESULT OnMove(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);
@@ -75,8 +86,17 @@ LRESULT OnMove(HWND window) {
 }
 
 LRESULT OnPaint(HWND window) {
-    PaintDC dc(window);
-    PaintPicture(window, dc);
+    {
+        PaintDC dc(window);
+        PaintPicture(window, dc);
+    }
+    // The neighbours are read once the new picture is on screen, so that
+    // their decoding never delays it.
+    ViewerState& v = Viewer();
+    if (v.ReadAheadDue) {
+        v.ReadAheadDue = 0;
+        ReadNeighboursAhead();
+    }
     return 1;
 }
 
@@ -197,6 +217,9 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             break;
         case WM_SIZE:
             return OnSize(window);
+        case WM_ENTERSIZEMOVE:
+        case WM_EXITSIZEMOVE:
+            return OnSizeMove(window, message == WM_ENTERSIZEMOVE);
         case WM_MOVE:
             return OnMove(window);
         case WM_PAINT:

@@ -1,6 +1,8 @@
 #include "image/dib_resample.h"
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "image/dib_image.h"
@@ -78,11 +80,9 @@ BYTE ToByte(float value) {
     return rounded <= 0 ? 0 : rounded >= 255 ? 255 : BYTE(rounded);
 }
 
-}  // namespace
-
-void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
-    const AxisWeights columns = WeightsFor(source.width, target.width);
-    const AxisWeights rows = WeightsFor(source.height, target.height);
+// Result rows [from, to): each band keeps its own ring of source rows.
+void ResampleBand(const PixelRows24& source, const PixelRows24& target, const AxisWeights& columns,
+                  const AxisWeights& rows, int from, int to) {
     const size_t rowFloats = size_t(target.width) * 3;
 
     // Source rows after the horizontal pass, kept while later result rows
@@ -102,7 +102,7 @@ void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
     };
 
     std::vector<float> sum(rowFloats);
-    for (int y = 0; y < target.height; ++y) {
+    for (int y = from; y < to; ++y) {
         const Span& span = rows.spans[y];
         std::fill(sum.begin(), sum.end(), 0.0f);
         for (int k = 0; k < span.count; ++k) {
@@ -113,6 +113,26 @@ void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
         BYTE* out = const_cast<BYTE*>(DisplayRow(target, y));
         for (size_t i = 0; i < rowFloats; ++i) out[i] = ToByte(sum[i]);
     }
+}
+}  // namespace
+
+void ResampleArea24(const PixelRows24& source, const PixelRows24& target) {
+    const AxisWeights columns = WeightsFor(source.width, target.width);
+    const AxisWeights rows = WeightsFor(source.height, target.height);
+    // A large picture (a fitted photo) is shared out in bands of result
+    // rows, one per processor; each result pixel is computed the same way
+    // whichever band holds it.
+    const uint64_t work = uint64_t(source.width) * uint64_t(source.height);
+    const int bands = work < (1u << 20) || target.height < 16
+                          ? 1
+                          : int(std::min<unsigned>(4, std::max(1u, std::thread::hardware_concurrency())));
+    std::vector<std::thread> helpers;
+    for (int band = 1; band < bands; ++band) {
+        const int from = target.height * band / bands, to = target.height * (band + 1) / bands;
+        helpers.emplace_back([&, from, to] { ResampleBand(source, target, columns, rows, from, to); });
+    }
+    ResampleBand(source, target, columns, rows, 0, target.height / bands);
+    for (std::thread& helper : helpers) helper.join();
 }
 
 int StretchDib(HDC dc, BITMAPINFOHEADER*& header, BYTE*& pixels, int width, int height) {

@@ -43,3 +43,13 @@ int LoadDisplayPicture(const char* path, ProgressProc progress, intptr_t userDat
 // thumbnails and previews of about targetSize pixels.
 int LoadDisplayPreview(const char* path, ProgressProc progress, intptr_t userData, int targetSize,
                        HLOCAL* header, HLOCAL* pixels);
+// Steps 1-4 for the whole picture on any thread: the readers' unreported
+// entries (JPEG, pmp and BMP; plug-in pictures are not read this way yet),
+// touching neither the progress target nor
+// LastLoadError. 1 and the DibImage a LoadDisplayPicture of the same file
+// gives; 0 with nothing allocated when the file cannot be read this way
+// (the caller then loads it on the user-interface thread) or when its
+// blocks would take more than maxBytes.
+int LoadDisplayPictureUnreported(const char* path, uint64_t maxBytes, HLOCAL* header, HLOCAL* pixels);
+// Whether LoadDisplayPictureUnreported reads files of this name at all.
+bool IsUnreportedPictureName(const char* path);

@@ -1,0 +1,193 @@
+#include "image/picture_read_ahead.h"
+
+#include <algorithm>
+
+#include "image/dib_image.h"
+#include "image/picture_pipeline.h"
+#include "image/transforms.h"
+
+namespace {
+bool SameKey(const PictureReadAhead::Key& a, const PictureReadAhead::Key& b) {
+    return a.orientation == b.orientation && lstrcmpiA(a.path.c_str(), b.path.c_str()) == 0;
+}
+
+bool FileFacts(const std::string& path, uint64_t* size, FILETIME* written) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    *size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    *written = data.ftLastWriteTime;
+    return true;
+}
+
+uint64_t BlockBytes(HLOCAL block) {
+    return block ? uint64_t(LocalSize(block)) : 0;
+}
+}  // namespace
+
+PictureReadAhead::PictureReadAhead(uint64_t capBytes) : cap_(capBytes), worker_([this] { Work(); }) {}
+
+PictureReadAhead::~PictureReadAhead() {
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        stopping_ = true;
+        for (Entry& entry : entries_) entry.wanted = false;
+    }
+    changed_.notify_all();
+    worker_.join();
+    for (Entry& entry : entries_) Free(entry);
+}
+
+void PictureReadAhead::Free(Entry& entry) {
+    FreeDibBlock(entry.header);
+    FreeDibBlock(entry.pixels);
+    entry.header = entry.pixels = nullptr;
+}
+
+void PictureReadAhead::Want(const std::vector<Key>& wanted) {
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            const bool keep = std::any_of(wanted.begin(), wanted.end(),
+                                          [&](const Key& key) { return SameKey(key, it->key); });
+            if (keep || it->state == State::Running) {
+                it->wanted = keep;
+                ++it;
+                continue;
+            }
+            held_ -= it->bytes;
+            Free(*it);
+            it = entries_.erase(it);
+        }
+        for (const Key& key : wanted) {
+            const bool present = std::any_of(entries_.begin(), entries_.end(),
+                                             [&](const Entry& entry) { return SameKey(key, entry.key); });
+            if (!present) entries_.push_back(Entry{key});
+        }
+        // Nearest first: the queue follows the order asked for.
+        entries_.sort([&](const Entry& a, const Entry& b) {
+            auto rank = [&](const Entry& e) {
+                return std::find_if(wanted.begin(), wanted.end(),
+                                    [&](const Key& k) { return SameKey(k, e.key); }) -
+                       wanted.begin();
+            };
+            return rank(a) < rank(b);
+        });
+    }
+    changed_.notify_all();
+}
+
+int PictureReadAhead::Take(const Key& key, HLOCAL* header, HLOCAL* pixels, int* bitCount) {
+    Entry taken;
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        auto find = [&] {
+            return std::find_if(entries_.begin(), entries_.end(),
+                                [&](const Entry& entry) { return SameKey(key, entry.key) && entry.wanted; });
+        };
+        auto it = find();
+        if (it == entries_.end()) return 0;
+        if (it->state == State::Queued) {
+            // Not started: the caller's own load is no slower.
+            entries_.erase(it);
+            return 0;
+        }
+        changed_.wait(hold, [&] { return find() == entries_.end() || find()->state == State::Done; });
+        it = find();
+        if (it == entries_.end()) return 0;
+        taken = *it;
+        held_ -= it->bytes;
+        entries_.erase(it);
+    }
+    uint64_t size = 0;
+    FILETIME written{};
+    if (!taken.header || !FileFacts(taken.key.path, &size, &written) || size != taken.fileSize ||
+        CompareFileTime(&written, &taken.writeTime) != 0) {
+        // Failed, or changed on disk since: loaded afresh.
+        Free(taken);
+        return 0;
+    }
+    *header = taken.header;
+    *pixels = taken.pixels;
+    *bitCount = taken.bitCount;
+    std::unique_lock<std::mutex> hold(lock_);
+    ++hits_;
+    return 1;
+}
+
+void PictureReadAhead::Read(Entry& entry, uint64_t room) {
+    if (!FileFacts(entry.key.path, &entry.fileSize, &entry.writeTime)) return;
+    HLOCAL header = nullptr, pixels = nullptr;
+    // A turn holds the picture twice for a moment; it must fit as well.
+    const uint64_t limit = entry.key.orientation != 0 ? room / 2 : room;
+    if (!LoadDisplayPictureUnreported(entry.key.path.c_str(), limit, &header, &pixels)) return;
+    LockedDib dib(header, pixels);
+    if (!dib) return;
+    entry.bitCount = dib.header->biBitCount;
+    if (entry.key.orientation != 0 &&
+        !ApplyOrientation(nullptr, dib.header, dib.pixels, entry.key.orientation))
+        return;
+    dib.Release(&entry.header, &entry.pixels);
+    entry.bytes = BlockBytes(entry.header) + BlockBytes(entry.pixels);
+}
+
+void PictureReadAhead::Work() {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+        changed_.wait(hold, [&] {
+            return stopping_ || std::any_of(entries_.begin(), entries_.end(),
+                                            [](const Entry& e) { return e.state == State::Queued; });
+        });
+        if (stopping_) return;
+        auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [](const Entry& e) { return e.state == State::Queued; });
+        it->state = State::Running;
+        Entry work = *it;
+        const uint64_t room = cap_ > held_ ? cap_ - held_ : 0;
+        hold.unlock();
+        Read(work, room);
+        hold.lock();
+        ++readsDone_;
+        // The entry is still in the list: only this thread erases running ones.
+        it->header = work.header;
+        it->pixels = work.pixels;
+        it->bitCount = work.bitCount;
+        it->fileSize = work.fileSize;
+        it->writeTime = work.writeTime;
+        it->bytes = work.bytes;
+        it->state = State::Done;
+        if (!it->wanted || held_ + it->bytes > cap_) {
+            Free(*it);
+            entries_.erase(it);
+        } else {
+            held_ += it->bytes;
+            peak_ = std::max(peak_, held_);
+        }
+        changed_.notify_all();
+    }
+}
+
+uint64_t PictureReadAhead::HeldBytes() {
+    std::unique_lock<std::mutex> hold(lock_);
+    return held_;
+}
+
+uint64_t PictureReadAhead::PeakBytes() {
+    std::unique_lock<std::mutex> hold(lock_);
+    return peak_;
+}
+
+int PictureReadAhead::ReadsDone() {
+    std::unique_lock<std::mutex> hold(lock_);
+    return readsDone_;
+}
+
+int PictureReadAhead::Hits() {
+    std::unique_lock<std::mutex> hold(lock_);
+    return hits_;
+}
+
+int PictureReadAhead::Pending() {
+    std::unique_lock<std::mutex> hold(lock_);
+    return int(std::count_if(entries_.begin(), entries_.end(),
+                             [](const Entry& e) { return e.state != State::Done; }));
+}
