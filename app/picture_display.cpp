@@ -64,14 +64,26 @@ HBITMAP FittedPicture(const DrawRect& still) {
         return v.FittedBitmap;
     const PixelRows24 source = SectionRows(v.ShownBitmap);
     if (!source.pixels) return nullptr;
-    GdiObject<HBITMAP> fitted(CreatePixelSection(still.width, still.height));
-    const PixelRows24 target = SectionRows(fitted);
+    // Scaled into a DIB section, then kept in the display's own format, so
+    // that each paint is a plain copy with nothing to convert.
+    GdiObject<HBITMAP> scaled(CreatePixelSection(still.width, still.height));
+    const PixelRows24 target = SectionRows(scaled);
     if (!target.pixels) return nullptr;
     GdiFlush();
     ResampleArea24(source, target);
+    WindowDC dc(nullptr);
+    GdiObject<HBITMAP> fitted(CreateCompatibleBitmap(dc, still.width, still.height));
+    BITMAPINFO info{};
+    info.bmiHeader = Dib24Header(still.width, still.height);
+    if (!fitted.get() || !SetDIBits(dc, fitted, 0, still.height, target.pixels, &info, DIB_RGB_COLORS))
+        return nullptr;
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory) return nullptr;
     DropFittedPicture();
     v.FittedSize = SIZE{still.width, still.height};
     v.FittedBitmap = fitted.release();
+    v.FittedDC = memory;
+    SelectObject(memory, v.FittedBitmap);
     return v.FittedBitmap;
 }
 
@@ -169,8 +181,7 @@ bool PaintFitted(HDC dc, SIZE picture, SIZE client, const DrawRect& drawn, bool 
     HBITMAP fitted = FittedPicture(still);
     if (!fitted) return false;
     const SIZE size = Viewer().FittedSize;
-    MemoryDC source(dc);
-    SelectedObject selected(source, fitted);
+    HDC source = Viewer().FittedDC;
     if (animate) {
         DrawSpinFrame(dc, source, size, client, drawn, true);
     } else if (size.cx == drawn.width && size.cy == drawn.height) {
@@ -191,6 +202,9 @@ void DropShownBitmap(HWND window) {
 
 void DropFittedPicture() {
     ViewerState& v = Viewer();
+    // The DC goes first: a bitmap selected into one cannot be deleted.
+    if (v.FittedDC) DeleteDC(v.FittedDC);
+    v.FittedDC = nullptr;
     if (v.FittedBitmap) DeleteObject(v.FittedBitmap);
     v.FittedBitmap = nullptr;
     v.FittedSize = SIZE{0, 0};
@@ -239,15 +253,17 @@ void ShowPicture(HWND window) {
 int PaintPicture(HWND, HDC dc) {
     ViewerState& v = Viewer();
     if (!v.ShownBitmap) return 1;
+    const SIZE client = v.ClientSize;
+    const bool animate = v.Settings.Animate != 0;
+    // PictureSize is the shown bitmap's size (ShowPicture sets both).
+    if (v.Settings.FitToWindow &&
+        PaintFitted(dc, v.PictureSize, client, FitDrawRect(v.PictureSize, client, animate, v.AnimPhase),
+                    animate)) {
+        return 1;
+    }
     BITMAP facts;
     GetObjectA(v.ShownBitmap, sizeof facts, &facts);
     const SIZE picture{facts.bmWidth, facts.bmHeight};
-    const SIZE client = v.ClientSize;
-    const bool animate = v.Settings.Animate != 0;
-    if (v.Settings.FitToWindow &&
-        PaintFitted(dc, picture, client, FitDrawRect(picture, client, animate, v.AnimPhase), animate)) {
-        return 1;
-    }
     MemoryDC source(dc);
     SelectedObject selected(source, v.ShownBitmap);
 

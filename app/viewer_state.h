@@ -55,6 +55,7 @@ struct ViewerState {
     // The shown picture scaled to its fit rectangle (FittedSize), kept so
     // that a paint is a copy; made from ShownBitmap's own pixels.
     HBITMAP FittedBitmap = nullptr;
+    HDC FittedDC = nullptr;  // a memory DC holding FittedBitmap, ready to copy from
     SIZE FittedSize{0, 0};
     int Resizing = 0;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
     SIZE PictureSize{0, 0};
