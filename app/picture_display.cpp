@@ -89,18 +89,17 @@ HBITMAP FittedPicture(const DrawRect& still) {
 
 // Turns the loaded DibImage into the shown bitmap, in the current
 // orientation. Frees both blocks.
-bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth, bool turned) {
+bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth) {
     ViewerState& v = Viewer();
     LockedDib dib(header, pixels);
     if (!dib.header || !dib.pixels) return false;
     // The depth the information box shows is the picture's own, before a
-    // turn converts it to 24 bits (a picture read ahead brings its own).
-    if (!turned) *colorDepth = dib.header->biBitCount;
+    // turn converts it to 24 bits.
+    *colorDepth = dib.header->biBitCount;
     WindowDC dc(window);
     // A turn that cannot be made (no memory for it) leaves the picture as it
     // was: shown unturned rather than not at all.
-    if (!turned && v.CurrentOrientation != 0)
-        ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation);
+    if (v.CurrentOrientation != 0) ApplyOrientation(dc, dib.header, dib.pixels, v.CurrentOrientation);
     const int width = std::abs(dib.header->biWidth);
     const int height = DibRows(*dib.header);
     DropShownBitmap(window);
@@ -215,11 +214,18 @@ void ShowPicture(HWND window) {
     SetCursor(v.WaitCursor);
     HLOCAL header = nullptr, pixels = nullptr;
     int colorDepth = 0;
-    // A picture read ahead is already what the load and the turn below
-    // would make of the file.
-    const bool ahead = TakeReadAheadPicture(&header, &pixels, &colorDepth) != 0;
-    if (!v.CurrentPath[0] || (!ahead && !LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels)) ||
-        !MakeShownBitmap(window, header, pixels, &colorDepth, ahead)) {
+    // A picture read ahead is already the bitmap the load and the turn
+    // below would make of the file.
+    HBITMAP ahead = nullptr;
+    if (TakeReadAheadPicture(&ahead, &colorDepth)) {
+        DropShownBitmap(window);
+        BITMAP facts;
+        GetObjectA(ahead, sizeof facts, &facts);
+        SetBitmapDimensionEx(ahead, facts.bmWidth, facts.bmHeight, nullptr);
+        v.ShownBitmap = ahead;
+    }
+    if (!ahead && (!v.CurrentPath[0] || !LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
+                   !MakeShownBitmap(window, header, pixels, &colorDepth))) {
         // A picture that cannot be shown leaves the window's size, its title
         // and the picture size as they were: a black client area is the only
         // change.

@@ -52,9 +52,8 @@ void ReadNeighboursAhead() {
     v.ReadAhead->Want(wanted);
 }
 
-int TakeReadAheadPicture(HLOCAL* header, HLOCAL* pixels, int* bitCount) {
+int TakeReadAheadPicture(HBITMAP* picture, int* bitCount) {
     ViewerState& v = Viewer();
     if (!v.ReadAhead || !v.CurrentPath[0]) return 0;
-    return v.ReadAhead->Take(PictureReadAhead::Key{v.CurrentPath, v.CurrentOrientation}, header, pixels,
-                             bitCount);
+    return v.ReadAhead->Take(PictureReadAhead::Key{v.CurrentPath, v.CurrentOrientation}, picture, bitCount);
 }

@@ -10,6 +10,6 @@
 // time; with the cap at 0 it drops the worker and everything it held.
 void ReadNeighboursAhead();
 // The picture of CurrentPath in CurrentOrientation, when it was read ahead
-// and its file is unchanged: 1, the blocks (the caller's) and the picture's
-// own depth; else 0 and the caller loads it.
-int TakeReadAheadPicture(HLOCAL* header, HLOCAL* pixels, int* bitCount);
+// and its file is unchanged: 1, the shown bitmap to be (the caller's) and
+// the picture's own depth; else 0 and the caller loads it.
+int TakeReadAheadPicture(HBITMAP* picture, int* bitCount);

@@ -1,6 +1,7 @@
 #include "image/picture_read_ahead.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "image/dib_image.h"
 #include "image/picture_pipeline.h"
@@ -19,8 +20,24 @@ bool FileFacts(const std::string& path, uint64_t* size, FILETIME* written) {
     return true;
 }
 
-uint64_t BlockBytes(HLOCAL block) {
-    return block ? uint64_t(LocalSize(block)) : 0;
+// The picture as the viewer shows it: a 24-bit bottom-up DIB section, made
+// here so that the key press only hands it over.
+HBITMAP MakeSection(const BITMAPINFOHEADER& header, const BYTE* pixels, uint64_t* bytes) {
+    const int width = header.biWidth, rows = DibRows(header);
+    BITMAPINFO info{};
+    info.bmiHeader = Dib24Header(width, rows);
+    void* bits = nullptr;
+    HBITMAP section = info.bmiHeader.biSizeImage
+                          ? CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
+                          : nullptr;
+    if (!section) return nullptr;
+    const size_t stride = size_t(DibStride(24, width));
+    for (int y = 0; y < rows; ++y) {
+        const int from = header.biHeight < 0 ? rows - 1 - y : y;
+        std::memcpy(static_cast<BYTE*>(bits) + stride * size_t(y), pixels + stride * size_t(from), stride);
+    }
+    *bytes = info.bmiHeader.biSizeImage;
+    return section;
 }
 }  // namespace
 
@@ -38,9 +55,8 @@ PictureReadAhead::~PictureReadAhead() {
 }
 
 void PictureReadAhead::Free(Entry& entry) {
-    FreeDibBlock(entry.header);
-    FreeDibBlock(entry.pixels);
-    entry.header = entry.pixels = nullptr;
+    if (entry.picture) DeleteObject(entry.picture);
+    entry.picture = nullptr;
 }
 
 void PictureReadAhead::Want(const std::vector<Key>& wanted) {
@@ -76,7 +92,7 @@ void PictureReadAhead::Want(const std::vector<Key>& wanted) {
     changed_.notify_all();
 }
 
-int PictureReadAhead::Take(const Key& key, HLOCAL* header, HLOCAL* pixels, int* bitCount) {
+int PictureReadAhead::Take(const Key& key, HBITMAP* picture, int* bitCount) {
     Entry taken;
     {
         std::unique_lock<std::mutex> hold(lock_);
@@ -100,14 +116,13 @@ int PictureReadAhead::Take(const Key& key, HLOCAL* header, HLOCAL* pixels, int* 
     }
     uint64_t size = 0;
     FILETIME written{};
-    if (!taken.header || !FileFacts(taken.key.path, &size, &written) || size != taken.fileSize ||
+    if (!taken.picture || !FileFacts(taken.key.path, &size, &written) || size != taken.fileSize ||
         CompareFileTime(&written, &taken.writeTime) != 0) {
         // Failed, or changed on disk since: loaded afresh.
         Free(taken);
         return 0;
     }
-    *header = taken.header;
-    *pixels = taken.pixels;
+    *picture = taken.picture;
     *bitCount = taken.bitCount;
     std::unique_lock<std::mutex> hold(lock_);
     ++hits_;
@@ -126,8 +141,8 @@ void PictureReadAhead::Read(Entry& entry, uint64_t room) {
     if (entry.key.orientation != 0 &&
         !ApplyOrientation(nullptr, dib.header, dib.pixels, entry.key.orientation))
         return;
-    dib.Release(&entry.header, &entry.pixels);
-    entry.bytes = BlockBytes(entry.header) + BlockBytes(entry.pixels);
+    if (dib.header->biBitCount != 24 && !ConvertDibTo24(nullptr, dib.header, dib.pixels)) return;
+    entry.picture = MakeSection(*dib.header, dib.pixels, &entry.bytes);
 }
 
 void PictureReadAhead::Work() {
@@ -148,8 +163,7 @@ void PictureReadAhead::Work() {
         hold.lock();
         ++readsDone_;
         // The entry is still in the list: only this thread erases running ones.
-        it->header = work.header;
-        it->pixels = work.pixels;
+        it->picture = work.picture;
         it->bitCount = work.bitCount;
         it->fileSize = work.fileSize;
         it->writeTime = work.writeTime;

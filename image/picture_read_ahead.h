@@ -27,7 +27,7 @@ public:
         int orientation = 0;
     };
 
-    // Starts the worker; capBytes bounds the pixel and header blocks held
+    // Starts the worker; capBytes bounds the pixels held
     // (a picture larger than what is free is not read ahead).
     explicit PictureReadAhead(uint64_t capBytes);
     // Cancels the queue, waits for the read in progress, frees everything.
@@ -38,10 +38,11 @@ public:
     // The pictures wanted next, nearest first. Everything else is dropped;
     // a read in progress for anything else is dropped when it ends.
     void Want(const std::vector<Key>& wanted);
-    // 1 with the picture (turned, the caller owns both blocks) and its own
-    // depth when it was read ahead and the file still has the size and
-    // write time it had then; waits for a read in progress. 0 otherwise.
-    int Take(const Key& key, HLOCAL* header, HLOCAL* pixels, int* bitCount);
+    // 1 with the picture (turned, as a 24-bit bottom-up DIB section that
+    // the caller owns) and its own depth when it was read ahead and the
+    // file still has the size and write time it had then; waits for a read
+    // in progress. 0 otherwise.
+    int Take(const Key& key, HBITMAP* picture, int* bitCount);
 
     uint64_t HeldBytes();
     // The most ever held at once.
@@ -59,8 +60,7 @@ private:
         Key key;
         State state = State::Queued;
         bool wanted = true;
-        HLOCAL header = nullptr;
-        HLOCAL pixels = nullptr;
+        HBITMAP picture = nullptr;
         int bitCount = 0;
         uint64_t bytes = 0;
         uint64_t fileSize = 0;
