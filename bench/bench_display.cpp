@@ -1,5 +1,5 @@
 // The cost of drawing: one fitted paint of a 6000 x 4000 picture into an
-// 800 x 600 client against a plain BitBlt of the client size, stretched
+// 800 x 600 client against a plain BitBlt of a picture of the client size, stretched
 // whole (the kept fitted picture off) and copied from the kept fitted
 // picture; the fit pass that makes it against the full decode of the same
 // picture; and one tick of the spin and of the bounce as a share of the
@@ -68,11 +68,20 @@ int main() {
     v.ShownBitmap = MakePictureBitmapOfSize(window, 6000, 4000);
     v.PictureSize = SIZE{6000, 4000};
 
-    // Reference: a plain copy of the client size from a memory bitmap.
+    // Reference: a plain copy of the client size from a memory bitmap that
+    // holds a picture. (A bitmap never written, all black, copies about
+    // twice as fast under Wine as one of the same format holding pixels.)
     HDC dc = GetDC(window);
     HDC memory = CreateCompatibleDC(dc);
     HBITMAP clientSized = CreateCompatibleBitmap(dc, 800, 600);
     HGDIOBJ old = SelectObject(memory, clientSized);
+    {
+        BITMAPINFO info{};
+        info.bmiHeader = Dib24Header(800, 600);
+        std::vector<BYTE> rows(info.bmiHeader.biSizeImage);
+        for (size_t i = 0; i < rows.size(); ++i) rows[i] = BYTE(i * 7 + i / 2400);
+        SetDIBits(dc, clientSized, 0, 600, rows.data(), &info, DIB_RGB_COLORS);
+    }
     const double blit = MillisecondsPerCall(5, 20, [&] {
         BitBlt(dc, 0, 0, 800, 600, memory, 0, 0, SRCCOPY);
         GdiFlush();
