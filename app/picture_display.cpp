@@ -52,6 +52,27 @@ PixelRows24 SectionRows(HBITMAP bitmap) {
                        size_t(section.dsBm.bmWidthBytes), false};
 }
 
+// Keeps a scaled picture (a DIB section) in the display's own format, in a
+// memory DC of its own, so that each paint is a plain copy with nothing to
+// convert. Null when it cannot.
+HBITMAP KeepFitted(const PixelRows24& target) {
+    ViewerState& v = Viewer();
+    WindowDC dc(nullptr);
+    GdiObject<HBITMAP> fitted(CreateCompatibleBitmap(dc, target.width, target.height));
+    BITMAPINFO info{};
+    info.bmiHeader = Dib24Header(target.width, target.height);
+    if (!fitted.get() || !SetDIBits(dc, fitted, 0, target.height, target.pixels, &info, DIB_RGB_COLORS))
+        return nullptr;
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory) return nullptr;
+    DropFittedPicture();
+    v.FittedSize = SIZE{target.width, target.height};
+    v.FittedBitmap = fitted.release();
+    v.FittedDC = memory;
+    SelectObject(memory, v.FittedBitmap);
+    return v.FittedBitmap;
+}
+
 // The kept fitted picture for a still (unspun) fit rectangle: made by area
 // averaging from the shown picture when its size changed, except while the
 // user drags the frame, when the last one is stretched to follow it and the
@@ -71,20 +92,7 @@ HBITMAP FittedPicture(const DrawRect& still) {
     if (!target.pixels) return nullptr;
     GdiFlush();
     ResampleArea24(source, target);
-    WindowDC dc(nullptr);
-    GdiObject<HBITMAP> fitted(CreateCompatibleBitmap(dc, still.width, still.height));
-    BITMAPINFO info{};
-    info.bmiHeader = Dib24Header(still.width, still.height);
-    if (!fitted.get() || !SetDIBits(dc, fitted, 0, still.height, target.pixels, &info, DIB_RGB_COLORS))
-        return nullptr;
-    HDC memory = CreateCompatibleDC(dc);
-    if (!memory) return nullptr;
-    DropFittedPicture();
-    v.FittedSize = SIZE{still.width, still.height};
-    v.FittedBitmap = fitted.release();
-    v.FittedDC = memory;
-    SelectObject(memory, v.FittedBitmap);
-    return v.FittedBitmap;
+    return KeepFitted(target);
 }
 
 // Turns the loaded DibImage into the shown bitmap, in the current
@@ -216,13 +224,18 @@ void ShowPicture(HWND window) {
     int colorDepth = 0;
     // A picture read ahead is already the bitmap the load and the turn
     // below would make of the file.
-    HBITMAP ahead = nullptr;
-    if (TakeReadAheadPicture(&ahead, &colorDepth)) {
+    HBITMAP ahead = nullptr, aheadFitted = nullptr;
+    if (TakeReadAheadPicture(&ahead, &colorDepth, &aheadFitted)) {
         DropShownBitmap(window);
         BITMAP facts;
         GetObjectA(ahead, sizeof facts, &facts);
         SetBitmapDimensionEx(ahead, facts.bmWidth, facts.bmHeight, nullptr);
         v.ShownBitmap = ahead;
+        // Scaled ahead for the client as it was; the first paint scales
+        // afresh if the window's new layout draws it at another size.
+        GdiObject<HBITMAP> scaled(aheadFitted);
+        const PixelRows24 rows = SectionRows(scaled);
+        if (rows.pixels) KeepFitted(rows);
     }
     if (!ahead && (!v.CurrentPath[0] || !LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels) ||
                    !MakeShownBitmap(window, header, pixels, &colorDepth))) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "album/zub_album.h"
+#include "app/display_layout.h"
 #include "app/viewer_state.h"
 #include "browse/file_utils.h"
 #include "image/picture_read_ahead.h"
@@ -49,11 +50,23 @@ void ReadNeighboursAhead() {
         PictureReadAhead::Key key;
         if (Neighbour(delta, &key)) wanted.push_back(key);
     }
-    v.ReadAhead->Want(wanted);
+    // A picture of the shown one's size fills the same window, so the worker
+    // can scale it for the client as it is now; any other size is scaled
+    // afresh at its first paint, as without read-ahead.
+    PictureReadAhead::FitFor fitFor;
+    if (v.Settings.FitToWindow && v.Settings.KeepFittedPicture && !v.Settings.Animate) {
+        fitFor = [client = v.ClientSize, shown = v.PictureSize](SIZE picture) {
+            if (picture.cx != shown.cx || picture.cy != shown.cy) return SIZE{0, 0};
+            const DrawRect drawn = FitDrawRect(picture, client, false, 0);
+            return SIZE{drawn.width, drawn.height};
+        };
+    }
+    v.ReadAhead->Want(wanted, fitFor);
 }
 
-int TakeReadAheadPicture(HBITMAP* picture, int* bitCount) {
+int TakeReadAheadPicture(HBITMAP* picture, int* bitCount, HBITMAP* fitted) {
     ViewerState& v = Viewer();
     if (!v.ReadAhead || !v.CurrentPath[0]) return 0;
-    return v.ReadAhead->Take(PictureReadAhead::Key{v.CurrentPath, v.CurrentOrientation}, picture, bitCount);
+    return v.ReadAhead->Take(PictureReadAhead::Key{v.CurrentPath, v.CurrentOrientation}, picture, bitCount,
+                             fitted);
 }

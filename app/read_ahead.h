@@ -11,5 +11,7 @@
 void ReadNeighboursAhead();
 // The picture of CurrentPath in CurrentOrientation, when it was read ahead
 // and its file is unchanged: 1, the shown bitmap to be (the caller's) and
-// the picture's own depth; else 0 and the caller loads it.
-int TakeReadAheadPicture(HBITMAP* picture, int* bitCount);
+// the picture's own depth, and in fitted the picture already scaled for
+// the fitted display (a 24-bit DIB section, the caller's) or null; else 0
+// and the caller loads it.
+int TakeReadAheadPicture(HBITMAP* picture, int* bitCount, HBITMAP* fitted);

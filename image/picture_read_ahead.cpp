@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/dib_image.h"
+#include "image/dib_resample.h"
 #include "image/picture_pipeline.h"
 #include "image/transforms.h"
 
@@ -56,12 +57,14 @@ PictureReadAhead::~PictureReadAhead() {
 
 void PictureReadAhead::Free(Entry& entry) {
     if (entry.picture) DeleteObject(entry.picture);
-    entry.picture = nullptr;
+    if (entry.fitted) DeleteObject(entry.fitted);
+    entry.picture = entry.fitted = nullptr;
 }
 
-void PictureReadAhead::Want(const std::vector<Key>& wanted) {
+void PictureReadAhead::Want(const std::vector<Key>& wanted, FitFor fitFor) {
     {
         std::unique_lock<std::mutex> hold(lock_);
+        fitFor_ = std::move(fitFor);
         for (auto it = entries_.begin(); it != entries_.end();) {
             const bool keep = std::any_of(wanted.begin(), wanted.end(),
                                           [&](const Key& key) { return SameKey(key, it->key); });
@@ -92,7 +95,7 @@ void PictureReadAhead::Want(const std::vector<Key>& wanted) {
     changed_.notify_all();
 }
 
-int PictureReadAhead::Take(const Key& key, HBITMAP* picture, int* bitCount) {
+int PictureReadAhead::Take(const Key& key, HBITMAP* picture, int* bitCount, HBITMAP* fitted) {
     Entry taken;
     {
         std::unique_lock<std::mutex> hold(lock_);
@@ -124,12 +127,17 @@ int PictureReadAhead::Take(const Key& key, HBITMAP* picture, int* bitCount) {
     }
     *picture = taken.picture;
     *bitCount = taken.bitCount;
+    if (fitted) {
+        *fitted = taken.fitted;
+    } else if (taken.fitted) {
+        DeleteObject(taken.fitted);
+    }
     std::unique_lock<std::mutex> hold(lock_);
     ++hits_;
     return 1;
 }
 
-void PictureReadAhead::Read(Entry& entry, uint64_t room) {
+void PictureReadAhead::Read(Entry& entry, uint64_t room, const FitFor& fitFor) {
     if (!FileFacts(entry.key.path, &entry.fileSize, &entry.writeTime)) return;
     HLOCAL header = nullptr, pixels = nullptr;
     // A turn holds the picture twice for a moment; it must fit as well.
@@ -143,6 +151,26 @@ void PictureReadAhead::Read(Entry& entry, uint64_t room) {
         return;
     if (dib.header->biBitCount != 24 && !ConvertDibTo24(nullptr, dib.header, dib.pixels)) return;
     entry.picture = MakeSection(*dib.header, dib.pixels, &entry.bytes);
+    if (!entry.picture || !fitFor) return;
+    // The fit pass the first paint would make, from the same pixels.
+    const SIZE fit = fitFor(SIZE{dib.header->biWidth, DibRows(*dib.header)});
+    BITMAPINFO info{};
+    info.bmiHeader = Dib24Header(fit.cx, fit.cy);
+    void* bits = nullptr;
+    if (fit.cx < 1 || fit.cy < 1 || info.bmiHeader.biSizeImage == 0 ||
+        entry.bytes + info.bmiHeader.biSizeImage > room)
+        return;
+    entry.fitted = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    DIBSECTION shown{};
+    if (entry.fitted && GetObjectA(entry.picture, sizeof shown, &shown) != sizeof shown) {
+        DeleteObject(entry.fitted);
+        entry.fitted = nullptr;
+    }
+    if (!entry.fitted) return;
+    ResampleArea24(PixelRows24{static_cast<BYTE*>(shown.dsBm.bmBits), shown.dsBm.bmWidth, shown.dsBm.bmHeight,
+                               size_t(shown.dsBm.bmWidthBytes), false},
+                   PixelRows24{static_cast<BYTE*>(bits), fit.cx, fit.cy, size_t(DibStride(24, fit.cx)), false});
+    entry.bytes += info.bmiHeader.biSizeImage;
 }
 
 void PictureReadAhead::Work() {
@@ -158,12 +186,14 @@ void PictureReadAhead::Work() {
         it->state = State::Running;
         Entry work = *it;
         const uint64_t room = cap_ > held_ ? cap_ - held_ : 0;
+        const FitFor fitFor = fitFor_;
         hold.unlock();
-        Read(work, room);
+        Read(work, room, fitFor);
         hold.lock();
         ++readsDone_;
         // The entry is still in the list: only this thread erases running ones.
         it->picture = work.picture;
+        it->fitted = work.fitted;
         it->bitCount = work.bitCount;
         it->fileSize = work.fileSize;
         it->writeTime = work.writeTime;

@@ -14,6 +14,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <string>
@@ -35,14 +36,22 @@ public:
     PictureReadAhead(const PictureReadAhead&) = delete;
     PictureReadAhead& operator=(const PictureReadAhead&) = delete;
 
+    // The size a picture of the given size is drawn at when fitted (0 x 0
+    // for none), asked on the worker.
+    using FitFor = std::function<SIZE(SIZE picture)>;
+
     // The pictures wanted next, nearest first. Everything else is dropped;
-    // a read in progress for anything else is dropped when it ends.
-    void Want(const std::vector<Key>& wanted);
+    // a read in progress for anything else is dropped when it ends. With
+    // fitFor, each is also scaled to the size it would be drawn at, so that
+    // the first paint after the key press needs no fit pass either.
+    void Want(const std::vector<Key>& wanted, FitFor fitFor = nullptr);
     // 1 with the picture (turned, as a 24-bit bottom-up DIB section that
     // the caller owns) and its own depth when it was read ahead and the
     // file still has the size and write time it had then; waits for a read
     // in progress. 0 otherwise.
-    int Take(const Key& key, HBITMAP* picture, int* bitCount);
+    // fitted (when given) receives the picture scaled for fitFor, a 24-bit
+    // bottom-up DIB section the caller owns, or null.
+    int Take(const Key& key, HBITMAP* picture, int* bitCount, HBITMAP* fitted = nullptr);
 
     uint64_t HeldBytes();
     // The most ever held at once.
@@ -61,6 +70,7 @@ private:
         State state = State::Queued;
         bool wanted = true;
         HBITMAP picture = nullptr;
+        HBITMAP fitted = nullptr;
         int bitCount = 0;
         uint64_t bytes = 0;
         uint64_t fileSize = 0;
@@ -68,12 +78,13 @@ private:
     };
 
     void Work();
-    void Read(Entry& entry, uint64_t room);
+    void Read(Entry& entry, uint64_t room, const FitFor& fitFor);
     static void Free(Entry& entry);
 
     std::mutex lock_;
     std::condition_variable changed_;
     std::list<Entry> entries_;
+    FitFor fitFor_;
     uint64_t cap_;
     uint64_t held_ = 0;
     uint64_t peak_ = 0;

@@ -46,7 +46,8 @@ TEST_F(ViewerWindowTest, AStepToAPictureReadAheadShowsWhatAFreshLoadShows) {
         {"p0.jpg", MakeJpeg(320, 200, pattern(2))},
         {"p1.jpg", MakeJpeg(200, 320, pattern(3))},
         {"p2.jpg", Bytes(broken.begin(), broken.begin() + 300)},
-        {"p3.jpg", MakeJpeg(100, 90, pattern(5), {JpegKind::Grey})}};
+        {"p3.jpg", MakeJpeg(100, 90, pattern(5), {JpegKind::Grey})},
+        {"p4.jpg", MakeJpeg(100, 90, pattern(6))}};  // p3's size: scaled ahead as well
     ViewerState& v = Viewer();
     for (const auto& [name, bytes] : pages) {
         WriteFileBytes(dir_.File(name), bytes);
@@ -62,6 +63,8 @@ TEST_F(ViewerWindowTest, AStepToAPictureReadAheadShowsWhatAFreshLoadShows) {
     } steps[] = {{VK_RIGHT, false, 1},
                  {VK_RIGHT, false, 0},
                  {VK_RIGHT, false, 1},
+                 {VK_RIGHT, false, 1},
+                 {VK_LEFT, false, 1},
                  {VK_LEFT, false, 0},
                  {VK_LEFT, true, 0}};
     for (const auto& step : steps) {
