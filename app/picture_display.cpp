@@ -269,6 +269,20 @@ void ShowPicture(HWND window) {
     if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_INFOBOXREFRESH, 0, 0);
 }
 
+bool EraseAroundPicture(HDC dc) {
+    const ViewerState& v = Viewer();
+    if (!v.ShownBitmap || !v.Settings.FitToWindow || !v.Settings.KeepFittedPicture || v.Settings.Animate)
+        return false;
+    const DrawRect drawn = FitDrawRect(v.PictureSize, v.ClientSize, false, 0);
+    if (drawn.width < 1 || drawn.height < 1) return false;
+    const int saved = SaveDC(dc);
+    ExcludeClipRect(dc, drawn.x, drawn.y, drawn.x + drawn.width, drawn.y + drawn.height);
+    RECT client{0, 0, v.ClientSize.cx, v.ClientSize.cy};
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
+    return true;
+}
+
 int PaintPicture(HWND, HDC dc) {
     ViewerState& v = Viewer();
     if (!v.ShownBitmap) return 1;

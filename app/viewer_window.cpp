@@ -222,6 +222,9 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             return OnSizeMove(window, message == WM_ENTERSIZEMOVE);
         case WM_MOVE:
             return OnMove(window);
+        case WM_ERASEBKGND:
+            if (EraseAroundPicture(reinterpret_cast<HDC>(wParam))) return 1;
+            break;
         case WM_PAINT:
             return OnPaint(window);
         case WM_LBUTTONDOWN:
