@@ -9,6 +9,7 @@
 #include "image/dib_image.h"
 #include "image/picture_loader.h"
 #include "image/picture_pipeline.h"
+#include "image/thumbnail_cache.h"
 #include "image/thumbnail_image.h"
 #include "image/thumbnail_prefetch.h"
 #include "image/transforms.h"
@@ -115,9 +116,34 @@ void RecordPictureFacts(ZubAlbum& album, void* block, const char* path, int bitC
     album.InfoMask->SetInt(block, album.InfoMask->GetInt(block, nullptr) | kInfoPicture);
 }
 
-bool BuildPicturePage(ZubAlbum& album, int page, void* block, const char* path, int size,
-                      ProgressProc progress, intptr_t userData, ThumbnailPrefetch* ahead) {
-    RecordFileFacts(album, block, path);
+// The page's thumbnail and picture facts from the disk cache.
+bool TakeFromCache(ZubAlbum& album, void* block, const ThumbnailCacheKey& key) {
+    CachedThumbnail cached;
+    if (!FindCachedThumbnail(key, &cached)) return false;
+    album.PictureBitCount->SetInt(block, int(cached.bitCount));
+    album.PictureWidth->SetInt(block, int(cached.pictureWidth));
+    album.PictureHeight->SetInt(block, int(cached.pictureHeight));
+    album.InfoMask->SetInt(block, album.InfoMask->GetInt(block, nullptr) | kInfoPicture);
+    return StoreThumbnail(album, block, int(cached.width), int(cached.height), cached.pixels.data());
+}
+
+// Writes the page's freshly built thumbnail to the disk cache.
+void KeepInCache(ZubAlbum& album, void* block, const ThumbnailCacheKey& key) {
+    const auto* header = SlotPointer<const BITMAPINFOHEADER>(album.ThumbHeader->GetHandle(block, nullptr));
+    const auto* bits = SlotPointer<const BYTE>(album.ThumbBits->GetHandle(block, nullptr));
+    if (!header || !bits) return;
+    CachedThumbnail thumbnail;
+    thumbnail.width = uint32_t(header->biWidth);
+    thumbnail.height = uint32_t(DibRows(*header));
+    thumbnail.bitCount = uint32_t(album.PictureBitCount->GetInt(block, nullptr));
+    thumbnail.pictureWidth = uint32_t(album.PictureWidth->GetInt(block, nullptr));
+    thumbnail.pictureHeight = uint32_t(album.PictureHeight->GetInt(block, nullptr));
+    thumbnail.pixels.assign(bits, bits + CachedThumbnailStride(thumbnail.width) * thumbnail.height);
+    StoreCachedThumbnail(key, thumbnail);
+}
+
+bool BuildPictureFresh(ZubAlbum& album, int page, void* block, const char* path, int size,
+                       ProgressProc progress, intptr_t userData, ThumbnailPrefetch* ahead) {
     PreparedThumbnail prepared;
     if (ahead && ahead->Take(page, path, &prepared)) {
         RecordPictureFacts(album, block, path, prepared.bitCount);
@@ -130,6 +156,19 @@ bool BuildPicturePage(ZubAlbum& album, int page, void* block, const char* path, 
     if (fields) LocalUnlock(header);
     RecordPictureFacts(album, block, path, bitCount);
     return ShrinkAndStore(album, block, header, pixels, size);
+}
+
+// A picture page: from the disk cache when it holds the file as it is now,
+// else built and then kept there.
+bool BuildPicturePage(ZubAlbum& album, int page, void* block, const char* path, int size,
+                      ProgressProc progress, intptr_t userData, ThumbnailPrefetch* ahead) {
+    RecordFileFacts(album, block, path);
+    ThumbnailCacheKey key;
+    const bool keyed = ThumbnailCacheKeyFor(path, uint32_t(size), &key);
+    if (keyed && TakeFromCache(album, block, key)) return true;
+    if (!BuildPictureFresh(album, page, block, path, size, progress, userData, ahead)) return false;
+    if (keyed) KeepInCache(album, block, key);
+    return true;
 }
 
 }  // namespace

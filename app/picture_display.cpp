@@ -7,11 +7,13 @@
 
 #include "app/display_layout.h"
 #include "app/info_box_message.h"
+#include "app/read_ahead.h"
 #include "app/shell_paths.h"
 #include "app/viewer_state.h"
 #include "app/viewer_window.h"
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
+#include "image/dib_resample.h"
 #include "image/picture_loader.h"
 #include "image/picture_pipeline.h"
 #include "image/transforms.h"
@@ -37,6 +39,71 @@ bool AnyClearPixel(const LockedDib& dib) {
     return false;
 }
 
+// A 24-bit bottom-up DIB section: a device bitmap whose pixels the fit
+// pass reads and writes directly, without a copy.
+HBITMAP CreatePixelSection(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader = Dib24Header(width, height);
+    if (info.bmiHeader.biSizeImage == 0) return nullptr;
+    void* bits = nullptr;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+// The pixels of a bitmap made by CreatePixelSection, or rows of null pixels
+// for any other bitmap.
+PixelRows24 SectionRows(HBITMAP bitmap) {
+    DIBSECTION section{};
+    if (!bitmap || GetObjectA(bitmap, sizeof section, &section) != sizeof section ||
+        section.dsBm.bmBitsPixel != 24 || !section.dsBm.bmBits) {
+        return PixelRows24{nullptr, 0, 0, 0, false};
+    }
+    return PixelRows24{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidth, section.dsBm.bmHeight,
+                       size_t(section.dsBm.bmWidthBytes), false};
+}
+
+// Keeps a scaled picture (a DIB section) in the display's own format, in a
+// memory DC of its own, so that each paint is a plain copy with nothing to
+// convert. Null when it cannot.
+HBITMAP KeepFitted(const PixelRows24& target) {
+    ViewerState& v = Viewer();
+    WindowDC dc(nullptr);
+    GdiObject<HBITMAP> fitted(CreateCompatibleBitmap(dc, target.width, target.height));
+    BITMAPINFO info{};
+    info.bmiHeader = Dib24Header(target.width, target.height);
+    if (!fitted.get() || !SetDIBits(dc, fitted, 0, target.height, target.pixels, &info, DIB_RGB_COLORS))
+        return nullptr;
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory) return nullptr;
+    DropFittedPicture();
+    v.FittedSize = SIZE{target.width, target.height};
+    v.FittedBitmap = fitted.release();
+    v.FittedDC = memory;
+    SelectObject(memory, v.FittedBitmap);
+    return v.FittedBitmap;
+}
+
+// The kept fitted picture for a still (unspun) fit rectangle: made by area
+// averaging from the shown picture when its size changed, except while the
+// user drags the frame, when the last one is stretched to follow it and the
+// sharp pass waits for WM_EXITSIZEMOVE. Null where none can be kept (the
+// option is off or the shown bitmap holds no pixels of its own).
+HBITMAP FittedPicture(const DrawRect& still) {
+    ViewerState& v = Viewer();
+    if (!v.Settings.KeepFittedPicture || still.width < 1 || still.height < 1) return nullptr;
+    if (v.FittedBitmap && (v.Resizing || (v.FittedSize.cx == still.width && v.FittedSize.cy == still.height)))
+        return v.FittedBitmap;
+    const PixelRows24 source = SectionRows(v.ShownBitmap);
+    if (!source.pixels) return nullptr;
+    // Scaled into a DIB section, then kept in the display's own format, so
+    // that each paint is a plain copy with nothing to convert.
+    GdiObject<HBITMAP> scaled(CreatePixelSection(still.width, still.height));
+    const PixelRows24 target = SectionRows(scaled);
+    if (!target.pixels) return nullptr;
+    GdiFlush();
+    ResampleArea24(source, target);
+    return KeepFitted(target);
+}
+
 // Turns the loaded DibImage into the shown bitmap, in the current
 // orientation. Frees both blocks.
 bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth) {
@@ -58,13 +125,14 @@ bool MakeShownBitmap(HWND window, HLOCAL header, HLOCAL pixels, int* colorDepth)
     const int height = DibRows(*dib.header);
     DropShownBitmap(window);
     // Coverage stays in a 32-bit section, blended over the background at
-    // each paint; an opaque picture becomes a device bitmap as before.
+    // each paint; an opaque picture becomes a 24-bit section the fit pass
+    // reads (or, with the fitted picture not kept, a device bitmap).
     v.ShownCoverage = HasCoverage(PictureDisplayOptions(), *dib.header) && AnyClearPixel(dib);
     void* bits = nullptr;
-    GdiObject<HBITMAP> bitmap(v.ShownCoverage
-                                  ? CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(dib.header),
-                                                     DIB_RGB_COLORS, &bits, nullptr, 0)
-                                  : CreateCompatibleBitmap(dc, width, height));
+    GdiObject<HBITMAP> bitmap(v.ShownCoverage ? CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(dib.header),
+                                                                 DIB_RGB_COLORS, &bits, nullptr, 0)
+                              : v.Settings.KeepFittedPicture ? CreatePixelSection(width, height)
+                                                             : CreateCompatibleBitmap(dc, width, height));
     if (!bitmap.get()) return false;
     if (bits) {
         std::memcpy(bits, dib.pixels, size_t(DibPixelBytes(*dib.header)));
@@ -151,13 +219,11 @@ void DrawShown(HDC dc, HDC source, int x, int y, int width, int height, int sx, 
     GdiAlphaBlend(dc, x, y, width, height, source, sx, sy, sw, sh, blend);
 }
 
-// Draws a spinning frame: black bands beside it wipe out the wider frame
-// drawn before, then the picture is stretched (mirrored when width < 0).
-void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect& drawn) {
-    const SideBands bands = SpinSideBands(drawn);
-    FillBlack(dc, 0, drawn.y, bands.left, drawn.y + drawn.height);
-    FillBlack(dc, bands.right, drawn.y, client.cx, drawn.y + drawn.height);
-    SetStretchBltMode(dc, HALFTONE);
+// Stretches source (picture pixels) into the drawn rectangle: halftone from
+// the whole picture, or a plain fast stretch of the kept fitted picture,
+// which is already smooth and close to the drawn size.
+void StretchInto(HDC dc, HDC source, SIZE picture, const DrawRect& drawn, bool fromFitted) {
+    SetStretchBltMode(dc, fromFitted ? COLORONCOLOR : HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
     DrawShown(dc, source, drawn.x, drawn.y, drawn.width, drawn.height, 0, 0, picture.cx, picture.cy,
               POINT{drawn.x, drawn.y});
@@ -171,13 +237,53 @@ void TitleRefusedPicture(HWND window) {
     const std::string title = std::string(name) + " - 画像が大きすぎて表示できません";
     SetWindowTextA(window, title.c_str());
 }
+
+// Draws a spinning frame: black bands beside it wipe out the wider frame
+// drawn before, then the picture is stretched (mirrored when width < 0).
+void DrawSpinFrame(HDC dc, HDC source, SIZE picture, SIZE client, const DrawRect& drawn,
+                   bool fromFitted = false) {
+    const SideBands bands = SpinSideBands(drawn);
+    FillBlack(dc, 0, drawn.y, bands.left, drawn.y + drawn.height);
+    FillBlack(dc, bands.right, drawn.y, client.cx, drawn.y + drawn.height);
+    StretchInto(dc, source, picture, drawn, fromFitted);
+}
+
+// Fit display from the kept fitted picture: a copy when it has the drawn
+// size, else a fast stretch (a spin frame, or the frame being dragged).
+// False when no fitted picture can be kept.
+bool PaintFitted(HDC dc, SIZE picture, SIZE client, const DrawRect& drawn, bool animate) {
+    const DrawRect still = animate ? FitDrawRect(picture, client, false, 0) : drawn;
+    HBITMAP fitted = FittedPicture(still);
+    if (!fitted) return false;
+    const SIZE size = Viewer().FittedSize;
+    HDC source = Viewer().FittedDC;
+    if (animate) {
+        DrawSpinFrame(dc, source, size, client, drawn, true);
+    } else if (size.cx == drawn.width && size.cy == drawn.height) {
+        BitBlt(dc, drawn.x, drawn.y, drawn.width, drawn.height, source, 0, 0, SRCCOPY);
+    } else {
+        StretchInto(dc, source, size, drawn, true);
+    }
+    return true;
+}
 }  // namespace
 
 void DropShownBitmap(HWND window) {
     ViewerState& v = Viewer();
+    DropFittedPicture();
     if (v.ShownBitmap) DeletePictureBitmap(window, v.ShownBitmap);
     v.ShownBitmap = nullptr;
     v.ShownCoverage = false;
+}
+
+void DropFittedPicture() {
+    ViewerState& v = Viewer();
+    // The DC goes first: a bitmap selected into one cannot be deleted.
+    if (v.FittedDC) DeleteDC(v.FittedDC);
+    v.FittedDC = nullptr;
+    if (v.FittedBitmap) DeleteObject(v.FittedBitmap);
+    v.FittedBitmap = nullptr;
+    v.FittedSize = SIZE{0, 0};
 }
 
 void ShowPicture(HWND window) {
@@ -185,8 +291,24 @@ void ShowPicture(HWND window) {
     SetCursor(v.WaitCursor);
     HLOCAL header = nullptr, pixels = nullptr;
     int colorDepth = 0;
-    const bool loaded = v.CurrentPath[0] && LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels);
-    if (!loaded || !MakeShownBitmap(window, header, pixels, &colorDepth)) {
+    // A picture read ahead is already the bitmap the load and the turn
+    // below would make of the file.
+    HBITMAP ahead = nullptr, aheadFitted = nullptr;
+    if (TakeReadAheadPicture(&ahead, &colorDepth, &aheadFitted)) {
+        DropShownBitmap(window);
+        BITMAP facts;
+        GetObjectA(ahead, sizeof facts, &facts);
+        SetBitmapDimensionEx(ahead, facts.bmWidth, facts.bmHeight, nullptr);
+        v.ShownBitmap = ahead;
+        // Scaled ahead for the client as it was; the first paint scales
+        // afresh if the window's new layout draws it at another size.
+        GdiObject<HBITMAP> scaled(aheadFitted);
+        const PixelRows24 rows = SectionRows(scaled);
+        if (rows.pixels) KeepFitted(rows);
+    }
+    const bool loaded =
+        ahead || (v.CurrentPath[0] && LoadDisplayPicture(v.CurrentPath, nullptr, 0, &header, &pixels));
+    if (!ahead && (!loaded || !MakeShownBitmap(window, header, pixels, &colorDepth))) {
         // A picture that cannot be shown leaves the window's size and the
         // picture size as they were: a black client area is the only change.
         // The title stays too, unless the picture was refused for its size
@@ -197,6 +319,7 @@ void ShowPicture(HWND window) {
         DropShownBitmap(window);
         InvalidateRect(window, nullptr, TRUE);
         v.SwitchCounter = 0;
+        v.ReadAheadDue = 1;
         SetCursor(v.ArrowCursor);
         if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_INFOBOXREFRESH, 0, 0);
         return;
@@ -215,20 +338,41 @@ void ShowPicture(HWND window) {
     InvalidateRect(window, nullptr, TRUE);
     if (const char* name = TitleFileName(v.CurrentPath)) SetWindowTextA(window, name);
     v.SwitchCounter = 0;
+    v.ReadAheadDue = 1;
     SetCursor(v.ArrowCursor);
     if (v.InfoBOXWindow) SendMessageA(v.InfoBOXWindow, WM_INFOBOXREFRESH, 0, 0);
+}
+
+bool EraseAroundPicture(HDC dc) {
+    const ViewerState& v = Viewer();
+    if (!v.ShownBitmap || !v.Settings.FitToWindow || !v.Settings.KeepFittedPicture || v.Settings.Animate)
+        return false;
+    const DrawRect drawn = FitDrawRect(v.PictureSize, v.ClientSize, false, 0);
+    if (drawn.width < 1 || drawn.height < 1) return false;
+    const int saved = SaveDC(dc);
+    ExcludeClipRect(dc, drawn.x, drawn.y, drawn.x + drawn.width, drawn.y + drawn.height);
+    RECT client{0, 0, v.ClientSize.cx, v.ClientSize.cy};
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
+    return true;
 }
 
 int PaintPicture(HWND, HDC dc) {
     ViewerState& v = Viewer();
     if (!v.ShownBitmap) return 1;
-    MemoryDC source(dc);
-    SelectedObject selected(source, v.ShownBitmap);
+    const SIZE client = v.ClientSize;
+    const bool animate = v.Settings.Animate != 0;
+    // PictureSize is the shown bitmap's size (ShowPicture sets both).
+    if (v.Settings.FitToWindow &&
+        PaintFitted(dc, v.PictureSize, client, FitDrawRect(v.PictureSize, client, animate, v.AnimPhase),
+                    animate)) {
+        return 1;
+    }
     BITMAP facts;
     GetObjectA(v.ShownBitmap, sizeof facts, &facts);
     const SIZE picture{facts.bmWidth, facts.bmHeight};
-    const SIZE client = v.ClientSize;
-    const bool animate = v.Settings.Animate != 0;
+    MemoryDC source(dc);
+    SelectedObject selected(source, v.ShownBitmap);
 
     if (v.Settings.FitToWindow) {
         const DrawRect drawn = FitDrawRect(picture, client, animate, v.AnimPhase);

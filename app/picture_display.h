@@ -9,6 +9,10 @@
 void ShowPicture(HWND window);
 
 // Draws the shown bitmap by the display mode into dc. Always 1.
+// WM_ERASEBKGND while the kept fitted picture is drawn: only the bands
+// around the picture are filled black, since the paint covers the rest.
+// False when the whole client area is to be erased as usual.
+bool EraseAroundPicture(HDC dc);
 int PaintPicture(HWND window, HDC dc);
 
 // Moves the true-size view by (dx, dy) as far as the picture allows and
@@ -19,5 +23,8 @@ int ScrollPicture(HWND window, int dx, int dy);
 // client (both 0 in fit display or without a picture).
 void RefreshOverflow(HWND window);
 
-// Deletes the shown bitmap, if any.
+// Deletes the shown bitmap, if any, and the fitted picture made from it.
 void DropShownBitmap(HWND window);
+// Deletes the kept fitted picture; the next fitted paint makes it again.
+// Whatever changes how the shown picture looks calls it.
+void DropFittedPicture();

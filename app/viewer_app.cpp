@@ -4,10 +4,15 @@
 #include "app/viewer_state.h"
 #include "app/viewer_window.h"
 #include "image/plugin_host.h"
+#include "image/thumbnail_cache.h"
 
 int RunViewer(HINSTANCE instance, const std::string& argumentText, int showState) {
     ResetViewerState();
     Viewer().Instance = instance;
+    // Only the program itself keeps thumbnails in the user's folder; tests
+    // and benches name folders of their own.
+    SetThumbnailCache(DefaultThumbnailCacheFolder(),
+                      uint64_t(Viewer().Settings.ThumbnailCacheMegabytes) * 1024 * 1024);
     RegisterViewerClass(instance);
     HWND window = CreateViewerWindow(instance);
     if (!window) return 1;

@@ -2,6 +2,7 @@
 
 #include "album/zub_album.h"
 #include "image/picture_pipeline.h"
+#include "image/picture_read_ahead.h"
 
 ViewerState::ViewerState() = default;
 ViewerState::~ViewerState() = default;

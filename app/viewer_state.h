@@ -9,6 +9,7 @@
 
 #include "image/folder_list.h"
 
+class PictureReadAhead;
 class ZubAlbum;
 
 // The two display modes carry the numbers of the commands that select them.
@@ -28,6 +29,15 @@ struct ViewerSettings {
     // A picture refused for its size says so in the title (0: the title
     // keeps the last picture's name, as with any other failure).
     int TellRefusedPictures = 1;
+    // The fitted picture is scaled once by area averaging and kept; 0 =
+    // every paint stretches the whole picture with GDI's halftone mode.
+    int KeepFittedPicture = 1;
+    // Thumbnails kept between runs in %LOCALAPPDATA%\Piltrin\, at most this
+    // many megabytes; 0 = every thumbnail is built from its file.
+    int ThumbnailCacheMegabytes = 128;
+    // The next and previous pictures read ahead into at most this many
+    // megabytes; 0 = every step loads from the file.
+    int ReadAheadMegabytes = sizeof(void*) == 8 ? 256 : 96;
     RECT OptionsDialogRect{0, 0, 0, 0};
 };
 
@@ -48,6 +58,12 @@ struct ViewerState {
     // The shown bitmap is a 32-bit section of premultiplied coverage, drawn
     // over the background the options name.
     bool ShownCoverage = false;
+    // The shown picture scaled to its fit rectangle (FittedSize), kept so
+    // that a paint is a copy; made from ShownBitmap's own pixels.
+    HBITMAP FittedBitmap = nullptr;
+    HDC FittedDC = nullptr;  // a memory DC holding FittedBitmap, ready to copy from
+    SIZE FittedSize{0, 0};
+    int Resizing = 0;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
     SIZE PictureSize{0, 0};
     SIZE ClientSize{0, 0};
     SIZE ScreenSize{640, 400};
@@ -71,6 +87,10 @@ struct ViewerState {
     DWORD PictureFileKiB = 0;
     FILETIME PictureWriteTime{0, 0};
     int PictureColorDepth = 0;
+    // The neighbours read ahead (null while the cap is 0 or nothing was
+    // shown yet); asked for at the first paint of each picture.
+    std::unique_ptr<PictureReadAhead> ReadAhead;
+    int ReadAheadDue = 0;
 
     // The album and what the dialogs share of it.
     std::unique_ptr<ZubAlbum> Album;

@@ -10,6 +10,7 @@
 #include "app/navigation.h"
 #include "app/picture_display.h"
 #include "app/popup_menu.h"
+#include "app/read_ahead.h"
 #include "app/shell_commands.h"
 #include "app/tick.h"
 #include "app/viewer_state.h"
@@ -17,6 +18,7 @@
 #include "browse/file_utils.h"
 #include "browse/scoped_handles.h"
 #include "image/dib_image.h"
+#include "image/picture_read_ahead.h"
 #include "image/plugin_host.h"
 #include "resources/resource_ids.h"
 
@@ -54,6 +56,7 @@ LRESULT OnDestroy(HWND window) {
     // queued for them (a thumbnail step) then finds no window.
     for (HWND box : {v.ZubBOXWindow, v.InfoBOXWindow, v.FileBOXWindow})
         if (box && IsWindow(box)) DestroyWindow(box);
+    v.ReadAhead.reset();
     // Unsaved album changes are dropped without a question.
     v.Album.reset();
     if (v.FolderList.block) FolderListFree(&v.FolderList);
@@ -74,6 +77,14 @@ LRESULT OnSize(HWND window) {
     return 0;
 }
 
+// While the user drags the frame the kept fitted picture is stretched to
+// follow it; letting go makes one sharp pass for the final size.
+LRESULT OnSizeMove(HWND window, bool entering) {
+    Viewer().Resizing = entering;
+    if (!entering) InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
 LRESULT OnMove(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);
@@ -82,8 +93,17 @@ LRESULT OnMove(HWND window) {
 }
 
 LRESULT OnPaint(HWND window) {
-    PaintDC dc(window);
-    PaintPicture(window, dc);
+    {
+        PaintDC dc(window);
+        PaintPicture(window, dc);
+    }
+    // The neighbours are read once the new picture is on screen, so that
+    // their decoding never delays it.
+    ViewerState& v = Viewer();
+    if (v.ReadAheadDue) {
+        v.ReadAheadDue = 0;
+        ReadNeighboursAhead();
+    }
     return 1;
 }
 
@@ -243,8 +263,14 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             break;
         case WM_SIZE:
             return OnSize(window);
+        case WM_ENTERSIZEMOVE:
+        case WM_EXITSIZEMOVE:
+            return OnSizeMove(window, message == WM_ENTERSIZEMOVE);
         case WM_MOVE:
             return OnMove(window);
+        case WM_ERASEBKGND:
+            if (EraseAroundPicture(reinterpret_cast<HDC>(wParam))) return 1;
+            break;
         case WM_PAINT:
             return OnPaint(window);
         case WM_LBUTTONDOWN:

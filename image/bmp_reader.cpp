@@ -39,8 +39,12 @@ static_assert(sizeof(BmpFileHeader) == 14, "BMP file header is 14 bytes");
 constexpr WORD kBmpMagic = 0x4D42;  // "BM"
 constexpr DWORD kInfoHeaderSize = 40;
 
+// Set while ReadBmpFileUnreported runs on this thread: failures are told
+// to nobody.
+thread_local bool unreported = false;
+
 bool Fail(int code) {
-    LastLoadError = code;
+    if (!unreported) LastLoadError = code;
     return false;
 }
 
@@ -93,6 +97,18 @@ int ReadBmpFile(const char* path, HLOCAL* headerOut, HLOCAL* pixelsOut) {
     *headerOut = headerBlock.Release();
     *pixelsOut = pixelBlock.Release();
     return 1;
+}
+
+int ReadBmpFileUnreported(const char* path, uint64_t maxBytes, HLOCAL* header, HLOCAL* pixels) {
+    PictureInfo info{};
+    if (!ReadBmpInfo(path, &info) || !IsDibBitCount(info.colorDepth) || info.width <= 0) return 0;
+    const uint64_t rows = uint64_t(info.height < 0 ? -int64_t(info.height) : info.height);
+    // The blocks: pixels as the reader lays them out, header and table.
+    if (DibStride(info.colorDepth < 16 ? 24 : info.colorDepth, info.width) * rows + 2048 > maxBytes) return 0;
+    unreported = true;
+    const int read = ReadBmpFile(path, header, pixels);
+    unreported = false;
+    return read;
 }
 
 int ReadBmpInfo(const char* path, PictureInfo* info) {

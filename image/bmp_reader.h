@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "image/picture_types.h"
 
 // Reads a BMP file into a new DibImage (handles now the caller's). Hostile
@@ -11,6 +13,9 @@
 // held); a file shorter than its pixels promise loads with the missing rows
 // zero. Missing file: 3.
 int ReadBmpFile(const char* path, HLOCAL* header, HLOCAL* pixels);
+// ReadBmpFile for a worker thread: LastLoadError is left alone, and a
+// picture whose blocks would take more than maxBytes is not read. 1 or 0.
+int ReadBmpFileUnreported(const char* path, uint64_t maxBytes, HLOCAL* header, HLOCAL* pixels);
 // Fills info from the BMP headers without reading pixels: 1 when biPlanes
 // is 1.
 int ReadBmpInfo(const char* path, PictureInfo* info);

@@ -241,7 +241,10 @@ int Fail(int code) {
 // Steps shared by the full and the reduced load: blocks sized from the
 // stream's head, the decode, the header and grey table.
 int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const PictureInfo& info,
-                     bool plausible, HLOCAL* headerOut, HLOCAL* pixelsOut, PictureMeta* meta) {
+                     bool plausible, HLOCAL* headerOut, HLOCAL* pixelsOut, PictureMeta* meta,
+                     bool report = true) {
+    // Unreported, a failure leaves LastLoadError alone: a worker's load.
+    auto Fail = [report](int code) { return report ? ::Fail(code) : 0; };
     const int bits = info.colorDepth == 8 ? 8 : 24;
     BITMAPINFOHEADER fields{};
     fields.biSize = sizeof fields;
@@ -264,7 +267,7 @@ int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const P
     if (!pixels) return Fail(kLoadOutOfMemory);
     bool seekFailed;
     FILE* file = OpenStream(path, offset, &seekFailed);
-    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes), true, meta)
+    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes), report, meta)
                       : (seekFailed ? kJpegFailed : kJpegCannotOpen);
     if (file) std::fclose(file);
     LocalUnlock(pixelBlock.Get());
@@ -357,18 +360,42 @@ int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, u
     return DecodeIntoNewDib(path, denominator, offset, info, plausible, header, pixels, meta);
 }
 
-int ReadPmpOffset(const char* path, uint32_t* offset) {
+namespace {
+// The pmp head's offset: kLoadOk, or why not.
+int PmpOffsetOf(const char* path, uint32_t* offset) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Fail(kLoadCannotOpen);
+    if (file == INVALID_HANDLE_VALUE) return kLoadCannotOpen;
     BYTE head[21];
     DWORD got = 0;
     const BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
     CloseHandle(file);
-    if (!read || got != sizeof head || head[0] != 0x10) return Fail(kLoadNotThisFormat);
+    if (!read || got != sizeof head || head[0] != 0x10) return kLoadNotThisFormat;
     *offset =
         uint32_t(head[8]) << 24 | uint32_t(head[9]) << 16 | uint32_t(head[10]) << 8 | uint32_t(head[11]);
-    return 1;
+    return kLoadOk;
+}
+}  // namespace
+
+int ReadPmpOffset(const char* path, uint32_t* offset) {
+    const int result = PmpOffsetOf(path, offset);
+    return result == kLoadOk ? 1 : Fail(result);
+}
+
+int LoadJpegUnreported(const char* path, bool pmp, uint64_t maxBytes, HLOCAL* header, HLOCAL* pixels,
+                       PictureMeta* meta) {
+    uint32_t offset = 0;
+    if (pmp && PmpOffsetOf(path, &offset) != kLoadOk) return 0;
+    PictureInfo info{};
+    bool plausible = false;
+    if (!ReadInfo(path, 1, &info, offset, &plausible)) return 0;
+    // Stride and table as DecodeIntoNewDib makes them, with room for the
+    // blocks' rounding.
+    const int bits = info.colorDepth == 8 ? 8 : 24;
+    const uint64_t bytes = DibStride(bits, info.width) * uint64_t(info.height > 0 ? info.height : 0) + 40 +
+                           (bits == 8 ? 1024 : 0) + 64;
+    if (bytes > maxBytes) return 0;
+    return DecodeIntoNewDib(path, 1, offset, info, plausible, header, pixels, meta, false);
 }
 
 int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,

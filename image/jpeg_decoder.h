@@ -44,6 +44,12 @@ int LoadJpeg(const char* path, ProgressProc progress, intptr_t userData, int den
 // targetSize (see JpegScaleFor).
 int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, uint32_t offset,
                    int targetSize, HLOCAL* header, HLOCAL* pixels, PictureMeta* meta = nullptr);
+// LoadJpeg (pmp: LoadPmp) at full size without reporting anything: no
+// progress target, no LastLoadError, so a worker thread may run it. 1 and
+// the same DibImage as LoadJpeg, or 0 with nothing allocated (also when
+// its blocks would take more than maxBytes).
+int LoadJpegUnreported(const char* path, bool pmp, uint64_t maxBytes, HLOCAL* header, HLOCAL* pixels,
+                       PictureMeta* meta = nullptr);
 int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
             PictureMeta* meta = nullptr);
 int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,

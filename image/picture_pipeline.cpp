@@ -5,7 +5,9 @@
 #include "image/bmp_reader.h"
 #include "image/dib_image.h"
 #include "image/exif_reader.h"
+#include "image/jpeg_decoder.h"
 #include "image/picture_loader.h"
+#include "image/picture_name.h"
 #include "image/transforms.h"
 
 namespace {
@@ -158,4 +160,37 @@ int CompositeForDisplay(const DisplayOptions& chosen, const Background& backgrou
                         BYTE*& pixels) {
     if (!HasCoverage(chosen, *header)) return 1;
     return ComposeInto(background, header, pixels, header->biWidth, DibRows(*header)) ? 1 : 0;
+}
+
+bool IsUnreportedPictureName(const char* path) {
+    // The dispatch gives these extensions to its JPEG reader before any
+    // plug-in, so the worker's reader is the one a fresh load would use.
+    const char* extension = LoaderExtensionOf(path);
+    return extension && (SameExtension(extension, "jpg") || SameExtension(extension, "jpeg") ||
+                         SameExtension(extension, "pmp") || SameExtension(extension, "bmp"));
+}
+
+int LoadDisplayPictureUnreported(const char* path, const DisplayOptions& chosen, uint64_t maxBytes,
+                                 HLOCAL* header, HLOCAL* pixels) {
+    if (!IsUnreportedPictureName(path)) return 0;
+    PictureMeta meta;
+    const bool read = SameExtension(LoaderExtensionOf(path), "bmp")
+                          ? ReadBmpFileUnreported(path, maxBytes, header, pixels)
+                          : LoadJpegUnreported(path, SameExtension(LoaderExtensionOf(path), "pmp"), maxBytes,
+                                               header, pixels, &meta);
+    if (!read) return 0;
+    // The BMP reader's 32-bit pictures carry straight alpha, as in the dispatch.
+    if (SameExtension(LoaderExtensionOf(path), "bmp")) meta.alphaMeaningful = true;
+    PrepareForDisplay(chosen, meta, header, pixels);
+    if (!*header) return 0;
+    // A picture with coverage is drawn over the background by the viewer's
+    // own path: it is loaded there, not read ahead.
+    const auto* fields = static_cast<const BITMAPINFOHEADER*>(LocalLock(*header));
+    const bool coverage = fields && HasCoverage(chosen, *fields);
+    if (fields) LocalUnlock(*header);
+    if (!coverage) return 1;
+    FreeDibBlock(*header);
+    FreeDibBlock(*pixels);
+    *header = *pixels = nullptr;
+    return 0;
 }

@@ -89,3 +89,17 @@ int ScaleForDisplay(const DisplayOptions& options, BITMAPINFOHEADER*& header, BY
 // picture without coverage is left as it is. 1, or 0 as it was.
 int CompositeForDisplay(const DisplayOptions& options, const Background& background,
                         BITMAPINFOHEADER*& header, BYTE*& pixels);
+
+// Steps 1-4 for the whole picture on any thread: the readers' unreported
+// entries (JPEG, pmp and BMP; plug-in pictures are not read this way yet),
+// touching neither the progress target nor
+// LastLoadError. 1 and the DibImage a LoadDisplayPicture of the same file
+// gives; 0 with nothing allocated when the file cannot be read this way
+// (the caller then loads it on the user-interface thread) or when its
+// blocks would take more than maxBytes.
+// The options are the caller's copy of PictureDisplayOptions(); a picture
+// with coverage to composite is left to the user-interface thread (0).
+int LoadDisplayPictureUnreported(const char* path, const DisplayOptions& options, uint64_t maxBytes,
+                                 HLOCAL* header, HLOCAL* pixels);
+// Whether LoadDisplayPictureUnreported reads files of this name at all.
+bool IsUnreportedPictureName(const char* path);

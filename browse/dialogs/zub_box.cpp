@@ -15,6 +15,7 @@
 #include "browse/dialogs/zub_box_grid.h"
 #include "browse/dialogs/zub_box_state.h"
 #include "browse/scoped_handles.h"
+#include "image/thumbnail_cache.h"
 #include "image/thumbnail_prefetch.h"
 #include "resources/resource_ids.h"
 
@@ -87,6 +88,10 @@ void DecodeAhead(int index, bool rebuild) {
     for (int i = index + 1; i < end; ++i) {
         if ((i - index) % stride == 0 || (!rebuild && Album().HasThumbnail(i))) continue;
         const char* path = Album().GetPagePath(i);
+        // A cell the disk cache holds is read, not decoded.
+        ThumbnailCacheKey key;
+        if (ThumbnailCacheKeyFor(path, uint32_t(ThumbnailSizeOf(Album())), &key) && HasCachedThumbnail(key))
+            continue;
         if (IsPrefetchableName(path)) jobs.push_back({i, path});
     }
     s.Ahead->Queue(jobs, ThumbnailSizeOf(Album()));

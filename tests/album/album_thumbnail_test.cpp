@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "album/album_memory.h"
+#include "browse/scoped_handles.h"
+#include "image/thumbnail_cache.h"
 #include "image/thumbnail_prefetch.h"
 #include "tests/album/album_test_support.h"
 #include "tests/support/jpeg_test_files.h"
@@ -168,4 +170,55 @@ TEST_F(ThumbnailTest, ThumbnailsAreSmallAndAClearedAlbumGivesEveryBlockBack) {
     EXPECT_LE(sizeof *header + header->biSizeImage, 30u * 1024);
     album_.ClearAll();
     EXPECT_EQ(before, LiveAlbumAllocations());
+}
+
+// The disk cache: a second run reads every cell from it, a touched file is
+// built again, a damaged or foreign entry is never trusted (the cell is
+// built and the entry replaced), and the cap deletes the least used.
+TEST_F(ThumbnailTest, TheDiskCacheServesTheNextRunAndTrustsNothingItReads) {
+    const std::string cache = File("cache\\");
+    SetThumbnailCache(cache, 1 << 30);
+    Page("a.jpg", Raw(MakeJpeg(497, 300, kGreen)));
+    Page("b.bmp", Raw(Bmp(498, 300)));
+    Page("c.jpg", Raw(MakeJpeg(499, 300, kGreen)));
+    auto run = [&](long hits) {
+        const long before = ThumbnailCacheHits();
+        for (int page = 0; page < 3; ++page) BuildThumbnail(&album_, page, nullptr, 0);
+        EXPECT_EQ(ThumbnailCacheHits() - before, hits);
+        for (int page = 0; page < 3; ++page) EXPECT_EQ(Header(page)->biWidth, 90) << page;
+        EXPECT_EQ(album_.GetPictureWidth(0), 497);
+    };
+    run(0);
+    run(3);
+    // A touched file misses; so does every kind of damaged entry.
+    const FILETIME later{0x12345678u, 0x01DA0000u};
+    FileHandle touched(
+        CreateFileA(File("b.bmp").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    SetFileTime(touched.get(), nullptr, nullptr, &later);
+    touched.reset();
+    run(2);
+    auto entryOf = [&](const char* name, uint32_t size) {
+        ThumbnailCacheKey key;
+        EXPECT_TRUE(ThumbnailCacheKeyFor(File(name).c_str(), size, &key));
+        return cache + CachedThumbnailName(key);
+    };
+    const std::string entry = entryOf("a.jpg", 90);
+    const Bytes foreign = ReadFileBytes(entryOf("b.bmp", 90));
+    const Bytes sound = ReadFileBytes(entry);
+    for (const Bytes& damaged :
+         {Truncated(sound, sound.size() - 1), Truncated(sound, 20), Bytes{}, foreign, Bmp(30, 30)}) {
+        WriteFileBytes(entry, damaged);
+        run(2);
+        EXPECT_EQ(ReadFileBytes(entry), sound);
+    }
+    // Room for two and a half entries: a new one deletes the one used
+    // longest ago (b, since a was just used again).
+    SetThumbnailCache(cache, sound.size() * 5 / 2);
+    BuildThumbnail(&album_, 0, nullptr, 0);
+    album_.ThumbSizeParam = 45;
+    BuildThumbnail(&album_, 2, nullptr, 0);
+    for (const auto& [name, size, kept] :
+         {std::tuple{"a.jpg", 90, true}, std::tuple{"b.bmp", 90, false}, std::tuple{"c.jpg", 45, true}})
+        EXPECT_EQ(GetFileAttributesA(entryOf(name, size).c_str()) != INVALID_FILE_ATTRIBUTES, kept) << name;
+    SetThumbnailCache("", 0);
 }
