@@ -78,3 +78,9 @@ inline Bytes ZubBytes(const Bytes& header, const std::vector<Bytes>& pages, bool
     for (size_t i = 0; i < pages.size(); ++i) out = Cat({out, block(i ? 0xFFFFFFFF : 0xFFFF0001, pages[i])});
     return Cat({out, Words({0xFFFF0000, 0xFFFF0000})});
 }
+
+// JPEG metadata bodies, for the readers of the picture's own facts.
+// An APP1 "Exif" body whose IFD0 holds only the orientation tag.
+Bytes ExifBody(int orientation, bool bigEndian = false);
+// The APP2 bodies carrying profile in chunks of at most chunkBytes.
+std::vector<Bytes> IccChunks(const Bytes& profile, size_t chunkBytes);

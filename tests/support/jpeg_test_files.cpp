@@ -61,30 +61,3 @@ Bytes WithSegment(const Bytes& jpeg, uint8_t marker, const Bytes& body) {
     return out;
 }
 
-Bytes ExifBody(int orientation, bool bigEndian) {
-    // Written little-endian, then every field turned for the other order.
-    Bytes out = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0};
-    PutU32(out, 8);
-    PutU16(out, 1);
-    PutU16(out, 0x0112), PutU16(out, 3), PutU32(out, 1), PutU16(out, uint32_t(orientation)), PutU16(out, 0);
-    PutU32(out, 0);
-    if (bigEndian) {
-        out[6] = out[7] = 'M';
-        for (size_t at : {8, 14, 16, 18, 24}) std::swap(out[at], out[at + 1]);
-        for (size_t at : {10, 20}) std::reverse(out.begin() + at, out.begin() + at + 4);
-    }
-    return out;
-}
-
-std::vector<Bytes> IccChunks(const Bytes& profile, size_t chunkBytes) {
-    std::vector<Bytes> chunks;
-    const size_t count = (profile.size() + chunkBytes - 1) / chunkBytes;
-    for (size_t i = 0; i < count; ++i) {
-        Bytes chunk = {'I',           'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, uint8_t(i + 1),
-                       uint8_t(count)};
-        const size_t end = std::min(profile.size(), (i + 1) * chunkBytes);
-        chunk.insert(chunk.end(), profile.begin() + i * chunkBytes, profile.begin() + end);
-        chunks.push_back(chunk);
-    }
-    return chunks;
-}

@@ -19,7 +19,3 @@ Bytes MakePmp(const Bytes& jpeg, uint32_t offset, uint8_t firstByte = 0x10);
 // The stream with an APPn segment (marker 0xE0 + n) holding body right
 // after its start marker.
 Bytes WithSegment(const Bytes& jpeg, uint8_t marker, const Bytes& body);
-// An APP1 "Exif" body whose IFD0 holds only the orientation tag.
-Bytes ExifBody(int orientation, bool bigEndian = false);
-// The APP2 bodies carrying profile in chunks of at most chunkBytes.
-std::vector<Bytes> IccChunks(const Bytes& profile, size_t chunkBytes);
