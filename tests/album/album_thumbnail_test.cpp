@@ -150,7 +150,9 @@ TEST_F(ThumbnailTest, AWorkersDecodeGivesTheSamePixelsAsTheBuildOfTheInterfaceTh
                 made = PrepareJpegThumbnail(album_.GetPagePath(page), 90, PictureDisplayOptions(), &prepared);
             }).join();
             FailThumbnailAllocation(0);
-            EXPECT_EQ(kind == JpegKind::Colour && nth == 3, made) << nth;
+            // Buffers: the decode, a grey picture's colour rows, the upright copy, the result.
+            const int buffers = 2 + (kind == JpegKind::Grey) + (exif != 0);
+            EXPECT_EQ(nth > buffers, made) << nth;
         }
         album_.ClearAll();
     }
