@@ -102,6 +102,9 @@ int ZubDocument::SaveFile(const char* path) {
     RecordWriter writer(file.Get());
     const bool recordsWritten = WriteZub(writer) == 1;
     bool written = writer.Flush() && recordsWritten && !writer.Failed();
+    // Through the system's cache too: the rename must never reach the disk
+    // before the bytes it names.
+    written = written && FlushFileBuffers(file.Get());
     written = file.Close() && written;
     if (!written ||
         !MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
