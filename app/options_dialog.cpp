@@ -37,6 +37,7 @@ struct DisplayCheckBox {
 };
 constexpr DisplayCheckBox kDisplayCheckBoxes[] = {
     {PILTRIN_OPTIONS_EXIF_UPRIGHT, &DisplayOptions::uprightByExif},
+    {PILTRIN_OPTIONS_MANAGE_COLOURS, &DisplayOptions::manageColours},
     {PILTRIN_OPTIONS_TRANSPARENCY, &DisplayOptions::keepTransparency},
 };
 

@@ -435,3 +435,15 @@ void RefreshOverflow(HWND window) {
         v.OverflowX = v.OverflowY = 0;
     }
 }
+
+void FollowDisplayProfile(HWND window, bool force) {
+    static HMONITOR monitor = nullptr;
+    HMONITOR now = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+    if (!force && now == monitor) return;
+    monitor = now;
+    DisplayProfile profile = DisplayProfileOf(window);
+    DisplayOptions& options = PictureDisplayOptions();
+    if (SameDisplayProfile(profile, options.displayProfile)) return;
+    options.displayProfile = std::move(profile);
+    if (Viewer().ShownBitmap) ShowPicture(window);
+}

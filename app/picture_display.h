@@ -28,3 +28,9 @@ void DropShownBitmap(HWND window);
 // Deletes the kept fitted picture; the next fitted paint makes it again.
 // Whatever changes how the shown picture looks calls it.
 void DropFittedPicture();
+
+// Keeps the display options' profile to the monitor window is on: read
+// again when the window reaches another monitor, or always with force (at
+// creation, when the display settings change). A shown picture whose
+// colours would change is shown again.
+void FollowDisplayProfile(HWND window, bool force);

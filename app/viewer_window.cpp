@@ -45,6 +45,7 @@ LRESULT OnCreate(HWND window) {
     RegisterShellCommands();
     UpdateMenu(0);
     SetTimer(window, kTickTimer, kTickPeriod, TickTimerProc);
+    FollowDisplayProfile(window, true);
     return 0;
 }
 
@@ -89,6 +90,7 @@ LRESULT OnMove(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);
     Viewer().WindowOrigin = POINT{rect.left, rect.top};
+    FollowDisplayProfile(window, false);
     return 0;
 }
 
@@ -268,6 +270,9 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             return OnSizeMove(window, message == WM_ENTERSIZEMOVE);
         case WM_MOVE:
             return OnMove(window);
+        case WM_DISPLAYCHANGE:
+            FollowDisplayProfile(window, true);
+            break;
         case WM_ERASEBKGND:
             if (EraseAroundPicture(reinterpret_cast<HDC>(wParam))) return 1;
             break;

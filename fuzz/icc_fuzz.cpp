@@ -18,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_ASSERT(profile.size() <= present);
     if (IsWholeIccProfile(profile.data(), profile.size()))
         FUZZ_ASSERT(DeclaredIccSize(profile.data()) <= profile.size());
+    // The whole input as one profile, for the tag reader behind the sRGB test.
+    if (IsSrgbProfile(data + 1, size - 1)) FUZZ_ASSERT(IsWholeIccProfile(data + 1, size - 1));
     return 0;
 }
 
@@ -32,6 +34,13 @@ std::vector<Bytes> FuzzSeeds() {
     for (size_t chunk : {size_t(200), size_t(64), size_t(7)}) {
         Bytes seed = {uint8_t(IccChunks(profile, chunk).size() - 1)};
         for (const Bytes& body : IccChunks(profile, chunk)) seed.insert(seed.end(), body.begin(), body.end());
+        seeds.push_back(seed);
+    }
+    const double srgb[3][3] = {{0.4361, 0.2225, 0.0139}, {0.3851, 0.7169, 0.0971}, {0.1431, 0.0606, 0.7141}};
+    for (bool curve : {true, false}) {
+        Bytes seed = {0};
+        const Bytes matrix = MatrixProfile(srgb, curve ? 2.4 : 2.2, curve);
+        seed.insert(seed.end(), matrix.begin(), matrix.end());
         seeds.push_back(seed);
     }
     return seeds;

@@ -24,3 +24,13 @@ std::vector<uint8_t> JoinIccChunks(const std::vector<ByteSpan>& segments);
 bool IsWholeIccProfile(const uint8_t* data, size_t size);
 // The declared size of a profile that passed IsWholeIccProfile.
 size_t DeclaredIccSize(const uint8_t* data);
+
+// The signature of a whole profile's data colour space (bytes 16-19, as
+// 'RGB ' reads big-endian: 0x52474220).
+constexpr uint32_t kIccRgbSpace = 0x52474220;
+uint32_t IccColourSpace(const uint8_t* data);
+// Whether a whole profile describes sRGB: RGB data, red, green and blue
+// colorants (the rXYZ, gXYZ, bXYZ tags) and tone curves those of sRGB
+// within the rounding of the profiles that circulate. Pictures tagged
+// with it need no conversion on an sRGB display.
+bool IsSrgbProfile(const uint8_t* data, size_t size);

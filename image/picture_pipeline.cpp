@@ -86,6 +86,7 @@ void PrepareForDisplay(const DisplayOptions& chosen, const PictureMeta& meta, HL
         return;
     }
     if (chosen.uprightByExif) TurnUpright(meta, dib);
+    if (chosen.manageColours) ManageColours(meta.iccProfile, chosen.displayProfile, dib.header, dib.pixels);
     if (chosen.keepTransparency) KeepCoverage(meta, dib);
     dib.Release(header, pixels);
 }

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 
+#include "image/colour_manage.h"
 #include "image/picture_alpha.h"
 #include "image/picture_meta.h"
 #include "image/picture_types.h"
@@ -33,13 +34,21 @@
 struct DisplayOptions {
     // Step 2: turn a picture upright as its EXIF orientation says.
     bool uprightByExif = true;
+    // Step 3: convert the colours of a picture with an embedded profile to
+    // the display's; off, its numbers are drawn as they are stored.
+    bool manageColours = true;
+    // The display the pictures are shown on (null: sRGB); the viewer keeps
+    // it to the monitor its window is on.
+    DisplayProfile displayProfile;
     // Step 4: 32-bit pictures keep their coverage and are drawn over
     // background (step 7); off, the fourth byte is ignored as it always was.
     bool keepTransparency = true;
     Background background;
 
     bool operator==(const DisplayOptions& other) const {
-        return uprightByExif == other.uprightByExif && keepTransparency == other.keepTransparency &&
+        return uprightByExif == other.uprightByExif && manageColours == other.manageColours &&
+               SameDisplayProfile(displayProfile, other.displayProfile) &&
+               keepTransparency == other.keepTransparency &&
                background.checkerboard == other.background.checkerboard &&
                background.colour == other.background.colour;
     }

@@ -77,6 +77,9 @@ bool PrepareOrThrow(const char* path, int size, const DisplayOptions& options, P
         source = upright.data();
         sourceStride = uprightStride;
     }
+    if (options.manageColours)
+        ManageColourRows(meta.iccProfile, options.displayProfile, const_cast<BYTE*>(source), width, height,
+                         sourceStride, 24);
     const ThumbnailExtent extent = ThumbnailExtentFor(width, height, size);
     out->width = extent.width;
     out->height = extent.height;

@@ -61,8 +61,22 @@ TEST(IccReader, ChunksJoinInSequenceOrderAndAnythingAmissGivesNoProfile) {
     for (const auto& segments : bad) EXPECT_TRUE(Join(segments).empty());
 }
 
+// sRGB is known by its colorants and curves; anything else is converted.
+TEST(IccReader, SrgbIsKnownByItsColorantsAndCurves) {
+    const double srgb[3][3] = {{0.4361, 0.2225, 0.0139}, {0.3851, 0.7169, 0.0971}, {0.1431, 0.0606, 0.7141}};
+    const double adobe[3][3] = {{0.6097, 0.3111, 0.0195}, {0.2053, 0.6257, 0.0609}, {0.1492, 0.0632, 0.7446}};
+    const std::pair<Bytes, bool> cases[] = {{MatrixProfile(srgb, 2.4, true), true},
+                                            {MatrixProfile(srgb, 2.2, false), false},
+                                            {MatrixProfile(srgb, 1.0, false), false},
+                                            {MatrixProfile(adobe, 2.2, false), false},
+                                            {Edited(MatrixProfile(srgb, 2.4, true), 16, 'C'), false}};
+    for (const auto& [profile, known] : cases) EXPECT_EQ(IsSrgbProfile(profile.data(), profile.size()), known);
+}
+
 TEST(PictureMetaReaders, MutatedSegmentsNeverReadOutsideOrHang) {
     std::mt19937 random(20261209);
+    const double srgb[3][3] = {{0.4361, 0.2225, 0.0139}, {0.3851, 0.7169, 0.0971}, {0.1431, 0.0606, 0.7141}};
+    const Bytes matrix = MatrixProfile(srgb, 2.4, true);
     const std::vector<Bytes> icc = IccChunks(Profile(400, 400), 150);
     for (int round = 0; round < 20000; ++round) {
         Bytes exif = ExifBody(round % 9, round % 2);
@@ -70,6 +84,9 @@ TEST(PictureMetaReaders, MutatedSegmentsNeverReadOutsideOrHang) {
         std::vector<Bytes> chunks = icc;
         Mutate(chunks[round % 3], random, 3);
         const std::vector<uint8_t> joined = Join(chunks);
+        Bytes profile = matrix;
+        Mutate(profile, random, 3);
+        IsSrgbProfile(profile.data(), profile.size());
         ASSERT_TRUE(Orientation(exif) <= 8 &&
                     (joined.empty() || IsWholeIccProfile(joined.data(), joined.size())));
     }

@@ -98,3 +98,34 @@ std::vector<Bytes> IccChunks(const Bytes& profile, size_t chunkBytes) {
     }
     return chunks;
 }
+
+Bytes MatrixProfile(const double colorants[3][3], double gamma, bool srgbCurve) {
+    auto big = [](Bytes& out, uint32_t value) {
+        for (int i = 3; i >= 0; --i) out.push_back(uint8_t(value >> 8 * i));
+    };
+    auto fixed = [&](Bytes& out, double value) { big(out, uint32_t(int32_t(value * 65536 + 0.5))); };
+    Bytes body;  // the tag data: three XYZ tags, then the curve they share
+    for (int c = 0; c < 3; ++c) {
+        body.insert(body.end(), {'X', 'Y', 'Z', ' ', 0, 0, 0, 0});
+        for (int k = 0; k < 3; ++k) fixed(body, colorants[c][k]);
+    }
+    body.insert(body.end(), {'p', 'a', 'r', 'a', 0, 0, 0, 0, 0, uint8_t(srgbCurve ? 3 : 0), 0, 0});
+    fixed(body, gamma);
+    if (srgbCurve)
+        for (double value : {1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}) fixed(body, value);
+    const uint32_t tagsAt = 128 + 4 + 6 * 12;
+    Bytes out(128, 0);
+    std::copy_n("mntrRGB XYZ ", 12, out.begin() + 12);
+    std::copy_n("acsp", 4, out.begin() + 36);
+    big(out, 6);
+    const char* names[] = {"rXYZ", "gXYZ", "bXYZ", "rTRC", "gTRC", "bTRC"};
+    for (int t = 0; t < 6; ++t) {
+        out.insert(out.end(), names[t], names[t] + 4);
+        big(out, tagsAt + (t < 3 ? 20 * t : 60));
+        big(out, t < 3 ? 20 : uint32_t(body.size() - 60));
+    }
+    out.insert(out.end(), body.begin(), body.end());
+    const uint32_t size = uint32_t(out.size());
+    for (int i = 0; i < 4; ++i) out[i] = uint8_t(size >> (24 - 8 * i));
+    return out;
+}

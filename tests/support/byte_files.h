@@ -84,3 +84,7 @@ inline Bytes ZubBytes(const Bytes& header, const std::vector<Bytes>& pages, bool
 Bytes ExifBody(int orientation, bool bigEndian = false);
 // The APP2 bodies carrying profile in chunks of at most chunkBytes.
 std::vector<Bytes> IccChunks(const Bytes& profile, size_t chunkBytes);
+// A matrix profile of an RGB space: red, green and blue colorants (XYZ,
+// D50) and one parametric tone curve of the given gamma for all three
+// (2.4 with sRGB's linear foot when srgbCurve).
+Bytes MatrixProfile(const double colorants[3][3], double gamma, bool srgbCurve);

@@ -1,0 +1,87 @@
+// Pictures that carry a colour profile, shown in the display's colours.
+// ImageMagick makes the tagged pictures and, with Little CMS, their sRGB
+// references before the tests run (tests/plugins/make_colour_pictures.sh).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "image/picture_loader.h"
+#include "image/picture_pipeline.h"
+#include "image/plugin_host.h"
+#include "tests/plugins/plugin_fixtures.h"
+#include "tests/support/jpeg_test_files.h"
+
+namespace {
+const std::string kMade = "colour\\";
+// The numbers blocks.png stores, 16 pixels a block.
+const Rgb kBlocks[] = {{220, 40, 30}, {30, 200, 60}, {40, 60, 210}, {128, 128, 128}, {250, 240, 20}};
+
+// A profile header of an RGB space whose tags are no tags at all.
+Bytes BrokenProfile(const char* space) {
+    Bytes out(400, 0x11);
+    out[0] = 0, out[1] = 0, out[2] = 400 >> 8, out[3] = 400 & 0xFF;
+    std::copy_n(space, 4, out.begin() + 16);
+    std::copy_n("acsp", 4, out.begin() + 36);
+    return out;
+}
+
+class ColourManaged : public PluginTest {
+protected:
+    void SetUp() override {
+        if (GetFileAttributesA((kMade + "blocks.png").c_str()) == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "no tagged pictures: ImageMagick or colord-data is missing";
+        ASSERT_EQ(LoadPluginsFromProgramFolder(), 1);
+    }
+    void TearDown() override {
+        UnloadPlugins();
+        ResetPictureDisplayOptions();
+    }
+    ComThread com;
+};
+}  // namespace
+
+// Each tagged picture against Little CMS's conversion of it, within 3 of 255 in each channel;
+// off, and with a profile the colour system cannot use, the stored numbers.
+TEST_F(ColourManaged, TaggedPicturesShowTheirProfilesColoursAndUntaggedNumbersStayAsStored) {
+    const Bytes jpeg = MakeJpeg(80, 16, [](int x, int) { return kBlocks[x / 16]; }, JpegOptions{JpegKind::Colour, 100});
+    struct Case {
+        std::string name;
+        Bytes bytes;       // written by the test; empty: made beforehand
+        bool referenced;   // managed: against name's sRGB reference
+    };
+    const Case cases[] = {
+        {"swapped.jpg", {}, true},      {"swapped.png", {}, true},   {"AdobeRGB1998.jpg", {}, true},
+        {"AdobeRGB1998.png", {}, true}, {"ProPhotoRGB.jpg", {}, true}, {"ProPhotoRGB.png", {}, true},
+        {"refused.jpg", WithSegment(jpeg, 0xE2, IccChunks(BrokenProfile("RGB "), 400)[0]), false},
+        {"grey.jpg", WithSegment(jpeg, 0xE2, IccChunks(BrokenProfile("GRAY"), 400)[0]), false},
+    };
+    for (const Case& c : cases)
+        for (bool manage : {true, false}) {
+            SCOPED_TRACE(c.name + (manage ? " managed" : " as stored"));
+            PictureDisplayOptions().manageColours = manage;
+            const std::string path = c.bytes.empty() ? kMade + c.name : Write(c.name, c.bytes);
+            DibPixels shown, reference;
+            ASSERT_EQ(LoadDisplayPicture(path.c_str(), nullptr, 0, &shown.header, &shown.pixels), 1);
+            const bool swapped = c.name.rfind("swapped", 0) == 0;
+            if (manage && c.referenced) {
+                const std::string stem = c.name.substr(0, c.name.find('.'));
+                const std::string kind = c.name.substr(c.name.find('.') + 1);
+                const std::string ref = kMade + stem + "-" + kind + "-srgb.bmp";
+                ASSERT_EQ(LoadPicture(ref.c_str(), nullptr, 0, &reference.header, &reference.pixels), 1);
+            }
+            for (int x = 8; x < shown.Width(); x += 16) {
+                const Rgba got = shown.At(x, 8);
+                const Rgb want = reference.header ? Rgb{uint8_t(reference.At(x, 8).r), uint8_t(reference.At(x, 8).g),
+                                                        uint8_t(reference.At(x, 8).b)}
+                                 : swapped        ? Rgb{0, 200, 0}
+                                                  : kBlocks[x / 16];
+                EXPECT_LE(std::max({std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)}), 3)
+                    << x << ": " << got.r << "," << got.g << "," << got.b;
+                // The swapped profile shows red where the numbers say green.
+                if (swapped) {
+                    EXPECT_EQ(got.r > 150 && got.g < 60, manage);
+                }
+            }
+        }
+}

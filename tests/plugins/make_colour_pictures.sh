@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Makes the colour-managed test pictures in the folder given: blocks of
+# known numbers tagged with the profiles of colord-data (ImageMagick embeds a
+# profile without converting when the picture has none), and each tagged
+# picture converted to sRGB by ImageMagick's Little CMS, the reference the
+# viewer's conversion is held against. Without the profiles or ImageMagick
+# it makes nothing, and the tests that need the pictures say so.
+set -euo pipefail
+out="$1"
+icc=/usr/share/color/icc/colord
+rm -rf "$out" && mkdir -p "$out"
+command -v convert >/dev/null && [ -f "$icc/SwappedRedAndGreen.icc" ] || exit 0
+cd "$out"
+convert -size 16x16 xc:'rgb(0,200,0)' green.png
+convert -size 16x16 xc:'rgb(220,40,30)' xc:'rgb(30,200,60)' xc:'rgb(40,60,210)' xc:'rgb(128,128,128)' \
+    xc:'rgb(250,240,20)' +append blocks.png
+convert green.png -quality 100 -profile "$icc/SwappedRedAndGreen.icc" swapped.jpg
+convert green.png -profile "$icc/SwappedRedAndGreen.icc" swapped.png
+for space in AdobeRGB1998 ProPhotoRGB; do
+    convert blocks.png -quality 100 -profile "$icc/$space.icc" "$space.jpg"
+    convert blocks.png -profile "$icc/$space.icc" "$space.png"
+done
+for tagged in swapped AdobeRGB1998 ProPhotoRGB; do
+    for kind in jpg png; do
+        convert "$tagged.$kind" -profile "$icc/sRGB.icc" -type TrueColor "BMP3:$tagged-$kind-srgb.bmp"
+    done
+done
