@@ -86,7 +86,11 @@ void PrepareForDisplay(const DisplayOptions& chosen, const PictureMeta& meta, HL
         return;
     }
     if (chosen.uprightByExif) TurnUpright(meta, dib);
-    if (chosen.manageColours) ManageColours(meta.iccProfile, chosen.displayProfile, dib.header, dib.pixels);
+    if (chosen.manageColours) {
+        HLOCAL block = LocalHandle(dib.header);
+        ManageColours(meta.iccProfile, chosen.displayProfile, dib.header, block ? LocalSize(block) : 0,
+                      dib.pixels);
+    }
     if (chosen.keepTransparency) KeepCoverage(meta, dib);
     dib.Release(header, pixels);
 }
