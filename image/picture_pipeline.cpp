@@ -74,6 +74,22 @@ DisplayOptions& PictureDisplayOptions() {
     return options;
 }
 
+uint32_t DisplayOptionsFingerprint(const DisplayOptions& chosen) {
+    // FNV-1a over each option's value in turn.
+    uint32_t hash = 2166136261u;
+    auto mix = [&hash](uint32_t value) {
+        for (int i = 0; i < 4; ++i) hash = (hash ^ uint8_t(value >> 8 * i)) * 16777619u;
+    };
+    mix(chosen.uprightByExif);
+    mix(chosen.manageColours);
+    mix(chosen.keepTransparency);
+    mix(chosen.background.checkerboard);
+    mix(chosen.background.colour);
+    if (chosen.displayProfile)
+        for (uint8_t byte : *chosen.displayProfile) mix(byte);
+    return hash;
+}
+
 void ResetPictureDisplayOptions() {
     options = DisplayOptions{};
 }

@@ -54,6 +54,11 @@ struct DisplayOptions {
     }
 };
 
+// A fingerprint of every option in options (the display profile's bytes
+// included): pictures made under equal options share it. The thumbnail
+// cache keeps it with each thumbnail.
+uint32_t DisplayOptionsFingerprint(const DisplayOptions& options);
+
 // The options every display path uses; the options dialog changes them.
 DisplayOptions& PictureDisplayOptions();
 // Back to the defaults (the start of a run).

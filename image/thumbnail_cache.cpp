@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "browse/scoped_handles.h"
+#include "image/picture_pipeline.h"
 
 namespace {
 struct CacheState {
@@ -114,6 +115,7 @@ bool ThumbnailCacheKeyFor(const char* path, uint32_t size, ThumbnailCacheKey* ke
     key->fileSize = uint64_t(facts.nFileSizeHigh) << 32 | facts.nFileSizeLow;
     key->writeTime = FileTimeValue(facts.ftLastWriteTime);
     key->size = size;
+    key->look = DisplayOptionsFingerprint(PictureDisplayOptions());
     return true;
 }
 

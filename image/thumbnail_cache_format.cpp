@@ -3,8 +3,8 @@
 #include <cstring>
 
 namespace {
-constexpr char kMagic[4] = {'P', 'T', 'C', '1'};
-constexpr size_t kFixedHeader = 52;
+constexpr char kMagic[4] = {'P', 'T', 'C', '2'};
+constexpr size_t kFixedHeader = 56;
 
 void Put32(std::vector<uint8_t>& out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));
@@ -40,7 +40,7 @@ std::vector<uint8_t> EncodeCachedThumbnail(const ThumbnailCacheKey& key, const C
     Put64(out, key.fileSize);
     Put64(out, key.writeTime);
     for (uint32_t value : {key.size, thumbnail.width, thumbnail.height, thumbnail.bitCount,
-                           thumbnail.pictureWidth, thumbnail.pictureHeight, uint32_t(key.path.size())})
+                           thumbnail.pictureWidth, thumbnail.pictureHeight, uint32_t(key.path.size()), key.look})
         Put32(out, value);
     out.insert(out.end(), key.path.begin(), key.path.end());
     out.insert(out.end(), thumbnail.pixels.begin(), thumbnail.pixels.end());
@@ -54,7 +54,8 @@ bool DecodeCachedThumbnail(const uint8_t* data, size_t size, const ThumbnailCach
     const uint32_t pathBytes = Get32(data + 48);
     if (pathBytes != key.path.size() || headerBytes != kFixedHeader + pathBytes || size < headerBytes)
         return false;
-    if (Get64(data + 8) != key.fileSize || Get64(data + 16) != key.writeTime || Get32(data + 24) != key.size)
+    if (Get64(data + 8) != key.fileSize || Get64(data + 16) != key.writeTime || Get32(data + 24) != key.size ||
+        Get32(data + 52) != key.look)
         return false;
     if (std::memcmp(data + kFixedHeader, key.path.data(), pathBytes) != 0) return false;
     const uint32_t width = Get32(data + 28), height = Get32(data + 32);
@@ -81,6 +82,7 @@ std::string CachedThumbnailName(const ThumbnailCacheKey& key) {
     mix(&key.fileSize, sizeof key.fileSize);
     mix(&key.writeTime, sizeof key.writeTime);
     mix(&key.size, sizeof key.size);
+    mix(&key.look, sizeof key.look);
     static const char digits[] = "0123456789abcdef";
     std::string name(16, '0');
     for (int i = 15; i >= 0; --i, hash >>= 4) name[size_t(i)] = digits[hash & 15];

@@ -4,11 +4,13 @@
 // reader trusts nothing: every size is checked against the bytes present
 // and against the key asked for, and anything else is "no entry".
 //
-// An entry, little-endian: "PTC1", header bytes (u32), the picture file's
+// An entry, little-endian: "PTC2", header bytes (u32), the picture file's
 // size (u64) and write time (u64), the thumbnail size S (u32), the
 // thumbnail's width and height (u32 each, 1..S), the picture's own depth,
-// width and height (u32 each), the path's length (u32) and bytes; then the
-// thumbnail's pixels: 24 bits, bottom row first, rows padded to 4 bytes.
+// width and height (u32 each), the path's length (u32), the look (u32),
+// the path's bytes; then the thumbnail's pixels: 24 bits, bottom row
+// first, rows padded to 4 bytes. ("PTC1" entries, made before thumbnails
+// depended on the display options, are foreign and built again.)
 #pragma once
 
 #include <cstddef>
@@ -21,6 +23,9 @@ struct ThumbnailCacheKey {
     uint64_t fileSize = 0;
     uint64_t writeTime = 0;  // FILETIME as one number
     uint32_t size = 0;       // the album's thumbnail size S
+    // The display options the thumbnail was made under, as a fingerprint
+    // (DisplayOptionsFingerprint): another look is another thumbnail.
+    uint32_t look = 0;
 };
 
 struct CachedThumbnail {

@@ -199,6 +199,11 @@ TEST_F(ThumbnailTest, TheDiskCacheServesTheNextRunAndTrustsNothingItReads) {
     SetFileTime(touched.get(), nullptr, nullptr, &later);
     touched.reset();
     run(2);
+    // Thumbnails made under other display options are other thumbnails.
+    PictureDisplayOptions().uprightByExif = false;
+    run(0);
+    ResetPictureDisplayOptions();
+    run(3);
     auto entryOf = [&](const char* name, uint32_t size) {
         ThumbnailCacheKey key;
         EXPECT_TRUE(ThumbnailCacheKeyFor(File(name).c_str(), size, &key));

@@ -9,7 +9,7 @@
 #include <random>
 
 TEST(ThumbnailCacheFormat, RoundTripsAndNoMutationReadsPastItsBytesOrLiesAboutItsSize) {
-    const ThumbnailCacheKey key{"C:\\写真\\a.jpg", 123456789012ull, 0x01D9ABCDEF012345ull, 90};
+    const ThumbnailCacheKey key{"C:\\写真\\a.jpg", 123456789012ull, 0x01D9ABCDEF012345ull, 90, 0xC0FFEE};
     CachedThumbnail thumbnail{90, 7, 24, 6000, 467, {}};
     thumbnail.pixels.resize(CachedThumbnailStride(90) * 7);
     for (size_t i = 0; i < thumbnail.pixels.size(); ++i) thumbnail.pixels[i] = uint8_t(i * 31);
@@ -19,7 +19,8 @@ TEST(ThumbnailCacheFormat, RoundTripsAndNoMutationReadsPastItsBytesOrLiesAboutIt
     EXPECT_EQ(back.pixels, thumbnail.pixels);
     EXPECT_EQ(back.pictureHeight, 467u);
     // Another key's entry (a shared file name) is no entry.
-    ThumbnailCacheKey others[4] = {key, key, key, key};
+    ThumbnailCacheKey others[5] = {key, key, key, key, key};
+    others[4].look ^= 1;
     others[0].path[3] ^= 1;
     ++others[1].fileSize;
     others[2].writeTime ^= 1;
