@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 #include "browse/file_utils.h"
 #include "browse/user_prompt.h"
 #include "image/picture_pipeline.h"
+#include "image/picture_read_ahead.h"
+#include "image/thumbnail_cache.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -68,6 +71,11 @@ UINT Magnitude(int value) {
     return value < 0 ? 0u - static_cast<UINT>(value) : static_cast<UINT>(value);
 }
 
+// The caps the cache fields take: the read-ahead lives in the program's
+// address space, the thumbnails on disk.
+constexpr int kMostReadAheadMegabytes = sizeof(void*) == 8 ? 65536 : 1024;
+constexpr int kMostCacheMegabytes = 1 << 20;
+
 UINT NumberOf(HWND dialog, int id) {
     BOOL ok = FALSE;
     const UINT value = GetDlgItemInt(dialog, id, &ok, FALSE);
@@ -81,6 +89,8 @@ void SetSpinRanges(HWND dialog) {
         SendDlgItemMessageA(dialog, id, UDM_SETRANGE32, 0, INT_MAX);
     }
     SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS_SPIN, UDM_SETRANGE32, 1, INT_MAX / 10);
+    SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB_SPIN, UDM_SETRANGE32, 0, kMostReadAheadMegabytes);
+    SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB_SPIN, UDM_SETRANGE32, 0, kMostCacheMegabytes);
 }
 
 INT_PTR OnInitDialog(HWND dialog) {
@@ -97,6 +107,8 @@ INT_PTR OnInitDialog(HWND dialog) {
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_X, Magnitude(s.MoveStepX), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_Y, Magnitude(s.MoveStepY), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS, static_cast<UINT>(s.SwitchTicks / 10), FALSE);
+    SetDlgItemInt(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB, static_cast<UINT>(s.ReadAheadMegabytes), FALSE);
+    SetDlgItemInt(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB, static_cast<UINT>(s.ThumbnailCacheMegabytes), FALSE);
     ReturnBoxToPlace(dialog, s.OptionsDialogRect, Viewer().MainWindow, FirstBoxPlace::AsMade);
     return TRUE;
 }
@@ -118,6 +130,13 @@ void Accept(HWND dialog) {
     // counter becomes the longest it can count.
     const unsigned long long seconds = NumberOf(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS);
     if (seconds != 0) s.SwitchTicks = static_cast<int>(seconds * 10 > INT_MAX ? INT_MAX : seconds * 10);
+    // New caps hold at once: the read-ahead starts again under its own, the
+    // thumbnail folder is trimmed to its at the next store.
+    const int readAhead = int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB), kMostReadAheadMegabytes));
+    if (readAhead != s.ReadAheadMegabytes) Viewer().ReadAhead.reset();
+    s.ReadAheadMegabytes = readAhead;
+    s.ThumbnailCacheMegabytes = int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB), kMostCacheMegabytes));
+    SetThumbnailCacheCap(uint64_t(s.ThumbnailCacheMegabytes) << 20);
 }
 
 void RegisterZubType() {

@@ -89,6 +89,11 @@ void SetThumbnailCache(const std::string& folder, uint64_t capBytes) {
     c.counted = false;
 }
 
+void SetThumbnailCacheCap(uint64_t capBytes) {
+    Cache().cap = capBytes;
+    Cache().counted = false;
+}
+
 bool ThumbnailCacheOn() {
     return !Cache().folder.empty() && Cache().cap > 0;
 }

@@ -19,6 +19,9 @@
 // a cap of 0 turns the cache off.
 void SetThumbnailCache(const std::string& folder, uint64_t capBytes);
 bool ThumbnailCacheOn();
+// A new cap for the folder named; 0 turns the cache off. The next store
+// trims the folder to it.
+void SetThumbnailCacheCap(uint64_t capBytes);
 // %LOCALAPPDATA%\Piltrin\, or empty when the variable is not set.
 std::string DefaultThumbnailCacheFolder();
 

@@ -98,20 +98,29 @@ TEST_F(OptionsDialogTest, ShowsTheSettingsAndOkTakesThemBack) {
 }
 
 // The display group: shown from the display options, taken back on OK; a
-// colour that is no six-digit hex number leaves the colour as it was.
+// colour that is no six-digit hex number leaves the colour as it was. The
+// cache caps: shown, taken back, a read-ahead cap of 0 ends the read-ahead.
 TEST_F(OptionsDialogTest, TheDisplayGroupEditsTheDisplayOptions) {
     for (const char* typed : {"0080FF", "80FF", "GG0000"}) {
         PictureDisplayOptions().background.colour = RGB(1, 2, 3);
         Run(IDOK, [&](HWND d) {
             EXPECT_EQ(ItemText(d, PILTRIN_OPTIONS_COLOUR_VALUE), "010203");
+            EXPECT_EQ(ItemText(d, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB), "128");
             CheckDlgButton(d, PILTRIN_OPTIONS_EXIF_UPRIGHT, BST_UNCHECKED);
+            CheckDlgButton(d, PILTRIN_OPTIONS_MANAGE_COLOURS, BST_UNCHECKED);
+            SetDlgItemTextA(d, PILTRIN_OPTIONS_READ_AHEAD_MB, "0");
+            SetDlgItemTextA(d, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB, "99999999");
             CheckRadioButton(d, PILTRIN_OPTIONS_CHECKERBOARD, PILTRIN_OPTIONS_COLOUR, PILTRIN_OPTIONS_COLOUR);
             SetDlgItemTextA(d, PILTRIN_OPTIONS_COLOUR_VALUE, typed);
         });
         const DisplayOptions& o = PictureDisplayOptions();
-        EXPECT_EQ((std::vector<COLORREF>{o.uprightByExif, o.keepTransparency, o.background.checkerboard,
-                                         o.background.colour}),
-                  (std::vector<COLORREF>{0, 1, 0, typed[0] == '0' ? RGB(0, 0x80, 0xFF) : RGB(1, 2, 3)}));
+        EXPECT_EQ((std::vector<COLORREF>{o.uprightByExif, o.manageColours, o.keepTransparency,
+                                         o.background.checkerboard, o.background.colour}),
+                  (std::vector<COLORREF>{0, 0, 1, 0, typed[0] == '0' ? RGB(0, 0x80, 0xFF) : RGB(1, 2, 3)}));
+        const ViewerSettings& s = Viewer().Settings;
+        EXPECT_EQ((std::vector<int>{s.ReadAheadMegabytes, s.ThumbnailCacheMegabytes, bool(Viewer().ReadAhead)}),
+                  (std::vector<int>{0, 1 << 20, 0}));
+        Viewer().Settings = ViewerSettings{};
         ResetPictureDisplayOptions();
     }
 }
