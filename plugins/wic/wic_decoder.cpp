@@ -559,5 +559,7 @@ int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixel
     WicExtras extras;
     extras.orientation = ReadOrientation(&session, input);
     extras.profile = ReadProfile(&session);
+    // The pixels are RGB by now: a CMYK profile would mislead the host.
+    if (format == GUID_WICPixelFormat32bppCMYK) extras.profile.clear();
     return CopyToBlocks(source, alpha ? 32 : 24, facts, extras, header, pixels, progress, userData);
 }

@@ -20,6 +20,10 @@ for space in AdobeRGB1998 ProPhotoRGB; do
     convert blocks.png -quality 100 -profile "$icc/$space.icc" "$space.jpg"
     convert blocks.png -profile "$icc/$space.icc" "$space.png"
 done
+# CMYK as print work writes it (Adobe's inverted numbers); its reference
+# is the usual formula.
+convert blocks.png -colorspace CMYK -quality 100 cmyk.jpg
+convert cmyk.jpg -colorspace sRGB -type TrueColor BMP3:cmyk-jpg-srgb.bmp
 for tagged in swapped AdobeRGB1998 ProPhotoRGB; do
     for kind in jpg png; do
         convert "$tagged.$kind" -profile "$icc/sRGB.icc" -type TrueColor "BMP3:$tagged-$kind-srgb.bmp"

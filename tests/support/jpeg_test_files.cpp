@@ -23,6 +23,7 @@ Bytes MakeJpeg(int width, int height, const PixelPattern& pattern, const JpegOpt
     jpeg_set_quality(&encoder, options.quality, TRUE);
     for (int c = 0; options.fullChroma && components == 3 && c < 3; ++c)
         encoder.comp_info[c].h_samp_factor = encoder.comp_info[c].v_samp_factor = 1;
+    if (options.kind == JpegKind::Ycck) jpeg_set_colorspace(&encoder, JCS_YCCK);
     if (options.progressive) jpeg_simple_progression(&encoder);
     jpeg_start_compress(&encoder, TRUE);
     std::vector<unsigned char> row(size_t(width) * components);
@@ -30,8 +31,12 @@ Bytes MakeJpeg(int width, int height, const PixelPattern& pattern, const JpegOpt
         for (int x = 0; x < width; ++x) {
             const Rgb c = pattern(x, y);
             const unsigned char rgb[] = {c.r, c.g, c.b},
-                                cmyk[] = {uint8_t(255 - c.r), uint8_t(255 - c.g), uint8_t(255 - c.b), 0};
-            const unsigned char* from = components == 1 ? &c.g : components == 3 ? rgb : cmyk;
+                                cmyk[] = {uint8_t(255 - c.r), uint8_t(255 - c.g), uint8_t(255 - c.b), 0},
+                                adobe[] = {c.r, c.g, c.b, 255};
+            const unsigned char* from = components == 1                    ? &c.g
+                                        : components == 3                  ? rgb
+                                        : options.kind == JpegKind::Ycck ? adobe
+                                                                           : cmyk;
             std::copy(from, from + components, &row[size_t(x) * components]);
         }
         JSAMPROW rows[1] = {row.data()};

@@ -3,7 +3,8 @@
 
 #include "tests/support/test_files.h"
 
-enum class JpegKind { Grey, Colour, Cmyk };
+// Cmyk: ink 255 - colour, no black; Ycck: as Adobe writes it (inverted).
+enum class JpegKind { Grey, Colour, Cmyk, Ycck };
 
 struct JpegOptions {
     JpegKind kind = JpegKind::Colour;
