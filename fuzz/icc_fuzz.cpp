@@ -18,7 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_ASSERT(profile.size() <= present);
     if (IsWholeIccProfile(profile.data(), profile.size()))
         FUZZ_ASSERT(DeclaredIccSize(profile.data()) <= profile.size());
-    // The whole input as one profile, for the tag reader behind the sRGB test.
+    // The whole input as a JPEG stream's head, and as one profile, for the
+    // tag reader behind the sRGB test.
+    const std::vector<uint8_t> embedded = IccProfileOfJpeg(data + 1, size - 1);
+    FUZZ_ASSERT(embedded.empty() || IsWholeIccProfile(embedded.data(), embedded.size()));
     if (IsSrgbProfile(data + 1, size - 1)) FUZZ_ASSERT(IsWholeIccProfile(data + 1, size - 1));
     return 0;
 }

@@ -16,6 +16,27 @@ size_t DeclaredIccSize(const uint8_t* data) {
     return size_t(uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[2]) << 8 | data[3]);
 }
 
+std::vector<uint8_t> IccProfileOfJpeg(const uint8_t* data, size_t size) {
+    std::vector<ByteSpan> segments;
+    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return {};
+    size_t at = 2;
+    // Each segment: 0xFF, its marker, a big-endian length that counts
+    // itself; fill bytes of 0xFF may come before a marker.
+    while (at + 4 <= size && data[at] == 0xFF) {
+        const uint8_t marker = data[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) break;
+        const size_t length = size_t(data[at + 2]) << 8 | data[at + 3];
+        if (length < 2 || length > size - at - 2) break;
+        if (marker == 0xE2) segments.push_back(ByteSpan{data + at + 4, length - 2});
+        at += 2 + length;
+    }
+    return JoinIccChunks(segments);
+}
+
 bool IsWholeIccProfile(const uint8_t* data, size_t size) {
     if (!data || size < kProfileHeader || std::memcmp(data + 36, "acsp", 4) != 0) return false;
     const size_t declared = DeclaredIccSize(data);

@@ -18,6 +18,11 @@ struct ByteSpan {
 // chunk is missing, repeated, numbered beyond the count or disagrees about
 // the count, or when the joined profile fails IsWholeIccProfile.
 std::vector<uint8_t> JoinIccChunks(const std::vector<ByteSpan>& segments);
+// The profile of a JPEG stream's APP2 segments: the markers from its start
+// to the first scan (or the end of the bytes) are walked, and the
+// "ICC_PROFILE" chunks among them joined as JoinIccChunks does. Empty for
+// anything that is no such stream.
+std::vector<uint8_t> IccProfileOfJpeg(const uint8_t* data, size_t size);
 // Whether bytes hold a profile: at least the 128-byte header plus the tag
 // count, "acsp" at 36, and a declared size (bytes 0-3, big-endian) that
 // the bytes hold. Trailing padding is allowed; JoinIccChunks cuts it off.

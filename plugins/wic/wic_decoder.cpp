@@ -1,12 +1,15 @@
 #include "plugins/wic/wic_decoder.h"
 
 #include "image/exif_reader.h"
+#include "image/icc_reader.h"
 
+#include <icm.h>
 #include <objbase.h>
 #include <wincodec.h>
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -435,6 +438,66 @@ std::vector<uint8_t> ReadProfile(Session* session) {
     return profile;
 }
 
+// The ICC profile of a JPEG file's APP2 segments, from the bytes before
+// its picture data (read up to 4 MB), or none.
+std::vector<uint8_t> ReadJpegProfile(const WicInput& input) {
+    constexpr size_t kHead = 4 * 1024 * 1024;
+    if (input.memory) return IccProfileOfJpeg(input.memory, std::min(input.size, kHead));
+    HANDLE file = CreateFileA(input.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::vector<uint8_t> head(kHead);
+    DWORD read = 0;
+    if (!ReadFile(file, head.data(), DWORD(head.size()), &read, nullptr)) read = 0;
+    CloseHandle(file);
+    return IccProfileOfJpeg(head.data(), read);
+}
+
+// A CMYK picture with its press's profile, converted through that profile
+// to sRGB by the Windows colour system (perceptual): the picture bitmap
+// holds the result, 32 bits a pixel. False when the profile is no CMYK
+// one, or the colour system or the memory fails; the usual formula then
+// serves.
+bool ConvertCmykThroughProfile(Session* session, const std::vector<uint8_t>& profile,
+                               Com<IWICBitmap>* picture) {
+    if (profile.size() < 132 || std::memcmp(profile.data() + 16, "CMYK", 4) != 0) return false;
+    UINT width = 0, height = 0;
+    if (FAILED(session->frame->GetSize(&width, &height)) || width == 0 || height == 0 ||
+        uint64_t(width) * height * 4 > kMaxPixelBytes)
+        return false;
+    char srgbPath[MAX_PATH];
+    DWORD pathSize = sizeof srgbPath;
+    // LCS_sRGB, spelt as the number its four letters make.
+    if (!GetStandardColorSpaceProfileA(nullptr, 0x73524742, srgbPath, &pathSize)) return false;
+    PROFILE from{PROFILE_MEMBUFFER, const_cast<uint8_t*>(profile.data()), DWORD(profile.size())};
+    PROFILE to{PROFILE_FILENAME, srgbPath, DWORD(std::strlen(srgbPath) + 1)};
+    HPROFILE pair[2] = {OpenColorProfileA(&from, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING),
+                        OpenColorProfileA(&to, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING)};
+    DWORD intents[2] = {INTENT_PERCEPTUAL, INTENT_PERCEPTUAL};
+    HTRANSFORM transform =
+        pair[0] && pair[1] ? CreateMultiProfileTransform(pair, 2, intents, 2, BEST_MODE, INDEX_DONT_CARE) : nullptr;
+    for (HPROFILE opened : pair)
+        if (opened) CloseColorProfile(opened);
+    if (!transform) return false;
+    bool done = false;
+    try {
+        // WIC's CMYK bytes lie cyan first, as the colour system's "KYMC"
+        // quads (named as a 32-bit number reads them) do; the result comes
+        // as quads of blue, green, red and one unused byte.
+        const UINT stride = width * 4;
+        std::vector<BYTE> cmyk(size_t(stride) * height), bgr(size_t(stride) * height);
+        done = SUCCEEDED(session->frame->CopyPixels(nullptr, stride, UINT(cmyk.size()), cmyk.data())) &&
+               TranslateBitmapBits(transform, cmyk.data(), BM_KYMCQUADS, width, height, stride, bgr.data(),
+                                   BM_xRGBQUADS, stride, nullptr, 0) &&
+               SUCCEEDED(session->factory->CreateBitmapFromMemory(width, height, GUID_WICPixelFormat32bppBGR,
+                                                                  stride, UINT(bgr.size()), bgr.data(),
+                                                                  picture->out()));
+    } catch (const std::bad_alloc&) {
+        done = false;
+    }
+    DeleteColorTransform(transform);
+    return done;
+}
+
 void ReadFactsOfFrame(Session* session, WicFacts* facts) {
     UINT width = 0, height = 0;
     session->frame->GetSize(&width, &height);
@@ -532,7 +595,18 @@ int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixel
     IWICBitmapSource* source = session.frame.get();
     Com<IWICFormatConverter> toBgra;
     Com<IWICFormatConverter> toTarget;
-    if (alpha) {
+    WicExtras extras;
+    extras.orientation = ReadOrientation(&session, input);
+    extras.profile = ReadProfile(&session);
+    // Some systems' JPEG decoders report no colour context; the profile is
+    // then read from the file's own segments.
+    const bool cmyk = format == GUID_WICPixelFormat32bppCMYK;
+    if (cmyk && extras.profile.empty()) extras.profile = ReadJpegProfile(input);
+    Com<IWICBitmap> fromCmyk;
+    if (cmyk && ConvertCmykThroughProfile(&session, extras.profile, &fromCmyk)) {
+        if (!Convert(&session, fromCmyk.get(), GUID_WICPixelFormat24bppBGR, &toTarget)) return kWicBroken;
+        source = toTarget.get();
+    } else if (alpha) {
         if (!Convert(&session, source, GUID_WICPixelFormat32bppPBGRA, &toTarget)) return kWicBroken;
         source = toTarget.get();
     } else if (format != GUID_WICPixelFormat24bppBGR) {
@@ -556,10 +630,8 @@ int WicDecode(const WicInput& input, bool preview, HLOCAL* header, HLOCAL* pixel
             return kWicBroken;
         source = scaler.get();
     }
-    WicExtras extras;
-    extras.orientation = ReadOrientation(&session, input);
-    extras.profile = ReadProfile(&session);
-    // The pixels are RGB by now: a CMYK profile would mislead the host.
-    if (format == GUID_WICPixelFormat32bppCMYK) extras.profile.clear();
+    // The pixels are sRGB or the formula's by now: the host manages RGB
+    // pictures only, and a CMYK profile would mislead it.
+    if (cmyk) extras.profile.clear();
     return CopyToBlocks(source, alpha ? 32 : 24, facts, extras, header, pixels, progress, userData);
 }

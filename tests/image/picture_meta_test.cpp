@@ -27,6 +27,15 @@ Bytes Profile(uint32_t declared, size_t size) {
     std::copy_n("acsp", 4, out.begin() + 36);
     return out;
 }
+// A JPEG stream's head: its start, the segments given as APP2, a scan.
+Bytes JpegHead(const std::vector<Bytes>& segments) {
+    Bytes out = {0xFF, 0xD8};
+    for (const Bytes& body : segments) {
+        out.insert(out.end(), {0xFF, 0xE2, uint8_t((body.size() + 2) >> 8), uint8_t(body.size() + 2)});
+        out.insert(out.end(), body.begin(), body.end());
+    }
+    return out.insert(out.end(), {0xFF, 0xDA}), out;
+}
 std::vector<uint8_t> Join(const std::vector<Bytes>& segments) {
     std::vector<ByteSpan> spans;
     for (const Bytes& s : segments) spans.push_back(ByteSpan{s.data(), s.size()});
@@ -51,6 +60,7 @@ TEST(IccReader, ChunksJoinInSequenceOrderAndAnythingAmissGivesNoProfile) {
     const Bytes profile = Profile(300, 300);
     std::vector<Bytes> chunks = IccChunks(profile, 100), reversed(chunks.rbegin(), chunks.rend());
     EXPECT_EQ(Join(reversed), profile);
+    EXPECT_EQ(IccProfileOfJpeg(JpegHead(reversed).data(), JpegHead(reversed).size()), profile);
     const Bytes padded = Profile(290, 300);  // the padding after the declared size is cut off
     EXPECT_EQ(Join(IccChunks(padded, 100)), Bytes(padded.begin(), padded.begin() + 290));
     // clang-format off
@@ -87,6 +97,10 @@ TEST(PictureMetaReaders, MutatedSegmentsNeverReadOutsideOrHang) {
         Bytes profile = matrix;
         Mutate(profile, random, 3);
         IsSrgbProfile(profile.data(), profile.size());
+        Bytes head = JpegHead(icc);
+        Mutate(head, random, 3);
+        const std::vector<uint8_t> embedded = IccProfileOfJpeg(head.data(), head.size());
+        ASSERT_TRUE(embedded.empty() || IsWholeIccProfile(embedded.data(), embedded.size()));
         ASSERT_TRUE(Orientation(exif) <= 8 &&
                     (joined.empty() || IsWholeIccProfile(joined.data(), joined.size())));
     }

@@ -11,6 +11,13 @@ icc=/usr/share/color/icc/colord
 rm -rf "$out" && mkdir -p "$out"
 command -v convert >/dev/null && [ -f "$icc/SwappedRedAndGreen.icc" ] || exit 0
 cd "$out"
+# The references are converted to the sRGB profile the colour system under
+# test answers for sRGB where it can be found (a version 2 profile, whose
+# perceptual conversion of a CMYK press profile differs from a version 4
+# one's), else to colord's.
+srgb="$icc/sRGB.icc"
+system_srgb="${WINEPREFIX:-/nonexistent}/drive_c/windows/system32/spool/drivers/color/srgb color space profile.icm"
+[ -f "$system_srgb" ] && srgb="$system_srgb"
 convert -size 16x16 xc:'rgb(0,200,0)' green.png
 convert -size 16x16 xc:'rgb(220,40,30)' xc:'rgb(30,200,60)' xc:'rgb(40,60,210)' xc:'rgb(128,128,128)' \
     xc:'rgb(250,240,20)' +append blocks.png
@@ -20,12 +27,18 @@ for space in AdobeRGB1998 ProPhotoRGB; do
     convert blocks.png -quality 100 -profile "$icc/$space.icc" "$space.jpg"
     convert blocks.png -profile "$icc/$space.icc" "$space.png"
 done
-# CMYK as print work writes it (Adobe's inverted numbers); its reference
-# is the usual formula.
+# CMYK as print work writes it (Adobe's inverted numbers), plain and with
+# ghostscript's CMYK profile embedded; the plain one's reference is the
+# usual formula, the other's Little CMS's conversion through its profile.
 convert blocks.png -colorspace CMYK -quality 100 cmyk.jpg
 convert cmyk.jpg -colorspace sRGB -type TrueColor BMP3:cmyk-jpg-srgb.bmp
+cmyk_profile=/usr/share/color/icc/ghostscript/default_cmyk.icc
+if [ -f "$cmyk_profile" ]; then
+    convert blocks.png -profile "$icc/sRGB.icc" -profile "$cmyk_profile" -quality 100 cmyk-profiled.jpg
+    convert cmyk-profiled.jpg -profile "$srgb" -type TrueColor BMP3:cmyk-profiled-jpg-srgb.bmp
+fi
 for tagged in swapped AdobeRGB1998 ProPhotoRGB; do
     for kind in jpg png; do
-        convert "$tagged.$kind" -profile "$icc/sRGB.icc" -type TrueColor "BMP3:$tagged-$kind-srgb.bmp"
+        convert "$tagged.$kind" -profile "$srgb" -type TrueColor "BMP3:$tagged-$kind-srgb.bmp"
     done
 done

@@ -251,7 +251,18 @@ TEST_F(PluginIsolation, TheOtherBitnessReadsThroughItsOwnHelper) {
     // only on 64-bit Windows, with a 64-bit helper beside it.
     std::string helper = ProgramFolderPath() + "..\\..\\i686\\bin\\piltrin-plugins32.exe";
     std::string plugin = OtherFlavourTestPluginPath("tinypic");
-    if (sizeof(void*) == 4 || !FileExists(helper) || !FileExists(plugin))
+    auto runs = [](std::string program) {  // started suspended and ended at once
+        STARTUPINFOA start{sizeof start};
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(nullptr, program.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                            &start, &process))
+            return false;
+        TerminateProcess(process.hProcess, 0);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return true;
+    };
+    if (sizeof(void*) == 4 || !FileExists(helper) || !FileExists(plugin) || !runs(helper))
         GTEST_SKIP() << "no 32-bit build beside this one (or this host runs no 32-bit programs)";
     SetPluginHelperPath(32, helper);
     TempDir folder;
