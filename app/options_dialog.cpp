@@ -89,8 +89,10 @@ void SetSpinRanges(HWND dialog) {
         SendDlgItemMessageA(dialog, id, UDM_SETRANGE32, 0, INT_MAX);
     }
     SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS_SPIN, UDM_SETRANGE32, 1, INT_MAX / 10);
-    SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB_SPIN, UDM_SETRANGE32, 0, kMostReadAheadMegabytes);
-    SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB_SPIN, UDM_SETRANGE32, 0, kMostCacheMegabytes);
+    SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB_SPIN, UDM_SETRANGE32, 0,
+                        kMostReadAheadMegabytes);
+    SendDlgItemMessageA(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB_SPIN, UDM_SETRANGE32, 0,
+                        kMostCacheMegabytes);
 }
 
 INT_PTR OnInitDialog(HWND dialog) {
@@ -108,7 +110,8 @@ INT_PTR OnInitDialog(HWND dialog) {
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_STEP_Y, Magnitude(s.MoveStepY), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS, static_cast<UINT>(s.SwitchTicks / 10), FALSE);
     SetDlgItemInt(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB, static_cast<UINT>(s.ReadAheadMegabytes), FALSE);
-    SetDlgItemInt(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB, static_cast<UINT>(s.ThumbnailCacheMegabytes), FALSE);
+    SetDlgItemInt(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB, static_cast<UINT>(s.ThumbnailCacheMegabytes),
+                  FALSE);
     ReturnBoxToPlace(dialog, s.OptionsDialogRect, Viewer().MainWindow, FirstBoxPlace::AsMade);
     return TRUE;
 }
@@ -132,10 +135,12 @@ void Accept(HWND dialog) {
     if (seconds != 0) s.SwitchTicks = static_cast<int>(seconds * 10 > INT_MAX ? INT_MAX : seconds * 10);
     // New caps hold at once: the read-ahead starts again under its own, the
     // thumbnail folder is trimmed to its at the next store.
-    const int readAhead = int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB), kMostReadAheadMegabytes));
+    const int readAhead =
+        int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB), kMostReadAheadMegabytes));
     if (readAhead != s.ReadAheadMegabytes) Viewer().ReadAhead.reset();
     s.ReadAheadMegabytes = readAhead;
-    s.ThumbnailCacheMegabytes = int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB), kMostCacheMegabytes));
+    s.ThumbnailCacheMegabytes =
+        int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB), kMostCacheMegabytes));
     SetThumbnailCacheCap(uint64_t(s.ThumbnailCacheMegabytes) << 20);
 }
 

@@ -36,8 +36,12 @@ int main() {
     const std::string tagged = std::string(folder) + "piltrin_bench_tagged.jpg";
     JpegOptions options;
     options.fullChroma = false;
-    const Bytes jpeg =
-        MakeJpeg(6000, 4000, [](int x, int y) { return Rgb{uint8_t(x), uint8_t(y), uint8_t(x ^ y)}; }, options);
+    const Bytes jpeg = MakeJpeg(
+        6000, 4000,
+        [](int x, int y) {
+            return Rgb{uint8_t(x), uint8_t(y), uint8_t(x ^ y)};
+        },
+        options);
     // Adobe RGB (1998)'s colorants and gamma.
     const double adobe[3][3] = {{0.6097, 0.3111, 0.0195}, {0.2053, 0.6257, 0.0609}, {0.1492, 0.0632, 0.7446}};
     WriteFileBytes(plain, jpeg);
@@ -48,7 +52,8 @@ int main() {
     // of the machine then falls on all of them alike.
     double off = 1e300, on = 1e300, wide = 1e300;
     for (int round = 0; round < 5; ++round)
-        for (auto [path, manage, best] : {std::tuple{&plain, false, &off}, {&plain, true, &on}, {&tagged, true, &wide}}) {
+        for (auto [path, manage, best] :
+             {std::tuple{&plain, false, &off}, {&plain, true, &on}, {&tagged, true, &wide}}) {
             PictureDisplayOptions().manageColours = manage;
             *best = std::min(*best, MillisecondsPerCall(1, 1, [&] {
                 lstrcpynA(v.CurrentPath, path->c_str(), MAX_PATH);

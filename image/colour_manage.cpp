@@ -86,7 +86,8 @@ SharedTransform MakeTransform(const std::vector<uint8_t>& source, const DisplayP
     auto level = [](int i) { return BYTE(std::min(i, kGridPoints - 1) * kGridStep); };
     for (int r = 0; r < kGridRow; ++r)
         for (int g = 0; g < kGridRow; ++g)
-            for (int b = 0; b < kGridRow; ++b, point += 3) point[0] = level(b), point[1] = level(g), point[2] = level(r);
+            for (int b = 0; b < kGridRow; ++b, point += 3)
+                point[0] = level(b), point[1] = level(g), point[2] = level(r);
     const DWORD count = DWORD(made->grid.size() / 3);
     if (!TranslateBitmapBits(made->handle, made->grid.data(), BM_RGBTRIPLETS, count, 1, 0, made->grid.data(),
                              BM_RGBTRIPLETS, 0, nullptr, 0)) {
@@ -120,7 +121,8 @@ void InterpolateRow(const BYTE* grid, BYTE* row, int width, int bytes) {
     // channel of the largest fraction first. Indexed by which fractions
     // are at least which (red >= green, green >= blue, red >= blue): the
     // first two steps; no branch, so noisy pixels cost what flat ones do.
-    static const int kSteps[8][2] = {{3, kG}, {3, kG}, {kG, 3}, {kG, kR}, {3, kR}, {kR, 3}, {kR, kG}, {kR, kG}};
+    static const int kSteps[8][2] = {{3, kG}, {3, kG}, {kG, 3},  {kG, kR},
+                                     {3, kR}, {kR, 3}, {kR, kG}, {kR, kG}};
     // Each level's grid point below it (as the blue offset) and how far
     // above that point it lies.
     struct Level {
@@ -152,7 +154,8 @@ void InterpolateRow(const BYTE* grid, BYTE* row, int width, int bytes) {
 // The pixels in bands, one per processor.
 void InterpolatePixels(const TransformHandle& transform, BYTE* pixels, int width, int height, int bits,
                        size_t stride) {
-    const int bands = height < 64 ? 1 : int(std::min<unsigned>(4, std::max(1u, std::thread::hardware_concurrency())));
+    const int bands =
+        height < 64 ? 1 : int(std::min<unsigned>(4, std::max(1u, std::thread::hardware_concurrency())));
     const int rowsPerBand = (height + bands - 1) / bands;
     std::vector<std::thread> helpers;
     auto band = [&](int first) {
@@ -227,7 +230,8 @@ bool ManageColours(const std::vector<uint8_t>& profile, const DisplayProfile& di
     if (!transform) return false;
     if (table) {
         const int colours = header->biClrUsed ? int(header->biClrUsed) : 1 << bits;
-        if (colours > 256 || headerBytes < header->biSize || (headerBytes - header->biSize) / 4 < size_t(colours))
+        if (colours > 256 || headerBytes < header->biSize ||
+            (headerBytes - header->biSize) / 4 < size_t(colours))
             return false;
         InterpolateRow(transform->grid.data(), reinterpret_cast<BYTE*>(header) + header->biSize, colours, 4);
         return true;

@@ -18,11 +18,10 @@ bool SameDisplayProfile(const DisplayProfile& a, const DisplayProfile& b);
 
 // Converts a picture tagged with profile (the bytes the reader found) for
 // display: 24-bit and 32-bit pixels (the fourth byte kept as it was) and
-// colour tables (within headerBytes, the header block's size). Untagged pictures, sRGB pictures on an sRGB display, grey
-// or CMYK profiles, pictures of other layouts and profiles the colour
-// system refuses are left as they are. True when the colours changed.
-// Safe on any thread: transforms are made once per pair of profiles and
-// shared.
+// colour tables (within headerBytes, the header block's size). Untagged pictures, sRGB pictures on an sRGB
+// display, grey or CMYK profiles, pictures of other layouts and profiles the colour system refuses are left
+// as they are. True when the colours changed. Safe on any thread: transforms are made once per pair of
+// profiles and shared.
 bool ManageColours(const std::vector<uint8_t>& profile, const DisplayProfile& display,
                    BITMAPINFOHEADER* header, size_t headerBytes, BYTE* pixels);
 

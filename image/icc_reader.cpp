@@ -128,11 +128,16 @@ double CurveAt(const uint8_t* curve, size_t length, double x) {
     for (size_t i = 0; i < kParameters[type]; ++i) p[i] = int32_t(BigEndian32(curve + 12 + 4 * i)) / 65536.0;
     const double g = p[0], a = p[1], b = p[2], c = p[3], d = p[4], e = p[5], f = p[6];
     switch (type) {
-        case 0: return Power(x, g);
-        case 1: return x >= -b / a ? Power(a * x + b, g) : 0;
-        case 2: return x >= -b / a ? Power(a * x + b, g) + c : c;
-        case 3: return x >= d ? Power(a * x + b, g) : c * x;
-        default: return x >= d ? Power(a * x + b, g) + e : c * x + f;
+        case 0:
+            return Power(x, g);
+        case 1:
+            return x >= -b / a ? Power(a * x + b, g) : 0;
+        case 2:
+            return x >= -b / a ? Power(a * x + b, g) + c : c;
+        case 3:
+            return x >= d ? Power(a * x + b, g) : c * x;
+        default:
+            return x >= d ? Power(a * x + b, g) + e : c * x + f;
     }
 }
 

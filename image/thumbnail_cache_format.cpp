@@ -39,8 +39,9 @@ std::vector<uint8_t> EncodeCachedThumbnail(const ThumbnailCacheKey& key, const C
     Put32(out, uint32_t(kFixedHeader + key.path.size()));
     Put64(out, key.fileSize);
     Put64(out, key.writeTime);
-    for (uint32_t value : {key.size, thumbnail.width, thumbnail.height, thumbnail.bitCount,
-                           thumbnail.pictureWidth, thumbnail.pictureHeight, uint32_t(key.path.size()), key.look})
+    for (uint32_t value :
+         {key.size, thumbnail.width, thumbnail.height, thumbnail.bitCount, thumbnail.pictureWidth,
+          thumbnail.pictureHeight, uint32_t(key.path.size()), key.look})
         Put32(out, value);
     out.insert(out.end(), key.path.begin(), key.path.end());
     out.insert(out.end(), thumbnail.pixels.begin(), thumbnail.pixels.end());
@@ -54,8 +55,8 @@ bool DecodeCachedThumbnail(const uint8_t* data, size_t size, const ThumbnailCach
     const uint32_t pathBytes = Get32(data + 48);
     if (pathBytes != key.path.size() || headerBytes != kFixedHeader + pathBytes || size < headerBytes)
         return false;
-    if (Get64(data + 8) != key.fileSize || Get64(data + 16) != key.writeTime || Get32(data + 24) != key.size ||
-        Get32(data + 52) != key.look)
+    if (Get64(data + 8) != key.fileSize || Get64(data + 16) != key.writeTime ||
+        Get32(data + 24) != key.size || Get32(data + 52) != key.look)
         return false;
     if (std::memcmp(data + kFixedHeader, key.path.data(), pathBytes) != 0) return false;
     const uint32_t width = Get32(data + 28), height = Get32(data + 32);

@@ -473,8 +473,9 @@ bool ConvertCmykThroughProfile(Session* session, const std::vector<uint8_t>& pro
     HPROFILE pair[2] = {OpenColorProfileA(&from, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING),
                         OpenColorProfileA(&to, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING)};
     DWORD intents[2] = {INTENT_PERCEPTUAL, INTENT_PERCEPTUAL};
-    HTRANSFORM transform =
-        pair[0] && pair[1] ? CreateMultiProfileTransform(pair, 2, intents, 2, BEST_MODE, INDEX_DONT_CARE) : nullptr;
+    HTRANSFORM transform = pair[0] && pair[1]
+                               ? CreateMultiProfileTransform(pair, 2, intents, 2, BEST_MODE, INDEX_DONT_CARE)
+                               : nullptr;
     for (HPROFILE opened : pair)
         if (opened) CloseColorProfile(opened);
     if (!transform) return false;

@@ -80,7 +80,8 @@ TEST(IccReader, SrgbIsKnownByItsColorantsAndCurves) {
                                             {MatrixProfile(srgb, 1.0, false), false},
                                             {MatrixProfile(adobe, 2.2, false), false},
                                             {Edited(MatrixProfile(srgb, 2.4, true), 16, 'C'), false}};
-    for (const auto& [profile, known] : cases) EXPECT_EQ(IsSrgbProfile(profile.data(), profile.size()), known);
+    for (const auto& [profile, known] : cases)
+        EXPECT_EQ(IsSrgbProfile(profile.data(), profile.size()), known);
 }
 
 TEST(PictureMetaReaders, MutatedSegmentsNeverReadOutsideOrHang) {

@@ -254,8 +254,8 @@ TEST_F(PluginIsolation, TheOtherBitnessReadsThroughItsOwnHelper) {
     auto runs = [](std::string program) {  // started suspended and ended at once
         STARTUPINFOA start{sizeof start};
         PROCESS_INFORMATION process{};
-        if (!CreateProcessA(nullptr, program.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                            &start, &process))
+        if (!CreateProcessA(nullptr, program.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                            nullptr, &start, &process))
             return false;
         TerminateProcess(process.hProcess, 0);
         CloseHandle(process.hThread);

@@ -33,10 +33,10 @@ Bytes MakeJpeg(int width, int height, const PixelPattern& pattern, const JpegOpt
             const unsigned char rgb[] = {c.r, c.g, c.b},
                                 cmyk[] = {uint8_t(255 - c.r), uint8_t(255 - c.g), uint8_t(255 - c.b), 0},
                                 adobe[] = {c.r, c.g, c.b, 255};
-            const unsigned char* from = components == 1                    ? &c.g
-                                        : components == 3                  ? rgb
+            const unsigned char* from = components == 1                  ? &c.g
+                                        : components == 3                ? rgb
                                         : options.kind == JpegKind::Ycck ? adobe
-                                                                           : cmyk;
+                                                                         : cmyk;
             std::copy(from, from + components, &row[size_t(x) * components]);
         }
         JSAMPROW rows[1] = {row.data()};
@@ -65,4 +65,3 @@ Bytes WithSegment(const Bytes& jpeg, uint8_t marker, const Bytes& body) {
     out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
     return out;
 }
-
