@@ -2,15 +2,26 @@
 // loader's dispatch, name and content tests and picture facts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <tuple>
+
 #include "image/picture_loader.h"
+#include "image/picture_pipeline.h"
 #include "image/plugin_host.h"
 #include "tests/plugins/plugin_fixtures.h"
+#include "tests/support/jpeg_test_files.h"
 
 namespace {
+// The numbers blocks.png of the colour tests stores, 16 pixels a block.
+const Rgb kBlocks[] = {{220, 40, 30}, {30, 200, 60}, {40, 60, 210}, {128, 128, 128}, {250, 240, 20}};
 
 class PluginLoading : public PluginTest {
 protected:
-    void TearDown() override { UnloadPlugins(); }
+    void TearDown() override {
+        UnloadPlugins();
+        ResetPictureDisplayOptions();
+    }
     TempDir filters;
     ComThread com;
 };
@@ -136,6 +147,65 @@ TEST_F(PluginLoading, LargePicturesOfChangingSizesComeWholeThroughTheHelper) {
         ASSERT_EQ(LoadPicture(c.path.c_str(), nullptr, 0, &dib.header, &dib.pixels), 1) << c.path;
         EXPECT_TRUE(HasPixels(dib, c.width, c.height)) << c.path;
     }
+}
+
+// Each tagged picture against Little CMS's conversion of it (name.bmp), within 3 of 255 in each
+// channel; off, and with a profile the colour system cannot use, the stored numbers. CMYK is read
+// through its profile (or the formula) whatever the option.
+// ImageMagick makes the tagged pictures and, with Little CMS, their sRGB references before the
+// tests run (tests/plugins/make_colour_pictures.sh).
+TEST_F(PluginLoading, TaggedPicturesShowTheirProfilesColoursAndUntaggedNumbersStayAsStored) {
+    const std::string made = "colour\\";
+    if (GetFileAttributesA((made + "blocks.png").c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no tagged pictures: ImageMagick or colord-data is missing";
+    ASSERT_EQ(LoadPluginsFromProgramFolder(), 1);
+    auto blocks = [](JpegKind kind) {
+        return MakeJpeg(80, 16, [](int x, int) { return kBlocks[x / 16]; }, {kind, 100});
+    };
+    // A profile of an RGB space that the colour system refuses (absurdly many tags), and a grey one.
+    const double colorants[3][3] = {{0.6, 0.3, 0.02}, {0.2, 0.6, 0.06}, {0.15, 0.06, 0.75}};
+    auto tagged = [&](const char* space, uint8_t tags) {
+        Bytes profile = MatrixProfile(colorants, 2.2, false);
+        std::copy_n(space, 4, profile.begin() + 16);
+        profile[128] = tags;
+        return WithSegment(blocks(JpegKind::Colour), 0xE2, IccChunks(profile, 65000)[0]);
+    };
+    // Name, bytes (empty: made beforehand), 1 or 2 as above.
+    std::vector<std::tuple<std::string, Bytes, int>> cases = {{"cmyk.jpg", {}, 2},
+                                                              {"cmyk-profiled.jpg", {}, 2},
+                                                              {"ycck.jpg", blocks(JpegKind::Ycck), 0},
+                                                              {"refused.jpg", tagged("RGB ", 0x7F), 0},
+                                                              {"grey.jpg", tagged("GRAY", 0), 0}};
+    for (const char* space : {"SwappedRedAndGreen", "AdobeRGB1998", "ProPhotoRGB"})
+        for (const char* kind : {".jpg", ".png"}) cases.push_back({space + std::string(kind), {}, 1});
+    for (const auto& [name, bytes, referenced] : cases)
+        for (bool manage : {true, false}) {
+            SCOPED_TRACE(name + (manage ? " managed" : " as stored"));
+            PictureDisplayOptions().manageColours = manage;
+            const std::string path = bytes.empty() ? made + name : Write(name, bytes), ref = path + ".bmp";
+            if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                std::printf("[   NOTE   ] %s was not made: its profile is not installed\n", name.c_str());
+                continue;
+            }
+            DibPixels shown, reference;
+            ASSERT_EQ(LoadDisplayPicture(path.c_str(), nullptr, 0, &shown.header, &shown.pixels), 1);
+            if (referenced == 2 || (manage && referenced)) {
+                ASSERT_EQ(LoadPicture(ref.c_str(), nullptr, 0, &reference.header, &reference.pixels), 1);
+            }
+            for (int x = 8; x < shown.Width(); x += 16) {
+                const Rgb& s = kBlocks[x / 16];
+                const Rgba got = shown.At(x, 8),
+                           want = reference.header ? reference.At(x, 8) : Rgba{s.r, s.g, s.b, 0};
+                EXPECT_LE(
+                    std::max({std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)}),
+                    3)
+                    << x;
+            }
+            // The swapped profile shows the green block red.
+            if (name.rfind("Swapped", 0) == 0) {
+                EXPECT_EQ(shown.At(24, 8).r > shown.At(24, 8).g, manage);
+            }
+        }
 }
 
 }  // namespace
