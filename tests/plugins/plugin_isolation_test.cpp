@@ -252,7 +252,8 @@ TEST_F(PluginIsolation, TheOtherBitnessReadsThroughItsOwnHelper) {
     std::string helper = ProgramFolderPath() + "..\\..\\i686\\bin\\piltrin-plugins32.exe";
     std::string plugin = OtherFlavourTestPluginPath("tinypic");
     auto runs = [](std::string program) {  // started suspended and ended at once
-        STARTUPINFOA start{sizeof start};
+        STARTUPINFOA start{};
+        start.cb = sizeof start;
         PROCESS_INFORMATION process{};
         if (!CreateProcessA(nullptr, program.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                             nullptr, &start, &process))
