@@ -115,10 +115,6 @@ void ResampleBand(const PixelRows24& source, const PixelRows24& target, const Ax
 }
 constexpr int kShrinkSums = 257;
 
-// The inner loops of the shrinking pass, which touch every source byte:
-// compiled for the vector unit, as they would be at -O3.
-#define PILTRIN_VECTOR_LOOP __attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic")))
-
 // Fixed-point weights: each span's weights as parts of 1 << 16 that add up
 // to exactly 1 << 16 (the rounding rest goes to the span's largest weight),
 // so a sum of bytes never leaves the range of its 32-bit accumulator.
@@ -144,71 +140,98 @@ std::vector<uint32_t> FixedWeights(const AxisWeights& axis) {
 // The summed source rows come out at 8 fractional bits: at most 255 << 8,
 // so a 16-bit column weight times one stays within 32 bits. A row weight
 // is at most a half (the pass shrinks at least by two), so 16 bits hold it.
+//
+// Two ways to sum the rows, giving the same numbers: a plain 16-bit sum per
+// byte, added sixteen at a time by the vector unit (SSE2, which every
+// 64-bit processor has and the 32-bit program asks the processor for), and
+// for a 32-bit processor without it, pairs of 16-bit lanes in 32-bit words.
+//
+// The inner loops, which touch every source byte, are compiled for the
+// vector unit as they would be at -O3. The vector functions realign the
+// stack on entry: a 32-bit Windows thread may call them with a stack
+// aligned to 4 bytes only, and a spilled vector needs 16.
+#define PILTRIN_VECTOR_LOOP                                           \
+    __attribute__((target("sse2"), force_align_arg_pointer, noinline, \
+                   optimize("tree-vectorize", "vect-cost-model=dynamic")))
+
+struct VectorSums {
+    using Sum = uint16_t;
+    static size_t SumsFor(size_t count) { return count; }
+
+    PILTRIN_VECTOR_LOOP static void AddRow(uint16_t* sums, const BYTE* row, size_t count) {
+        for (size_t i = 0; i < count; ++i) sums[i] += row[i];
+    }
+
+    PILTRIN_VECTOR_LOOP static void CombineRows(uint16_t* out, const uint16_t* sums, uint16_t wholeWeight,
+                                                const BYTE* first, uint16_t firstWeight, const BYTE* last,
+                                                uint16_t lastWeight, size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            out[i] = uint16_t((uint32_t(wholeWeight) * sums[i] + uint32_t(firstWeight) * first[i] +
+                               uint32_t(lastWeight) * last[i] + 0x80) >>
+                              8);
+    }
+};
+
+// Four bytes to a pair of 32-bit words, each word holding two 16-bit lanes:
+// bytes 0 and 2 of the four in the first, bytes 1 and 3 in the second; a
+// quarter of the additions.
+struct WordSums {
+    using Sum = uint32_t;
+    static size_t SumsFor(size_t count) { return 2 * ((count + 3) / 4); }
+
+    static void AddRow(uint32_t* lanes, const BYTE* row, size_t count) {
+        const size_t words = count / 4;
+        for (size_t j = 0; j < words; ++j) {
+            uint32_t word;
+            std::memcpy(&word, row + 4 * j, 4);
+            lanes[2 * j] += word & 0x00FF00FFu;
+            lanes[2 * j + 1] += (word >> 8) & 0x00FF00FFu;
+        }
+        // A row need not end on a whole word (a decoder's rows are packed).
+        for (size_t i = 4 * words; i < count; ++i)
+            lanes[2 * (i / 4) + (i & 1)] += uint32_t(row[i]) << (16 * ((i >> 1) & 1));
+    }
+
+    static void CombineRows(uint16_t* out, const uint32_t* lanes, uint16_t wholeWeight, const BYTE* first,
+                            uint16_t firstWeight, const BYTE* last, uint16_t lastWeight, size_t count) {
+        auto combine = [&](size_t i, uint32_t whole) {
+            out[i] =
+                uint16_t((wholeWeight * whole + firstWeight * first[i] + lastWeight * last[i] + 0x80) >> 8);
+        };
+        const size_t words = count / 4;
+        for (size_t j = 0; j < words; ++j) {
+            combine(4 * j, lanes[2 * j] & 0xFFFFu);
+            combine(4 * j + 1, lanes[2 * j + 1] & 0xFFFFu);
+            combine(4 * j + 2, lanes[2 * j] >> 16);
+            combine(4 * j + 3, lanes[2 * j + 1] >> 16);
+        }
+        for (size_t i = 4 * words; i < count; ++i)
+            combine(i, (lanes[2 * (i / 4) + (i & 1)] >> (16 * ((i >> 1) & 1))) & 0xFFFFu);
+    }
+};
+
+bool HasVectorUnit() {
 #if defined(__SSE2__)
-// With a vector unit, a plain 16-bit sum per byte, added sixteen at a time.
-using RowSums = uint16_t;
-constexpr size_t RowSumsFor(size_t count) { return count; }
-
-PILTRIN_VECTOR_LOOP void AddRow(uint16_t* sums, const BYTE* row, size_t count) {
-    for (size_t i = 0; i < count; ++i) sums[i] += row[i];
-}
-
-PILTRIN_VECTOR_LOOP void CombineRows(uint16_t* out, const uint16_t* sums, uint16_t wholeWeight, const BYTE* first,
-                                     uint16_t firstWeight, const BYTE* last, uint16_t lastWeight, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        out[i] = uint16_t((uint32_t(wholeWeight) * sums[i] + uint32_t(firstWeight) * first[i] +
-                           uint32_t(lastWeight) * last[i] + 0x80) >> 8);
-}
+    return true;
 #else
-// Without one (the 32-bit program counts on none), four bytes to a pair of
-// 32-bit words, each word holding two 16-bit lanes: bytes 0 and 2 of the
-// four in the first, bytes 1 and 3 in the second; a quarter of the
-// additions.
-using RowSums = uint32_t;
-constexpr size_t RowSumsFor(size_t count) { return 2 * ((count + 3) / 4); }
-
-void AddRow(uint32_t* lanes, const BYTE* row, size_t count) {
-    const size_t words = count / 4;
-    for (size_t j = 0; j < words; ++j) {
-        uint32_t word;
-        std::memcpy(&word, row + 4 * j, 4);
-        lanes[2 * j] += word & 0x00FF00FFu;
-        lanes[2 * j + 1] += (word >> 8) & 0x00FF00FFu;
-    }
-    // A row need not end on a whole word (a decoder's rows are packed).
-    for (size_t i = 4 * words; i < count; ++i) lanes[2 * (i / 4) + (i & 1)] += uint32_t(row[i]) << (16 * ((i >> 1) & 1));
-}
-
-void CombineRows(uint16_t* out, const uint32_t* lanes, uint16_t wholeWeight, const BYTE* first, uint16_t firstWeight,
-                 const BYTE* last, uint16_t lastWeight, size_t count) {
-    auto combine = [&](size_t i, uint32_t whole) {
-        out[i] = uint16_t((wholeWeight * whole + firstWeight * first[i] + lastWeight * last[i] + 0x80) >> 8);
-    };
-    const size_t words = count / 4;
-    for (size_t j = 0; j < words; ++j) {
-        combine(4 * j, lanes[2 * j] & 0xFFFFu);
-        combine(4 * j + 1, lanes[2 * j + 1] & 0xFFFFu);
-        combine(4 * j + 2, lanes[2 * j] >> 16);
-        combine(4 * j + 3, lanes[2 * j + 1] >> 16);
-    }
-    for (size_t i = 4 * words; i < count; ++i)
-        combine(i, (lanes[2 * (i / 4) + (i & 1)] >> (16 * ((i >> 1) & 1))) & 0xFFFFu);
-}
+    static const bool has = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+    return has;
 #endif
+}
 
 // Result rows [from, to) of a picture at least halved in height: each
 // result row first sums the source rows it covers (the wholly covered ones
 // as integers, all with the same weight, the two partly covered ones
 // weighted), then the one summed row is resampled along x. Every source
 // byte is touched once, by an addition (16 bits hold the sums of up to
-// 257 rows, ShrinkSums). All of it is integer arithmetic, which the 32-bit
-// program, built without the vector unit's float instructions, does as fast
-// as the 64-bit one.
-void ShrinkBand(const PixelRows24& source, const PixelRows24& target, const AxisWeights& columns,
-                const AxisWeights& rows, int from, int to) {
+// 257 rows, ShrinkSums). All of it is integer arithmetic of 32 bits at
+// most, which the 32-bit program does as fast as the 64-bit one.
+template <class Sums>
+void ShrinkBandWith(const PixelRows24& source, const PixelRows24& target, const AxisWeights& columns,
+                    const AxisWeights& rows, int from, int to) {
     const std::vector<uint32_t> columnWeights = FixedWeights(columns);
     const size_t count = size_t(source.width) * 3;
-    std::vector<RowSums> whole(RowSumsFor(count));
+    std::vector<typename Sums::Sum> whole(Sums::SumsFor(count));
     std::vector<uint16_t> summed(count);
     for (int y = from; y < to; ++y) {
         const Span& span = rows.spans[y];
@@ -220,16 +243,16 @@ void ShrinkBand(const PixelRows24& source, const PixelRows24& target, const Axis
         const float* weight = &rows.weights[span.weightIndex];
         const uint32_t wholeWeight = span.count > 2 ? uint32_t(weight[1] * double(kWeightOne)) : 0;
         const uint32_t firstWeight = uint32_t(weight[0] * double(kWeightOne));
-        const int64_t rest =
-            int64_t(kWeightOne) - firstWeight - int64_t(wholeWeight) * std::max(0, span.count - 2);
-        const uint32_t lastWeight = uint32_t(std::clamp<int64_t>(rest, 0, 0xFFFF));
-        std::fill(whole.begin(), whole.end(), RowSums(0));
+        const int32_t rest =
+            int32_t(kWeightOne - firstWeight) - int32_t(wholeWeight) * std::max(0, span.count - 2);
+        const uint32_t lastWeight = uint32_t(std::clamp<int32_t>(rest, 0, 0xFFFF));
+        std::fill(whole.begin(), whole.end(), typename Sums::Sum(0));
         for (int k = 1; k + 1 < span.count; ++k)
-            AddRow(whole.data(), DisplayRow(source, span.first + k), count);
+            Sums::AddRow(whole.data(), DisplayRow(source, span.first + k), count);
         const BYTE* first = DisplayRow(source, span.first);
         const BYTE* last = DisplayRow(source, span.first + span.count - 1);
-        CombineRows(summed.data(), whole.data(), uint16_t(wholeWeight), first, uint16_t(firstWeight), last,
-                    uint16_t(lastWeight), count);
+        Sums::CombineRows(summed.data(), whole.data(), uint16_t(wholeWeight), first, uint16_t(firstWeight),
+                          last, uint16_t(lastWeight), count);
         BYTE* out = const_cast<BYTE*>(DisplayRow(target, y));
         for (const Span& column : columns.spans) {
             const uint32_t* w = &columnWeights[column.weightIndex];
@@ -245,6 +268,14 @@ void ShrinkBand(const PixelRows24& source, const PixelRows24& target, const Axis
             *out++ = BYTE(std::min<uint32_t>(255, r >> 24));
         }
     }
+}
+
+void ShrinkBand(const PixelRows24& source, const PixelRows24& target, const AxisWeights& columns,
+                const AxisWeights& rows, int from, int to) {
+    if (HasVectorUnit())
+        ShrinkBandWith<VectorSums>(source, target, columns, rows, from, to);
+    else
+        ShrinkBandWith<WordSums>(source, target, columns, rows, from, to);
 }
 }  // namespace
 
