@@ -10,13 +10,13 @@
 
 #include "app/picture_display.h"
 #include "app/popup_menu.h"
+#include "app/read_ahead.h"
 #include "app/shell_integration.h"
 #include "app/viewer_state.h"
 #include "browse/box_place.h"
 #include "browse/file_utils.h"
 #include "browse/user_prompt.h"
 #include "image/picture_pipeline.h"
-#include "image/picture_read_ahead.h"
 #include "image/thumbnail_cache.h"
 #include "resources/resource_ids.h"
 
@@ -133,12 +133,11 @@ void Accept(HWND dialog) {
     // counter becomes the longest it can count.
     const unsigned long long seconds = NumberOf(dialog, PILTRIN_OPTIONS_SWITCH_SECONDS);
     if (seconds != 0) s.SwitchTicks = static_cast<int>(seconds * 10 > INT_MAX ? INT_MAX : seconds * 10);
-    // New caps hold at once: the read-ahead starts again under its own, the
+    // New caps hold at once: the read-ahead drops what lies past its own, the
     // thumbnail folder is trimmed to its at the next store.
-    const int readAhead =
+    s.ReadAheadMegabytes =
         int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_READ_AHEAD_MB), kMostReadAheadMegabytes));
-    if (readAhead != s.ReadAheadMegabytes) Viewer().ReadAhead.reset();
-    s.ReadAheadMegabytes = readAhead;
+    ApplyReadAheadCap();
     s.ThumbnailCacheMegabytes =
         int(std::min<UINT>(NumberOf(dialog, PILTRIN_OPTIONS_THUMBNAIL_CACHE_MB), kMostCacheMegabytes));
     SetThumbnailCacheCap(uint64_t(s.ThumbnailCacheMegabytes) << 20);

@@ -65,6 +65,14 @@ void ReadNeighboursAhead() {
     v.ReadAhead->Want(wanted, fitFor);
 }
 
+void ApplyReadAheadCap() {
+    ViewerState& v = Viewer();
+    if (v.Settings.ReadAheadMegabytes <= 0)
+        v.ReadAhead.reset();
+    else if (v.ReadAhead)
+        v.ReadAhead->SetCap(uint64_t(v.Settings.ReadAheadMegabytes) << 20);
+}
+
 int TakeReadAheadPicture(HBITMAP* picture, int* bitCount, HBITMAP* fitted) {
     ViewerState& v = Viewer();
     if (!v.ReadAhead || !v.CurrentPath[0]) return 0;

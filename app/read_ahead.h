@@ -9,6 +9,9 @@
 // Asks for the shown picture's neighbours, starting the worker the first
 // time; with the cap at 0 it drops the worker and everything it held.
 void ReadNeighboursAhead();
+// ReadAheadMegabytes as it is now, at once: at 0 the worker goes with
+// everything it held; a lower cap drops the pictures held past it.
+void ApplyReadAheadCap();
 // The picture of CurrentPath in CurrentOrientation, when it was read ahead
 // and its file is unchanged: 1, the shown bitmap to be (the caller's) and
 // the picture's own depth, and in fitted the picture already scaled for

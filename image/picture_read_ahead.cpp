@@ -211,6 +211,19 @@ void PictureReadAhead::Work() {
     }
 }
 
+void PictureReadAhead::SetCap(uint64_t capBytes) {
+    std::unique_lock<std::mutex> hold(lock_);
+    cap_ = capBytes;
+    // The list runs nearest first; a running read checks the cap when it ends.
+    for (auto it = entries_.end(); held_ > cap_ && it != entries_.begin();) {
+        --it;
+        if (it->state != State::Done) continue;
+        held_ -= it->bytes;
+        Free(*it);
+        it = entries_.erase(it);
+    }
+}
+
 uint64_t PictureReadAhead::HeldBytes() {
     std::unique_lock<std::mutex> hold(lock_);
     return held_;

@@ -58,6 +58,10 @@ public:
     // bottom-up DIB section the caller owns, or null.
     int Take(const Key& key, HBITMAP* picture, int* bitCount, HBITMAP* fitted = nullptr);
 
+    // A new cap, at once: the pictures held past it are dropped, farthest
+    // first.
+    void SetCap(uint64_t capBytes);
+
     uint64_t HeldBytes();
     // The most ever held at once.
     uint64_t PeakBytes();

@@ -139,7 +139,8 @@ void ThumbnailPrefetch::Queue(const std::vector<Job>& jobs, int size) {
         std::map<int, Entry> kept;
         for (const Job& job : jobs) {
             auto found = entries_.find(job.index);
-            if (found != entries_.end() && found->second.path == job.path && found->second.size == size) {
+            if (found != entries_.end() && found->second.path == job.path && found->second.size == size &&
+                found->second.options == PictureDisplayOptions()) {
                 kept[job.index] = std::move(found->second);
                 continue;
             }
@@ -172,7 +173,9 @@ bool ThumbnailPrefetch::Take(int index, const char* path, PreparedThumbnail* out
     std::unique_lock<std::mutex> hold(lock_);
     auto found = entries_.find(index);
     if (found == entries_.end()) return false;
-    if (found->second.path != path || found->second.state == State::Queued) {
+    // A result made under options since changed is stale as well.
+    if (found->second.path != path || found->second.state == State::Queued ||
+        !(found->second.options == PictureDisplayOptions())) {
         entries_.erase(found);  // the worker skips an index it no longer finds
         return false;
     }

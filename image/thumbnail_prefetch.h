@@ -66,7 +66,8 @@ public:
     void Queue(const std::vector<Job>& jobs, int size);
     // Drops every queued job and result.
     void Clear();
-    // The result for index, when it was queued for the same path: true with
+    // The result for index, when it was queued for the same path under the
+    // display options of now: true with
     // out filled when a worker has prepared it, waiting for a decode in
     // progress. False when no worker has started it (the job is withdrawn:
     // the caller builds the cell itself) or the decode failed.

@@ -83,7 +83,8 @@ TEST_F(ViewerWindowTest, AStepToAPictureReadAheadShowsWhatAFreshLoadShows) {
     }
 }
 
-// A cap smaller than a picture: that picture is never held, a smaller one is.
+// A cap smaller than a picture: that picture is never held, a smaller one
+// is, until the cap is lowered below it.
 TEST(PictureReadAhead, TheCapHoldsWithPicturesLargerThanIt) {
     TempDir dir;
     WriteFileBytes(dir.File("big.jpg"), MakeJpeg(800, 600, [](int x, int y) {
@@ -106,4 +107,10 @@ TEST(PictureReadAhead, TheCapHoldsWithPicturesLargerThanIt) {
     DeleteObject(picture);
     EXPECT_EQ(std::make_tuple(facts.bmWidth, facts.bmHeight, facts.bmBitsPixel, depth),
               std::make_tuple(200L, 300L, WORD(24), 24));
+    // A lower cap holds at once: the picture held past it goes.
+    ahead.Want({{dir.File("small.jpg"), 0, {}}});
+    for (int wait = 0; wait < 500 && ahead.Pending() > 0; ++wait) Sleep(10);
+    ASSERT_EQ(ahead.HeldBytes(), 200u * 3 * 300);
+    ahead.SetCap(200 * 3 * 300 - 1);
+    EXPECT_EQ(ahead.HeldBytes(), 0u);
 }
