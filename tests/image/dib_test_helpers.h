@@ -12,9 +12,6 @@
 #include "image/picture_loader.h"
 #include "tests/support/test_files.h"
 
-// Pixel (x, y) as seen on screen (row 0 at the top), through the colour
-// table below 16 bits and as 5-5-5 at 16 bits.
-Rgb PixelAt(const BITMAPINFOHEADER* header, const BYTE* pixels, int x, int y);
 inline Rgb PixelAt(const LockedDib& dib, int x, int y) {
     return PixelAt(dib.header, dib.pixels, x, y);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "image/dib_image.h"
 #include "image/plugin_host.h"
 #include "plugins/test_common/tiny_picture.h"
 
@@ -69,16 +70,9 @@ const BITMAPINFOHEADER* DibPixels::Info() const {
 }
 
 Rgba DibPixels::At(int x, int y) const {
-    int bits = Bits();
-    size_t stride = (size_t(Width()) * bits + 31) / 32 * 4;
-    int row = Info()->biHeight < 0 ? y : Height() - 1 - y;
-    const uint8_t* line = bits_ + stride * size_t(row);
-    if (bits == 8) {
-        const RGBQUAD& c = ColourTable()[line[x]];
-        return Rgba{c.rgbRed, c.rgbGreen, c.rgbBlue, 255};
-    }
-    const uint8_t* p = line + x * (bits / 8);  // blue, green, red(, alpha)
-    return bits == 24 || bits == 32 ? Rgba{p[2], p[1], p[0], bits == 32 ? p[3] : 255} : Rgba{-1, -1, -1, -1};
+    const Rgb c = PixelAt(Info(), bits_, x, y);
+    const int row = Info()->biHeight < 0 ? y : Height() - 1 - y, bits = Bits();
+    return Rgba{c.r, c.g, c.b, bits == 32 ? bits_[size_t(DibStride(32, Width())) * row + 4 * x + 3] : 255};
 }
 
 ::testing::AssertionResult HasPixels(const DibPixels& dib, int width, int height, const PixelPattern& pattern,

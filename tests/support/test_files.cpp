@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "image/dib_image.h"
+
 TempDir::TempDir() {
     char base[MAX_PATH], name[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
@@ -166,4 +168,23 @@ void TellParentReady() {
     if (!GetEnvironmentVariableA(kReadyVariable, name, sizeof name)) return;
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
     if (ready) SetEvent(ready), CloseHandle(ready);
+}
+
+Rgb PixelAt(const BITMAPINFOHEADER* header, const BYTE* pixels, int x, int y) {
+    const int bits = header->biBitCount, stored = header->biHeight < 0 ? y : DibRows(*header) - 1 - y;
+    const BYTE* row = pixels + size_t(DibStride(bits, header->biWidth)) * stored;
+    const auto* table =
+        reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
+    if (bits <= 8) {
+        const int perByte = 8 / bits, shift = bits * (perByte - 1 - x % perByte);
+        const RGBQUAD q = table[(row[x / perByte] >> shift) & ((1 << bits) - 1)];
+        return Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
+    }
+    if (bits == 16) {
+        const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
+        auto expand = [](unsigned c) { return uint8_t(c << 3 | c >> 2); };
+        return Rgb{expand(v >> 10 & 31), expand(v >> 5 & 31), expand(v & 31)};
+    }
+    const BYTE* p = row + bits / 8 * x;
+    return Rgb{p[2], p[1], p[0]};
 }

@@ -107,6 +107,10 @@ bool FileExists(const std::string& path);
 inline PixelPattern Flat(Rgb colour) {
     return [colour](int, int) { return colour; };
 }
+// Pixel (x, y) of a DIB as seen on screen (row 0 at the top), through the
+// colour table below 16 bits and as 5-5-5 at 16 bits: the one pixel reader
+// of the suite.
+Rgb PixelAt(const BITMAPINFOHEADER* header, const BYTE* pixels, int x, int y);
 // Every channel within tolerance.
 bool Near(Rgb a, Rgb b, int tolerance = 6);
 
