@@ -34,6 +34,8 @@ if [ -f "$cmyk_profile" ]; then
     convert blocks.png -profile "$icc/sRGB.icc" -profile "$cmyk_profile" -quality 100 cmyk-profiled.jpg
     convert cmyk-profiled.jpg -profile "$srgb" -type TrueColor BMP3:cmyk-profiled.jpg.bmp
 fi
+# A TIFF that names its orientation (6: turned a quarter clockwise to view).
+convert blocks.png -orient RightTop oriented.tif
 for tagged in SwappedRedAndGreen AdobeRGB1998 ProPhotoRGB; do
     for kind in jpg png; do
         convert "$tagged.$kind" -profile "$srgb" -type TrueColor "BMP3:$tagged.$kind.bmp"

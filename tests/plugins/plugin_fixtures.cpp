@@ -70,7 +70,8 @@ const BITMAPINFOHEADER* DibPixels::Info() const {
 }
 
 Rgba DibPixels::At(int x, int y) const {
-    const Rgb c = PixelAt(Info(), bits_, x, y);
+    const BITMAPINFOHEADER* info = Info();  // locks the blocks, so before bits_ is read
+    const Rgb c = PixelAt(info, bits_, x, y);
     const int row = Info()->biHeight < 0 ? y : Height() - 1 - y, bits = Bits();
     return Rgba{c.r, c.g, c.b, bits == 32 ? bits_[size_t(DibStride(32, Width())) * row + 4 * x + 3] : 255};
 }

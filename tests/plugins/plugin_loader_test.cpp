@@ -206,6 +206,9 @@ TEST_F(PluginLoading, TaggedPicturesShowTheirProfilesColoursAndUntaggedNumbersSt
                 EXPECT_EQ(shown.At(24, 8).r > shown.At(24, 8).g, manage);
             }
         }
+    DibPixels turned;  // a TIFF's orientation, through the helper, turns it upright
+    ASSERT_EQ(LoadDisplayPicture((made + "oriented.tif").c_str(), nullptr, 0, &turned.header, &turned.pixels), 1);
+    EXPECT_EQ(std::make_pair(turned.Width(), turned.Height()), std::make_pair(16, 80));
 }
 
 }  // namespace
