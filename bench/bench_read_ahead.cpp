@@ -104,6 +104,23 @@ int main(int argc, char** argv) {
     PrintRatio("folder: key to next 24 MP JPEG painted, ahead", folderAhead, "the same step, no read-ahead",
                folderCold);
     std::printf("read-ahead peak %.1f MB, cap %d MB\n", double(peak) / 1048576.0, cap);
+
+    // The user moves on while a neighbour is decoded: the worker is free
+    // again long before the decode would have ended.
+    auto untilIdle = [](PictureReadAhead& ahead) {
+        return MillisecondsPerCall(1, 1, [&] {
+            while (ahead.Pending() > 0) Sleep(1);
+        });
+    };
+    PictureReadAhead ahead(uint64_t(cap) << 20);
+    const PictureReadAhead::Key first{PictureName(folder, 0), 0, PictureDisplayOptions()};
+    ahead.Want({first});
+    const double whole = untilIdle(ahead);
+    ahead.Want({});
+    ahead.Want({PictureReadAhead::Key{PictureName(folder, 1), 0, PictureDisplayOptions()}});
+    Sleep(30);
+    ahead.Want({});
+    PrintRatio("moving on mid-decode: worker free again", untilIdle(ahead) + 30, "a whole read ahead", whole);
     DestroyWindow(window);
     return 0;
 }

@@ -114,7 +114,7 @@ void CollectMeta(const jpeg_decompress_struct& decoder, PictureMeta* meta) {
 // records: no destructor may be skipped by the jump (meta is the caller's
 // and is filled only after the head was read).
 int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationBytes, bool report = true,
-           PictureMeta* meta = nullptr) {
+           PictureMeta* meta = nullptr, const std::atomic<bool>* abandon = nullptr) {
     jpeg_decompress_struct decoder;
     ErrorManager errors;
     volatile int stopAnswer = 0;
@@ -162,6 +162,11 @@ int Decode(FILE* file, int denominator, BYTE* destination, size_t destinationByt
             // Only a suspending source answers 0; stdio never suspends.
             jpeg_destroy_decompress(&decoder);
             return kJpegFailed;
+        }
+        // A worker's decode that no longer matters ends at once.
+        if (abandon && quantum != 0 && row % quantum == 0 && abandon->load(std::memory_order_relaxed)) {
+            jpeg_destroy_decompress(&decoder);
+            return kJpegStopped;
         }
         if (report && quantum != 0 && row % quantum == 0) {
             if (const int answer = JpegProgressHook(row, total)) {
@@ -242,7 +247,7 @@ int Fail(int code) {
 // stream's head, the decode, the header and grey table.
 int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const PictureInfo& info,
                      bool plausible, HLOCAL* headerOut, HLOCAL* pixelsOut, PictureMeta* meta,
-                     bool report = true) {
+                     bool report = true, const std::atomic<bool>* abandon = nullptr) {
     // Unreported, a failure leaves LastLoadError alone: a worker's load.
     auto Fail = [report](int code) { return report ? ::Fail(code) : 0; };
     const int bits = info.colorDepth == 8 ? 8 : 24;
@@ -267,7 +272,7 @@ int DecodeIntoNewDib(const char* path, int denominator, uint32_t offset, const P
     if (!pixels) return Fail(kLoadOutOfMemory);
     bool seekFailed;
     FILE* file = OpenStream(path, offset, &seekFailed);
-    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes), report, meta)
+    int result = file ? Decode(file, denominator, pixels, size_t(pixelBytes), report, meta, abandon)
                       : (seekFailed ? kJpegFailed : kJpegCannotOpen);
     if (file) std::fclose(file);
     LocalUnlock(pixelBlock.Get());
@@ -383,7 +388,7 @@ int ReadPmpOffset(const char* path, uint32_t* offset) {
 }
 
 int LoadJpegUnreported(const char* path, bool pmp, uint64_t maxBytes, HLOCAL* header, HLOCAL* pixels,
-                       PictureMeta* meta) {
+                       PictureMeta* meta, const std::atomic<bool>* abandon) {
     uint32_t offset = 0;
     if (pmp && PmpOffsetOf(path, &offset) != kLoadOk) return 0;
     PictureInfo info{};
@@ -395,7 +400,7 @@ int LoadJpegUnreported(const char* path, bool pmp, uint64_t maxBytes, HLOCAL* he
     const uint64_t bytes = DibStride(bits, info.width) * uint64_t(info.height > 0 ? info.height : 0) + 40 +
                            (bits == 8 ? 1024 : 0) + 64;
     if (bytes > maxBytes) return 0;
-    return DecodeIntoNewDib(path, 1, offset, info, plausible, header, pixels, meta, false);
+    return DecodeIntoNewDib(path, 1, offset, info, plausible, header, pixels, meta, false, abandon);
 }
 
 int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,

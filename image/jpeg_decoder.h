@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include <cstdint>
 
 #include "image/picture_meta.h"
@@ -47,9 +49,10 @@ int LoadJpegScaled(const char* path, ProgressProc progress, intptr_t userData, u
 // LoadJpeg (pmp: LoadPmp) at full size without reporting anything: no
 // progress target, no LastLoadError, so a worker thread may run it. 1 and
 // the same DibImage as LoadJpeg, or 0 with nothing allocated (also when
-// its blocks would take more than maxBytes).
+// its blocks would take more than maxBytes, or when abandon, looked at
+// about twenty times a decode, turns true).
 int LoadJpegUnreported(const char* path, bool pmp, uint64_t maxBytes, HLOCAL* header, HLOCAL* pixels,
-                       PictureMeta* meta = nullptr);
+                       PictureMeta* meta = nullptr, const std::atomic<bool>* abandon = nullptr);
 int LoadPmp(const char* path, ProgressProc progress, intptr_t userData, HLOCAL* header, HLOCAL* pixels,
             PictureMeta* meta = nullptr);
 int LoadPmpScaled(const char* path, ProgressProc progress, intptr_t userData, int targetSize, HLOCAL* header,

@@ -192,13 +192,13 @@ bool IsUnreportedPictureName(const char* path) {
 }
 
 int LoadDisplayPictureUnreported(const char* path, const DisplayOptions& chosen, uint64_t maxBytes,
-                                 HLOCAL* header, HLOCAL* pixels) {
+                                 HLOCAL* header, HLOCAL* pixels, const std::atomic<bool>* abandon) {
     if (!IsUnreportedPictureName(path)) return 0;
     PictureMeta meta;
     const bool read = SameExtension(LoaderExtensionOf(path), "bmp")
                           ? ReadBmpFileUnreported(path, maxBytes, header, pixels)
                           : LoadJpegUnreported(path, SameExtension(LoaderExtensionOf(path), "pmp"), maxBytes,
-                                               header, pixels, &meta);
+                                               header, pixels, &meta, abandon);
     if (!read) return 0;
     // The BMP reader's 32-bit pictures carry straight alpha, as in the dispatch.
     if (SameExtension(LoaderExtensionOf(path), "bmp")) meta.alphaMeaningful = true;

@@ -22,6 +22,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "image/colour_manage.h"
@@ -113,7 +114,8 @@ int CompositeForDisplay(const DisplayOptions& options, const Background& backgro
 // blocks would take more than maxBytes.
 // The options are the caller's copy of PictureDisplayOptions(); a picture
 // with coverage to composite is left to the user-interface thread (0).
+// A JPEG's decode ends early, with 0, once abandon turns true.
 int LoadDisplayPictureUnreported(const char* path, const DisplayOptions& options, uint64_t maxBytes,
-                                 HLOCAL* header, HLOCAL* pixels);
+                                 HLOCAL* header, HLOCAL* pixels, const std::atomic<bool>* abandon = nullptr);
 // Whether LoadDisplayPictureUnreported reads files of this name at all.
 bool IsUnreportedPictureName(const char* path);

@@ -49,6 +49,7 @@ PictureReadAhead::~PictureReadAhead() {
     {
         std::unique_lock<std::mutex> hold(lock_);
         stopping_ = true;
+        abandonRunning_ = true;
         for (Entry& entry : entries_) entry.wanted = false;
     }
     changed_.notify_all();
@@ -71,6 +72,7 @@ void PictureReadAhead::Want(const std::vector<Key>& wanted, FitFor fitFor) {
                                           [&](const Key& key) { return SameKey(key, it->key); });
             if (keep || it->state == State::Running) {
                 it->wanted = keep;
+                if (!keep) abandonRunning_ = true;
                 ++it;
                 continue;
             }
@@ -143,7 +145,9 @@ void PictureReadAhead::Read(Entry& entry, uint64_t room, const FitFor& fitFor) {
     HLOCAL header = nullptr, pixels = nullptr;
     // A turn holds the picture twice for a moment; it must fit as well.
     const uint64_t limit = entry.key.orientation != 0 ? room / 2 : room;
-    if (!LoadDisplayPictureUnreported(entry.key.path.c_str(), entry.key.display, limit, &header, &pixels)) return;
+    if (!LoadDisplayPictureUnreported(entry.key.path.c_str(), entry.key.display, limit, &header, &pixels,
+                                      &abandonRunning_))
+        return;
     LockedDib dib(header, pixels);
     if (!dib) return;
     entry.bitCount = dib.header->biBitCount;
@@ -185,6 +189,7 @@ void PictureReadAhead::Work() {
         auto it = std::find_if(entries_.begin(), entries_.end(),
                                [](const Entry& e) { return e.state == State::Queued; });
         it->state = State::Running;
+        abandonRunning_ = false;
         Entry work = *it;
         const uint64_t room = cap_ > held_ ? cap_ - held_ : 0;
         const FitFor fitFor = fitFor_;

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -91,6 +92,9 @@ private:
     static void Free(Entry& entry);
 
     std::mutex lock_;
+    // Set when the read in progress is no longer wanted (the user moved on,
+    // or the object goes): its decode ends at the next look.
+    std::atomic<bool> abandonRunning_{false};
     std::condition_variable changed_;
     std::list<Entry> entries_;
     FitFor fitFor_;
